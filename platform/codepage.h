@@ -1,4 +1,5 @@
-// Conversions at the edges of the 8-bit core: OEM code page 437 for screen bytes, Windows-1252 for other text.
+// Conversions at the edges of the 8-bit core: OEM code page 437 for screen bytes, Windows-1252 for other
+// text.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ std::string Cp437ToUtf8(std::string_view bytes);
 // Characters without a 437 form become '?'.
 std::string Utf8ToCp437(std::string_view utf8);
 
-// Windows-1252: the five undefined bytes (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value.
+// Windows-1252: the five undefined bytes (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same
+// value.
 char32_t Cp1252ToUnicode(uint8_t byte);
 std::optional<uint8_t> UnicodeToCp1252(char32_t ch);
 std::string Cp1252ToUtf8(std::string_view bytes);
@@ -25,6 +27,11 @@ std::string Utf8ToCp1252(std::string_view utf8);
 
 // UTF-16LE (as 16-bit archive strings and REGEDIT files carry it) to Windows-1252.
 std::string Utf16LeToCp1252(std::u16string_view text);
+
+// Lossless UTF-8 and UTF-16 conversions for files that carry text beyond 1252 (the REGEDIT hives).
+// Malformed sequences and lone surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view text);
+std::u16string Utf8ToUtf16(std::string_view utf8);
 
 // Case-insensitive comparison as the registry and dispatch names use it (ASCII letters fold).
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -19,9 +19,15 @@ namespace platform {
 // Splits a command string as the Windows C runtime does (blanks and tabs separate; double quotes group;
 // backslashes are literal unless they precede a double quote: 2n backslashes + quote give n backslashes and
 // toggle quoting, 2n+1 give n backslashes and a literal quote; "" inside quotes gives a literal quote).
+// These are the rules of the Visual C++ 2008 and later runtime: after "" inside quotes, quoting goes on.
+// The first token (the program) follows the runtime's own rule: it ends at the first blank or tab outside
+// quotes, every double quote toggles quoting and is dropped, and backslashes are always literal, so
+// "C:\dir" stays C:\dir\. A leading blank gives an empty first token; an empty string gives no tokens.
 std::vector<std::string> SplitCommandLine(std::string_view commandLine);
-// Quotes one argument so that SplitCommandLine gives it back unchanged.
+// Quotes one argument (not the first) so that SplitCommandLine gives it back unchanged.
 std::string QuoteArgument(std::string_view argument);
+// The first element is quoted by the first-token rule (a double quote in it cannot be carried and is
+// dropped); the others by QuoteArgument.
 std::string JoinCommandLine(const std::vector<std::string>& argv);
 
 // An environment built explicitly for a child (never setenv in this process). Names compare exactly.

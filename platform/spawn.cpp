@@ -1,0 +1,607 @@
+// Starting child processes without a shell, and the Windows command-string rules the suite's command lines
+// follow. Everything the child needs is built before fork: between fork and exec the child only makes
+// async-signal-safe system calls, so a threaded parent cannot deadlock it on an allocator lock.
+#include "platform/spawn.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "platform/known_folders.h"
+#include "platform/win32_error.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+bool IsBlank(char ch) {
+    return ch == ' ' || ch == '\t';
+}
+
+// The first token: a quote toggles quoting and is dropped, backslashes are plain characters, and the token
+// ends at the first blank or tab outside quotes. Program names hold no quotes, so nothing is lost.
+size_t SplitFirstToken(std::string_view line, std::string& out) {
+    bool inQuotes = false;
+    size_t i = 0;
+    for (; i < line.size(); ++i) {
+        char ch = line[i];
+        if (ch == '"') {
+            inQuotes = !inQuotes;
+        } else if (!inQuotes && IsBlank(ch)) {
+            return i + 1;
+        } else {
+            out.push_back(ch);
+        }
+    }
+    return i;
+}
+
+}  // namespace
+
+// The rules of the Visual C++ 2008 and later runtime (the first token as above, then the argument rules
+// of the header). An empty string gives no arguments; a leading blank gives an empty first token, as the
+// runtime does.
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+    std::vector<std::string> argv;
+    if (line.empty()) {
+        return argv;
+    }
+    argv.emplace_back();
+    size_t i = SplitFirstToken(line, argv.back());
+
+    bool inQuotes = false;
+    for (;;) {
+        while (i < line.size() && IsBlank(line[i])) {
+            ++i;
+        }
+        if (i >= line.size()) {
+            break;
+        }
+        std::string& arg = argv.emplace_back();
+        for (;;) {
+            size_t backslashes = 0;
+            while (i < line.size() && line[i] == '\\') {
+                ++i;
+                ++backslashes;
+            }
+            bool copy = true;
+            if (i < line.size() && line[i] == '"') {
+                if (backslashes % 2 == 0) {
+                    if (inQuotes && i + 1 < line.size() && line[i + 1] == '"') {
+                        ++i;  // "" inside quotes: one literal quote, still quoted
+                    } else {
+                        copy = false;
+                        inQuotes = !inQuotes;
+                    }
+                }
+                backslashes /= 2;
+            }
+            arg.append(backslashes, '\\');
+            if (i >= line.size() || (!inQuotes && IsBlank(line[i]))) {
+                break;
+            }
+            if (copy) {
+                arg.push_back(line[i]);
+            }
+            ++i;
+        }
+    }
+    return argv;
+}
+
+std::string QuoteArgument(std::string_view argument) {
+    bool needsQuotes = argument.empty() || argument.find_first_of(" \t\"") != std::string_view::npos;
+    if (!needsQuotes) {
+        return std::string(argument);
+    }
+    std::string out = "\"";
+    size_t backslashes = 0;
+    for (char ch : argument) {
+        if (ch == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (ch == '"') {
+            // Backslashes before a quote are doubled, and the quote itself escaped.
+            out.append(backslashes * 2 + 1, '\\');
+        } else {
+            out.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        out.push_back(ch);
+    }
+    // Backslashes before the closing quote are doubled so that they stay backslashes.
+    out.append(backslashes * 2, '\\');
+    out.push_back('"');
+    return out;
+}
+
+std::string JoinCommandLine(const std::vector<std::string>& argv) {
+    std::string out;
+    for (size_t n = 0; n < argv.size(); ++n) {
+        if (n == 0) {
+            // The first token knows no escapes: a quote cannot be carried (program names hold none), so
+            // quotes are dropped and blanks are grouped in quotes.
+            std::string program;
+            for (char ch : argv[0]) {
+                if (ch != '"') {
+                    program.push_back(ch);
+                }
+            }
+            bool quote = program.empty() || program.find_first_of(" \t") != std::string::npos;
+            out += quote ? "\"" + program + "\"" : program;
+        } else {
+            out.push_back(' ');
+            out += QuoteArgument(argv[n]);
+        }
+    }
+    return out;
+}
+
+EnvironmentBlock EnvironmentBlock::FromCurrentProcess() {
+    EnvironmentBlock block;
+    for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+        std::string_view text(*entry);
+        size_t eq = text.find('=');
+        if (eq == std::string_view::npos || eq == 0) {
+            continue;
+        }
+        // The first definition wins, as getenv sees it.
+        block.m_vars.emplace(std::string(text.substr(0, eq)), std::string(text.substr(eq + 1)));
+    }
+    return block;
+}
+
+void EnvironmentBlock::Set(std::string_view name, std::string_view value) {
+    auto it = m_vars.find(name);
+    if (it != m_vars.end()) {
+        it->second = std::string(value);
+    } else {
+        m_vars.emplace(std::string(name), std::string(value));
+    }
+}
+
+void EnvironmentBlock::Unset(std::string_view name) {
+    auto it = m_vars.find(name);
+    if (it != m_vars.end()) {
+        m_vars.erase(it);
+    }
+}
+
+std::optional<std::string> EnvironmentBlock::Get(std::string_view name) const {
+    auto it = m_vars.find(name);
+    if (it == m_vars.end()) {
+        return std::nullopt;
+    }
+    return it->second;
+}
+
+std::vector<std::string> EnvironmentBlock::Entries() const {
+    std::vector<std::string> entries;
+    entries.reserve(m_vars.size());
+    for (const auto& [name, value] : m_vars) {
+        entries.push_back(name + "=" + value);
+    }
+    return entries;
+}
+
+namespace {
+
+// What the child reports through the status pipe when it cannot reach exec.
+enum class ChildStage : int32_t { Stdio = 1, Fds = 2, Chdir = 3, Exec = 4 };
+struct ChildStatus {
+    int32_t stage;
+    int32_t err;
+};
+
+void Fail(int32_t* error, std::string* message, int32_t code, std::string text) {
+    if (error != nullptr) {
+        *error = code;
+    }
+    if (message != nullptr) {
+        *message = std::move(text);
+    }
+}
+
+std::string ErrnoText(int err) {
+    return std::generic_category().message(err);
+}
+
+// A program file must be a regular file we may execute; EACCES tells "there but not runnable".
+int CheckProgram(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return errno;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return EACCES;
+    }
+    if (::access(path.c_str(), X_OK) != 0) {
+        return errno;
+    }
+    return 0;
+}
+
+// Resolves the program to the path exec is given; errno-style result.
+int ResolveProgram(const std::string& program, std::string& path) {
+    if (program.empty()) {
+        return ENOENT;
+    }
+    if (program.find('/') != std::string::npos) {
+        std::error_code ec;
+        // Relative paths mean this process's working folder, not the child's.
+        path = std::filesystem::absolute(program, ec).string();
+        if (ec) {
+            path = program;
+        }
+        return CheckProgram(path);
+    }
+    int firstDenied = 0;
+    std::string deniedPath;
+    auto tryFolder = [&](const std::string& folder) {
+        std::string candidate = folder;
+        if (candidate.back() != '/') {
+            candidate.push_back('/');
+        }
+        candidate += program;
+        int err = CheckProgram(candidate);
+        if (err == 0) {
+            path = std::move(candidate);
+            return true;
+        }
+        if (err == EACCES && firstDenied == 0) {
+            firstDenied = err;
+            deniedPath = candidate;
+        }
+        return false;
+    };
+    std::string programFolder = ProgramFolder().string();
+    if (!programFolder.empty() && tryFolder(programFolder)) {
+        return 0;
+    }
+    const char* pathVar = ::getenv("PATH");
+    std::string_view rest = pathVar != nullptr ? pathVar : "/usr/local/bin:/usr/bin:/bin";
+    for (;;) {
+        size_t colon = rest.find(':');
+        std::string_view folder = rest.substr(0, colon);
+        // Empty and relative entries would make the result depend on the working folder: skipped.
+        if (!folder.empty() && folder.front() == '/' && tryFolder(std::string(folder))) {
+            return 0;
+        }
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        rest.remove_prefix(colon + 1);
+    }
+    if (firstDenied != 0) {
+        path = deniedPath;
+        return firstDenied;
+    }
+    return ENOENT;
+}
+
+int32_t ExecErrorCode(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENOTDIR:
+        case ENOEXEC:
+        case ELOOP:
+        case ENAMETOOLONG:
+        case ELIBBAD:
+            return win32::kFileNotFound;
+        case EACCES:
+        case EPERM:
+        case ETXTBSY:
+            return win32::kAccessDenied;
+        case ENOMEM:
+            return win32::kNotEnoughMemory;
+        default:
+            return win32::kFileNotFound;
+    }
+}
+
+// Moves an fd above stdio so that the child's dup2 onto 0..2 can never overwrite another source.
+bool LiftAboveStdio(UniqueFd& fd) {
+    if (fd.Get() > 2) {
+        return true;
+    }
+    int lifted = ::fcntl(fd.Get(), F_DUPFD_CLOEXEC, 3);
+    if (lifted < 0) {
+        return false;
+    }
+    fd.Reset(lifted);
+    return true;
+}
+
+bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        return false;
+    }
+    readEnd.Reset(fds[0]);
+    writeEnd.Reset(fds[1]);
+    return LiftAboveStdio(readEnd) && LiftAboveStdio(writeEnd);
+}
+
+// Child side: only async-signal-safe calls from here to exec.
+[[noreturn]] void ReportAndExit(int statusFd, ChildStage stage, int err) {
+    ChildStatus status{static_cast<int32_t>(stage), err};
+    ssize_t written;
+    do {
+        written = ::write(statusFd, &status, sizeof status);
+    } while (written < 0 && errno == EINTR);
+    ::_exit(127);
+}
+
+void CloseRange(unsigned first, unsigned last, int maxFd) {
+    if (first > last) {
+        return;
+    }
+    if (::syscall(SYS_close_range, first, last, 0) == 0) {
+        return;
+    }
+    // Kernels before 5.9: walk the numbers up to the descriptor limit.
+    unsigned end = std::min<unsigned>(last, static_cast<unsigned>(maxFd));
+    for (unsigned fd = first; fd <= end; ++fd) {
+        ::close(static_cast<int>(fd));
+    }
+}
+
+struct ChildPlan {
+    const char* path;
+    char* const* argv;
+    char* const* envp;
+    const char* workingFolder;  // null: stay
+    int stdioSource[3];         // -1: keep this process's own
+    const int* keepFds;         // sorted, status fd included
+    size_t keepCount;
+    const int* inheritFds;
+    size_t inheritCount;
+    int statusFd;
+    int maxFd;
+    sigset_t childMask;
+};
+
+[[noreturn]] void RunChild(const ChildPlan& plan) {
+    // Handlers of the parent must not run in the child; the mask was all-blocked across fork.
+    for (int sig = 1; sig < NSIG; ++sig) {
+        struct sigaction action {};
+        if (::sigaction(sig, nullptr, &action) == 0 && action.sa_handler != SIG_IGN &&
+            action.sa_handler != SIG_DFL) {
+            action.sa_handler = SIG_DFL;
+            action.sa_flags = 0;
+            ::sigaction(sig, &action, nullptr);
+        }
+    }
+    ::signal(SIGPIPE, SIG_DFL);
+    ::sigprocmask(SIG_SETMASK, &plan.childMask, nullptr);
+
+    for (int target = 0; target < 3; ++target) {
+        int source = plan.stdioSource[target];
+        if (source >= 0 && ::dup2(source, target) < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Stdio, errno);
+        }
+    }
+    // Everything above stdio goes except the inherited fds and the status pipe.
+    unsigned next = 3;
+    for (size_t n = 0; n < plan.keepCount; ++n) {
+        unsigned keep = static_cast<unsigned>(plan.keepFds[n]);
+        if (keep > next) {
+            CloseRange(next, keep - 1, plan.maxFd);
+        }
+        next = std::max(next, keep + 1);
+    }
+    CloseRange(next, UINT_MAX, plan.maxFd);
+    for (size_t n = 0; n < plan.inheritCount; ++n) {
+        int fd = plan.inheritFds[n];
+        int flags = ::fcntl(fd, F_GETFD);
+        if (flags < 0 || ::fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC) < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Fds, errno);
+        }
+    }
+    if (plan.workingFolder != nullptr && ::chdir(plan.workingFolder) != 0) {
+        ReportAndExit(plan.statusFd, ChildStage::Chdir, errno);
+    }
+    ::execve(plan.path, plan.argv, plan.envp);
+    ReportAndExit(plan.statusFd, ChildStage::Exec, errno);
+}
+
+}  // namespace
+
+std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error, std::string* message) {
+    std::string path;
+    if (int err = ResolveProgram(options.program, path); err != 0) {
+        Fail(error, message, ExecErrorCode(err),
+             "Cannot start \"" + options.program + "\": " + ErrnoText(err) + ".");
+        return std::nullopt;
+    }
+
+    std::vector<std::string> argvText =
+        options.argv.empty() ? std::vector<std::string>{options.program} : options.argv;
+    std::vector<char*> argv;
+    for (std::string& arg : argvText) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+
+    std::vector<std::string> envText;
+    std::vector<char*> envp;
+    if (options.environment) {
+        envText = options.environment->Entries();
+        for (std::string& entry : envText) {
+            envp.push_back(entry.data());
+        }
+        envp.push_back(nullptr);
+    }
+
+    std::vector<int> inherit = options.inheritFds;
+    std::sort(inherit.begin(), inherit.end());
+    inherit.erase(std::unique(inherit.begin(), inherit.end()), inherit.end());
+    for (int fd : inherit) {
+        if (fd <= 2 || ::fcntl(fd, F_GETFD) < 0) {
+            Fail(error, message, fd <= 2 ? win32::kInvalidParameter : win32::kInvalidHandle,
+                 "Cannot hand fd " + std::to_string(fd) + " to a child.");
+            return std::nullopt;
+        }
+    }
+
+    SpawnedProcess result;
+    UniqueFd childStdin, childStdout, childStderr, devNull;
+    bool ok = true;
+    if (options.pipeStdin) {
+        ok = ok && MakePipe(childStdin, result.stdinWrite);
+    }
+    if (options.pipeStdout) {
+        ok = ok && MakePipe(result.stdoutRead, childStdout);
+    }
+    if (options.pipeStderr) {
+        ok = ok && MakePipe(result.stderrRead, childStderr);
+    }
+    if (ok && options.nullStdio && !(options.pipeStdin && options.pipeStdout && options.pipeStderr)) {
+        devNull.Reset(::open("/dev/null", O_RDWR | O_CLOEXEC));
+        ok = devNull.Valid() && LiftAboveStdio(devNull);
+    }
+    UniqueFd statusRead, statusWrite;
+    ok = ok && MakePipe(statusRead, statusWrite);
+    if (!ok) {
+        int err = errno;
+        Fail(error, message, win32::FromErrno(err),
+             "Cannot create the child's pipes: " + ErrnoText(err) + ".");
+        return std::nullopt;
+    }
+
+    std::string workingFolder = options.workingFolder.string();
+    std::vector<int> keep = inherit;
+    keep.push_back(statusWrite.Get());
+    std::sort(keep.begin(), keep.end());
+
+    ChildPlan plan{};
+    plan.path = path.c_str();
+    plan.argv = argv.data();
+    plan.envp = options.environment ? envp.data() : environ;
+    plan.workingFolder = workingFolder.empty() ? nullptr : workingFolder.c_str();
+    auto source = [&](const UniqueFd& piped) { return piped.Valid() ? piped.Get() : devNull.Get(); };
+    plan.stdioSource[0] = source(childStdin);
+    plan.stdioSource[1] = source(childStdout);
+    plan.stdioSource[2] = source(childStderr);
+    plan.keepFds = keep.data();
+    plan.keepCount = keep.size();
+    plan.inheritFds = inherit.data();
+    plan.inheritCount = inherit.size();
+    plan.statusFd = statusWrite.Get();
+    long openMax = ::sysconf(_SC_OPEN_MAX);
+    plan.maxFd = openMax > 0 && openMax < INT_MAX ? static_cast<int>(openMax) : 65536;
+    sigemptyset(&plan.childMask);
+
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        RunChild(plan);
+    }
+    int forkErr = errno;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0) {
+        Fail(error, message, win32::FromErrno(forkErr),
+             "Cannot start \"" + options.program + "\": " + ErrnoText(forkErr) + ".");
+        return std::nullopt;
+    }
+
+    statusWrite.Reset();
+    childStdin.Reset();
+    childStdout.Reset();
+    childStderr.Reset();
+    devNull.Reset();
+
+    ChildStatus status{};
+    size_t got = 0;
+    while (got < sizeof status) {
+        ssize_t n = ::read(statusRead.Get(), reinterpret_cast<char*>(&status) + got, sizeof status - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    if (got == 0) {
+        result.pid = pid;
+        return result;  // exec closed the status pipe: the program runs
+    }
+    WaitForExit(pid);
+    int err = got == sizeof status ? status.err : EIO;
+    int32_t code = ExecErrorCode(err);
+    std::string what = "Cannot start \"" + options.program + "\": ";
+    switch (static_cast<ChildStage>(status.stage)) {
+        case ChildStage::Chdir:
+            code = win32::kPathNotFound;
+            what += "the working folder \"" + workingFolder + "\" cannot be entered: ";
+            break;
+        case ChildStage::Stdio:
+        case ChildStage::Fds:
+            code = win32::FromErrno(err);
+            break;
+        case ChildStage::Exec:
+            break;
+    }
+    Fail(error, message, code, what + ErrnoText(err) + ".");
+    return std::nullopt;
+}
+
+namespace {
+
+int ExitCodeOf(int status) {
+    if (WIFEXITED(status)) {
+        return WEXITSTATUS(status);
+    }
+    if (WIFSIGNALED(status)) {
+        return 128 + WTERMSIG(status);
+    }
+    return -1;
+}
+
+}  // namespace
+
+int WaitForExit(pid_t pid) {
+    if (pid <= 0) {
+        return -1;
+    }
+    int status = 0;
+    pid_t got;
+    do {
+        got = ::waitpid(pid, &status, 0);
+    } while (got < 0 && errno == EINTR);
+    return got == pid ? ExitCodeOf(status) : -1;
+}
+
+// An error (no such child, already reaped) is reported as -1, the same as WaitForExit.
+std::optional<int> PollExit(pid_t pid) {
+    if (pid <= 0) {
+        return -1;
+    }
+    int status = 0;
+    pid_t got;
+    do {
+        got = ::waitpid(pid, &status, WNOHANG);
+    } while (got < 0 && errno == EINTR);
+    if (got == 0) {
+        return std::nullopt;
+    }
+    return got == pid ? ExitCodeOf(status) : -1;
+}
+
+}  // namespace platform
