@@ -1,0 +1,399 @@
+// TLS client on libssl with a non-blocking socket: the handshake and every read and write run under one
+// lock and wait in poll() outside it, so the reader thread and the writers share one connection safely
+// and a Cancel wakes whoever is waiting.
+#include "hostlink/ssl_socket.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <optional>
+#include <string>
+
+#include <openssl/err.h>
+
+#include "platform/user_prompt.h"
+
+namespace hostlink {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Without eventfds (descriptor exhaustion) waits are cut into slices so that Cancel is still seen.
+constexpr int kSliceWithoutEventMs = 100;
+
+const char* HandshakeMessage(int sslError) {
+    switch (sslError) {
+        case SSL_ERROR_SSL:
+            return "Error Opening SSL Connection: SSL_ERROR_SSL";
+        case SSL_ERROR_WANT_X509_LOOKUP:
+            return "Error Opening SSL Connection: SSL_ERROR_WANT_X509_LOOKUP";
+        case SSL_ERROR_SYSCALL:
+            return "Error Opening SSL Connection: SSL_ERROR_SYSCALL";
+        case SSL_ERROR_ZERO_RETURN:
+            return "Error Opening SSL Connection: SSL_ERROR_ZERO_RETURN";
+        case SSL_ERROR_WANT_CONNECT:
+            return "Error Opening SSL Connection: SSL_ERROR_WANT_CONNECT";
+        case SSL_ERROR_WANT_ACCEPT:
+            return "Error Opening SSL Connection: SSL_ERROR_WANT_ACCEPT";
+        default:
+            return "Error Opening SSL Connection: Default Error";
+    }
+}
+
+// The library writes to the socket with write(2); a host that has gone away must not kill the whole
+// program with SIGPIPE. Blocks it on this thread for one call and swallows one the call raised.
+class SigpipeBlock {
+  public:
+    SigpipeBlock() {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        m_wasPending = IsPending();
+        m_blocked = pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous) == 0;
+    }
+    ~SigpipeBlock() {
+        const int savedErrno = errno;
+        if (!m_wasPending && IsPending()) {
+            const timespec zero{};
+            while (sigtimedwait(&m_pipe, nullptr, &zero) > 0) {
+            }
+        }
+        if (m_blocked) {
+            pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+        }
+        errno = savedErrno;
+    }
+    SigpipeBlock(const SigpipeBlock&) = delete;
+    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+  private:
+    static bool IsPending() {
+        sigset_t pending;
+        return sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+    }
+
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_wasPending = false;
+    bool m_blocked = false;
+};
+
+int MakeEvent() {
+    return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+void Signal(const platform::UniqueFd& event) {
+    if (event) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(event.Get(), &one, sizeof one);
+    }
+}
+
+void Drain(const platform::UniqueFd& event) {
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(event.Get(), &count, sizeof count);
+}
+
+uint64_t BytesMoved(SSL* ssl) {
+    const BIO* rbio = SSL_get_rbio(ssl);
+    const BIO* wbio = SSL_get_wbio(ssl);
+    return (rbio ? BIO_number_read(const_cast<BIO*>(rbio)) : 0) +
+           (wbio ? BIO_number_written(const_cast<BIO*>(wbio)) : 0);
+}
+
+// Puts the socket back as the caller gave it when the handshake fails, so a plain fallback still works.
+class NonBlockingScope {
+  public:
+    explicit NonBlockingScope(int fd) : m_fd(fd) {
+        m_flags = ::fcntl(fd, F_GETFL);
+        if (m_flags >= 0 && (m_flags & O_NONBLOCK) == 0) {
+            m_changed = ::fcntl(fd, F_SETFL, m_flags | O_NONBLOCK) == 0;
+        }
+    }
+    ~NonBlockingScope() {
+        if (m_changed && !m_keep) {
+            const int savedErrno = errno;
+            ::fcntl(m_fd, F_SETFL, m_flags);
+            errno = savedErrno;
+        }
+    }
+    NonBlockingScope(const NonBlockingScope&) = delete;
+    NonBlockingScope& operator=(const NonBlockingScope&) = delete;
+    void Keep() { m_keep = true; }
+
+  private:
+    int m_fd;
+    int m_flags = -1;
+    bool m_changed = false;
+    bool m_keep = false;
+};
+
+}  // namespace
+
+CSslSocket::CSslSocket() {
+    m_reader.kick = platform::UniqueFd(MakeEvent());
+    m_writer.kick = platform::UniqueFd(MakeEvent());
+    m_cancelEvent = platform::UniqueFd(MakeEvent());
+}
+
+// The TLS objects go with the owner; no close-notify is sent, as hosts have never had one.
+CSslSocket::~CSslSocket() = default;
+
+void CSslSocket::Log(std::string_view text) const {
+    if (m_log) {
+        m_log(text);
+    }
+}
+
+template <typename F>
+int CSslSocket::CallLocked(F&& call, Waiter* self, Waiter* other, int& error) {
+    std::lock_guard lock(m_mutex);
+    if (self != nullptr) {
+        self->waiting = false;
+    }
+    SSL* ssl = m_ssl.get();
+    const uint64_t before = BytesMoved(ssl);
+    int result = 0;
+    int callErrno = 0;
+    {
+        SigpipeBlock noSigpipe;
+        ERR_clear_error();
+        errno = 0;
+        result = call(ssl);
+        error = SSL_get_error(ssl, result);
+        callErrno = errno;
+    }
+    if (self != nullptr && (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE)) {
+        self->waiting = true;
+    }
+    // Bytes this call moved may be what the other side waits for (a record it needs was read here, or a
+    // handshake it started was finished here); a call that moved nothing changes nothing for it.
+    if (other != nullptr && other->waiting && BytesMoved(ssl) != before) {
+        Signal(other->kick);
+    }
+    errno = callErrno;
+    return result;
+}
+
+CSslSocket::Wait CSslSocket::WaitFor(int sslError, const Waiter* self,
+                                     std::optional<Clock::time_point> deadline) {
+    std::array<pollfd, 3> fds{};
+    fds[0] = {m_socket, static_cast<short>(sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
+    fds[1] = {m_cancelEvent ? m_cancelEvent.Get() : -1, POLLIN, 0};
+    fds[2] = {self != nullptr && self->kick ? self->kick.Get() : -1, POLLIN, 0};
+    for (;;) {
+        if (Cancelled()) {
+            return Wait::Cancelled;
+        }
+        int timeoutMs = -1;
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+            if (left.count() <= 0) {
+                return Wait::TimedOut;
+            }
+            timeoutMs = static_cast<int>(std::min<int64_t>(left.count(), 1 << 30));
+        }
+        if (!m_cancelEvent) {
+            timeoutMs = timeoutMs < 0 ? kSliceWithoutEventMs : std::min(timeoutMs, kSliceWithoutEventMs);
+        }
+        const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return Wait::Failed;
+        }
+        if (Cancelled()) {
+            return Wait::Cancelled;
+        }
+        if (ready == 0) {
+            if (!m_cancelEvent) {
+                return Wait::Ready;  // one slice over: try the call again
+            }
+            continue;  // the deadline check above decides
+        }
+        if ((fds[0].revents & POLLNVAL) != 0) {
+            errno = EBADF;
+            return Wait::Failed;
+        }
+        if ((fds[2].revents & POLLIN) != 0) {
+            Drain(self->kick);
+            return Wait::Ready;
+        }
+        if (fds[0].revents != 0) {
+            return Wait::Ready;  // readiness, hang-up or error: the library call tells which
+        }
+    }
+}
+
+bool CSslSocket::Connect(int socket) {
+    m_socket = socket;
+    m_connected.store(0, std::memory_order_release);
+    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+
+    m_ssl.reset();
+    m_ctx.reset(SSL_CTX_new(TLS_client_method()));
+    if (!m_ctx) {
+        platform::DefaultPrompt().Message("m_ctx Cannot be Null");
+        return false;
+    }
+    m_ssl.reset(SSL_new(m_ctx.get()));
+    if (!m_ssl) {
+        platform::DefaultPrompt().Message("m_ssl Cannot be Null");
+        return false;
+    }
+
+    NonBlockingScope nonBlocking(socket);
+    // A failure here (bad descriptor, no memory) surfaces as a failed handshake with its message.
+    SSL_set_fd(m_ssl.get(), socket);
+    SSL_set_mode(m_ssl.get(), SSL_MODE_AUTO_RETRY);
+
+    const auto deadline = Clock::now() + m_handshakeTimeout;
+    for (;;) {
+        if (Cancelled()) {
+            Log("SSL handshake cancelled");
+            return false;
+        }
+        int error = SSL_ERROR_NONE;
+        CallLocked([](SSL* ssl) { return SSL_connect(ssl); }, nullptr, nullptr, error);
+        if (error == SSL_ERROR_NONE) {
+            nonBlocking.Keep();
+            m_connected.store(1, std::memory_order_release);
+            return true;
+        }
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+            Log(HandshakeMessage(error));
+            platform::DefaultPrompt().Message(HandshakeMessage(error));
+            ReportErrors();
+            return false;
+        }
+        // A non-blocking handshake waits for the host in these states; nothing is wrong yet.
+        Log(error == SSL_ERROR_WANT_READ ? "SSL handshake: SSL_ERROR_WANT_READ, waiting for the host"
+                                         : "SSL handshake: SSL_ERROR_WANT_WRITE, waiting for the socket");
+        switch (WaitFor(error, nullptr, deadline)) {
+            case Wait::Ready:
+                break;
+            case Wait::TimedOut:
+                Log("SSL handshake timed out");
+                return false;
+            case Wait::Cancelled:
+                Log("SSL handshake cancelled");
+                return false;
+            case Wait::Failed:
+                Log("SSL handshake: waiting for the socket failed: " + std::to_string(errno));
+                return false;
+        }
+    }
+}
+
+int32_t CSslSocket::Transfer(Call call, void* readBuffer, const void* writeBytes, int32_t count) {
+    if (count < 0 || (readBuffer == nullptr && writeBytes == nullptr)) {
+        errno = EINVAL;
+        return -1;
+    }
+    std::unique_lock sideLock(call == Call::Read ? m_readMutex : m_writeMutex);
+    if (!m_ssl || !IsConnected()) {
+        errno = ENOTCONN;
+        return -1;
+    }
+    Waiter& self = call == Call::Read ? m_reader : m_writer;
+    Waiter& other = call == Call::Read ? m_writer : m_reader;
+    for (;;) {
+        if (Cancelled()) {
+            errno = ECANCELED;
+            return -1;
+        }
+        int error = SSL_ERROR_NONE;
+        // A write that must wait is retried with the same block, as the library requires; the write lock
+        // keeps every other writer out until it is on the wire.
+        const int result = CallLocked(
+            [&](SSL* ssl) {
+                return call == Call::Read ? SSL_read(ssl, readBuffer, count)
+                                          : SSL_write(ssl, writeBytes, count);
+            },
+            &self, &other, error);
+        if (result > 0) {
+            return result;
+        }
+        switch (error) {
+            case SSL_ERROR_WANT_READ:
+            case SSL_ERROR_WANT_WRITE:
+                switch (WaitFor(error, &self, std::nullopt)) {
+                    case Wait::Ready:
+                        continue;
+                    case Wait::Cancelled:
+                        errno = ECANCELED;
+                        return -1;
+                    case Wait::TimedOut:
+                    case Wait::Failed:
+                        return -1;
+                }
+                break;
+            case SSL_ERROR_ZERO_RETURN:
+                if (call == Call::Read) {
+                    return 0;
+                }
+                errno = EPIPE;
+                return -1;
+            case SSL_ERROR_SSL:
+                // A host that drops the TCP connection without a close-notify has always read as closed.
+                if (call == Call::Read &&
+                    ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+                    ERR_clear_error();
+                    return 0;
+                }
+                errno = EPROTO;
+                return -1;
+            case SSL_ERROR_SYSCALL:
+                if (errno == 0) {
+                    if (call == Call::Read) {
+                        return 0;
+                    }
+                    errno = EPIPE;
+                }
+                return -1;
+            default:
+                if (errno == 0) {
+                    errno = EPROTO;
+                }
+                return -1;
+        }
+    }
+}
+
+int32_t CSslSocket::Read(void* buffer, int32_t count) {
+    if (count == 0) {
+        errno = EINVAL;  // 0 would read as a closed connection
+        return -1;
+    }
+    return Transfer(Call::Read, buffer, nullptr, count);
+}
+
+int32_t CSslSocket::Write(const void* bytes, int32_t count) {
+    if (count == 0) {
+        return 0;
+    }
+    return Transfer(Call::Write, nullptr, bytes, count);
+}
+
+int32_t CSslSocket::ReportErrors() {
+    while (const unsigned long code = ERR_get_error()) {
+        std::array<char, 256> text{};
+        ERR_error_string_n(code, text.data(), text.size());
+        platform::DefaultPrompt().Message(text.data());
+    }
+    return 0;
+}
+
+void CSslSocket::Cancel() {
+    m_cancelled.store(true, std::memory_order_release);
+    Signal(m_cancelEvent);
+}
+
+}  // namespace hostlink

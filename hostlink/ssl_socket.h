@@ -1,0 +1,99 @@
+// TLS client over an already connected TCP socket, for the remote host connection and the dial-back file
+// transfer. No certificate or host name is checked: the hosts in the field present certificates nobody
+// could verify.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+
+#include <openssl/ssl.h>
+
+#include "platform/unique_fd.h"
+
+namespace hostlink {
+
+// One owner per connection: the socket is switched to non-blocking and every call on the connection runs
+// under one lock, waiting with poll() outside it. A reader thread and writer threads may therefore use the
+// object at the same time; each Write reaches the wire whole, never interleaved with another.
+// Teardown: Cancel(), join the threads that use the object, then destroy it and close the socket.
+class CSslSocket {
+  public:
+    using LogSink = std::function<void(std::string_view)>;
+
+    CSslSocket();
+    ~CSslSocket();
+    CSslSocket(const CSslSocket&) = delete;
+    CSslSocket& operator=(const CSslSocket&) = delete;
+
+    // Client handshake on `socket` (not owned, never closed here). True when it succeeded. Failures are
+    // shown to the user, except a time-out or a Cancel, which return false quietly.
+    bool Connect(int socket);
+    // Bytes read (at most `count`), 0 when the host closed the connection, negative on failure or Cancel
+    // (errno tells which). Blocks until data, close, failure or Cancel.
+    int32_t Read(void* buffer, int32_t count);
+    // Writes the whole block: `count` on success, negative on failure or Cancel.
+    int32_t Write(const void* bytes, int32_t count);
+    // Shows every queued library error of the calling thread, one message each; returns 0.
+    int32_t ReportErrors();
+
+    // Wakes every blocked Connect, Read and Write and makes them, and all later calls, fail. Safe from any
+    // thread; the socket stays open for its owner to close once the users have returned.
+    void Cancel();
+    bool Cancelled() const { return m_cancelled.load(std::memory_order_acquire); }
+
+    bool IsConnected() const { return m_connected.load(std::memory_order_acquire) != 0; }
+    int Socket() const { return m_socket; }
+
+    // Limit for the whole handshake; 60 seconds unless changed (set before Connect).
+    void SetHandshakeTimeout(std::chrono::milliseconds limit) { m_handshakeTimeout = limit; }
+    // Diagnostics that are no reason to bother the user (set before Connect; called on any thread).
+    void SetLogSink(LogSink sink) { m_log = std::move(sink); }
+
+  private:
+    struct CtxDeleter {
+        void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
+    };
+    struct SslDeleter {
+        void operator()(SSL* ssl) const { SSL_free(ssl); }
+    };
+
+    // A side that is parked in poll() and may need waking when the other side moved bytes.
+    struct Waiter {
+        platform::UniqueFd kick;
+        bool waiting = false;  // guarded by m_mutex
+    };
+    enum class Wait { Ready, TimedOut, Cancelled, Failed };
+    enum class Call { Read, Write };
+
+    // One library call on m_ssl under m_mutex; `self` is the calling side's waiter (null for the
+    // handshake). Returns the call's result and stores its error class in `error`.
+    template <typename F>
+    int CallLocked(F&& call, Waiter* self, Waiter* other, int& error);
+    int32_t Transfer(Call call, void* readBuffer, const void* writeBytes, int32_t count);
+    Wait WaitFor(int sslError, const Waiter* self,
+                 std::optional<std::chrono::steady_clock::time_point> deadline);
+    void Log(std::string_view text) const;
+
+    std::unique_ptr<SSL_CTX, CtxDeleter> m_ctx;
+    std::unique_ptr<SSL, SslDeleter> m_ssl;
+    std::atomic<int32_t> m_connected{0};
+    int m_socket = -1;
+
+    std::mutex m_mutex;       // every call on m_ssl
+    std::mutex m_readMutex;   // one Read at a time
+    std::mutex m_writeMutex;  // one Write at a time, held across its retries
+    Waiter m_reader;
+    Waiter m_writer;
+    platform::UniqueFd m_cancelEvent;  // readable for ever once Cancel ran
+    std::atomic<bool> m_cancelled{false};
+    std::chrono::milliseconds m_handshakeTimeout{std::chrono::seconds(60)};
+    LogSink m_log;
+};
+
+}  // namespace hostlink
