@@ -8,6 +8,7 @@
 
 #include "platform/codepage.h"
 #include "platform/known_folders.h"
+#include "platform/process_environment.h"
 
 extern char** environ;
 
@@ -37,6 +38,9 @@ std::optional<std::string> FixedName(std::string_view name) {
 std::optional<std::string> ProcessLookup(std::string_view name) {
     if (name.empty()) {
         return std::nullopt;
+    }
+    if (auto value = ProcessVariable(name)) {
+        return *value;
     }
     std::string key(name);
     if (const char* value = ::getenv(key.c_str()); value != nullptr) {

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "platform/known_folders.h"
+#include "platform/process_environment.h"
 #include "platform/win32_error.h"
 
 extern char** environ;
@@ -160,6 +161,9 @@ EnvironmentBlock EnvironmentBlock::FromCurrentProcess() {
         }
         // The first definition wins, as getenv sees it.
         block.m_vars.emplace(std::string(text.substr(0, eq)), std::string(text.substr(eq + 1)));
+    }
+    for (auto& [name, value] : ProcessVariables()) {
+        block.Set(name, value);
     }
     return block;
 }
@@ -438,8 +442,14 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
 
     std::vector<std::string> envText;
     std::vector<char*> envp;
-    if (options.environment) {
-        envText = options.environment->Entries();
+    // Variables the process set for its children travel with an inherited environment too.
+    std::optional<EnvironmentBlock> inherited;
+    if (!options.environment && !ProcessVariables().empty()) {
+        inherited = EnvironmentBlock::FromCurrentProcess();
+    }
+    const std::optional<EnvironmentBlock>& environment = options.environment ? options.environment : inherited;
+    if (environment) {
+        envText = environment->Entries();
         for (std::string& entry : envText) {
             envp.push_back(entry.data());
         }
@@ -490,7 +500,7 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     ChildPlan plan{};
     plan.path = path.c_str();
     plan.argv = argv.data();
-    plan.envp = options.environment ? envp.data() : environ;
+    plan.envp = environment ? envp.data() : environ;
     plan.workingFolder = workingFolder.empty() ? nullptr : workingFolder.c_str();
     auto source = [&](const UniqueFd& piped) { return piped.Valid() ? piped.Get() : devNull.Get(); };
     plan.stdioSource[0] = source(childStdin);

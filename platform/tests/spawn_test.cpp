@@ -21,6 +21,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/expand_environment.h"
+#include "platform/process_environment.h"
 #include "platform/shared_mapping.h"
 #include "platform/win32_error.h"
 
@@ -28,6 +30,7 @@ namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
@@ -261,6 +264,24 @@ TEST_F(SpawnTest, EnvironmentIsPassedExactly) {
     auto [none, noneCode] = RunChild(options);
     EXPECT_EQ(none, "");
     EXPECT_EQ(noneCode, 0);
+}
+
+// Variables the process set for its children reach a child that inherits the environment, and the
+// expansion of %NAME%, without touching the real environment.
+TEST_F(SpawnTest, ProcessVariablesReachInheritingChildren) {
+    ClearProcessVariables();
+    SetProcessVariable("CARROWLINE_OVERLAY", "(*)alpha");
+    SetProcessVariable("CARROWLINE_OVERLAY", "(*)beta");
+    auto [out, code] = RunChild(ChildOptions({"env"}));
+    EXPECT_EQ(code, 0);
+    EXPECT_THAT(Lines(out), Contains("CARROWLINE_OVERLAY=(*)beta"));
+    EXPECT_EQ(std::getenv("CARROWLINE_OVERLAY"), nullptr);
+    EXPECT_EQ(ExpandEnvironment("x%CARROWLINE_OVERLAY%y"), "x(*)betay");
+
+    SpawnOptions explicitEnv = ChildOptions({"env"});
+    explicitEnv.environment = EnvironmentBlock{};
+    EXPECT_EQ(RunChild(explicitEnv).first, "");
+    ClearProcessVariables();
 }
 
 TEST_F(SpawnTest, ArgumentsAndWorkingFolderReachTheChild) {
