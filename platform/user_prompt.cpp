@@ -65,6 +65,7 @@ StderrPrompt& StderrDefault() {
 }
 
 std::atomic<UserPrompt*> g_defaultPrompt{nullptr};
+thread_local UserPrompt* t_threadPrompt = nullptr;
 
 }  // namespace
 
@@ -78,6 +79,9 @@ void UserPrompt::Message(std::string text, PromptIcon icon, std::string caption)
 }
 
 UserPrompt& DefaultPrompt() {
+    if (t_threadPrompt != nullptr) {
+        return *t_threadPrompt;
+    }
     UserPrompt* prompt = g_defaultPrompt.load(std::memory_order_acquire);
     return prompt != nullptr ? *prompt : StderrDefault();
 }
@@ -121,6 +125,12 @@ void RecordingPrompt::Clear() {
     std::lock_guard lock(m_mutex);
     m_shown.clear();
     m_answers.clear();
+}
+
+ScopedThreadPrompt::ScopedThreadPrompt(UserPrompt& prompt) : m_previous(std::exchange(t_threadPrompt, &prompt)) {}
+
+ScopedThreadPrompt::~ScopedThreadPrompt() {
+    t_threadPrompt = m_previous;
 }
 
 ScopedDefaultPrompt::ScopedDefaultPrompt(UserPrompt& prompt)

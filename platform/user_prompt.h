@@ -53,6 +53,20 @@ private:
     std::deque<PromptResult> m_answers;
 };
 
+// Installs `prompt` as what DefaultPrompt() answers on the calling thread only, for a scope. A worker that
+// must never wait for the user-interface thread (the auto-login worker) records its messages this way and
+// the dialog shows them once the worker has ended.
+class ScopedThreadPrompt {
+public:
+    explicit ScopedThreadPrompt(UserPrompt& prompt);
+    ~ScopedThreadPrompt();
+    ScopedThreadPrompt(const ScopedThreadPrompt&) = delete;
+    ScopedThreadPrompt& operator=(const ScopedThreadPrompt&) = delete;
+
+private:
+    UserPrompt* m_previous;
+};
+
 // Installs a prompt as the default for a scope (tests).
 class ScopedDefaultPrompt {
 public:

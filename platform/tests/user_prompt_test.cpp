@@ -79,3 +79,22 @@ TEST(DefaultPrompt, ConcurrentMessagesAreAllRecorded) {
 
 }  // namespace
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+TEST(DefaultPrompt, ThreadPromptTakesOnlyItsOwnThreadsMessages) {
+    RecordingPrompt process;
+    RecordingPrompt worker;
+    ScopedDefaultPrompt scoped(process);
+    std::thread([&] {
+        ScopedThreadPrompt mine(worker);
+        DefaultPrompt().Message("from the worker");
+    }).join();
+    DefaultPrompt().Message("from the main thread");
+    EXPECT_EQ(worker.Texts(), std::vector<std::string>{"from the worker"});
+    EXPECT_EQ(process.Texts(), std::vector<std::string>{"from the main thread"});
+}
+
+}  // namespace
+}  // namespace platform
