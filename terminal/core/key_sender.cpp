@@ -1,0 +1,216 @@
+// The key buffer and the sender thread. The thread is the only place session bytes are written from, so
+// the order of posting is the order on the wire, and the pipe's write lock keeps each block whole.
+#include "terminal/core/key_sender.h"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include "hostlink/comm_pipe.h"
+
+namespace terminal {
+
+CKeySenderThread::CKeySenderThread(Logger logger) : m_logger(std::move(logger)) {}
+
+CKeySenderThread::~CKeySenderThread() {
+    Stop();
+}
+
+void CKeySenderThread::Log(std::string_view text) const {
+    if (m_logger) {
+        m_logger(text);
+        return;
+    }
+    std::string line(text);
+    line += "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void CKeySenderThread::Start(hostlink::CCommPipe& pipe) {
+    std::lock_guard life(m_lifeMutex);
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.push_back({SenderMessage::Op::Stop, {}, 0});
+            m_accepting = false;
+        }
+        m_ready.notify_one();
+        m_thread.join();
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue.clear();
+        m_accepting = true;
+    }
+    m_thread = std::thread(&CKeySenderThread::Run, this, &pipe);
+}
+
+void CKeySenderThread::Stop() {
+    std::lock_guard life(m_lifeMutex);
+    if (!m_thread.joinable()) {
+        return;
+    }
+    if (m_thread.get_id() == std::this_thread::get_id()) {
+        // Joining itself would never return; the stop message still ends the loop.
+        Log("Key sender: Stop called on the sender thread, not joined");
+        std::lock_guard lock(m_mutex);
+        m_queue.push_back({SenderMessage::Op::Stop, {}, 0});
+        m_accepting = false;
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        // The stop message is never refused, however full the queue is.
+        m_queue.push_back({SenderMessage::Op::Stop, {}, 0});
+        m_accepting = false;
+    }
+    m_ready.notify_one();
+    m_thread.join();
+}
+
+bool CKeySenderThread::Running() const {
+    std::lock_guard lock(m_mutex);
+    return m_accepting;
+}
+
+bool CKeySenderThread::Post(SenderMessage message) {
+    const char* refusal = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (message.op == SenderMessage::Op::Stop) {
+            refusal = "stop is for Stop()";
+        } else if (!m_accepting) {
+            refusal = "no sender thread running";
+        } else if (m_queue.size() >= kMaxQueued) {
+            refusal = "queue full";
+        } else {
+            m_queue.push_back(std::move(message));
+        }
+    }
+    if (refusal != nullptr) {
+        Log("Key sender: " + std::to_string(message.bytes.size()) + " bytes not sent (" + refusal + ")");
+        return false;
+    }
+    m_ready.notify_one();
+    return true;
+}
+
+void CKeySenderThread::Run(hostlink::CCommPipe* pipe) {
+    for (;;) {
+        SenderMessage message;
+        {
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [this] { return !m_queue.empty(); });
+            message = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        const auto count = static_cast<uint32_t>(message.bytes.size());
+        // A failed write is the pipe's to report: the reader sees the broken connection.
+        switch (message.op) {
+            case SenderMessage::Op::Write:
+                pipe->Write(message.bytes.data(), count);
+                break;
+            case SenderMessage::Op::Channel0:
+                pipe->WriteChannel0(message.bytes.data(), count);
+                break;
+            case SenderMessage::Op::Channel1:
+                pipe->WriteChannel1(message.bytes.data(), count);
+                break;
+            case SenderMessage::Op::ChannelPrefix:
+                pipe->SetChannelPrefix(message.flag);
+                break;
+            case SenderMessage::Op::Stop:
+                return;
+        }
+    }
+}
+
+bool CKeySender::QueueKey(uint32_t virtualKey, KeyModifiers mods) {
+    const std::optional<KeyBytes> key = Translate(virtualKey, mods);
+    if (!key) {
+        return false;
+    }
+    if (m_count + key->length > kBufferSize) {
+        FlushKeys();
+    }
+    std::memcpy(m_buffer + m_count, key->bytes.data(), key->length);
+    m_count += key->length;
+    if (m_count + kFlushReserve > kBufferSize) {
+        FlushKeys();
+    }
+    return true;
+}
+
+bool CKeySender::FlushKeys() {
+    if (m_count == 0) {
+        return true;
+    }
+    const std::string_view held(reinterpret_cast<const char*>(m_buffer), m_count);
+    m_count = 0;
+    return m_poster.Post({SenderMessage::Op::Write, std::vector<uint8_t>(held.begin(), held.end()), 0});
+}
+
+bool CKeySender::Post(SenderMessage::Op op, std::string_view bytes, int32_t flag) {
+    const bool flushed = FlushKeys();
+    const bool posted = m_poster.Post({op, std::vector<uint8_t>(bytes.begin(), bytes.end()), flag});
+    return flushed && posted;
+}
+
+bool CKeySender::SendBytes(std::span<const uint8_t> bytes) {
+    return SendBytes(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+bool CKeySender::SendBytes(std::string_view bytes) {
+    if (bytes.empty()) {
+        return FlushKeys();
+    }
+    return Post(SenderMessage::Op::Write, bytes);
+}
+
+bool CKeySender::SendChannel(const uint8_t (&prefix)[7], std::string_view text, bool raw) {
+    std::string block;
+    if (raw) {
+        // Prefix and text travel as one block so that no other write can come between them.
+        block.assign(reinterpret_cast<const char*>(prefix), sizeof prefix);
+        block += text;
+    } else {
+        block = "\x1b[*";
+        block += text;
+        block += '\n';
+    }
+    return Post(SenderMessage::Op::Write, block);
+}
+
+bool CKeySender::SendChannel0(std::string_view text, bool raw) {
+    return SendChannel(hostlink::CCommPipe::kChannel0Prefix, text, raw);
+}
+
+bool CKeySender::SendChannel1(std::string_view text, bool raw) {
+    return SendChannel(hostlink::CCommPipe::kChannel1Prefix, text, raw);
+}
+
+int32_t CKeySender::SendIfExitKey(std::string_view keyList, uint32_t virtualKey, KeyModifiers mods) {
+    const std::optional<KeyBytes> key = Translate(virtualKey, mods);
+    if (!key || keyList.find(key->View()) == std::string_view::npos) {
+        return -1;
+    }
+    std::string text = "\x1b[";
+    text += key->View();
+    text += '\n';
+    SendChannel0(text, true);
+    return 1;
+}
+
+bool CKeySender::WriteChannel0(std::string_view bytes) {
+    return Post(SenderMessage::Op::Channel0, bytes);
+}
+
+bool CKeySender::WriteChannel1(std::string_view bytes) {
+    return Post(SenderMessage::Op::Channel1, bytes);
+}
+
+bool CKeySender::SetChannelPrefix(int32_t flag) {
+    return Post(SenderMessage::Op::ChannelPrefix, {}, flag);
+}
+
+}  // namespace terminal

@@ -1,0 +1,135 @@
+// The key sender: a 40-byte buffer of translated keys that is handed, with every other block meant for the
+// host, to the one sender thread that writes to the pipe. Every write of a session goes through that
+// thread's queue, in the order posted, so the window thread never blocks on the pipe and keys keep order.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "terminal/core/keyboard.h"
+
+namespace hostlink {
+class CCommPipe;
+}
+
+namespace terminal {
+
+// One unit of work for the sender thread; its bytes belong to whoever holds the message.
+struct SenderMessage {
+    enum class Op : uint8_t {
+        Write,          // the pipe's raw write
+        Channel0,       // the pipe's channel-0 write (prefix when the pipe's flag is on)
+        Channel1,       // the pipe's channel-1 write
+        ChannelPrefix,  // switch the pipe's channel-prefix flag, in order with the writes
+        Stop,           // end the thread once everything posted before it is written
+    };
+    Op op = Op::Write;
+    std::vector<uint8_t> bytes;
+    int32_t flag = 0;
+    bool operator==(const SenderMessage&) const = default;
+};
+
+// Where key senders post their messages: the sender thread, or a recording fake in tests.
+class KeyPoster {
+  public:
+    virtual ~KeyPoster() = default;
+    // False when the message was refused (no thread, stopped, or the queue is full); the refusal is logged.
+    virtual bool Post(SenderMessage message) = 0;
+};
+
+// The connection's sender thread: started at connect with its pipe, stopped and joined at teardown before
+// the pipe is closed. Post may be called from any thread.
+class CKeySenderThread final : public KeyPoster {
+  public:
+    // A pipe that stops taking bytes must not let the queue grow without end.
+    static constexpr std::size_t kMaxQueued = 10000;
+
+    using Logger = std::function<void(std::string_view)>;
+
+    // `logger` gets one line per refused message; the default writes to standard error.
+    explicit CKeySenderThread(Logger logger = {});
+    ~CKeySenderThread() override;
+    CKeySenderThread(const CKeySenderThread&) = delete;
+    CKeySenderThread& operator=(const CKeySenderThread&) = delete;
+
+    // Starts writing to `pipe`, which must outlive the thread. A running thread is stopped first.
+    void Start(hostlink::CCommPipe& pipe);
+    // Posts the stop message behind everything queued and joins: what was posted before reaches the pipe.
+    void Stop();
+    bool Running() const;
+
+    bool Post(SenderMessage message) override;
+
+  private:
+    void Run(hostlink::CCommPipe* pipe);
+    void Log(std::string_view text) const;
+
+    Logger m_logger;
+    std::mutex m_lifeMutex;  // Start and Stop, one at a time
+    mutable std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<SenderMessage> m_queue;
+    bool m_accepting = false;
+    std::thread m_thread;
+};
+
+// A key sender object. Used from one thread at a time (the window thread); several may post to one
+// sender thread, each flushing its own buffer before anything else it sends.
+class CKeySender {
+  public:
+    static constexpr std::size_t kBufferSize = 40;
+    // The buffer is handed over once fewer than this many bytes remain free.
+    static constexpr std::size_t kFlushReserve = 4;
+
+    explicit CKeySender(KeyPoster& poster) : m_poster(poster) {}
+
+    // How Escape is sent, from the pipe's UnixEscKey setting at connect.
+    void SetUnixEscKey(bool unixEscKey) { m_unixEscKey = unixEscKey; }
+    bool UnixEscKey() const { return m_unixEscKey; }
+
+    std::optional<KeyBytes> Translate(uint32_t virtualKey, KeyModifiers mods) const {
+        return TranslateKey(virtualKey, mods, m_unixEscKey);
+    }
+    // Appends the key's bytes; false (nothing queued) when the key does not translate.
+    bool QueueKey(uint32_t virtualKey, KeyModifiers mods);
+    // Hands what is buffered to the sender thread as one message.
+    bool FlushKeys();
+    // Drops what is buffered without sending it.
+    void ClearBuffer() { m_count = 0; }
+    std::size_t Buffered() const { return m_count; }
+
+    // Flushes, then sends a copy of `bytes` as one raw write.
+    bool SendBytes(std::span<const uint8_t> bytes);
+    bool SendBytes(std::string_view bytes);
+    // With `raw`, the 7-byte channel prefix and `text` as one block; else ESC [ * text LF.
+    bool SendChannel0(std::string_view text, bool raw);
+    bool SendChannel1(std::string_view text, bool raw);
+    // When the key's bytes occur in `keyList`, sends ESC [ bytes LF on channel 0 (raw) and answers 1;
+    // else -1.
+    int32_t SendIfExitKey(std::string_view keyList, uint32_t virtualKey, KeyModifiers mods);
+
+    // The pipe's channel writes and its prefix switch, kept in order with everything above.
+    bool WriteChannel0(std::string_view bytes);
+    bool WriteChannel1(std::string_view bytes);
+    bool SetChannelPrefix(int32_t flag);
+
+  private:
+    bool SendChannel(const uint8_t (&prefix)[7], std::string_view text, bool raw);
+    bool Post(SenderMessage::Op op, std::string_view bytes, int32_t flag = 0);
+
+    KeyPoster& m_poster;
+    uint8_t m_buffer[kBufferSize] = {};
+    std::size_t m_count = 0;
+    bool m_unixEscKey = false;
+};
+
+}  // namespace terminal
