@@ -369,6 +369,7 @@ struct ChildPlan {
     char* const* envp;
     const char* workingFolder;  // null: stay
     int stdioSource[3];         // -1: keep this process's own
+    bool stderrToStdout;        // after the others: standard error becomes a copy of standard output
     const int* keepFds;         // sorted, status fd included
     size_t keepCount;
     const int* inheritFds;
@@ -397,6 +398,9 @@ struct ChildPlan {
         if (source >= 0 && ::dup2(source, target) < 0) {
             ReportAndExit(plan.statusFd, ChildStage::Stdio, errno);
         }
+    }
+    if (plan.stderrToStdout && ::dup2(1, 2) < 0) {
+        ReportAndExit(plan.statusFd, ChildStage::Stdio, errno);
     }
     // Everything above stdio goes except the inherited fds and the status pipe.
     unsigned next = 3;
@@ -456,6 +460,12 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
         envp.push_back(nullptr);
     }
 
+    if (options.stderrToStdout && options.pipeStderr) {
+        Fail(error, message, win32::kInvalidParameter,
+             "Standard error cannot be both piped and joined to standard output.");
+        return std::nullopt;
+    }
+
     std::vector<int> inherit = options.inheritFds;
     std::sort(inherit.begin(), inherit.end());
     inherit.erase(std::unique(inherit.begin(), inherit.end()), inherit.end());
@@ -479,7 +489,8 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     if (options.pipeStderr) {
         ok = ok && MakePipe(result.stderrRead, childStderr);
     }
-    if (ok && options.nullStdio && !(options.pipeStdin && options.pipeStdout && options.pipeStderr)) {
+    const bool stderrPlaced = options.pipeStderr || options.stderrToStdout;
+    if (ok && options.nullStdio && !(options.pipeStdin && options.pipeStdout && stderrPlaced)) {
         devNull.Reset(::open("/dev/null", O_RDWR | O_CLOEXEC));
         ok = devNull.Valid() && LiftAboveStdio(devNull);
     }
@@ -505,7 +516,8 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     auto source = [&](const UniqueFd& piped) { return piped.Valid() ? piped.Get() : devNull.Get(); };
     plan.stdioSource[0] = source(childStdin);
     plan.stdioSource[1] = source(childStdout);
-    plan.stdioSource[2] = source(childStderr);
+    plan.stdioSource[2] = options.stderrToStdout ? -1 : source(childStderr);
+    plan.stderrToStdout = options.stderrToStdout;
     plan.keepFds = keep.data();
     plan.keepCount = keep.size();
     plan.inheritFds = inherit.data();

@@ -61,6 +61,9 @@ struct SpawnOptions {
     bool pipeStdin = false;
     bool pipeStdout = false;
     bool pipeStderr = false;
+    // Standard error goes wherever standard output goes (with pipeStdout, into the same pipe, so a reader
+    // sees both in the order they were written). Cannot be combined with pipeStderr.
+    bool stderrToStdout = false;
     // Stdio that is not piped goes to /dev/null when set, else it is this process's own.
     bool nullStdio = false;
 };

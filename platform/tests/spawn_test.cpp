@@ -384,6 +384,27 @@ TEST_F(SpawnTest, PipesExitCodesAndSignals) {
     EXPECT_EQ(*code, 5);
 }
 
+// A host program's output and its error messages share one pipe, in the order they were written.
+TEST_F(SpawnTest, StandardErrorJoinsTheStdoutPipe) {
+    fs::path script = WriteProgram("both", "#!/bin/sh\necho one\necho two >&2\necho three\necho four >&2\n",
+                                   fs::perms::owner_all);
+    SpawnOptions options;
+    options.program = script.string();
+    options.pipeStdout = true;
+    options.stderrToStdout = true;
+    options.nullStdio = true;
+    auto child = Spawn(options);
+    ASSERT_TRUE(child);
+    EXPECT_FALSE(child->stderrRead.Valid());
+    EXPECT_EQ(ReadAll(child->stdoutRead), "one\ntwo\nthree\nfour\n");
+    EXPECT_EQ(WaitForExit(child->pid), 0);
+
+    options.pipeStderr = true;
+    int32_t error = 0;
+    EXPECT_FALSE(Spawn(options, &error));
+    EXPECT_EQ(error, win32::kInvalidParameter);
+}
+
 TEST_F(SpawnTest, ConcurrentSpawnsDoNotLeakPipesIntoEachOther) {
     // A long-lived child that inherited a sibling's stdout write end would keep that reader from EOF.
     std::vector<SpawnedProcess> holders;
