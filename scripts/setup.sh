@@ -6,7 +6,8 @@ packages=(
   build-essential cmake ninja-build pkg-config binutils
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libssl-dev openssl uuid-dev
+  libssl-dev openssl uuid-dev libvterm-dev
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
 )
 
 missing=()
