@@ -94,9 +94,9 @@ class CCommPipe {
     virtual void SetChannelPrefix(int32_t flag) { m_channelPrefix = flag; }
     // The session-state record in a new inheritable mapping; the fd (its handle value) or an invalid fd.
     virtual platform::UniqueFd SaveState(bool withHeader) = 0;
-    // Adopts a session-state record: from `record` when given (already mapped and checked by the caller),
-    // else from mapping handle `handle` of this process, or of process `processId` when this process does
-    // not hold it. A handle of this process is closed.
+    // Adopts a session-state record: from `record` when given (already mapped and checked by the caller,
+    // who keeps its handle), else from mapping handle `handle` of this process, which is then closed, or of
+    // process `processId` when this process does not hold it.
     virtual bool LoadState(int handle, pid_t processId, std::optional<std::span<const uint8_t>> record) = 0;
     virtual void ApplyPractice(const practice::CPracticeConn& conn) = 0;
     // 1 (true) on success, 0 at an unknown token.

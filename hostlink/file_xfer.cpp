@@ -23,6 +23,7 @@
 #include <system_error>
 #include <vector>
 
+#include "hostlink/remote_log.h"
 #include "platform/codepage.h"
 #include "platform/expand_environment.h"
 #include "platform/host_path.h"
@@ -45,77 +46,9 @@ namespace {
 constexpr std::string_view kParseError = "Error Parsing DialBack Info";
 constexpr int kSliceWithoutEventMs = 100;
 
-// Socket errors as the host's users have always seen them: the Windows Sockets numbers.
+// Socket errors as the host's users have always seen them; a TLS failure is no socket error.
 int32_t SocketErrorCode(int err) {
-    switch (err) {
-        case 0:
-        case EPROTO:  // a TLS failure, not a socket one
-            return 0;
-        case EINTR:
-            return 10004;
-        case EBADF:
-            return 10009;
-        case EACCES:
-        case EPERM:
-            return 10013;
-        case EFAULT:
-            return 10014;
-        case EINVAL:
-            return 10022;
-        case EMFILE:
-        case ENFILE:
-            return 10024;
-        case EAGAIN:
-            return 10035;
-        case EINPROGRESS:
-            return 10036;
-        case EALREADY:
-            return 10037;
-        case ENOTSOCK:
-            return 10038;
-        case EMSGSIZE:
-            return 10040;
-        case EPROTONOSUPPORT:
-            return 10043;
-        case EOPNOTSUPP:
-            return 10045;
-        case EAFNOSUPPORT:
-            return 10047;
-        case EADDRINUSE:
-            return 10048;
-        case EADDRNOTAVAIL:
-            return 10049;
-        case ENETDOWN:
-            return 10050;
-        case ENETUNREACH:
-            return 10051;
-        case ENETRESET:
-            return 10052;
-        case ECONNABORTED:
-        case EPIPE:
-            return 10053;
-        case ECONNRESET:
-            return 10054;
-        case ENOBUFS:
-        case ENOMEM:
-            return 10055;
-        case EISCONN:
-            return 10056;
-        case ENOTCONN:
-            return 10057;
-        case ESHUTDOWN:
-            return 10058;
-        case ETIMEDOUT:
-            return 10060;
-        case ECONNREFUSED:
-            return 10061;
-        case EHOSTDOWN:
-            return 10064;
-        case EHOSTUNREACH:
-            return 10065;
-        default:
-            return err;  // rare enough to show as it is
-    }
+    return err == EPROTO ? 0 : SocketErrorFromErrno(err);
 }
 
 // The causes the file error texts are keyed by.

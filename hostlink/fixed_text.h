@@ -30,7 +30,9 @@ class FixedText {
         }
         const std::size_t count = text.size() < kMaxChars ? text.size() : kMaxChars;
         m_data.fill('\0');
-        std::memcpy(m_data.data(), text.data(), count);
+        if (count != 0) {
+            std::memcpy(m_data.data(), text.data(), count);
+        }
         return count == text.size();
     }
     // Appends as much as fits; false when the text had to be cut.

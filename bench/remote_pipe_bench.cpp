@@ -1,0 +1,200 @@
+// Throughput of the remote connection's reader: CRemotePipe::Read in 1024-byte blocks, as the reader thread
+// reads, over loopback TLS, against a bare blocking SSL_read loop of the same block size on the same kind of
+// connection. Prints both figures and their ratio.
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostlink/remote_pipe.h"
+#include "hostlink/tests/tls_test_server.h"
+
+namespace {
+
+using hostlink::testing::LoopbackListener;
+using hostlink::testing::ServerTlsSession;
+using hostlink::testing::TestCertificate;
+
+constexpr int kBlock = 1024;  // what the reader thread asks for
+constexpr int64_t kBytesPerIteration = 4 << 20;
+
+SSL_CTX* ServerContext() {
+    static TestCertificate certificate;
+    return certificate.ServerContext();
+}
+
+// Answers STARTTLS, runs the TLS handshake and then sends data until the client goes away.
+class StreamingHost {
+  public:
+    StreamingHost() {
+        m_thread = std::thread([this] {
+            platform::UniqueFd client = m_listener.Accept(std::chrono::seconds(20));
+            if (!client) {
+                return;
+            }
+            char request[10];
+            std::size_t got = 0;
+            while (got < sizeof request) {
+                const ssize_t n = ::recv(client.Get(), request + got, sizeof request - got, 0);
+                if (n <= 0) {
+                    return;
+                }
+                got += static_cast<std::size_t>(n);
+            }
+            const std::string_view ready = "READYFORTLS\r\n";
+            if (::send(client.Get(), ready.data(), ready.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(ready.size())) {
+                return;
+            }
+            ServerTlsSession tls(ServerContext(), std::move(client));
+            if (!tls.Accept()) {
+                return;
+            }
+            std::array<char, 16384> chunk;
+            chunk.fill('x');
+            while (tls.WriteAll(chunk.data(), chunk.size())) {
+            }
+        });
+    }
+    ~StreamingHost() { m_thread.join(); }
+    uint16_t Port() const { return m_listener.Port(); }
+
+  private:
+    LoopbackListener m_listener;
+    std::thread m_thread;
+};
+
+class NoOwner : public hostlink::PipeOwner {
+  public:
+    void SetAppUser(int32_t, std::string_view) override {}
+    bool Debug() const override { return false; }
+    void SetSimple(bool) override {}
+    std::string ClientFileName() const override { return {}; }
+    bool PostCloseOnSorelExit() const override { return false; }
+    void SorelExit() override {}
+    void ReportTransfer(hostlink::TransferProgress, int64_t, std::string_view) override {}
+    std::optional<std::vector<std::string>> ChooseFiles(hostlink::FileDialogKind, std::string_view,
+                                                        std::string_view) override {
+        return std::nullopt;
+    }
+};
+
+void BM_RemotePipeRead(benchmark::State& state) {
+    StreamingHost host;
+    NoOwner owner;
+    hostlink::CRemotePipe pipe;
+    pipe.m_owner = &owner;
+    pipe.m_host.Assign("127.0.0.1");
+    pipe.m_port = host.Port();
+    pipe.m_flags = hostlink::flags::kBillingServer;  // a login without the host's sync
+    if (pipe.ConnectAndLogin(0) != 0) {
+        state.SkipWithError("the login failed");
+        pipe.AbortConnect();
+        return;
+    }
+    std::array<char, kBlock> buffer;
+    for (auto _ : state) {
+        int64_t left = kBytesPerIteration;
+        while (left > 0) {
+            uint32_t got = 0;
+            if (!pipe.Read(buffer.data(), kBlock, got)) {
+                state.SkipWithError("read failed");
+                break;
+            }
+            left -= got;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * kBytesPerIteration);
+    pipe.AbortConnect();  // the host's writes fail and its thread ends
+    pipe.Close();
+}
+
+void BM_BareSslRead(benchmark::State& state) {
+    StreamingHost host;
+    platform::UniqueFd fd = hostlink::testing::ConnectLoopback(host.Port());
+    const std::string_view request = "STARTTLS\r\n";
+    char ready[13];
+    std::size_t got = 0;
+    bool ok = fd && ::send(fd.Get(), request.data(), request.size(), MSG_NOSIGNAL) ==
+                        static_cast<ssize_t>(request.size());
+    while (ok && got < sizeof ready) {
+        const ssize_t n = ::recv(fd.Get(), ready + got, sizeof ready - got, 0);
+        ok = n > 0;
+        got += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = ok && ctx != nullptr ? SSL_new(ctx) : nullptr;
+    ok = ssl != nullptr && SSL_set_fd(ssl, fd.Get()) == 1 && SSL_connect(ssl) == 1;
+    if (!ok) {
+        state.SkipWithError("the TLS connection failed");
+    } else {
+        std::array<char, kBlock> buffer;
+        for (auto _ : state) {
+            int64_t left = kBytesPerIteration;
+            while (left > 0) {
+                const int n = SSL_read(ssl, buffer.data(), kBlock);
+                if (n <= 0) {
+                    state.SkipWithError("read failed");
+                    break;
+                }
+                left -= n;
+            }
+        }
+        state.SetBytesProcessed(state.iterations() * kBytesPerIteration);
+    }
+    ::shutdown(fd.Get(), SHUT_RDWR);
+    SSL_free(ssl);
+    SSL_CTX_free(ctx);
+}
+
+BENCHMARK(BM_RemotePipeRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_BareSslRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+// Keeps each benchmark's rate for the comparison printed at the end.
+class RateReporter : public benchmark::ConsoleReporter {
+  public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const auto rate = run.counters.find("bytes_per_second");
+            if (rate != run.counters.end() && !run.error_occurred) {
+                m_rates[run.run_name.function_name] = rate->second.value;
+            }
+        }
+    }
+    std::map<std::string, double> m_rates;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::signal(SIGPIPE, SIG_IGN);  // the streaming host writes until the client has gone
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    RateReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    const auto pipe = reporter.m_rates.find("BM_RemotePipeRead");
+    const auto bare = reporter.m_rates.find("BM_BareSslRead");
+    if (pipe == reporter.m_rates.end() || bare == reporter.m_rates.end() || bare->second <= 0) {
+        std::printf("ratio not available: both benchmarks must run\n");
+        return 0;
+    }
+    const double ratio = pipe->second / bare->second;
+    std::printf("CRemotePipe::Read: %.1f MB/s, bare SSL_read: %.1f MB/s, ratio %.2f (goal: at least 0.80)\n",
+                pipe->second / 1e6, bare->second / 1e6, ratio);
+    return 0;
+}
