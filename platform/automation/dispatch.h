@@ -1,0 +1,142 @@
+// Dispatch by name: the IDispatch-shaped interface every automation object answers, and DispatchTable, which
+// turns one table of members (name, dispid, kind, parameter kinds, result kind, handler) into checked
+// GetIDsOfNames and Invoke, so that a wrong argument count or kind is a DISP_E code and never a crash.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/guid.h"
+#include "platform/automation/hresult.h"
+#include "platform/automation/variant.h"
+
+namespace platform::automation {
+
+using DISPID = int32_t;
+
+inline constexpr DISPID DISPID_UNKNOWN = -1;
+inline constexpr DISPID DISPID_VALUE = 0;
+inline constexpr DISPID DISPID_ABOUTBOX = -552;
+
+// The DISPATCH_ flags; a caller may combine Method and PropertyGet, as script callers do.
+enum class InvokeKind : uint16_t { Method = 1, PropertyGet = 2, PropertyPut = 4 };
+
+constexpr InvokeKind operator|(InvokeKind a, InvokeKind b) {
+    return static_cast<InvokeKind>(static_cast<uint16_t>(a) | static_cast<uint16_t>(b));
+}
+constexpr bool HasKind(InvokeKind flags, InvokeKind kind) {
+    return (static_cast<uint16_t>(flags) & static_cast<uint16_t>(kind)) != 0;
+}
+
+// What a failed Invoke reports beside its HRESULT: the index of the argument at fault (DISP_E_TYPEMISMATCH,
+// DISP_E_OVERFLOW, DISP_E_PARAMNOTOPTIONAL) and, for DISP_E_EXCEPTION, the exception's code and text.
+struct InvokeError {
+    uint32_t argument = 0;
+    HRESULT scode = S_OK;
+    std::string source;
+    std::string description;
+};
+
+// Thrown by a handler to fail the call with a chosen code (E_INVALIDARG for an argument out of range...);
+// any other exception becomes DISP_E_EXCEPTION.
+class DispatchError : public std::runtime_error {
+  public:
+    DispatchError(HRESULT hr, const std::string& description) : std::runtime_error(description), m_hr(hr) {}
+    HRESULT Code() const { return m_hr; }
+
+  private:
+    HRESULT m_hr;
+};
+
+// Arguments are in call order (first argument first); a property put passes the new value as its last
+// argument. Objects are shared: a holder keeps the object alive, as AddRef does.
+class IDispatch : public std::enable_shared_from_this<IDispatch> {
+  public:
+    virtual ~IDispatch() = default;
+
+    // Another interface of the same object, kept alive by the returned pointer; E_NOINTERFACE when the object
+    // has none with that id. The base answers IID_IUnknown and IID_IDispatch.
+    virtual HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out);
+    // names[0] is the member; further names would be parameter names, which these objects do not take:
+    // they get DISPID_UNKNOWN and the call DISP_E_UNKNOWNNAME. ids must be as long as names.
+    virtual HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID> ids) = 0;
+    // `result` and `error` may be null.
+    virtual HRESULT Invoke(DISPID dispid, InvokeKind kind, std::span<const Variant> args, Variant* result,
+                           InvokeError* error) = 0;
+
+    // One name, one id.
+    HRESULT GetIDOfName(std::string_view name, DISPID& id);
+};
+
+// The interface `iid` of `object` as T, or null. T must be the type the object hands out for that id.
+template <typename T>
+std::shared_ptr<T> QueryInterfaceAs(IDispatch& object, const Guid& iid) {
+    std::shared_ptr<void> raw;
+    if (Failed(object.QueryInterface(iid, raw)) || !raw) {
+        return nullptr;
+    }
+    return std::static_pointer_cast<T>(raw);
+}
+
+struct ParamSpec {
+    ParamSpec(VarType kind) : type(kind) {}  // NOLINT: a plain kind reads best in member tables
+    ParamSpec(VarType kind, bool isOptional, std::optional<Variant> fallback = std::nullopt,
+              std::string tag = {})
+        : type(kind), optional(isOptional), defaultValue(std::move(fallback)), pointerTag(std::move(tag)) {}
+
+    // A by-value kind is coerced (ChangeType); a by-reference kind must be passed exactly.
+    VarType type = VarType::Empty;
+    bool optional = false;
+    // For an omitted optional argument: this value, else Variant::Missing().
+    std::optional<Variant> defaultValue;
+    // For VarType::Pointer: the tag the argument must carry.
+    std::string pointerTag;
+};
+
+// Gets the arguments coerced to the declared kinds, omitted optional ones filled in; returns the result,
+// which is coerced to the declared result kind (ignored when that is Empty).
+using DispatchHandler = std::function<Variant(std::span<const Variant> args)>;
+
+struct DispatchEntry {
+    std::string name;
+    DISPID dispid = DISPID_UNKNOWN;
+    InvokeKind kind = InvokeKind::Method;
+    std::vector<ParamSpec> params;
+    VarType result = VarType::Empty;
+    DispatchHandler handler;
+};
+
+class DispatchTable {
+  public:
+    DispatchTable() = default;
+    explicit DispatchTable(std::vector<DispatchEntry> entries);
+
+    // A member's get and put are two entries with the same name and dispid. Throws std::invalid_argument for
+    // a table that cannot be dispatched: no handler, a name on two dispids, a dispid under two names, or the
+    // same dispid and kind twice.
+    DispatchTable& Add(DispatchEntry entry);
+    DispatchTable& Method(std::string name, DISPID dispid, std::vector<ParamSpec> params, VarType result,
+                          DispatchHandler handler);
+    // A property of one kind; a null getter or setter leaves that direction out.
+    DispatchTable& Property(std::string name, DISPID dispid, VarType type, std::function<Variant()> getter,
+                            std::function<void(const Variant&)> setter);
+
+    // Names match without regard to ASCII case.
+    HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID> ids) const;
+    HRESULT Invoke(DISPID dispid, InvokeKind kind, std::span<const Variant> args, Variant* result,
+                   InvokeError* error) const;
+
+    const std::vector<DispatchEntry>& Entries() const { return m_entries; }
+
+  private:
+    std::vector<DispatchEntry> m_entries;
+};
+
+}  // namespace platform::automation
