@@ -1,0 +1,159 @@
+// Writing and reading the DetachRecord file in a folder no other user can write to, so that the handle
+// numbers a later control adopts are the ones this process left there.
+#include "terminal/control/detach_record.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/known_folders.h"
+#include "platform/unique_fd.h"
+
+namespace terminal {
+namespace {
+
+void PutI32(uint8_t* at, int32_t value) {
+    const auto v = static_cast<uint32_t>(value);
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+
+int32_t GetI32(const uint8_t* at) {
+    uint32_t v = 0;
+    for (int i = 0; i < 4; ++i) {
+        v |= static_cast<uint32_t>(at[i]) << (8 * i);
+    }
+    return static_cast<int32_t>(v);
+}
+
+void SetWhy(std::string* why, std::string text) {
+    if (why != nullptr) {
+        *why = std::move(text);
+    }
+}
+
+std::string ErrnoText(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+// A folder of ours that nobody else can write into.
+bool IsPrivateFolder(const std::filesystem::path& folder) {
+    struct stat st {};
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::array<uint8_t, DetachRecord::kSize> DetachRecord::ToBytes() const {
+    std::array<uint8_t, kSize> bytes{};
+    PutI32(&bytes[0], isRemote);
+    PutI32(&bytes[4], stateHandle);
+    PutI32(&bytes[8], snapshotHandle);
+    PutI32(&bytes[12], chainable);
+    return bytes;
+}
+
+DetachRecord DetachRecord::FromBytes(const std::array<uint8_t, kSize>& bytes) {
+    return {GetI32(&bytes[0]), GetI32(&bytes[4]), GetI32(&bytes[8]), GetI32(&bytes[12])};
+}
+
+std::optional<std::filesystem::path> DetachRecordPath(pid_t pid, std::string* why) {
+    const std::string name = "detach" + std::to_string(pid) + ".dat";
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::filesystem::path folder;
+    if (runtime != nullptr && runtime[0] == '/') {
+        folder = platform::RuntimeFolder();
+    } else {
+        // The temp folder is shared: use a folder of our own inside it.
+        folder = platform::TempFolder() / ("carrowline-" + std::to_string(::getuid()));
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            SetWhy(why, ErrnoText("cannot create " + folder.string()));
+            return std::nullopt;
+        }
+    }
+    if (!IsPrivateFolder(folder)) {
+        SetWhy(why, folder.string() + " is not a private folder of this user");
+        return std::nullopt;
+    }
+    return folder / name;
+}
+
+bool WriteDetachRecord(const std::filesystem::path& path, const DetachRecord& record, std::string* why) {
+    // A record of an earlier process with this id, or anything planted in its place, goes first.
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        SetWhy(why, ErrnoText("cannot remove " + path.string()));
+        return false;
+    }
+    platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd) {
+        SetWhy(why, ErrnoText("cannot create " + path.string()));
+        return false;
+    }
+    const auto bytes = record.ToBytes();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            SetWhy(why, ErrnoText("cannot write " + path.string()));
+            fd.Reset();
+            ::unlink(path.c_str());
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+DetachReadResult ReadDetachRecord(const std::filesystem::path& path, DetachRecord& record, std::string* why) {
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        if (errno == ENOENT) {
+            return DetachReadResult::Missing;
+        }
+        // A link (ELOOP) or anything else we cannot open: not ours to trust, and not ours to follow.
+        SetWhy(why, ErrnoText("cannot open " + path.string()));
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && st.st_uid == ::getuid()) {
+            ::unlink(path.c_str());
+        }
+        return DetachReadResult::Refused;
+    }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+        SetWhy(why, path.string() + " is not a regular file of this user");
+        return DetachReadResult::Refused;
+    }
+    std::array<uint8_t, DetachRecord::kSize + 1> buffer{};
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n = ::read(fd.Get(), buffer.data() + got, buffer.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    fd.Reset();
+    ::unlink(path.c_str());
+    if (got != DetachRecord::kSize) {
+        SetWhy(why, path.string() + " holds " + std::to_string(got) + " bytes, not 16");
+        return DetachReadResult::Refused;
+    }
+    std::array<uint8_t, DetachRecord::kSize> bytes{};
+    std::memcpy(bytes.data(), buffer.data(), bytes.size());
+    record = DetachRecord::FromBytes(bytes);
+    return DetachReadResult::Read;
+}
+
+}  // namespace terminal

@@ -1,0 +1,193 @@
+// The pipe factory over the host link's real pipes: the properties copied into a new CRemotePipe or
+// CLocalPipe, and the few pipe-specific steps the life cycle needs.
+#include <algorithm>
+#include <cstdint>
+
+#include "hostlink/local_pipe.h"
+#include "hostlink/remote_pipe.h"
+#include "terminal/control/quillet_session.h"
+
+namespace terminal {
+namespace {
+
+using hostlink::CCommPipe;
+using hostlink::CLocalPipe;
+using hostlink::CRemotePipe;
+
+template <std::size_t N>
+void Copy(hostlink::FixedText<N>& field, std::string_view text) {
+    // Over-long settings are cut to the field; the pipe's own checks report what it cannot use.
+    (void)field.Assign(text.substr(0, N - 1));
+}
+
+// The mode a further window's record carries, as the pipes' own StartNewSession sets it.
+template <typename Pipe>
+int32_t FurtherWindowMode(const Pipe& pipe) {
+    if ((pipe.m_flags & (hostlink::flags::kBillingServer | hostlink::flags::kMso)) == 0 &&
+        pipe.m_mode != hostlink::session_mode::kAfterHostChange) {
+        return hostlink::session_mode::kFurtherWindow;
+    }
+    return pipe.m_mode;
+}
+
+template <typename Pipe>
+platform::UniqueFd SaveFurther(Pipe& pipe, std::string_view chainCommand) {
+    const int32_t mode = pipe.m_mode;
+    const std::string runText = pipe.m_runText.Str();
+    pipe.m_mode = FurtherWindowMode(pipe);
+    if (!chainCommand.empty()) {
+        Copy(pipe.m_runText, chainCommand);
+    }
+    platform::UniqueFd state = pipe.SaveState(true);
+    pipe.m_mode = mode;
+    Copy(pipe.m_runText, runText);
+    return state;
+}
+
+class HostPipeFactory final : public PipeFactory {
+  public:
+    std::unique_ptr<CCommPipe> MakeEmpty(bool remote) override {
+        if (remote) {
+            return std::make_unique<CRemotePipe>();
+        }
+        return std::make_unique<CLocalPipe>();
+    }
+
+    std::size_t StateRecordSize(bool remote) const override {
+        return remote ? hostlink::remote_state::kSize : hostlink::LocalSessionState::kSize;
+    }
+
+    std::unique_ptr<CCommPipe> MakeConfigured(bool remote, const QuilletProperties& p) override {
+        if (remote) {
+            auto pipe = std::make_unique<CRemotePipe>();
+            Copy(pipe->m_dataSet, p.m_RemoteDataSet);
+            Copy(pipe->m_programDir, p.m_RemoteSorelProgs);
+            Copy(pipe->m_host, p.m_RemoteHost);
+            Copy(pipe->m_environment, p.m_RemoteEnviro);
+            Copy(pipe->m_runCommand, p.m_RunProgram);
+            pipe->m_settingsGiven = 1;
+            pipe->m_port = static_cast<uint16_t>(p.m_RemotePort);
+            pipe->m_terminal = p.m_RemoteTerm;
+            pipe->m_printer = p.m_RemotePrinter;
+            pipe->m_BillServID = p.m_BillServID;
+            pipe->m_wanMode = p.m_WanMode;
+            if (!p.m_RunProgram.empty()) {
+                pipe->m_flags = hostlink::flags::kRunCommand;
+            }
+            if (p.m_AuthSorelUser > 0) {
+                pipe->m_appUser = p.m_AuthSorelUser;
+            }
+            if (!p.m_AuthSorelPassword.empty()) {
+                Copy(pipe->m_appPassword, p.m_AuthSorelPassword);
+            }
+            if (!p.m_AuthOsUser.empty()) {
+                Copy(pipe->m_osUser, p.m_AuthOsUser);
+            }
+            if (!p.m_AuthOsPassword.empty()) {
+                Copy(pipe->m_osPassword, p.m_AuthOsPassword);
+            }
+            pipe->SetHostIsTrans(p.m_HostIsTrans ? 1 : 0);
+            return pipe;
+        }
+        auto pipe = std::make_unique<CLocalPipe>();
+        Copy(pipe->m_dataSet, p.m_LocalDataSet);
+        Copy(pipe->m_programDir, p.m_LocalSorelProgs);
+        Copy(pipe->m_runCommand, p.m_RunProgram);
+        pipe->m_BillServID = p.m_BillServID;
+        pipe->m_printerNumber = p.m_LocalPrinter;
+        if (!p.m_RunProgram.empty()) {
+            pipe->m_flags = hostlink::flags::kRunCommand;
+        }
+        if (p.m_AuthSorelUser > 0) {
+            pipe->m_appUser = p.m_AuthSorelUser;
+        }
+        if (!p.m_AuthSorelPassword.empty()) {
+            Copy(pipe->m_appPassword, p.m_AuthSorelPassword);
+        }
+        return pipe;
+    }
+
+    bool LoadRemoteSettings(CCommPipe& pipe) override {
+        auto* remote = dynamic_cast<CRemotePipe*>(&pipe);
+        return remote != nullptr && remote->LoadSettings();
+    }
+
+    void ConfigureLocal(CCommPipe& pipe, std::string_view dataSet, std::string_view programDir) override {
+        if (auto* local = dynamic_cast<CLocalPipe*>(&pipe)) {
+            local->m_terminalNumber = 1;
+            local->m_printerNumber = 1;
+            Copy(local->m_dataSet, dataSet);
+            Copy(local->m_programDir, programDir);
+            local->m_flags = 0;
+        }
+    }
+
+    void CopyBack(const CCommPipe& pipe, QuilletProperties& p) override {
+        const auto to16 = [](int32_t v) {
+            return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX));
+        };
+        if (const auto* remote = dynamic_cast<const CRemotePipe*>(&pipe)) {
+            p.m_RemoteDataSet = remote->m_dataSet.Str();
+            p.m_RemoteSorelProgs = remote->m_programDir.Str();
+            p.m_RemoteHost = remote->m_host.Str();
+            p.m_RemotePort = static_cast<int16_t>(remote->m_port);
+            p.m_RemotePrinter = to16(remote->m_printer);
+            p.m_RemoteTerm = to16(remote->m_terminal);
+            p.m_RemoteEnviro = remote->m_environment.Str();
+            p.m_WanMode = to16(remote->m_wanMode);
+            p.m_BillServID = remote->m_BillServID;
+        } else if (const auto* local = dynamic_cast<const CLocalPipe*>(&pipe)) {
+            p.m_LocalDataSet = local->m_dataSet.Str();
+            p.m_LocalSorelProgs = local->m_programDir.Str();
+            p.m_LocalPrinter = to16(local->m_printerNumber);
+            p.m_LocalTerm = to16(local->m_terminalNumber);
+            p.m_BillServID = local->m_BillServID;
+        }
+    }
+
+    void SetHostIsTrans(CCommPipe& pipe, bool value) override {
+        if (auto* remote = dynamic_cast<CRemotePipe*>(&pipe)) {
+            remote->SetHostIsTrans(value ? 1 : 0);
+        }
+    }
+
+    bool StartNewSession(CCommPipe& pipe, std::string_view chainCommand) override {
+        std::string text(chainCommand);
+        if (text.empty()) {
+            if (auto* remote = dynamic_cast<CRemotePipe*>(&pipe)) {
+                text = remote->m_runText.Str();
+            } else if (auto* local = dynamic_cast<CLocalPipe*>(&pipe)) {
+                text = local->m_runText.Str();
+            }
+        }
+        return pipe.StartNewSession(text);
+    }
+
+    platform::UniqueFd SaveNewWindowState(CCommPipe& pipe, std::string_view chainCommand) override {
+        if (auto* remote = dynamic_cast<CRemotePipe*>(&pipe)) {
+            return SaveFurther(*remote, chainCommand);
+        }
+        if (auto* local = dynamic_cast<CLocalPipe*>(&pipe)) {
+            return SaveFurther(*local, chainCommand);
+        }
+        return pipe.SaveState(true);
+    }
+
+    void WakeIo(CCommPipe& pipe) override {
+        // The remote pipe's Close would pull the connection from under the blocked call; its abort is the
+        // one wake-up that is safe from another thread.
+        if (auto* remote = dynamic_cast<CRemotePipe*>(&pipe)) {
+            remote->AbortConnect();
+            return;
+        }
+        pipe.Close();
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<PipeFactory> MakeHostPipeFactory() {
+    return std::make_unique<HostPipeFactory>();
+}
+
+}  // namespace terminal

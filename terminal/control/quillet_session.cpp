@@ -1,0 +1,771 @@
+// The connection life cycle. Threads: the reader reads the pipe and hands each block to the user-interface
+// thread, waiting until it was consumed; the key sender writes. Teardown, always on the user-interface
+// thread, stops the sender, brings the reader out and joins it, and only then lets the pipe go.
+#include "terminal/control/quillet_session.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "platform/shared_mapping.h"
+#include "platform/user_prompt.h"
+#include "practice/memory_mapped_file.h"
+#include "terminal/client_mode.h"
+#include "terminal/control/detach_record.h"
+#include "terminal/registry_settings.h"
+
+namespace terminal {
+
+using hostlink::CCommPipe;
+using Clock = std::chrono::steady_clock;
+
+// What the reader thread and the user-interface thread share for one connection.
+struct CQuilletSession::ReaderState {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stop = false;      // teardown asks the reader to end
+    bool inRead = false;    // the reader is inside the pipe's Read
+    bool consumed = false;  // the user-interface thread took the current block
+    std::vector<uint8_t> block;
+    // Set by teardown on the user-interface thread: tasks posted by this reader do nothing from then on.
+    bool cancelled = false;
+};
+
+// What the sender thread writes through: it forwards to the pipe, counts what was written so that a
+// teardown can wait for the queue to empty, and drops everything once told to.
+class CQuilletSession::GatedPipe final : public CCommPipe {
+  public:
+    explicit GatedPipe(CCommPipe& pipe) : CCommPipe(pipe.m_remote), m_pipe(pipe) {}
+
+    bool Read(void*, uint32_t, uint32_t& bytesRead) override {
+        bytesRead = 0;
+        return false;
+    }
+    bool Open(hostlink::PipeOwner*) override { return false; }
+    void Close() override {}
+    bool StartNewSession(std::string_view) override { return false; }
+    std::string Describe() const override { return m_pipe.Describe(); }
+    void SetAppUser(int32_t, std::string_view) override {}
+    platform::UniqueFd SaveState(bool) override { return {}; }
+    bool LoadState(int, pid_t, std::optional<std::span<const uint8_t>>) override { return false; }
+    void ApplyPractice(const practice::CPracticeConn&) override {}
+    bool ParseOptions(hostlink::PipeOwner*, std::string_view, bool) override { return false; }
+    int32_t GetUnixEscKey() override { return 0; }
+
+    bool WriteChannel0(const void* bytes, uint32_t count) override {
+        return Forward([&] { return m_pipe.WriteChannel0(bytes, count); });
+    }
+    bool WriteChannel1(const void* bytes, uint32_t count) override {
+        return Forward([&] { return m_pipe.WriteChannel1(bytes, count); });
+    }
+    void SetChannelPrefix(int32_t flag) override {
+        Forward([&] {
+            m_pipe.SetChannelPrefix(flag);
+            return true;
+        });
+    }
+
+    // True once `count` messages were written or dropped, false at the deadline.
+    bool WaitDone(uint64_t count, Clock::time_point deadline) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_until(lock, deadline, [&] { return m_done >= count; });
+    }
+    // True once no write is in progress, false at the deadline.
+    bool WaitIdle(Clock::time_point deadline) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_until(lock, deadline, [&] { return !m_inWrite; });
+    }
+    void Drop() {
+        std::lock_guard lock(m_mutex);
+        m_dropping = true;
+    }
+    uint64_t Dropped() const {
+        std::lock_guard lock(m_mutex);
+        return m_dropped;
+    }
+
+  protected:
+    bool WriteBytes(const void* bytes, uint32_t count) override {
+        return Forward([&] { return m_pipe.Write(bytes, count); });
+    }
+
+  private:
+    template <typename Fn>
+    bool Forward(Fn&& write) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_dropping) {
+                ++m_dropped;
+                ++m_done;
+                m_changed.notify_all();
+                return false;
+            }
+            m_inWrite = true;
+        }
+        const bool ok = write();
+        {
+            std::lock_guard lock(m_mutex);
+            m_inWrite = false;
+            ++m_done;
+        }
+        m_changed.notify_all();
+        return ok;
+    }
+
+    CCommPipe& m_pipe;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_dropping = false;
+    bool m_inWrite = false;
+    uint64_t m_done = 0;
+    uint64_t m_dropped = 0;
+};
+
+bool CQuilletSession::SessionPoster::Post(SenderMessage message) {
+    std::lock_guard lock(m_mutex);
+    if (m_sender == nullptr) {
+        return false;  // no live pipe: nothing to write to
+    }
+    if (!m_sender->Post(std::move(message))) {
+        return false;
+    }
+    ++m_posted;
+    return true;
+}
+
+bool CQuilletSession::WritesAccepted() {
+    std::lock_guard lock(m_poster.m_mutex);
+    return m_poster.m_sender != nullptr;
+}
+
+CQuilletSession::CQuilletSession(SessionHost& host, QuilletProperties& properties, Options options)
+    : m_host(host),
+      m_props(properties),
+      m_handshakeTimeout(options.handshakeTimeout),
+      m_drainTimeout(options.drainTimeout),
+      m_factory(options.factory ? std::move(options.factory) : MakeHostPipeFactory()) {}
+
+CQuilletSession::CQuilletSession(SessionHost& host, QuilletProperties& properties)
+    : CQuilletSession(host, properties, Options{}) {}
+
+CQuilletSession::~CQuilletSession() {
+    bool handOver = false;
+    if (m_pipe) {
+        handOver = WriteDetachRecordNow();
+    }
+    TearDown(false, false, SenderEnd::Drain, handOver);
+}
+
+void CQuilletSession::Message(const std::string& text, bool stopIcon) {
+    platform::DefaultPrompt().Message(text,
+                                      stopIcon ? platform::PromptIcon::Stop : platform::PromptIcon::None);
+}
+
+// ---- Ways in ----
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string TrimLeft(std::string text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) {
+        ++i;
+    }
+    return text.substr(i);
+}
+
+void ApplyPracticeToProperties(const practice::CPracticeConn& conn, QuilletProperties& p) {
+    const auto to16 = [](int32_t v) {
+        return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX));
+    };
+    if (std::string_view(conn.GetConnTypeName()) != "Local") {
+        p.m_Connector = "remote";
+        p.m_RemoteDataSet = conn.m_SorelData;
+        p.m_RemoteSorelProgs = conn.m_SorelProgs;
+        p.m_RemoteHost = conn.m_Host;
+        p.m_RemotePort = static_cast<int16_t>(static_cast<uint16_t>(conn.m_PortNumber));
+        p.m_RemoteTerm = to16(conn.m_TerminalNumber);
+        p.m_RemotePrinter = to16(conn.m_PrinterNumber);
+        p.m_RemoteEnviro = conn.m_Environment.GetEnvironmentString();
+        p.m_WanMode = to16(conn.m_WanMode);
+    } else {
+        p.m_Connector = "local";
+        p.m_LocalDataSet = conn.m_SorelData;
+        p.m_LocalSorelProgs = conn.m_SorelProgs;
+        p.m_LocalPrinter = to16(conn.m_PrinterNumber);
+        p.m_LocalTerm = to16(conn.m_TerminalNumber);
+    }
+    p.m_BillServID = conn.m_BillServID;
+}
+
+bool ReadLocalServerValue(std::string_view name, std::string& out) {
+    std::array<char, 1024> buffer{};
+    platform::RegType type = platform::RegType::Sz;
+    uint32_t size = buffer.size();
+    if (RegReadValue(platform::HKey::LocalMachine, ServerKey(ClientMode::Local), name, type, buffer.data(),
+                     size) != 0) {
+        return false;
+    }
+    out.assign(buffer.data(), ::strnlen(buffer.data(), std::min<std::size_t>(size, buffer.size())));
+    return true;
+}
+
+}  // namespace
+
+// Login type 1: "-X" and the handle of the selector's practice block. The switch and its number leave the
+// command line; what remains is for the pipe's options.
+bool CQuilletSession::ReadPracticeBlock(std::string& commandLine, bool& usage) {
+    usage = false;
+    const std::size_t at = commandLine.find("-X");
+    if (at == std::string::npos) {
+        usage = true;
+        return false;
+    }
+    std::size_t pos = at + 2;
+    // The selector writes "-X %ld", with a blank.
+    while (pos < commandLine.size() && IsBlank(commandLine[pos])) {
+        ++pos;
+    }
+    const std::size_t digitsBegin = pos;
+    while (pos < commandLine.size() && pos - digitsBegin < 80 && commandLine[pos] >= '0' &&
+           commandLine[pos] <= '9') {
+        ++pos;
+    }
+    const std::string digits = commandLine.substr(digitsBegin, pos - digitsBegin);
+    int64_t handle = 0;
+    bool usable = !digits.empty();
+    for (char c : digits) {
+        handle = handle * 10 + (c - '0');
+        if (handle > INT_MAX) {
+            usable = false;
+            break;
+        }
+    }
+    if (!usable) {
+        m_host.LogLine("Login: \"-X\" names no usable handle: \"" + digits + "\"");
+        Message("Unable to map view of a file", true);
+        return false;
+    }
+    // Only a mapping of exactly the block's size is taken over; any other descriptor is left alone.
+    struct stat st {};
+    if (::fstat(static_cast<int>(handle), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size != static_cast<off_t>(practice::kPracticeConnBlockSize)) {
+        m_host.LogLine("Login: handle " + digits + " is not a practice block");
+        Message("Unable to map view of a file", true);
+        return false;
+    }
+    std::string error;
+    const std::optional<practice::CPracticeConn> conn =
+        practice::ReadPracticeConnBlock(static_cast<int>(handle), &error);
+    if (!conn) {
+        m_host.LogLine("Login: practice block refused: " + error);
+        Message(error, true);
+        return false;
+    }
+    ApplyPracticeToProperties(*conn, m_props);
+    const bool remote = conn->m_ConnType != 0;
+    m_pipe = m_factory->MakeEmpty(remote);
+    SetClientMode(remote ? ClientMode::Remote : ClientMode::Local);
+    m_props.m_Connector = remote ? "remote" : "local";
+    m_pipe->ApplyPractice(*conn);
+    commandLine = TrimLeft(commandLine.substr(0, at) + commandLine.substr(pos));
+    return true;
+}
+
+int32_t CQuilletSession::Login(int16_t loginType, std::string_view commandLineView) {
+    if (m_pipe) {
+        return kEFail;
+    }
+    std::string commandLine(commandLineView);
+    switch (loginType) {
+        case 1: {
+            bool usage = false;
+            if (!ReadPracticeBlock(commandLine, usage)) {
+                return usage ? kLoginUsage : kEFail;
+            }
+            if (!commandLine.empty() && !m_pipe->ParseOptions(&m_host, commandLine, true)) {
+                m_pipe.reset();
+                return kLoginUsage;
+            }
+            break;
+        }
+        case 2:
+            m_pipe = m_factory->MakeEmpty(true);
+            SetClientMode(ClientMode::Remote);
+            m_props.m_Connector = "remote";
+            if (!m_factory->LoadRemoteSettings(*m_pipe)) {
+                m_pipe.reset();
+                return kEFail;
+            }
+            if (!m_pipe->ParseOptions(&m_host, commandLine, false)) {
+                m_pipe.reset();
+                return kLoginUsage;
+            }
+            break;
+        case 3: {
+            SetClientMode(ClientMode::Local);
+            m_props.m_Connector = "local";
+            std::string dataSet;
+            std::string programDir;
+            if (!ReadLocalServerValue("SorelData", dataSet) ||
+                !ReadLocalServerValue("SorelProgs", programDir)) {
+                Message("Ostrel Registry settings are Missing", true);
+                return kEFail;
+            }
+            m_pipe = m_factory->MakeEmpty(false);
+            m_props.m_LocalTerm = m_props.m_LocalPrinter = 1;
+            m_props.m_LocalDataSet = dataSet;
+            m_props.m_LocalSorelProgs = programDir;
+            m_factory->ConfigureLocal(*m_pipe, dataSet, programDir);
+            if (!m_pipe->ParseOptions(&m_host, commandLine, false)) {
+                m_pipe.reset();
+                return kLoginUsage;
+            }
+            break;
+        }
+        default:
+            return kEInvalidArg;
+    }
+    if (!OpenPipe()) {
+        return kEFail;
+    }
+    if (!Handshake()) {
+        DropPipe();
+        return kEFail;
+    }
+    if (SetUp(false) != 0) {
+        return kEFail;
+    }
+    if (!m_host.FieldInputInactive()) {
+        m_host.FocusFieldEditor();
+    }
+    const uint32_t program = m_props.IsLocal() ? 1 : (m_props.IsRemote() ? 2 : 0);
+    if (RegWriteValue(platform::HKey::CurrentUser, kCompanyKey, "PROGRAM", platform::RegType::Dword, &program,
+                      sizeof program) != 0) {
+        // The session runs; only the container's title depends on this value.
+        m_host.LogLine("Login: the PROGRAM value could not be written");
+    }
+    return kLoginOk;
+}
+
+bool CQuilletSession::WindowAndConnectedCheck(const char* connectedText) {
+    if (!m_props.m_InVarnel && !m_host.WindowValid()) {
+        Message("Window handle is invalid", true);
+        return false;
+    }
+    if (m_pipe) {
+        Message(connectedText, true);
+        return false;
+    }
+    return true;
+}
+
+int32_t CQuilletSession::Connect() {
+    if (!WindowAndConnectedCheck("Control Already Connected")) {
+        return 1;
+    }
+    if (m_props.IsRemote()) {
+        SetClientMode(ClientMode::Remote);
+        m_pipe = m_factory->MakeConfigured(true, m_props);
+    } else if (m_props.IsLocal()) {
+        SetClientMode(ClientMode::Local);
+        m_pipe = m_factory->MakeConfigured(false, m_props);
+    } else {
+        Message("Invalid Connector Specified", true);
+        return 1;
+    }
+    if (!m_props.m_InVarnel) {
+        return SetUp(true);
+    }
+    if (!OpenPipe()) {
+        return kCallRejected;
+    }
+    if (!Handshake()) {
+        DropPipe();
+        return 1;
+    }
+    return SetUp(false);
+}
+
+bool CQuilletSession::AutoLogin(int32_t pipeHandle, int32_t processId) {
+    if (!WindowAndConnectedCheck("Control Already Connected")) {
+        return false;
+    }
+    // The handle is ours when the container inherited it, else the parent's, reached through its pid.
+    const auto map = [&](std::size_t size, bool& own) -> std::optional<platform::SharedMapping> {
+        std::optional<platform::SharedMapping> view =
+            platform::SharedMapping::OpenFd(pipeHandle, size, false);
+        own = view.has_value();
+        if (!view && processId > 0) {
+            view = platform::SharedMapping::OpenFromProcess(processId, pipeHandle, size);
+        }
+        return view;
+    };
+    bool own = false;
+    std::optional<platform::SharedMapping> view = map(hostlink::kStateHeaderSize, own);
+    if (!view) {
+        Message(processId > 0 ? "Error opening source process" : "Error mapping view of file", processId > 0);
+        return false;
+    }
+    // The name stops at its field's end even without a terminating zero.
+    const char* name = reinterpret_cast<const char*>(view->Data());
+    const std::string connector(name, ::strnlen(name, hostlink::kStateHeaderSize));
+    m_props.m_Connector = connector;
+    if (connector != "remote" && connector != "local") {
+        Message("Invalid Connector Specified.  AutoLogin will abort.", true);
+        return false;
+    }
+    const bool remote = connector == "remote";
+    view = map(hostlink::kStateHeaderSize + m_factory->StateRecordSize(remote), own);
+    if (!view) {
+        Message("Error mapping view of file", false);
+        return false;
+    }
+    m_pipe = m_factory->MakeEmpty(remote);
+    SetClientMode(remote ? ClientMode::Remote : ClientMode::Local);
+    const bool loaded =
+        m_pipe->LoadState(pipeHandle, own ? 0 : processId, view->Bytes().subspan(hostlink::kStateHeaderSize));
+    view.reset();
+    if (own) {
+        ::close(pipeHandle);  // copied out: the inherited handle has done its work
+    }
+    if (!loaded) {
+        m_pipe.reset();
+        return false;
+    }
+    m_factory->CopyBack(*m_pipe, m_props);
+    int32_t result = 0;
+    if (m_props.m_InVarnel) {
+        if (!OpenPipe()) {
+            return false;
+        }
+        if (!Handshake()) {
+            DropPipe();
+            return false;
+        }
+        result = SetUp(false);
+    } else {
+        result = SetUp(true);
+    }
+    if (result != 0) {
+        Message("BootStrapThreads failed in AutoLogin.", false);
+        return false;
+    }
+    return true;
+}
+
+int32_t CQuilletSession::ReConnect() {
+    if (!WindowAndConnectedCheck("Already connected to a server")) {
+        return 1;
+    }
+    std::string why;
+    const std::optional<std::filesystem::path> path = DetachRecordPath(::getpid(), &why);
+    if (!path) {
+        m_host.LogLine("ReConnect: " + why);
+        return Connect();
+    }
+    DetachRecord record;
+    switch (ReadDetachRecord(*path, record, &why)) {
+        case DetachReadResult::Missing:
+            return Connect();
+        case DetachReadResult::Refused:
+            // Whatever lies there names nothing this process left: start afresh.
+            m_host.LogLine("ReConnect: detach record refused: " + why);
+            return Connect();
+        case DetachReadResult::Read:
+            break;
+    }
+    m_props.m_chainable = record.chainable;
+    const bool remote = record.isRemote != 0;
+    m_pipe = m_factory->MakeEmpty(remote);
+    SetClientMode(remote ? ClientMode::Remote : ClientMode::Local);
+    m_props.m_Connector = remote ? "remote" : "local";
+    const bool loaded = m_pipe->LoadState(record.stateHandle, 0, std::nullopt);
+    m_host.RestoreScreen(record.snapshotHandle);
+    if (!loaded) {
+        m_host.LogLine("ReConnect: the session record could not be adopted");
+        m_pipe.reset();
+        return 1;
+    }
+    m_host.PrepareConnectedUi();
+    if (m_host.FieldInputInactive()) {
+        m_host.FocusControl();
+    } else {
+        m_host.FocusFieldEditor();
+    }
+    m_host.ShowConnectedUi(true);
+    StartThreads();
+    m_host.SetUnixEscKey(m_pipe->GetUnixEscKey() != 0);
+    return 0;
+}
+
+// ---- Hand-shake and set-up ----
+
+bool CQuilletSession::Handshake() {
+    platform::UniqueFd event(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!event) {
+        Message("Fatal error creating event.", false);
+        return false;
+    }
+    m_host.FireShowContainer(event.Get());
+    const Clock::time_point deadline = Clock::now() + m_handshakeTimeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd wait{event.Get(), POLLIN, 0};
+        const int ready = ::poll(&wait, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            m_host.LogLine("The container did not answer ShowContainer");
+            return false;
+        }
+        uint64_t value = 0;
+        return ::read(event.Get(), &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+    }
+}
+
+bool CQuilletSession::OpenPipe() {
+    m_host.SetWaitCursor(true);
+    const bool opened = m_pipe->Open(&m_host);
+    m_host.SetWaitCursor(false);
+    if (!opened) {
+        m_pipe.reset();
+    }
+    return opened;
+}
+
+int32_t CQuilletSession::SetUp(bool open) {
+    if (!m_pipe) {
+        return 1;
+    }
+    m_host.PrepareConnectedUi();
+    if (open && !OpenPipe()) {
+        return 1;
+    }
+    m_host.ShowConnectedUi(false);
+    StartThreads();
+    m_host.SetUnixEscKey(m_pipe->GetUnixEscKey() != 0);
+    if (m_props.m_InVarnel && !m_props.m_DirectChainMode) {
+        m_host.MergeInPlaceMenu();
+    }
+    return 0;
+}
+
+void CQuilletSession::StartThreads() {
+    if (!m_sender) {
+        m_gate = std::make_unique<GatedPipe>(*m_pipe);
+        m_sender = std::make_unique<CKeySenderThread>();
+        m_sender->Start(*m_gate);
+        std::lock_guard lock(m_poster.m_mutex);
+        m_poster.m_sender = m_sender.get();
+        m_poster.m_posted = 0;
+    }
+    if (!m_readerThread.joinable()) {
+        m_reader = std::make_shared<ReaderState>();
+        m_readerThread = std::thread(&CQuilletSession::ReaderLoop, this, m_reader, m_pipe.get());
+    }
+}
+
+// ---- Reader thread ----
+
+void CQuilletSession::ReaderLoop(std::shared_ptr<ReaderState> state, CCommPipe* pipe) {
+    std::array<uint8_t, kReadBlock> buffer{};
+    for (;;) {
+        {
+            std::lock_guard lock(state->mutex);
+            if (state->stop) {
+                return;
+            }
+            state->inRead = true;
+        }
+        uint32_t count = 0;
+        const bool ok = pipe->Read(buffer.data(), kReadBlock, count);
+        {
+            std::lock_guard lock(state->mutex);
+            state->inRead = false;
+            if (state->stop) {
+                return;
+            }
+            if (ok) {
+                state->block.assign(buffer.begin(), buffer.begin() + std::min(count, kReadBlock));
+                state->consumed = false;
+            }
+        }
+        if (!ok) {
+            // The session is over; the pipe is not touched again from here.
+            m_host.PostToUi([this, state] {
+                if (!state->cancelled) {
+                    TearDown(true, false, SenderEnd::Drop);
+                }
+            });
+            return;
+        }
+        if (count == 0) {
+            continue;
+        }
+        m_host.PostToUi([this, state] {
+            if (state->cancelled) {
+                return;
+            }
+            std::vector<uint8_t> bytes;
+            {
+                std::lock_guard lock(state->mutex);
+                bytes = state->block;
+            }
+            m_host.HostData(bytes);
+            {
+                std::lock_guard lock(state->mutex);
+                state->consumed = true;
+            }
+            state->changed.notify_all();
+        });
+        std::unique_lock lock(state->mutex);
+        state->changed.wait(lock, [&] { return state->consumed || state->stop; });
+        if (state->stop) {
+            return;
+        }
+    }
+}
+
+// ---- Teardown ----
+
+void CQuilletSession::Disconnect(bool fireExit, bool repaint) {
+    TearDown(fireExit, repaint, SenderEnd::Drain);
+}
+
+void CQuilletSession::StopSender(SenderEnd end) {
+    if (end == SenderEnd::Drop) {
+        m_gate->Drop();  // before anyone can see the session stop taking writes
+    }
+    uint64_t posted = 0;
+    {
+        std::lock_guard lock(m_poster.m_mutex);
+        posted = m_poster.m_posted;
+        m_poster.m_sender = nullptr;  // nothing more is accepted for this pipe
+    }
+    const Clock::time_point deadline = Clock::now() + m_drainTimeout;
+    if (end == SenderEnd::Drain && !m_gate->WaitDone(posted, deadline)) {
+        m_host.LogLine("Teardown: queued keys not written in time; the rest is dropped");
+    }
+    m_gate->Drop();
+    if (!m_gate->WaitIdle(deadline)) {
+        // The host takes no bytes: only waking the write lets the sender end.
+        m_host.LogLine("Teardown: a write to the host does not end; the pipe is woken");
+        m_factory->WakeIo(*m_pipe);
+    }
+    m_sender->Stop();
+    m_sender.reset();
+    if (const uint64_t dropped = m_gate->Dropped(); dropped != 0) {
+        m_host.LogLine("Teardown: " + std::to_string(dropped) + " queued writes dropped");
+    }
+}
+
+void CQuilletSession::DropPipe(bool handOver) {
+    if (!m_pipe) {
+        return;
+    }
+    if (!handOver) {
+        m_pipe->Close();
+    }
+    m_pipe.reset();
+}
+
+void CQuilletSession::TearDown(bool fireExit, bool repaint, SenderEnd end, bool handOver) {
+    if (!m_pipe && !m_sender && !m_readerThread.joinable()) {
+        return;
+    }
+    if (m_reader) {
+        m_reader->cancelled = true;
+    }
+    if (m_sender) {
+        StopSender(end);
+    }
+    if (m_readerThread.joinable()) {
+        bool wake = false;
+        {
+            std::lock_guard lock(m_reader->mutex);
+            m_reader->stop = true;
+            wake = m_reader->inRead;
+        }
+        m_reader->changed.notify_all();
+        if (wake && m_pipe) {
+            m_factory->WakeIo(*m_pipe);
+        }
+        m_readerThread.join();
+    }
+    m_reader.reset();
+    DropPipe(handOver);
+    m_gate.reset();
+    m_props.m_chainable = 1;
+    m_host.ConnectionEnded(repaint);
+    if (fireExit) {
+        if (m_props.m_PostCloseOnSorelExit) {
+            m_host.CloseContainerFrame();
+        } else {
+            m_host.FireSorelExit();
+        }
+    }
+}
+
+// ---- Hand-over ----
+
+void CQuilletSession::NewWindow() {
+    if (!m_pipe) {
+        return;
+    }
+    const std::string chain = m_props.m_NewWindowChainCommand;
+    if (!m_props.m_InVarnel) {
+        m_factory->StartNewSession(*m_pipe, chain);
+        return;
+    }
+    platform::UniqueFd state = m_factory->SaveNewWindowState(*m_pipe, chain);
+    if (!state) {
+        return;
+    }
+    m_host.FireNewWindow(state.Get(), static_cast<int32_t>(::getpid()));
+    m_handedOver.push_back(std::move(state));
+}
+
+void CQuilletSession::HostIsTransChanged() {
+    if (m_pipe && m_props.IsRemote()) {
+        m_factory->SetHostIsTrans(*m_pipe, m_props.m_HostIsTrans);
+    }
+}
+
+bool CQuilletSession::WriteDetachRecordNow() {
+    std::string why;
+    const std::optional<std::filesystem::path> path = DetachRecordPath(::getpid(), &why);
+    if (!path) {
+        m_host.LogLine("Detach: " + why);
+        Message("Error opening detach file", true);
+        return false;
+    }
+    platform::UniqueFd state = m_pipe->SaveState(false);
+    platform::UniqueFd snapshot = m_host.SaveScreen();
+    DetachRecord record;
+    record.isRemote = m_props.IsRemote() ? 1 : 0;
+    record.stateHandle = state.Get();
+    record.snapshotHandle = snapshot.Get();
+    record.chainable = m_props.m_chainable;
+    if (!WriteDetachRecord(*path, record, &why)) {
+        m_host.LogLine("Detach: " + why);
+        Message("Error opening detach file", true);
+        return false;
+    }
+    // The mappings stay open for the control that adopts them.
+    state.Release();
+    snapshot.Release();
+    return true;
+}
+
+}  // namespace terminal
