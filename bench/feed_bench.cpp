@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <span>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "terminal/core/screen.h"
 
 namespace {
@@ -87,24 +87,6 @@ void VtermFeed(benchmark::State& state, int which) {
     vterm_free(vt);
 }
 
-// Shows the usual table and keeps each benchmark's best rate for the summary.
-class RateReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& reports) override {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& run : reports) {
-            if (run.run_type != Run::RT_Iteration) {
-                continue;
-            }
-            if (auto it = run.counters.find("bytes_per_second"); it != run.counters.end()) {
-                double& best = rates[run.run_name.function_name];
-                best = std::max(best, it->second.value / 1e6);
-            }
-        }
-    }
-    std::map<std::string, double> rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,25 +97,22 @@ int main(int argc, char** argv) {
                     benchmark::RegisterBenchmark("EscapeDense/Libvterm", VtermFeed, 1)}) {
         b->Repetitions(7);
     }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    bench::RateReporter reporter;
+    if (!bench::RunBenchmarks(argc, argv, reporter)) {
         return 1;
     }
-    RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
 
     std::printf("\nBest of each benchmark's runs:\n%-12s %14s %14s %8s %8s\n", "stream", "model MB/s",
                 "libvterm MB/s", "ratio", "goal");
     const std::pair<const char*, double> kinds[] = {{"Plain", 10.0}, {"EscapeDense", 3.0}};
     for (const auto& [kind, goal] : kinds) {
-        const auto model = reporter.rates.find(std::string(kind) + "/Model");
-        const auto peer = reporter.rates.find(std::string(kind) + "/Libvterm");
-        if (model == reporter.rates.end() || peer == reporter.rates.end() || peer->second <= 0) {
+        const auto model = reporter.BestRate(std::string(kind) + "/Model");
+        const auto peer = reporter.BestRate(std::string(kind) + "/Libvterm");
+        if (!model || !peer || *peer <= 0) {
             continue;
         }
-        std::printf("%-12s %14.1f %14.1f %7.1fx %7.0fx\n", kind, model->second, peer->second,
-                    model->second / peer->second, goal);
+        std::printf("%-12s %14.1f %14.1f %7.1fx %7.0fx\n", kind, *model / 1e6, *peer / 1e6, *model / *peer,
+                    goal);
     }
     return 0;
 }

@@ -11,18 +11,18 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
-#include <map>
-#include <optional>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "bench/bench_support.h"
 #include "hostlink/remote_pipe.h"
+#include "hostlink/tests/fake_owner.h"
 #include "hostlink/tests/tls_test_server.h"
 
 namespace {
 
 using hostlink::testing::LoopbackListener;
+using hostlink::testing::ReceiveExactly;
 using hostlink::testing::ServerTlsSession;
 using hostlink::testing::TestCertificate;
 
@@ -43,14 +43,9 @@ class StreamingHost {
             if (!client) {
                 return;
             }
-            char request[10];
-            std::size_t got = 0;
-            while (got < sizeof request) {
-                const ssize_t n = ::recv(client.Get(), request + got, sizeof request - got, 0);
-                if (n <= 0) {
-                    return;
-                }
-                got += static_cast<std::size_t>(n);
+            char request[10];  // "STARTTLS\r\n"
+            if (!ReceiveExactly(client.Get(), request, sizeof request)) {
+                return;
             }
             const std::string_view ready = "READYFORTLS\r\n";
             if (::send(client.Get(), ready.data(), ready.size(), MSG_NOSIGNAL) !=
@@ -75,24 +70,9 @@ class StreamingHost {
     std::thread m_thread;
 };
 
-class NoOwner : public hostlink::PipeOwner {
-  public:
-    void SetAppUser(int32_t, std::string_view) override {}
-    bool Debug() const override { return false; }
-    void SetSimple(bool) override {}
-    std::string ClientFileName() const override { return {}; }
-    bool PostCloseOnSorelExit() const override { return false; }
-    void SorelExit() override {}
-    void ReportTransfer(hostlink::TransferProgress, int64_t, std::string_view) override {}
-    std::optional<std::vector<std::string>> ChooseFiles(hostlink::FileDialogKind, std::string_view,
-                                                        std::string_view) override {
-        return std::nullopt;
-    }
-};
-
 void BM_RemotePipeRead(benchmark::State& state) {
     StreamingHost host;
-    NoOwner owner;
+    hostlink::testing::FakeOwner owner;  // debug off: no error log
     hostlink::CRemotePipe pipe;
     pipe.m_owner = &owner;
     pipe.m_host.Assign("127.0.0.1");
@@ -124,15 +104,11 @@ void BM_BareSslRead(benchmark::State& state) {
     StreamingHost host;
     platform::UniqueFd fd = hostlink::testing::ConnectLoopback(host.Port());
     const std::string_view request = "STARTTLS\r\n";
-    char ready[13];
-    std::size_t got = 0;
-    bool ok = fd && ::send(fd.Get(), request.data(), request.size(), MSG_NOSIGNAL) ==
-                        static_cast<ssize_t>(request.size());
-    while (ok && got < sizeof ready) {
-        const ssize_t n = ::recv(fd.Get(), ready + got, sizeof ready - got, 0);
-        ok = n > 0;
-        got += ok ? static_cast<std::size_t>(n) : 0;
-    }
+    char ready[13];  // "READYFORTLS\r\n"
+    bool ok = fd &&
+              ::send(fd.Get(), request.data(), request.size(), MSG_NOSIGNAL) ==
+                  static_cast<ssize_t>(request.size()) &&
+              ReceiveExactly(fd.Get(), ready, sizeof ready);
     SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
     SSL* ssl = ok && ctx != nullptr ? SSL_new(ctx) : nullptr;
     ok = ssl != nullptr && SSL_set_fd(ssl, fd.Get()) == 1 && SSL_connect(ssl) == 1;
@@ -161,40 +137,21 @@ void BM_BareSslRead(benchmark::State& state) {
 BENCHMARK(BM_RemotePipeRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_BareSslRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
-// Keeps each benchmark's rate for the comparison printed at the end.
-class RateReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const auto rate = run.counters.find("bytes_per_second");
-            if (rate != run.counters.end() && !run.error_occurred) {
-                m_rates[run.run_name.function_name] = rate->second.value;
-            }
-        }
-    }
-    std::map<std::string, double> m_rates;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);  // the streaming host writes until the client has gone
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    bench::RateReporter reporter;
+    if (!bench::RunBenchmarks(argc, argv, reporter)) {
         return 1;
     }
-    RateReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    const auto pipe = reporter.m_rates.find("BM_RemotePipeRead");
-    const auto bare = reporter.m_rates.find("BM_BareSslRead");
-    if (pipe == reporter.m_rates.end() || bare == reporter.m_rates.end() || bare->second <= 0) {
+    const auto pipe = reporter.BestRate("BM_RemotePipeRead");
+    const auto bare = reporter.BestRate("BM_BareSslRead");
+    if (!pipe || !bare || *bare <= 0) {
         std::printf("ratio not available: both benchmarks must run\n");
         return 0;
     }
-    const double ratio = pipe->second / bare->second;
     std::printf("CRemotePipe::Read: %.1f MB/s, bare SSL_read: %.1f MB/s, ratio %.2f (goal: at least 0.80)\n",
-                pipe->second / 1e6, bare->second / 1e6, ratio);
+                *pipe / 1e6, *bare / 1e6, *pipe / *bare);
     return 0;
 }

@@ -7,8 +7,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,9 +23,11 @@
 
 #include "hostlink/remote_log.h"
 #include "platform/codepage.h"
+#include "platform/event_fd.h"
 #include "platform/expand_environment.h"
 #include "platform/host_path.h"
 #include "platform/known_folders.h"
+#include "platform/poll_wait.h"
 #include "platform/registry.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
@@ -44,7 +44,6 @@ struct CClientFileXfer::CancelLink {
 namespace {
 
 constexpr std::string_view kParseError = "Error Parsing DialBack Info";
-constexpr int kSliceWithoutEventMs = 100;
 
 // Socket errors as the host's users have always seen them; a TLS failure is no socket error.
 int32_t SocketErrorCode(int err) {
@@ -324,7 +323,7 @@ bool MoveFile(const fs::path& from, const fs::path& to) {
 }  // namespace
 
 CClientFileXfer::CClientFileXfer()
-    : m_cancelEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_link(std::make_shared<CancelLink>()) {
+    : m_cancelEvent(platform::MakeEventFd()), m_link(std::make_shared<CancelLink>()) {
     m_link->xfer = this;
 }
 
@@ -425,10 +424,7 @@ void CClientFileXfer::WriteAll(std::string_view bytes, const char* errorFormat) 
 
 void CClientFileXfer::Cancel() {
     m_cancelled.store(true, std::memory_order_release);
-    if (m_cancelEvent) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_cancelEvent.Get(), &one, sizeof one);
-    }
+    platform::SignalEvent(m_cancelEvent);
     std::lock_guard lock(m_tlsMutex);
     if (m_tls) {
         m_tls->Cancel();
@@ -466,33 +462,15 @@ void CClientFileXfer::Connect() {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(m_port));
     address.sin_addr.s_addr = m_address;
-    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (errno != EINPROGRESS && errno != EINTR) {
-            throw connectError(errno);
-        }
-        // Wait in poll so that Cancel can end a connect to a host that does not answer.
-        std::array<pollfd, 2> fds{
-            {{fd.Get(), POLLOUT, 0}, {m_cancelEvent ? m_cancelEvent.Get() : -1, POLLIN, 0}}};
-        for (;;) {
-            if (Cancelled()) {
-                ThrowAborted();
-            }
-            const int ready = ::poll(fds.data(), fds.size(), m_cancelEvent ? -1 : kSliceWithoutEventMs);
-            if (ready < 0 && errno != EINTR) {
-                throw connectError(errno);
-            }
-            if (ready > 0 && fds[0].revents != 0) {
-                break;
-            }
-        }
-        int err = 0;
-        socklen_t length = sizeof err;
-        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &err, &length) != 0) {
-            err = errno;
-        }
-        if (err != 0) {
-            throw connectError(err);
-        }
+    // Cancel ends a connect to a host that does not answer.
+    const int err =
+        platform::ConnectNonBlocking(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address,
+                                     {.cancelled = &m_cancelled, .cancelEvent = m_cancelEvent.Get()});
+    if (err == ECANCELED) {
+        ThrowAborted();
+    }
+    if (err != 0) {
+        throw connectError(err);
     }
     // Name, size and data go out as separate small records; without this each waits for an acknowledgement.
     const int on = 1;

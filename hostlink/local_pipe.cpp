@@ -4,8 +4,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -17,9 +15,13 @@
 #include <utility>
 #include <vector>
 
+#include "platform/byte_order.h"
+#include "platform/event_fd.h"
 #include "platform/host_path.h"
+#include "platform/poll_wait.h"
 #include "platform/process_environment.h"
 #include "platform/registry.h"
+#include "platform/sigpipe_block.h"
 #include "platform/spawn.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
@@ -59,72 +61,6 @@ constexpr std::size_t kSwitch1 = 2448;
 constexpr std::size_t kSwitch2 = 2576;
 static_assert(kSwitch2 + 512 == LocalSessionState::kSize);
 }  // namespace offset
-
-void PutInt(uint8_t* at, int32_t value) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int n = 0; n < 4; ++n) {
-        at[n] = static_cast<uint8_t>(bits >> (8 * n));
-    }
-}
-
-int32_t GetInt(const uint8_t* at) {
-    uint32_t bits = 0;
-    for (int n = 0; n < 4; ++n) {
-        bits |= static_cast<uint32_t>(at[n]) << (8 * n);
-    }
-    return static_cast<int32_t>(bits);
-}
-
-// SIGPIPE for a write to a host that has gone is held back on this thread and discarded, so the write
-// fails with EPIPE instead of ending the process.
-class SigpipeBlock {
-  public:
-    SigpipeBlock() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        m_wasPending = IsPending();
-        m_blocked = pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous) == 0;
-    }
-    ~SigpipeBlock() {
-        const int savedErrno = errno;
-        if (!m_wasPending && IsPending()) {
-            const timespec zero{};
-            while (sigtimedwait(&m_pipe, nullptr, &zero) > 0) {
-            }
-        }
-        if (m_blocked) {
-            pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-        }
-        errno = savedErrno;
-    }
-    SigpipeBlock(const SigpipeBlock&) = delete;
-    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
-
-  private:
-    static bool IsPending() {
-        sigset_t pending;
-        return sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-    }
-
-    sigset_t m_pipe;
-    sigset_t m_previous;
-    bool m_wasPending = false;
-    bool m_blocked = false;
-};
-
-void Signal(const platform::UniqueFd& event) {
-    if (event) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(event.Get(), &one, sizeof one);
-    }
-}
-
-void Drain(const platform::UniqueFd& event) {
-    if (event) {
-        uint64_t value = 0;
-        [[maybe_unused]] const ssize_t n = ::read(event.Get(), &value, sizeof value);
-    }
-}
 
 bool SetNonBlocking(int fd) {
     const int flags = ::fcntl(fd, F_GETFL);
@@ -194,22 +130,22 @@ void ReplaceAll(std::string& text, std::string_view what, std::string_view with)
 LocalSessionState::Bytes LocalSessionState::ToRecord() const {
     Bytes out{};
     uint8_t* at = out.data();
-    PutInt(at + offset::kMode, m_mode);
+    platform::StoreLittleEndian(at + offset::kMode, m_mode);
     m_switch4.WriteTo(at + offset::kSwitch4);
     m_runText.WriteTo(at + offset::kRunText);
     m_terminalId.WriteTo(at + offset::kTerminalId);
-    PutInt(at + offset::kAppUser, m_appUser);
-    PutInt(at + offset::kTerminalNumber, m_terminalNumber);
-    PutInt(at + offset::kPrinterNumber, m_printerNumber);
-    PutInt(at + offset::kFlags, m_flags);
+    platform::StoreLittleEndian(at + offset::kAppUser, m_appUser);
+    platform::StoreLittleEndian(at + offset::kTerminalNumber, m_terminalNumber);
+    platform::StoreLittleEndian(at + offset::kPrinterNumber, m_printerNumber);
+    platform::StoreLittleEndian(at + offset::kFlags, m_flags);
     m_appPassword.WriteTo(at + offset::kAppPassword);
     m_dataSet.WriteTo(at + offset::kDataSet);
     m_programDir.WriteTo(at + offset::kProgramDir);
     m_switch3.WriteTo(at + offset::kSwitch3);
     m_runCommand.WriteTo(at + offset::kRunCommand);
-    PutInt(at + offset::kBillServID, m_BillServID);
-    PutInt(at + offset::kStdinWrite, m_stdinWrite);
-    PutInt(at + offset::kStdoutRead, m_stdoutRead);
+    platform::StoreLittleEndian(at + offset::kBillServID, m_BillServID);
+    platform::StoreLittleEndian(at + offset::kStdinWrite, m_stdinWrite);
+    platform::StoreLittleEndian(at + offset::kStdoutRead, m_stdoutRead);
     m_switch1.WriteTo(at + offset::kSwitch1);
     m_switch2.WriteTo(at + offset::kSwitch2);
     return out;
@@ -221,28 +157,28 @@ std::optional<LocalSessionState> LocalSessionState::FromRecord(std::span<const u
     }
     const uint8_t* at = record.data();
     LocalSessionState state;
-    state.m_mode = GetInt(at + offset::kMode);
+    state.m_mode = platform::LoadLittleEndian<int32_t>(at + offset::kMode);
     state.m_switch4.ReadFrom(at + offset::kSwitch4);
     state.m_runText.ReadFrom(at + offset::kRunText);
     state.m_terminalId.ReadFrom(at + offset::kTerminalId);
-    state.m_appUser = GetInt(at + offset::kAppUser);
-    state.m_terminalNumber = GetInt(at + offset::kTerminalNumber);
-    state.m_printerNumber = GetInt(at + offset::kPrinterNumber);
-    state.m_flags = GetInt(at + offset::kFlags);
+    state.m_appUser = platform::LoadLittleEndian<int32_t>(at + offset::kAppUser);
+    state.m_terminalNumber = platform::LoadLittleEndian<int32_t>(at + offset::kTerminalNumber);
+    state.m_printerNumber = platform::LoadLittleEndian<int32_t>(at + offset::kPrinterNumber);
+    state.m_flags = platform::LoadLittleEndian<int32_t>(at + offset::kFlags);
     state.m_appPassword.ReadFrom(at + offset::kAppPassword);
     state.m_dataSet.ReadFrom(at + offset::kDataSet);
     state.m_programDir.ReadFrom(at + offset::kProgramDir);
     state.m_switch3.ReadFrom(at + offset::kSwitch3);
     state.m_runCommand.ReadFrom(at + offset::kRunCommand);
-    state.m_BillServID = GetInt(at + offset::kBillServID);
-    state.m_stdinWrite = GetInt(at + offset::kStdinWrite);
-    state.m_stdoutRead = GetInt(at + offset::kStdoutRead);
+    state.m_BillServID = platform::LoadLittleEndian<int32_t>(at + offset::kBillServID);
+    state.m_stdinWrite = platform::LoadLittleEndian<int32_t>(at + offset::kStdinWrite);
+    state.m_stdoutRead = platform::LoadLittleEndian<int32_t>(at + offset::kStdoutRead);
     state.m_switch1.ReadFrom(at + offset::kSwitch1);
     state.m_switch2.ReadFrom(at + offset::kSwitch2);
     return state;
 }
 
-CLocalPipe::CLocalPipe(PipeOwner* owner) : CCommPipe(0), m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+CLocalPipe::CLocalPipe(PipeOwner* owner) : CCommPipe(0), m_wake(platform::MakeEventFd()) {
     m_owner = owner;
 }
 
@@ -269,6 +205,11 @@ bool CLocalPipe::BeginIo(const platform::UniqueFd& end, int& fd) {
     return true;
 }
 
+platform::WaitResult CLocalPipe::WaitForEnd(int fd, short events) const {
+    return platform::WaitForFd(
+        {.fd = fd, .events = events, .cancelled = &m_closing, .cancelEvent = m_wake.Get()});
+}
+
 void CLocalPipe::EndIo() {
     std::lock_guard lock(m_ioMutex);
     if (--m_ioActive == 0) {
@@ -288,16 +229,13 @@ bool CLocalPipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
     }
     bool ok = false;
     for (;;) {
-        pollfd waits[2] = {{fd, POLLIN, 0}, {m_wake.Get(), POLLIN, 0}};
-        if (::poll(waits, 2, -1) < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            SetLastError(platform::win32::FromErrno(errno));
+        const platform::WaitResult wait = WaitForEnd(fd, POLLIN);
+        if (wait == platform::WaitResult::Cancelled) {
+            SetLastError(kOperationAborted);
             break;
         }
-        if (waits[1].revents != 0) {
-            SetLastError(kOperationAborted);
+        if (wait != platform::WaitResult::Ready) {
+            SetLastError(platform::win32::FromErrno(errno));
             break;
         }
         const ssize_t n = ::read(fd, buffer, count);
@@ -324,7 +262,7 @@ bool CLocalPipe::WriteBytes(const void* bytes, uint32_t count) {
     if (!BeginIo(m_stdinWrite, fd)) {
         return false;
     }
-    SigpipeBlock noSigpipe;
+    platform::SigpipeBlock noSigpipe;
     const auto* next = static_cast<const uint8_t*>(bytes);
     std::size_t left = count;
     bool ok = true;
@@ -340,18 +278,14 @@ bool CLocalPipe::WriteBytes(const void* bytes, uint32_t count) {
         }
         if (n < 0 && errno == EAGAIN) {
             // The host is behind with its input: wait for room, or for Close.
-            pollfd waits[2] = {{fd, POLLOUT, 0}, {m_wake.Get(), POLLIN, 0}};
-            if (::poll(waits, 2, -1) < 0 && errno != EINTR) {
-                SetLastError(platform::win32::FromErrno(errno));
-                ok = false;
-                break;
+            const platform::WaitResult wait = WaitForEnd(fd, POLLOUT);
+            if (wait == platform::WaitResult::Ready) {
+                continue;
             }
-            if (waits[1].revents != 0) {
-                SetLastError(kOperationAborted);
-                ok = false;
-                break;
-            }
-            continue;
+            SetLastError(wait == platform::WaitResult::Cancelled ? kOperationAborted
+                                                                 : platform::win32::FromErrno(errno));
+            ok = false;
+            break;
         }
         SetLastError(n < 0 && errno == EPIPE ? kNoData : platform::win32::FromErrno(n < 0 ? errno : EIO));
         ok = false;
@@ -363,13 +297,13 @@ bool CLocalPipe::WriteBytes(const void* bytes, uint32_t count) {
 
 void CLocalPipe::CloseEnds() {
     std::unique_lock lock(m_ioMutex);
-    m_closing = true;
-    Signal(m_wake);
+    m_closing.store(true, std::memory_order_release);
+    platform::SignalEvent(m_wake);
     m_ioIdle.wait(lock, [this] { return m_ioActive == 0; });
     m_stdinWrite.Reset();
     m_stdoutRead.Reset();
-    Drain(m_wake);
-    m_closing = false;
+    platform::DrainEvent(m_wake);
+    m_closing.store(false, std::memory_order_release);
     m_offered = false;
 }
 

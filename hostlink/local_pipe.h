@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "hostlink/comm_pipe.h"
 #include "hostlink/fixed_text.h"
 #include "hostlink/login_ui.h"
+#include "platform/poll_wait.h"
 #include "platform/unique_fd.h"
 
 namespace hostlink {
@@ -118,6 +120,8 @@ class CLocalPipe : public CCommPipe {
     // Registers a Read or Write in progress; false (with LastError set) when there is no end to use.
     bool BeginIo(const platform::UniqueFd& end, int& fd);
     void EndIo();
+    // Waits until `fd` is ready for `events` or Close wants the ends; Cancelled means the latter.
+    platform::WaitResult WaitForEnd(int fd, short events) const;
     void CloseEnds();
     void InstallEnds(platform::UniqueFd stdinWrite, platform::UniqueFd stdoutRead);
     platform::UniqueFd SaveStateFor(bool withHeader, bool offer);
@@ -130,7 +134,7 @@ class CLocalPipe : public CCommPipe {
     mutable std::mutex m_ioMutex;
     std::condition_variable m_ioIdle;
     int m_ioActive = 0;
-    bool m_closing = false;
+    std::atomic<bool> m_closing{false};  // set by Close, read by a waiting Read or Write
     platform::UniqueFd m_stdinWrite;
     platform::UniqueFd m_stdoutRead;
     platform::UniqueFd m_wake;  // eventfd that brings Read and Write out of their wait

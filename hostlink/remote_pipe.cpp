@@ -8,7 +8,6 @@
 #include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +23,8 @@
 #include <thread>
 
 #include "hostlink/remote_log.h"
+#include "platform/byte_order.h"
+#include "platform/event_fd.h"
 #include "platform/registry.h"
 #include "practice/practice.h"
 #include "terminal/client_mode.h"
@@ -39,8 +40,6 @@ constexpr std::string_view kReadyForTls = "READYFORTLS";
 constexpr std::string_view kStartTls = "STARTTLS\r\n";
 // How long a line end that the host split from "READYFORTLS" may lag behind it.
 constexpr std::chrono::milliseconds kTerminatorGrace{100};
-// Without an eventfd (descriptor exhaustion) waits are cut into slices so that a cancel is still seen.
-constexpr int kSliceWithoutEventMs = 100;
 constexpr uint32_t kDefaultKeepAliveSeconds = 300;
 constexpr int kKeepAliveIntervalSeconds = 6;
 constexpr int kMaxKeepIdleSeconds = 32767;     // the kernel's limit
@@ -60,28 +59,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-void PutU32(std::vector<uint8_t>& record, std::size_t offset, uint32_t value) {
-    for (int n = 0; n < 4; ++n) {
-        record[offset + n] = static_cast<uint8_t>(value >> (8 * n));
-    }
-}
-
-void PutI32(std::vector<uint8_t>& record, std::size_t offset, int32_t value) {
-    PutU32(record, offset, static_cast<uint32_t>(value));
-}
-
-uint32_t GetU32(std::span<const uint8_t> record, std::size_t offset) {
-    uint32_t value = 0;
-    for (int n = 0; n < 4; ++n) {
-        value |= static_cast<uint32_t>(record[offset + n]) << (8 * n);
-    }
-    return value;
-}
-
-int32_t GetI32(std::span<const uint8_t> record, std::size_t offset) {
-    return static_cast<int32_t>(GetU32(record, offset));
-}
-
 // The quoted forms of -D, -P and -v: a leading quote and the text's last character are dropped.
 std::string_view Unquote(std::string_view text) {
     if (text.empty() || text.front() != '"') {
@@ -97,13 +74,6 @@ void ReplaceNumberMarker(std::string& command, std::string_view marker, int32_t 
     for (std::size_t at = command.find(marker); at != std::string::npos;
          at = command.find(marker, at + replacement.size())) {
         command.replace(at, marker.size(), replacement);
-    }
-}
-
-void SignalEvent(const platform::UniqueFd& event) {
-    if (event) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(event.Get(), &one, sizeof one);
     }
 }
 
@@ -206,9 +176,7 @@ long DesktopNumber() {
 }
 
 CRemotePipe::CRemotePipe()
-    : CCommPipe(1),
-      m_ssl(std::make_unique<CSslSocket>()),
-      m_cancelEvent(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    : CCommPipe(1), m_ssl(std::make_unique<CSslSocket>()), m_cancelEvent(platform::MakeEventFd()) {}
 
 CRemotePipe::~CRemotePipe() {
     const int fd = m_socket.load(std::memory_order_acquire);
@@ -273,42 +241,11 @@ void CRemotePipe::AdoptSocket(int fd) {
 
 CRemotePipe::WaitResult CRemotePipe::WaitFd(int fd, short events,
                                             std::optional<Clock::time_point> deadline) const {
-    std::array<pollfd, 2> fds{};
-    fds[0] = {fd, events, 0};
-    fds[1] = {m_cancelEvent ? m_cancelEvent.Get() : -1, POLLIN, 0};
-    for (;;) {
-        if (CancelRequested()) {
-            return WaitResult::Cancelled;
-        }
-        int timeoutMs = -1;
-        if (deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-            if (left.count() <= 0) {
-                return WaitResult::TimedOut;
-            }
-            timeoutMs = static_cast<int>(std::min<int64_t>(left.count(), 1 << 30));
-        }
-        if (!m_cancelEvent) {
-            timeoutMs = timeoutMs < 0 ? kSliceWithoutEventMs : std::min(timeoutMs, kSliceWithoutEventMs);
-        }
-        const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return WaitResult::Failed;
-        }
-        if (CancelRequested() || (fds[1].revents & POLLIN) != 0) {
-            return WaitResult::Cancelled;
-        }
-        if ((fds[0].revents & POLLNVAL) != 0) {
-            errno = EBADF;
-            return WaitResult::Failed;
-        }
-        if (fds[0].revents != 0) {
-            return WaitResult::Ready;
-        }
-    }
+    return platform::WaitForFd({.fd = fd,
+                                .events = events,
+                                .cancelled = &m_cancelRequested,
+                                .cancelEvent = m_cancelEvent.Get(),
+                                .deadline = deadline});
 }
 
 // ---- Transport ----
@@ -504,7 +441,7 @@ void CRemotePipe::Close() {
 void CRemotePipe::AbortConnect() {
     m_cancelRequested.store(true, std::memory_order_release);
     SetAborted();
-    SignalEvent(m_cancelEvent);
+    platform::SignalEvent(m_cancelEvent);
     {
         std::lock_guard lock(m_socketMutex);
         const int fd = m_socket.load(std::memory_order_acquire);
@@ -589,14 +526,14 @@ void CRemotePipe::SetAppPassword(std::string_view password) {
 platform::UniqueFd CRemotePipe::SaveState(bool withHeader) {
     namespace rs = remote_state;
     std::vector<uint8_t> record(rs::kSize, 0);
-    PutI32(record, rs::kSocket, Socket());
-    PutI32(record, rs::kMode, m_mode);
-    PutI32(record, rs::kWanMode, m_wanMode);
-    PutI32(record, rs::kSettingsGiven, m_settingsGiven);
+    platform::StoreLittleEndian(&record[rs::kSocket], Socket());
+    platform::StoreLittleEndian(&record[rs::kMode], m_mode);
+    platform::StoreLittleEndian(&record[rs::kWanMode], m_wanMode);
+    platform::StoreLittleEndian(&record[rs::kSettingsGiven], m_settingsGiven);
     m_runText.WriteTo(&record[rs::kRunText]);
     m_terminalId.WriteTo(&record[rs::kTerminalId]);
     m_runCommand.WriteTo(&record[rs::kRunCommand]);
-    PutI32(record, rs::kBillServID, m_BillServID);
+    platform::StoreLittleEndian(&record[rs::kBillServID], m_BillServID);
     m_switch1.WriteTo(&record[rs::kSwitch1]);
     m_switch2.WriteTo(&record[rs::kSwitch2]);
     m_billingDataSet.WriteTo(&record[rs::kBillingDataSet]);
@@ -606,14 +543,13 @@ platform::UniqueFd CRemotePipe::SaveState(bool withHeader) {
     std::memcpy(&record[rs::kHostAddress], &m_hostAddress, sizeof m_hostAddress);  // network order as is
     m_dataSet.WriteTo(&record[rs::kDataSet]);
     m_programDir.WriteTo(&record[rs::kProgramDir]);
-    record[rs::kPort] = static_cast<uint8_t>(m_port & 0xFF);
-    record[rs::kPort + 1] = static_cast<uint8_t>(m_port >> 8);
-    PutI32(record, rs::kTerminal, m_terminal);
-    PutI32(record, rs::kPrinter, m_printer);
-    PutI32(record, rs::kFlags, m_flags);
+    platform::StoreLittleEndian(&record[rs::kPort], m_port);
+    platform::StoreLittleEndian(&record[rs::kTerminal], m_terminal);
+    platform::StoreLittleEndian(&record[rs::kPrinter], m_printer);
+    platform::StoreLittleEndian(&record[rs::kFlags], m_flags);
     m_osUser.WriteTo(&record[rs::kOsUser]);
     m_osPassword.WriteTo(&record[rs::kOsPassword]);
-    PutI32(record, rs::kAppUser, m_appUser);
+    platform::StoreLittleEndian(&record[rs::kAppUser], m_appUser);
     m_appPassword.WriteTo(&record[rs::kAppPassword]);
     m_systemId.WriteTo(&record[rs::kSystemId]);
     return CreateStateMapping(rs::kHeader, record, withHeader);
@@ -639,13 +575,13 @@ bool CRemotePipe::LoadState(int handle, pid_t processId, std::optional<std::span
     }
     const std::span<const uint8_t> in(bytes);
 
-    m_mode = GetI32(in, rs::kMode);
-    m_wanMode = GetI32(in, rs::kWanMode);
-    m_settingsGiven = GetI32(in, rs::kSettingsGiven);
+    m_mode = platform::LoadLittleEndian<int32_t>(&in[rs::kMode]);
+    m_wanMode = platform::LoadLittleEndian<int32_t>(&in[rs::kWanMode]);
+    m_settingsGiven = platform::LoadLittleEndian<int32_t>(&in[rs::kSettingsGiven]);
     m_runText.ReadFrom(&in[rs::kRunText]);
     m_terminalId.ReadFrom(&in[rs::kTerminalId]);
     m_runCommand.ReadFrom(&in[rs::kRunCommand]);
-    m_BillServID = GetI32(in, rs::kBillServID);
+    m_BillServID = platform::LoadLittleEndian<int32_t>(&in[rs::kBillServID]);
     m_switch1.ReadFrom(&in[rs::kSwitch1]);
     m_switch2.ReadFrom(&in[rs::kSwitch2]);
     m_billingDataSet.ReadFrom(&in[rs::kBillingDataSet]);
@@ -655,17 +591,17 @@ bool CRemotePipe::LoadState(int handle, pid_t processId, std::optional<std::span
     std::memcpy(&m_hostAddress, &in[rs::kHostAddress], sizeof m_hostAddress);
     m_dataSet.ReadFrom(&in[rs::kDataSet]);
     m_programDir.ReadFrom(&in[rs::kProgramDir]);
-    m_port = static_cast<uint16_t>(in[rs::kPort] | (in[rs::kPort + 1] << 8));
-    m_terminal = GetI32(in, rs::kTerminal);
-    m_printer = GetI32(in, rs::kPrinter);
-    m_flags = GetI32(in, rs::kFlags);
+    m_port = platform::LoadLittleEndian<uint16_t>(&in[rs::kPort]);
+    m_terminal = platform::LoadLittleEndian<int32_t>(&in[rs::kTerminal]);
+    m_printer = platform::LoadLittleEndian<int32_t>(&in[rs::kPrinter]);
+    m_flags = platform::LoadLittleEndian<int32_t>(&in[rs::kFlags]);
     m_osUser.ReadFrom(&in[rs::kOsUser]);
     m_osPassword.ReadFrom(&in[rs::kOsPassword]);
-    m_appUser = GetI32(in, rs::kAppUser);
+    m_appUser = platform::LoadLittleEndian<int32_t>(&in[rs::kAppUser]);
     m_appPassword.ReadFrom(&in[rs::kAppPassword]);
     m_systemId.ReadFrom(&in[rs::kSystemId]);
 
-    const int socket = GetI32(in, rs::kSocket);
+    const int socket = platform::LoadLittleEndian<int32_t>(&in[rs::kSocket]);
     if (socket >= 0) {
         if (auto left = TakeLeftSocket(socket)) {
             AdoptSocket(left->fd);
@@ -958,7 +894,7 @@ bool CRemotePipe::Resolve(const std::string& host, in_addr& address) {
         bool done = false;
         bool found = false;
         in_addr address{};
-        platform::UniqueFd event{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+        platform::UniqueFd event{platform::MakeEventFd()};
     };
     auto lookup = std::make_shared<Lookup>();
     auto run = [lookup, host] {
@@ -976,7 +912,7 @@ bool CRemotePipe::Resolve(const std::string& host, in_addr& address) {
         }
         lookup->found = found;
         lookup->done = true;
-        SignalEvent(lookup->event);
+        platform::SignalEvent(lookup->event);
     };
     try {
         std::thread(run).detach();
@@ -991,9 +927,8 @@ bool CRemotePipe::Resolve(const std::string& host, in_addr& address) {
                 return lookup->found;
             }
         }
-        const WaitResult wait =
-            lookup->event ? WaitFd(lookup->event.Get(), POLLIN, std::nullopt)
-                          : WaitFd(-1, 0, Clock::now() + std::chrono::milliseconds(kSliceWithoutEventMs));
+        const WaitResult wait = lookup->event ? WaitFd(lookup->event.Get(), POLLIN, std::nullopt)
+                                              : WaitFd(-1, 0, Clock::now() + platform::kCancelSlice);
         if (wait == WaitResult::Cancelled || wait == WaitResult::Failed) {
             return false;
         }
@@ -1011,21 +946,14 @@ bool CRemotePipe::ConnectSocket(const sockaddr_in& address) {
     if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
         Show("Could Not Set TCP_NODELAY Option", PromptIcon::Exclamation, false);
     }
-    bool connected = false;
+    int error = ECANCELED;
     if (!CancelRequested()) {
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-            connected = true;
-        } else if (errno == EINPROGRESS || errno == EINTR) {
-            if (WaitFd(fd, POLLOUT, std::nullopt) == WaitResult::Ready) {
-                int error = 0;
-                socklen_t length = sizeof error;
-                connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-                errno = error;
-            }
-        }
+        error = platform::ConnectNonBlocking(
+            fd, reinterpret_cast<const sockaddr*>(&address), sizeof address,
+            {.cancelled = &m_cancelRequested, .cancelEvent = m_cancelEvent.Get()});
     }
-    if (!connected) {
-        const int32_t code = SocketErrorFromErrno(errno);
+    if (error != 0) {
+        const int32_t code = SocketErrorFromErrno(error);
         if (!Aborted() && !CancelRequested()) {
             Log(SocketErrorLine("connect()", code));
             Show("Error Connecting To Remote Host", PromptIcon::Stop, true);

@@ -20,6 +20,7 @@
 #include "hostlink/fixed_text.h"
 #include "hostlink/login_ui.h"
 #include "hostlink/ssl_socket.h"
+#include "platform/poll_wait.h"
 #include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
 
@@ -155,7 +156,7 @@ class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
     virtual std::optional<std::array<uint8_t, 6>> AdapterAddress() const;
 
   private:
-    enum class WaitResult { Ready, TimedOut, Cancelled, Failed };
+    using WaitResult = platform::WaitResult;
 
     bool Connect();
     bool Resolve(const std::string& host, in_addr& address);

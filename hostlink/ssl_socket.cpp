@@ -5,10 +5,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -18,15 +14,15 @@
 
 #include <openssl/err.h>
 
+#include "platform/event_fd.h"
+#include "platform/poll_wait.h"
+#include "platform/sigpipe_block.h"
 #include "platform/user_prompt.h"
 
 namespace hostlink {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Without eventfds (descriptor exhaustion) waits are cut into slices so that Cancel is still seen.
-constexpr int kSliceWithoutEventMs = 100;
 
 const char* HandshakeMessage(int sslError) {
     switch (sslError) {
@@ -45,59 +41,6 @@ const char* HandshakeMessage(int sslError) {
         default:
             return "Error Opening SSL Connection: Default Error";
     }
-}
-
-// The library writes to the socket with write(2); a host that has gone away must not kill the whole
-// program with SIGPIPE. Blocks it on this thread for one call and swallows one the call raised.
-class SigpipeBlock {
-  public:
-    SigpipeBlock() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        m_wasPending = IsPending();
-        m_blocked = pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous) == 0;
-    }
-    ~SigpipeBlock() {
-        const int savedErrno = errno;
-        if (!m_wasPending && IsPending()) {
-            const timespec zero{};
-            while (sigtimedwait(&m_pipe, nullptr, &zero) > 0) {
-            }
-        }
-        if (m_blocked) {
-            pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-        }
-        errno = savedErrno;
-    }
-    SigpipeBlock(const SigpipeBlock&) = delete;
-    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
-
-  private:
-    static bool IsPending() {
-        sigset_t pending;
-        return sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-    }
-
-    sigset_t m_pipe;
-    sigset_t m_previous;
-    bool m_wasPending = false;
-    bool m_blocked = false;
-};
-
-int MakeEvent() {
-    return ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
-
-void Signal(const platform::UniqueFd& event) {
-    if (event) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(event.Get(), &one, sizeof one);
-    }
-}
-
-void Drain(const platform::UniqueFd& event) {
-    uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = ::read(event.Get(), &count, sizeof count);
 }
 
 uint64_t BytesMoved(SSL* ssl) {
@@ -137,9 +80,9 @@ class NonBlockingScope {
 }  // namespace
 
 CSslSocket::CSslSocket() {
-    m_reader.kick = platform::UniqueFd(MakeEvent());
-    m_writer.kick = platform::UniqueFd(MakeEvent());
-    m_cancelEvent = platform::UniqueFd(MakeEvent());
+    m_reader.kick = platform::MakeEventFd();
+    m_writer.kick = platform::MakeEventFd();
+    m_cancelEvent = platform::MakeEventFd();
 }
 
 // The TLS objects go with the owner; no close-notify is sent, as hosts have never had one.
@@ -162,7 +105,7 @@ int CSslSocket::CallLocked(F&& call, Waiter* self, Waiter* other, int& error) {
     int result = 0;
     int callErrno = 0;
     {
-        SigpipeBlock noSigpipe;
+        platform::SigpipeBlock noSigpipe;
         ERR_clear_error();
         errno = 0;
         result = call(ssl);
@@ -175,61 +118,24 @@ int CSslSocket::CallLocked(F&& call, Waiter* self, Waiter* other, int& error) {
     // Bytes this call moved may be what the other side waits for (a record it needs was read here, or a
     // handshake it started was finished here); a call that moved nothing changes nothing for it.
     if (other != nullptr && other->waiting && BytesMoved(ssl) != before) {
-        Signal(other->kick);
+        platform::SignalEvent(other->kick);
     }
     errno = callErrno;
     return result;
 }
 
+// A slice that passes without a cancel event also ends the wait: the other side's wake-up may be missing
+// too, so the call is tried again.
 CSslSocket::Wait CSslSocket::WaitFor(int sslError, const Waiter* self,
                                      std::optional<Clock::time_point> deadline) {
-    std::array<pollfd, 3> fds{};
-    fds[0] = {m_socket, static_cast<short>(sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
-    fds[1] = {m_cancelEvent ? m_cancelEvent.Get() : -1, POLLIN, 0};
-    fds[2] = {self != nullptr && self->kick ? self->kick.Get() : -1, POLLIN, 0};
-    for (;;) {
-        if (Cancelled()) {
-            return Wait::Cancelled;
-        }
-        int timeoutMs = -1;
-        if (deadline) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-            if (left.count() <= 0) {
-                return Wait::TimedOut;
-            }
-            timeoutMs = static_cast<int>(std::min<int64_t>(left.count(), 1 << 30));
-        }
-        if (!m_cancelEvent) {
-            timeoutMs = timeoutMs < 0 ? kSliceWithoutEventMs : std::min(timeoutMs, kSliceWithoutEventMs);
-        }
-        const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return Wait::Failed;
-        }
-        if (Cancelled()) {
-            return Wait::Cancelled;
-        }
-        if (ready == 0) {
-            if (!m_cancelEvent) {
-                return Wait::Ready;  // one slice over: try the call again
-            }
-            continue;  // the deadline check above decides
-        }
-        if ((fds[0].revents & POLLNVAL) != 0) {
-            errno = EBADF;
-            return Wait::Failed;
-        }
-        if ((fds[2].revents & POLLIN) != 0) {
-            Drain(self->kick);
-            return Wait::Ready;
-        }
-        if (fds[0].revents != 0) {
-            return Wait::Ready;  // readiness, hang-up or error: the library call tells which
-        }
-    }
+    return platform::WaitForFd(
+        {.fd = m_socket,
+         .events = static_cast<short>(sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT),
+         .cancelled = &m_cancelled,
+         .cancelEvent = m_cancelEvent.Get(),
+         .wakeEvent = self != nullptr ? self->kick.Get() : -1,
+         .deadline = deadline,
+         .sliceEndsWait = true});
 }
 
 bool CSslSocket::Connect(int socket) {
@@ -393,7 +299,7 @@ int32_t CSslSocket::ReportErrors() {
 
 void CSslSocket::Cancel() {
     m_cancelled.store(true, std::memory_order_release);
-    Signal(m_cancelEvent);
+    platform::SignalEvent(m_cancelEvent);
 }
 
 }  // namespace hostlink

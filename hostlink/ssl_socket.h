@@ -14,6 +14,7 @@
 
 #include <openssl/ssl.h>
 
+#include "platform/poll_wait.h"
 #include "platform/unique_fd.h"
 
 namespace hostlink {
@@ -68,7 +69,7 @@ class CSslSocket {
         platform::UniqueFd kick;
         bool waiting = false;  // guarded by m_mutex
     };
-    enum class Wait { Ready, TimedOut, Cancelled, Failed };
+    using Wait = platform::WaitResult;
     enum class Call { Read, Write };
 
     // One library call on m_ssl under m_mutex; `self` is the calling side's waiter (null for the

@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "platform/codepage.h"
+#include "platform/hex_digit.h"
 #include "platform/known_folders.h"
 #include "platform/unique_fd.h"
 #include "platform/win32_error.h"
@@ -249,26 +250,13 @@ std::string_view Trim(std::string_view text) {
     return TrimRight(TrimLeft(text));
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 std::optional<uint32_t> ParseHexNumber(std::string_view text, size_t maxDigits) {
     if (text.empty() || text.size() > maxDigits) {
         return std::nullopt;
     }
     uint32_t value = 0;
     for (char c : text) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             return std::nullopt;
         }

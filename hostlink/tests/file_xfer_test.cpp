@@ -70,6 +70,16 @@ std::vector<Report> FileCodes(int64_t size) {
     return codes;
 }
 
+// Everything the owner hears of a transfer that moved one file without trouble.
+std::vector<Report> OneFileReports(uint16_t port, const std::string& copying, int64_t size) {
+    std::vector<Report> reports{Status("Connecting to localhost:" + std::to_string(port)), Status(copying)};
+    const std::vector<Report> codes = FileCodes(size);
+    reports.insert(reports.end(), codes.begin(), codes.end());
+    reports.push_back(Status("Done"));
+    reports.push_back(Code(TransferProgress::Ended));
+    return reports;
+}
+
 std::string Pattern(size_t size) {
     std::string data(size, '\0');
     for (size_t i = 0; i < size; ++i) {
@@ -200,14 +210,8 @@ TEST_P(ReceiveSizes, StoresTheFileAndReportsEachStep) {
     EXPECT_EQ(result.received, "data.bin");
     EXPECT_EQ(ReadFile(m_in / "data.bin"), data);
     EXPECT_EQ(Entries(m_in), std::vector<std::string>{"data.bin"});
-    std::vector<Report> expected{Status("Connecting to localhost:" + std::to_string(peer.Port())),
-                                 Status("Copying file from remote network host")};
-    for (const Report& report : FileCodes(static_cast<int64_t>(data.size()))) {
-        expected.push_back(report);
-    }
-    expected.push_back(Status("Done"));
-    expected.push_back(Code(TransferProgress::Ended));
-    EXPECT_EQ(Reports(), expected);
+    EXPECT_EQ(Reports(), OneFileReports(peer.Port(), "Copying file from remote network host",
+                                        static_cast<int64_t>(data.size())));
     EXPECT_TRUE(m_prompt.Shown().empty());
     EXPECT_EQ(m_owner.m_sorelExits.load(), 0);
 }
@@ -308,14 +312,8 @@ TEST_P(SendSizes, SendsNameSizeAndBytesAndWaitsForTheHost) {
     EXPECT_EQ(result.received, "data.bin" + std::to_string(data.size()) + " " + data);
     ASSERT_EQ(result.stored.size(), 1u);
     EXPECT_EQ(ReadFile(result.stored[0]), data);
-    std::vector<Report> expected{Status("Connecting to localhost:" + std::to_string(peer.Port())),
-                                 Status("Copying file to remote network host")};
-    for (const Report& report : FileCodes(static_cast<int64_t>(data.size()))) {
-        expected.push_back(report);
-    }
-    expected.push_back(Status("Done"));
-    expected.push_back(Code(TransferProgress::Ended));
-    EXPECT_EQ(Reports(), expected);
+    EXPECT_EQ(Reports(), OneFileReports(peer.Port(), "Copying file to remote network host",
+                                        static_cast<int64_t>(data.size())));
     EXPECT_TRUE(m_prompt.Shown().empty());
 }
 

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "standins/escapes.h"
+
 namespace hostlink::testing {
 
 // What one stand-in process was given and did, from its "<pid> <key> <escaped value>" lines.
@@ -50,43 +52,6 @@ struct StandinRun {
     }
 };
 
-inline int HexValue(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return ch - 'A' + 10;
-    }
-    if (ch >= 'a' && ch <= 'f') {
-        return ch - 'a' + 10;
-    }
-    return 0;
-}
-
-inline std::string UnescapeRecord(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 >= text.size()) {
-            out.push_back(text[i]);
-            continue;
-        }
-        const char kind = text[++i];
-        if (kind == 'n') {
-            out.push_back('\n');
-        } else if (kind == 'r') {
-            out.push_back('\r');
-        } else if (kind == 't') {
-            out.push_back('\t');
-        } else if (kind == 'x' && i + 2 < text.size()) {
-            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(kind);
-        }
-    }
-    return out;
-}
-
 // Every process that wrote to the record, in the order each first wrote.
 inline std::vector<StandinRun> ReadStandinRecord(const std::filesystem::path& path) {
     std::vector<StandinRun> runs;
@@ -100,7 +65,13 @@ inline std::vector<StandinRun> ReadStandinRecord(const std::filesystem::path& pa
         }
         const pid_t pid = std::stoi(line.substr(0, first));
         const std::string key = line.substr(first + 1, second - first - 1);
-        const std::string value = UnescapeRecord(line.substr(second + 1));
+        std::string why;
+        const std::optional<std::string> decoded = standins::DecodeEscapes(line.substr(second + 1), &why);
+        if (!decoded) {
+            ADD_FAILURE() << "bad record line (" << why << "): " << line;
+            continue;
+        }
+        const std::string& value = *decoded;
         auto run =
             std::find_if(runs.begin(), runs.end(), [pid](const StandinRun& r) { return r.pid == pid; });
         if (run == runs.end()) {

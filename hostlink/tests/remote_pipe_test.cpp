@@ -489,15 +489,8 @@ void CancelWhileWaiting(CRemotePipe& pipe, const std::function<void()>& ready,
 TEST_F(RemotePipeTest, CancelWakesTheStartTlsWait) {
     std::promise<void> asked;
     testing::LoopbackServer server([&](platform::UniqueFd client) {
-        char buffer[10] = {};
-        std::size_t got = 0;
-        while (got < sizeof buffer) {
-            const ssize_t n = ::recv(client.Get(), buffer + got, sizeof buffer - got, 0);
-            if (n <= 0) {
-                break;
-            }
-            got += static_cast<std::size_t>(n);
-        }
+        char buffer[10] = {};  // "STARTTLS\r\n"
+        testing::ReceiveExactly(client.Get(), buffer, sizeof buffer);
         asked.set_value();
         testing::DrainUntilClosed(client.Get());
     });

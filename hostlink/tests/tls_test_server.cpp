@@ -119,6 +119,22 @@ void ServerTlsSession::Shutdown() {
     }
 }
 
+bool ReceiveExactly(int fd, void* buffer, std::size_t count) {
+    auto* at = static_cast<char*>(buffer);
+    while (count > 0) {
+        const ssize_t got = ::recv(fd, at, count, 0);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        at += got;
+        count -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
 void DrainUntilClosed(int fd) {
     std::array<char, 4096> buffer;
     for (;;) {

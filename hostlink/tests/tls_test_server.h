@@ -81,6 +81,8 @@ class ServerTlsSession {
 
 // Reads and drops bytes until the peer closes the connection or it fails.
 void DrainUntilClosed(int fd);
+// Reads exactly `count` bytes; false when the peer closes the connection or it fails first.
+bool ReceiveExactly(int fd, void* buffer, std::size_t count);
 
 // Accepts one connection on a thread and hands it to `handler`. SIGPIPE is blocked on that thread so a
 // client that goes away only fails the server's writes. The destructor stops waiting for a connection and

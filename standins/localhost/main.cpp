@@ -13,10 +13,13 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
+
+#include "standins/escapes.h"
 
 extern char** environ;
 
@@ -37,102 +40,6 @@ constexpr int kExitBadScript = 64;
 constexpr const char* kUsage =
     "usage: standin-sorel [host program arguments...]  (env CARROWLINE_STANDIN_RECORD=file records argv, "
     "environment, folder and input; CARROWLINE_STANDIN_SCRIPT=file plays a scripted session)\n";
-
-// Printable ASCII stays, everything else in C escapes, so one record line holds any bytes.
-std::string Escape(std::string_view bytes) {
-    std::string out;
-    for (const char ch : bytes) {
-        const auto byte = static_cast<unsigned char>(ch);
-        switch (ch) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (byte >= 0x20 && byte < 0x7F) {
-                    out.push_back(ch);
-                } else {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-                    out += hex;
-                }
-        }
-    }
-    return out;
-}
-
-int HexDigit(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
-    if (ch >= 'a' && ch <= 'f') {
-        return ch - 'a' + 10;
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return ch - 'A' + 10;
-    }
-    return -1;
-}
-
-// C-style escapes of the script: \n \r \t \e \0 \\ \" \' and \xHH (one or two hex digits).
-bool Unescape(std::string_view text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\') {
-            out.push_back(text[i]);
-            continue;
-        }
-        if (++i >= text.size()) {
-            return false;
-        }
-        switch (text[i]) {
-            case 'n':
-                out.push_back('\n');
-                break;
-            case 'r':
-                out.push_back('\r');
-                break;
-            case 't':
-                out.push_back('\t');
-                break;
-            case 'e':
-                out.push_back(kEsc);
-                break;
-            case '0':
-                out.push_back('\0');
-                break;
-            case '\\':
-            case '"':
-            case '\'':
-                out.push_back(text[i]);
-                break;
-            case 'x': {
-                int value = 0;
-                int digits = 0;
-                while (digits < 2 && i + 1 < text.size() && HexDigit(text[i + 1]) >= 0) {
-                    value = value * 16 + HexDigit(text[++i]);
-                    ++digits;
-                }
-                if (digits == 0) {
-                    return false;
-                }
-                out.push_back(static_cast<char>(value));
-                break;
-            }
-            default:
-                return false;
-        }
-    }
-    return true;
-}
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -169,7 +76,7 @@ class Record {
     int Fd() const { return m_fd; }
     void Line(std::string_view key, std::string_view value) const {
         if (m_fd >= 0) {
-            WriteAll(m_fd, m_prefix + std::string(key) + " " + Escape(value) + "\n");
+            WriteAll(m_fd, m_prefix + std::string(key) + " " + standins::EncodeEscapes(value) + "\n");
         }
     }
 
@@ -369,7 +276,7 @@ void AnswerLogin(Input& input, std::string_view variant) {
     Echo(input);
 }
 
-// A script holds one directive per line ('#' starts a comment); TEXT takes the escapes of Unescape:
+// A script holds one directive per line ('#' starts a comment); TEXT takes the escapes of DecodeEscapes:
 //   send TEXT      write TEXT to standard output        senderr TEXT   write TEXT to standard error
 //   expect TEXT    the next bytes read must be TEXT, else an error report and exit 4 (3 at end of input)
 //   report TEXT    the host error report ESC [ % TEXT 0x01 P
@@ -399,8 +306,14 @@ void AnswerLogin(Input& input, std::string_view variant) {
         const std::size_t blank = line.find(' ');
         const std::string verb = line.substr(0, blank);
         std::string text;
-        if (blank != std::string::npos && !Unescape(std::string_view(line).substr(blank + 1), text)) {
-            bad("bad escape");
+        if (blank != std::string::npos) {
+            std::string why;
+            std::optional<std::string> decoded =
+                standins::DecodeEscapes(std::string_view(line).substr(blank + 1), &why);
+            if (!decoded) {
+                bad("bad escape: " + why);
+            }
+            text = std::move(*decoded);
         }
         if (verb == "send") {
             Send(text);

@@ -1,5 +1,5 @@
 // The stand-in TCP host's session scripts: one step a line ("send TEXT", "expect TEXT", "sleep MS",
-// "close"; '#' starts a comment line), TEXT written with C-style escapes.
+// "close"; '#' starts a comment line), TEXT written with the escapes of standins/escapes.h.
 #pragma once
 
 #include <optional>
@@ -7,11 +7,9 @@
 #include <string_view>
 #include <vector>
 
-namespace standins::tcphost {
+#include "standins/escapes.h"
 
-// Decodes \r \n \t \e (ESC) \\ \" \' \a \b \f \v \0-\377 (octal) and \xHH; nullopt with the reason for a
-// broken escape.
-std::optional<std::string> DecodeEscapes(std::string_view text, std::string* why = nullptr);
+namespace standins::tcphost {
 
 struct ScriptStep {
     enum class Kind { Send, Expect, Sleep, Close };

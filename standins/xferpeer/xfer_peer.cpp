@@ -6,8 +6,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -20,6 +18,7 @@
 #include <stdexcept>
 
 #include "hostlink/tests/tls_test_server.h"
+#include "platform/sigpipe_block.h"
 
 namespace standins::xferpeer {
 
@@ -40,31 +39,6 @@ bool ParseNumber(std::string_view text, T& out) {
     const auto result = std::from_chars(text.data(), text.data() + text.size(), out);
     return !text.empty() && result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
-
-// The host writes with write(2) under the library: a client that has gone away must not end the program.
-class SigpipeBlock {
-  public:
-    SigpipeBlock() {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        m_blocked = pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous) == 0;
-    }
-    ~SigpipeBlock() {
-        const timespec zero{};
-        while (sigtimedwait(&m_pipe, nullptr, &zero) > 0) {
-        }
-        if (m_blocked) {
-            pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-        }
-    }
-    SigpipeBlock(const SigpipeBlock&) = delete;
-    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
-
-  private:
-    sigset_t m_pipe;
-    sigset_t m_previous;
-    bool m_blocked = false;
-};
 
 SSL_CTX* ServerContext() {
     static hostlink::testing::TestCertificate certificate;
@@ -331,7 +305,7 @@ TransferPeer::TransferPeer(PeerOptions options) : m_options(std::move(options)) 
 
 PeerResult TransferPeer::Run(std::chrono::milliseconds acceptTimeout) {
     PeerResult result;
-    SigpipeBlock noSigpipe;
+    platform::SigpipeBlock noSigpipe;
     pollfd entry{m_listener.Get(), POLLIN, 0};
     int ready = 0;
     do {

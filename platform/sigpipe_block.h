@@ -1,0 +1,25 @@
+// Holds SIGPIPE off the calling thread for one write to a peer that may have gone away, so that the write
+// fails with EPIPE instead of ending the process, and swallows the signal that write raised.
+#pragma once
+
+#include <signal.h>
+
+namespace platform {
+
+// Scope guard: blocks SIGPIPE on this thread; on leaving, discards a SIGPIPE that became pending inside the
+// scope (one pending before is left alone), restores the previous mask and keeps errno as the scope left it.
+class SigpipeBlock {
+  public:
+    SigpipeBlock();
+    ~SigpipeBlock();
+    SigpipeBlock(const SigpipeBlock&) = delete;
+    SigpipeBlock& operator=(const SigpipeBlock&) = delete;
+
+  private:
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_wasPending = false;
+    bool m_blocked = false;
+};
+
+}  // namespace platform
