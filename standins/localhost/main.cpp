@@ -270,6 +270,8 @@ void AnswerLogin(Input& input, std::string_view variant) {
 }
 
 [[noreturn]] void Greet(Input& input, std::string_view program) {
+    // A host screen as the terminal expects it: cleared, homed and titled.
+    Send("\x1b[2J\x1b[H\x1b[%Carrowline stand-in host\x01O");
     Send("Carrowline stand-in host program\r\n");
     Send("Started as " + std::string(program) + "\r\n");
     Send("Type /quit to end the session.\r\n");
