@@ -1,0 +1,70 @@
+// Scaffolding of the container tests: temporary registry hives with the stand-in control registered under
+// the control's class id, its shared state, and every message box recorded.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "container/quillet_contract.h"
+#include "container/tests/fake_quillet.h"
+#include "platform/automation/class_registry.h"
+#include "platform/user_prompt.h"
+#include "terminal/tests/test_support.h"
+
+namespace container::testing {
+
+inline FakeQuilletState& FakeState() {
+    using namespace platform::automation;
+    void* handle = nullptr;
+    void* entry = nullptr;
+    std::string message;
+    if (Failed(LoadComponentLibrary(CARROWLINE_FAKE_QUILLET, handle, &message)) ||
+        Failed(FindComponentEntry(handle, kFakeQuilletGetState, entry, &message))) {
+        ADD_FAILURE() << message;
+        static FakeQuilletState none;
+        return none;
+    }
+    return *reinterpret_cast<FakeQuilletGetStateFn>(entry)();
+}
+
+class ContainerTest : public terminal::testing::RegistryTest {
+  protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        m_fake = &FakeState();
+        m_fake->Reset();
+        m_prompt = std::make_unique<platform::ScopedDefaultPrompt>(m_recorder);
+    }
+    void TearDown() override {
+        m_prompt.reset();
+        m_fake->Reset();
+        RegistryTest::TearDown();
+    }
+
+    void RegisterFake() {
+        platform::automation::ClassRegistration registration;
+        registration.clsid = kQuilletClsid;
+        registration.progId = std::string(kQuilletProgId);
+        registration.typeName = "Quillet Control";
+        registration.libraryPath = CARROWLINE_FAKE_QUILLET;
+        ASSERT_EQ(
+            platform::automation::RegisterClass(registration, platform::automation::RegistrationScope::User),
+            platform::automation::S_OK);
+    }
+
+    void SetDword(platform::HKey root, std::string_view key, std::string_view name, uint32_t value) {
+        ASSERT_EQ(Reg().SetValue(root, key, name, platform::RegValue::Dword(value)), 0);
+    }
+    void SetText(platform::HKey root, std::string_view key, std::string_view name, std::string_view value) {
+        ASSERT_EQ(Reg().SetValue(root, key, name, platform::RegValue::String(value)), 0);
+    }
+
+    FakeQuilletState* m_fake = nullptr;
+    platform::RecordingPrompt m_recorder;
+    std::unique_ptr<platform::ScopedDefaultPrompt> m_prompt;
+    std::vector<std::string> m_log;
+};
+
+}  // namespace container::testing

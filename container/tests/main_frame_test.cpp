@@ -1,0 +1,118 @@
+// The Qt main window with the stand-in control's widget: the widget in the view, the frame shown by the
+// hand-shake, host titles shown as plain text, the close rule and the widget taken back before release.
+#include "container/main_frame.h"
+
+#include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QWindow>
+
+#include "container/tests/container_test_support.h"
+
+namespace container {
+namespace {
+
+using namespace platform::automation;
+
+class MainFrameTest : public testing::ContainerTest {
+  protected:
+    void SetUp() override {
+        ContainerTest::SetUp();
+        RegisterFake();
+        m_fake->withWidget = true;
+        m_fake->onLogin = [this] {
+            const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            ASSERT_GE(event, 0);
+            m_fake->fire(static_cast<DISPID>(QuilletEvent::ShowContainer),
+                         std::vector<Variant>{Variant::I4(event)});
+            uint64_t value = 0;
+            m_handshake = ::read(event, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+            ::close(event);
+        };
+    }
+
+    std::unique_ptr<CBrantorApp> MakeApp(CMainFrame& frame) {
+        CBrantorApp::Options options;
+        options.log = [this](std::string_view line) { m_log.emplace_back(line); };
+        options.spawner = [](const platform::SpawnOptions&, std::string*) { return true; };
+        auto app = std::make_unique<CBrantorApp>(frame, std::move(options));
+        frame.SetApp(app.get());
+        return app;
+    }
+
+    bool m_handshake = false;
+};
+
+TEST_F(MainFrameTest, TheControlSitsInTheViewAndShowsOnTheHandshake) {
+    CMainFrame frame;
+    auto app = MakeApp(frame);
+    EXPECT_FALSE(frame.isVisible());
+    ASSERT_EQ(app->Connect("-h"), ConnectOutcome::Connected);
+    EXPECT_TRUE(m_handshake);
+    EXPECT_TRUE(frame.isVisible());
+    QPointer<QWidget> widget = frame.ControlWidget();
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->parentWidget(), frame.View());
+    EXPECT_TRUE(widget->isVisible());
+
+    app->ExitInstance();
+    // The control's widget left the view before the control went, and went with it.
+    EXPECT_EQ(widget, nullptr);
+    EXPECT_EQ(m_fake->alive, 0);
+    EXPECT_TRUE(frame.View()->findChildren<QWidget*>().isEmpty());
+    frame.SetApp(nullptr);
+}
+
+TEST_F(MainFrameTest, HostTitlesShowAsPlainText) {
+    CMainFrame frame;
+    frame.show();
+    frame.SetTitle("Smith [*] <b>John</b>");
+    QCoreApplication::processEvents();
+    ASSERT_NE(frame.windowHandle(), nullptr);
+    EXPECT_EQ(frame.windowHandle()->title(), QStringLiteral("Smith [*] <b>John</b>"));
+    frame.SetTitle("Caf\xE9");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.windowHandle()->title(), QString::fromUtf8("Caf\xC3\xA9"));
+}
+
+TEST_F(MainFrameTest, CloseFollowsTheCloseRule) {
+    CMainFrame frame;
+    auto app = MakeApp(frame);
+    ASSERT_EQ(app->Connect("-h"), ConnectOutcome::Connected);
+    m_fake->chainable = true;
+    EXPECT_FALSE(frame.close());
+    EXPECT_TRUE(frame.isVisible());
+    ASSERT_EQ(m_fake->CallsOf("Send").size(), 1u);
+    EXPECT_EQ(m_fake->CallsOf("Send")[0].args.at(0), Variant::Bstr("/quit\r"));
+
+    // The host ends the session: the frame hides and then closes for good.
+    m_fake->fire(static_cast<DISPID>(QuilletEvent::SorelExit), {});
+    EXPECT_FALSE(frame.isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(app->IsConnected());
+    EXPECT_EQ(m_fake->CallsOf("Send").size(), 1u);
+    EXPECT_TRUE(frame.close());
+    app->ExitInstance();
+    frame.SetApp(nullptr);
+}
+
+TEST_F(MainFrameTest, AltF4ReachesTheFrameBeforeTheControl) {
+    CMainFrame frame;
+    auto app = MakeApp(frame);
+    ASSERT_EQ(app->Connect("-h"), ConnectOutcome::Connected);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_F4, Qt::AltModifier);
+    QApplication::sendEvent(frame.ControlWidget(), &press);
+    EXPECT_EQ(m_fake->CallsOf("ShutDownSorel").size(), 1u);
+    QKeyEvent plain(QEvent::KeyPress, Qt::Key_F4, Qt::NoModifier);
+    QApplication::sendEvent(frame.ControlWidget(), &plain);
+    EXPECT_EQ(m_fake->CallsOf("ShutDownSorel").size(), 1u);
+    app->ExitInstance();
+    frame.SetApp(nullptr);
+}
+
+}  // namespace
+}  // namespace container
