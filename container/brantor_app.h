@@ -135,6 +135,9 @@ class CBrantorApp : public QuilletEventHandler {
     bool IsConnected() const { return m_connected; }
     bool IsZoomed() const { return m_zoomed; }
     void SetZoomed(bool zoomed) { m_zoomed = zoomed; }
+    // Whether the container's window has the keyboard focus.
+    bool HasFocus() const { return m_hasFocus; }
+    void SetHasFocus(bool focus) { m_hasFocus = focus; }
     CQuillet* Control() { return m_control.get(); }
     // The prompt text of a command id from the control's menu table.
     std::optional<std::string> MenuPrompt(int32_t id) const;
@@ -162,6 +165,7 @@ class CBrantorApp : public QuilletEventHandler {
     Options m_options;
     bool m_connected = false;
     bool m_zoomed = false;
+    bool m_hasFocus = false;
     uint32_t m_programMode = 0;  // PROGRAM: 2 remote, anything else local
     WindowRect m_windowRect;
     std::unique_ptr<CQuillet> m_control;

@@ -9,7 +9,11 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMetaObject>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QResizeEvent>
 #include <algorithm>
 
 #include "platform/user_prompt.h"
@@ -40,10 +44,85 @@ void CBrantorView::Release(QWidget* control) {
     control->setParent(nullptr);
 }
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_view(new CBrantorView(this)) {
+CQuillet* CBrantorView::ConnectedControl() const {
+    return m_app != nullptr && m_app->IsConnected() ? m_app->Control() : nullptr;
+}
+
+bool CBrantorView::OnEditCommand(int32_t id) {
+    CQuillet* control = m_app != nullptr ? m_app->Control() : nullptr;
+    switch (id) {
+        case kEditCopyCommand:
+            if (control != nullptr) {
+                control->EditCopy();
+            }
+            return true;
+        case kEditPasteCommand:
+            if (control != nullptr) {
+                control->EditPaste();
+            }
+            return true;
+        case kSetFontControlCommand:
+            if (control != nullptr) {
+                control->SetFontControl();
+            }
+            return true;
+        case kEditCustomMenuCommand:
+            if (control != nullptr) {
+                control->EditCustomMenu();
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+void CBrantorView::OnPrint(QPrinter* printer) {
+    if (m_app != nullptr && m_app->Control() != nullptr && printer != nullptr) {
+        m_app->Control()->Print(printer);
+    }
+}
+
+void CBrantorView::paintEvent(QPaintEvent* event) {
+    // The control takes the focus once, the first time the view is drawn with a session.
+    if (!m_focusGiven) {
+        if (CQuillet* control = ConnectedControl()) {
+            // Set first: the control may draw the view again from inside the call.
+            m_focusGiven = true;
+            control->VBASetFocus();
+        }
+    }
+    QWidget::paintEvent(event);
+}
+
+void CBrantorView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    if (m_app != nullptr) {
+        m_app->SetHasFocus(true);
+    }
+    if (CQuillet* control = ConnectedControl()) {
+        control->Activate();
+    }
+}
+
+void CBrantorView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    if (m_app != nullptr) {
+        m_app->SetHasFocus(false);
+    }
+}
+
+CMainFrame::CMainFrame(QWidget* parent)
+    : QMainWindow(parent), m_view(new CBrantorView(this)), m_statusBar(new CSBCCustomStatusBar(this)) {
     setCentralWidget(m_view);
-    // The five toolbars (System, Control, Appointment, Medical Records, Mpi) dock along the top edge and the
-    // navigation status bar along the bottom; they are created here, before the view is sized.
+    setStatusBar(m_statusBar);
+    m_statusBar->Navigation()->SetSender([this](NavButton button) {
+        if (m_app != nullptr) {
+            SendNavigation(*m_app, button);
+        }
+    });
+    CreateMenus();
+    CreateControlToolBar(true);
+    CreateSystemToolBar(true);
     const WindowRect rect = ReadWindowSize();
     int width = rect.Width();
     int height = rect.Height();
@@ -59,6 +138,187 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_view(new CBrant
 
 CMainFrame::~CMainFrame() {
     ReleaseControl();
+}
+
+void CMainFrame::SetApp(CBrantorApp* app) {
+    m_app = app;
+    m_view->SetApp(app);
+}
+
+CQuillet* CMainFrame::ConnectedControl() const {
+    return m_app != nullptr && m_app->IsConnected() ? m_app->Control() : nullptr;
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, int32_t id, const QString& text) {
+    auto* action = new QAction(text, this);
+    action->setData(id);
+    if (menu != nullptr) {
+        menu->addAction(action);
+    } else {
+        // An accelerator without a menu item.
+        addAction(action);
+    }
+    m_commands[id] = action;
+    return action;
+}
+
+QAction* CMainFrame::CommandAction(int32_t id) const {
+    auto it = m_commands.find(id);
+    return it != m_commands.end() ? it->second : nullptr;
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* print = AddCommand(file, kFilePrintCommand, QStringLiteral("&Print Screen"));
+    print->setShortcut(QKeySequence(Qt::ALT | Qt::Key_P));
+    connect(print, &QAction::triggered, this, &CMainFrame::OnFilePrint);
+    file->addSeparator();
+    connect(AddCommand(file, kAppExitCommand, QStringLiteral("E&xit")), &QAction::triggered, this,
+            &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    QAction* statusBar = AddCommand(view, kViewStatusBarCommand, QStringLiteral("&Status Bar"));
+    statusBar->setCheckable(true);
+    statusBar->setChecked(true);
+    connect(statusBar, &QAction::triggered, this, &CMainFrame::OnViewStatusBar);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    connect(AddCommand(help, kHelpContentsCommand, QStringLiteral("&Contents...")), &QAction::triggered, this,
+            [this] {
+                if (m_app != nullptr) {
+                    m_app->OnHelpContents();
+                }
+            });
+    connect(AddCommand(help, kOperatorsGuideCommand, QStringLiteral("&Operator's Guide...")),
+            &QAction::triggered, this, [this] {
+                if (m_app != nullptr) {
+                    m_app->OnOperatorsGuide();
+                }
+            });
+    help->addSeparator();
+    connect(AddCommand(help, kAppAboutCommand, QStringLiteral("&About...")), &QAction::triggered, this,
+            [this] {
+                if (m_app != nullptr) {
+                    m_app->OnAppAbout();
+                }
+            });
+
+    // Copy and paste are accelerators of the frame that the view hands to the control.
+    QAction* copy = AddCommand(nullptr, kEditCopyCommand, QStringLiteral("Copy"));
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    connect(copy, &QAction::triggered, this, [this] { m_view->OnEditCommand(kEditCopyCommand); });
+    QAction* paste = AddCommand(nullptr, kEditPasteCommand, QStringLiteral("Paste"));
+    paste->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+    connect(paste, &QAction::triggered, this, [this] { m_view->OnEditCommand(kEditPasteCommand); });
+
+    // The prompts may come from the control's table, which it can send at any time.
+    for (QMenu* menu : {file, view, help}) {
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            for (QAction* action : menu->actions()) {
+                if (!action->isSeparator()) {
+                    action->setStatusTip(MessageString(action->data().toInt()));
+                }
+            }
+        });
+    }
+}
+
+QString CMainFrame::MessageString(int32_t id) const {
+    if (m_app == nullptr) {
+        return QString();
+    }
+    return tools::FromCp1252(GetMessageString(*m_app, id));
+}
+
+int CMainFrame::CreateToolBar(ToolbarId id, bool show) {
+    QPointer<CToolBarEx>& slot = m_bars[static_cast<size_t>(id)];
+    if (!show) {
+        if (slot) {
+            removeToolBar(slot);
+            // Later, as the bar may be the one whose button is being handled.
+            slot->deleteLater();
+            slot = nullptr;
+        }
+        return 0;
+    }
+    if (slot) {
+        return 0;
+    }
+    auto* bar = new CToolBarEx(Toolbar(id), this);
+    connect(bar, &CToolBarEx::Command, this, &CMainFrame::OnToolbarCommand);
+    const QPointer<CToolBarEx>& control = m_bars[static_cast<size_t>(ToolbarId::Control)];
+    if (id != ToolbarId::Control && control) {
+        // The Control bar stays to the right of the bar just shown.
+        insertToolBar(control, bar);
+    } else {
+        addToolBar(Qt::TopToolBarArea, bar);
+    }
+    bar->show();
+    slot = bar;
+    return 0;
+}
+
+void CMainFrame::OnToolbarCommand(int32_t id) {
+    if (m_app != nullptr) {
+        container::OnToolbarCommand(*m_app, id);
+    }
+}
+
+void CMainFrame::OnFilePrint() {
+    if (m_app == nullptr || m_app->Control() == nullptr) {
+        return;
+    }
+    QPrinter printer;
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        m_view->OnPrint(&printer);
+    }
+}
+
+void CMainFrame::OnViewStatusBar(bool visible) {
+    m_statusBarVisible = visible;
+    m_statusBar->setVisible(visible);
+    if (QAction* action = CommandAction(kViewStatusBarCommand)) {
+        action->setChecked(visible);
+    }
+    // The control's area changed with the bar.
+    NegotiateSize();
+}
+
+int CMainFrame::StatusBarHeight() const {
+    return m_statusBarVisible ? m_statusBar->sizeHint().height() : 0;
+}
+
+void CMainFrame::NegotiateSize() {
+    CQuillet* control = ConnectedControl();
+    const int cx = width();
+    const int cy = height();
+    if (control == nullptr || cx <= 0 || cy <= 0 || m_negotiating) {
+        return;
+    }
+    m_negotiating = true;
+    const int sb = StatusBarHeight();
+    QSize minimum(kMinClientWidth, kMinClientHeight);
+    if (!control->MinimumWindowSize(cx - kControlMarginWidth, cy - sb - kControlMarginHeight)) {
+        const QSize wanted(control->MinWindowWidth() + kControlMarginWidth,
+                           control->MinWindowHeight() + sb + kControlMarginHeight);
+        minimum = minimum.expandedTo(wanted);
+    }
+    // A hint, not a loop: a frame below its minimum grows to it, and no smaller size can be chosen.
+    if (minimumSize() != minimum) {
+        setMinimumSize(minimum);
+    }
+    const QSize area = QSize(cx, cy).expandedTo(minimum);
+    control->ResizeRequest(area.width() - kControlMarginWidth, area.height() - sb - kControlMarginHeight);
+    m_negotiating = false;
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (m_app != nullptr) {
+        m_app->SetZoomed(isMaximized());
+    }
+    NegotiateSize();
 }
 
 bool CMainFrame::CreateControlHost() {
@@ -140,10 +400,23 @@ void CMainFrame::SetTitle(std::string_view title) {
 
 int CMainFrame::SwitchToolbar(int16_t bar) {
     // Which of the four host toolbars shows; the Control bar never switches.
-    return bar >= 0 && bar <= 3 ? 0 : -1;
+    static constexpr std::array<ToolbarId, 4> kShown = {ToolbarId::System, ToolbarId::MedicalRecords,
+                                                        ToolbarId::Appointment, ToolbarId::Mpi};
+    if (bar < 0 || bar >= static_cast<int16_t>(kShown.size())) {
+        return -1;
+    }
+    const ToolbarId shown = kShown[static_cast<size_t>(bar)];
+    for (ToolbarId other : kShown) {
+        if (other != shown) {
+            CreateToolBar(other, false);
+        }
+    }
+    return CreateToolBar(shown, true);
 }
 
-void CMainFrame::RemoveSystemToolbar() {}
+void CMainFrame::RemoveSystemToolbar() {
+    CreateSystemToolBar(false);
+}
 
 void CMainFrame::RefreshLayout() {
     if (QLayout* layout = m_view->layout()) {
@@ -160,7 +433,20 @@ std::optional<int32_t> CMainFrame::TrackPopupMenu(const PopupMenuData& data) {
     if (menu == nullptr) {
         return std::nullopt;
     }
+    // The control's items show their prompts from its table.
+    for (QAction* action : menu->actions()) {
+        bool ok = false;
+        const int id = action->data().toInt(&ok);
+        if (ok && !action->isSeparator() && action->statusTip().isEmpty()) {
+            action->setStatusTip(MessageString(id));
+        }
+    }
+    const QMetaObject::Connection prompts = connect(menu, &QMenu::hovered, this, [this](QAction* action) {
+        m_statusBar->ShowPaneText(action->statusTip());
+    });
     QAction* chosen = menu->exec(QPoint(data.x, data.y));
+    disconnect(prompts);
+    m_statusBar->ShowPaneText(QString());
     if (chosen == nullptr) {
         return std::nullopt;
     }
@@ -214,7 +500,7 @@ void CMainFrame::ResizeForFont() {
         font.setPixelSize(std::abs(saved.height));
     }
     const QFontMetrics metrics(font);
-    const int statusBarHeight = 0;  // the navigation status bar is not part of the frame yet
+    const int statusBarHeight = StatusBarHeight();
     const int width = std::max(metrics.horizontalAdvance(QChar(0x00C5)) * 80 + 24, 600);
     const int height = std::max(statusBarHeight + metrics.height() * 25 + 96, 470);
     resize(width, height);
@@ -256,8 +542,19 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 
 void CMainFrame::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && m_app != nullptr) {
+    if (m_app == nullptr) {
+        return;
+    }
+    if (event->type() == QEvent::WindowStateChange) {
         m_app->SetZoomed(isMaximized());
+    } else if (event->type() == QEvent::ActivationChange) {
+        const bool active = isActiveWindow();
+        m_app->SetHasFocus(active);
+        if (active) {
+            if (CQuillet* control = ConnectedControl()) {
+                control->Activate();
+            }
+        }
     }
 }
 

@@ -227,6 +227,12 @@ class FakeQuillet : public DispatchObject {
         if (name == "DirectChainMode") {
             return Variant::Bool(state.directChainMode);
         }
+        if (name == "MinWindowWidth") {
+            return Variant::I4(state.minWindowWidth);
+        }
+        if (name == "MinWindowHeight") {
+            return Variant::I4(state.minWindowHeight);
+        }
         auto it = m_values.find(name);
         if (it != m_values.end()) {
             return it->second;
@@ -254,7 +260,10 @@ class FakeQuillet : public DispatchObject {
             }
             return Variant::Bool(state.autoLoginResult);
         }
-        if (name == "ResizeRequest" || name == "MinimumWindowSize") {
+        if (name == "MinimumWindowSize") {
+            return Variant::Bool(state.minimumAccepted);
+        }
+        if (name == "ResizeRequest") {
             return Variant::Bool(true);
         }
         return Variant();

@@ -31,6 +31,10 @@ struct FakeQuilletState {
     bool chainable = false;
     bool simple = false;
     bool directChainMode = false;
+    // MinimumWindowSize's answer, and the size the control then asks for.
+    bool minimumAccepted = true;
+    int32_t minWindowWidth = 0;
+    int32_t minWindowHeight = 0;
     // Runs inside Login and AutoLogin, as the control fires ShowContainer there.
     std::function<void()> onLogin;
 
