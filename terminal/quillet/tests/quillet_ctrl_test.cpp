@@ -1,0 +1,360 @@
+// The control's dispatch interface in process, over a scripted pipe: properties by name and dispid, the
+// events with their argument kinds, the writes of Send and its neighbours in their byte forms, host data on
+// the screen, the end of a session with one SorelExit, and a window deleted by its parent mid-session.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTest>
+#include <QWheelEvent>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/automation/dispatch_object.h"
+#include "platform/user_prompt.h"
+#include "terminal/control/tests/session_fakes.h"
+#include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/tests/test_support.h"
+#include "terminal/widget/field_edit.h"
+#include "terminal/widget/terminal_widget.h"
+
+namespace terminal {
+namespace {
+
+using namespace platform::automation;
+using testing::FakeFactory;
+
+constexpr int kSafetyNetMs = 10000;
+
+// An event sink that keeps every call with its arguments exactly as they arrived.
+class RecordingSink : public IDispatch {
+  public:
+    struct Call {
+        DISPID dispid;
+        std::vector<Variant> args;
+    };
+    HRESULT GetIDsOfNames(std::span<const std::string_view>, std::span<DISPID>) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID dispid, InvokeKind, std::span<const Variant> args, Variant*,
+                   InvokeError*) override {
+        m_calls.push_back({dispid, std::vector<Variant>(args.begin(), args.end())});
+        return S_OK;
+    }
+    int Count(QuilletEvent event) const {
+        return static_cast<int>(std::count_if(m_calls.begin(), m_calls.end(), [event](const Call& c) {
+            return c.dispid == static_cast<DISPID>(event);
+        }));
+    }
+    std::vector<Call> m_calls;
+};
+
+class QuilletCtrlTest : public testing::RegistryTest {
+  protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        m_prompt.emplace(m_recorder);
+        m_shared = std::make_shared<FakeFactory::Shared>();
+        CQuilletCtrl::Options options;
+        options.factory = std::make_unique<FakeFactory>(m_shared);
+        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
+        m_control->Window()->resize(820, 600);
+        std::shared_ptr<ConnectionPoint> point;
+        ASSERT_EQ(m_control->FindConnectionPoint(kQuilletEventsIid, point), S_OK);
+        m_sink = std::make_shared<RecordingSink>();
+        uint32_t cookie = 0;
+        ASSERT_EQ(point->Advise(m_sink, cookie), S_OK);
+    }
+    void TearDown() override {
+        m_control.reset();
+        m_prompt.reset();
+        RegistryTest::TearDown();
+    }
+
+    Variant Call(std::string_view name, std::vector<Variant> args = {}, InvokeKind kind = InvokeKind::Method,
+                 HRESULT expected = S_OK) {
+        DISPID id = DISPID_UNKNOWN;
+        EXPECT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
+        Variant result;
+        EXPECT_EQ(m_control->Invoke(id, kind, args, &result, nullptr), expected) << name;
+        return result;
+    }
+    Variant Get(std::string_view name) { return Call(name, {}, InvokeKind::PropertyGet); }
+    void Put(std::string_view name, Variant value) {
+        Call(name, {std::move(value)}, InvokeKind::PropertyPut);
+    }
+
+    // A local session on a scripted line.
+    std::shared_ptr<testing::FakeLine> Connect() {
+        Put("Connector", Variant::Bstr("local"));
+        EXPECT_EQ(Call("Connect").AsI4(), 0);
+        EXPECT_TRUE(m_control->Session().HasPipe());
+        return m_shared->lines.empty() ? nullptr : m_shared->lines.back();
+    }
+    bool WaitWritten(testing::FakeLine& line, const std::string& bytes) {
+        return QTest::qWaitFor([&] { return line.Written() == bytes; }, kSafetyNetMs);
+    }
+
+    platform::RecordingPrompt m_recorder;
+    std::optional<platform::ScopedDefaultPrompt> m_prompt;
+    std::shared_ptr<FakeFactory::Shared> m_shared;
+    std::shared_ptr<CQuilletCtrl> m_control;
+    std::shared_ptr<RecordingSink> m_sink;
+};
+
+TEST_F(QuilletCtrlTest, PropertiesGoThroughTheirDispidsAndNames) {
+    struct Case {
+        std::string_view name;
+        DISPID dispid;
+        Variant put;
+        Variant expected;
+    };
+    const Case cases[] = {
+        {"FontName", 1, Variant::Bstr("Courier New"), Variant::Bstr("Courier New")},
+        {"RemotePort", 7, Variant::Bstr("8003"), Variant::I2(8003)},  // coerced as the container may pass it
+        {"AuthSorelUser", 13, Variant::I4(42), Variant::I4(42)},
+        {"StatusBar", 18, Variant::Bool(true), Variant::Bool(true)},
+        {"BillServID", 26, Variant::I2(5), Variant::I4(5)},
+        {"PracticeName", 1000, Variant::Bstr("Main"), Variant::Bstr("Main")},
+        {"MinWindowWidth", 1021, Variant::I4(700), Variant::I4(700)},
+        {"DirectChainMode", 1023, Variant::Bool(true), Variant::Bool(true)},
+        // Read only in effect: the control keeps its flag.
+        {"IsChainable", 28, Variant::Bool(false), Variant::Bool(true)},
+    };
+    for (const Case& c : cases) {
+        DISPID id = 0;
+        ASSERT_EQ(m_control->GetIDOfName(c.name, id), S_OK) << c.name;
+        EXPECT_EQ(id, c.dispid) << c.name;
+        const Variant args[] = {c.put};
+        EXPECT_EQ(m_control->Invoke(id, InvokeKind::PropertyPut, args, nullptr, nullptr), S_OK) << c.name;
+        EXPECT_EQ(Get(c.name), c.expected) << c.name;
+    }
+    EXPECT_EQ(m_control->Properties().m_FontName, "Courier New");
+    // A value that cannot be the property's kind changes nothing.
+    Call("RemotePort", {Variant::Bstr("port")}, InvokeKind::PropertyPut, DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Get("RemotePort"), Variant::I2(8003));
+}
+
+TEST_F(QuilletCtrlTest, EventsCarryTheirArgumentKinds) {
+    m_control->SetAppUser(9, "secret");
+    m_control->FireSwitchToolbar(3);
+    m_control->FireNewWindow(12, 345);
+    m_control->FireSetTitle("Practice");
+    m_control->FireDisplayErrorBox("Trouble");
+    m_control->FireShowContainer(17);
+    m_control->FireSorelExit();
+    const std::vector<std::pair<QuilletEvent, std::vector<Variant>>> expected = {
+        {QuilletEvent::Tamsel, {Variant::Bstr("USRCHANGE")}},
+        {QuilletEvent::SwitchToolbar, {Variant::I2(3)}},
+        {QuilletEvent::NewWindow, {Variant::I4(12), Variant::I4(345)}},
+        {QuilletEvent::SetTitle, {Variant::Bstr("Practice")}},
+        {QuilletEvent::DisplayErrorBox, {Variant::Bstr("Trouble")}},
+        {QuilletEvent::ShowContainer, {Variant::I4(17)}},
+        {QuilletEvent::SorelExit, {}},
+    };
+    ASSERT_EQ(m_sink->m_calls.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(m_sink->m_calls[i].dispid, static_cast<DISPID>(expected[i].first)) << i;
+        EXPECT_EQ(m_sink->m_calls[i].args, expected[i].second) << i;
+    }
+    EXPECT_EQ(m_control->Properties().m_AuthSorelUser, 9);
+    EXPECT_EQ(m_control->Properties().m_AuthSorelPassword, "secret");
+}
+
+TEST_F(QuilletCtrlTest, WithoutASessionMethodsSayWhatIsMissing) {
+    Call("Send", {Variant::Bstr("x")});
+    Call("AuthUpdate");
+    EXPECT_EQ(
+        m_recorder.Shown(),
+        (std::vector<platform::PromptRequest>{
+            {"Quillet is not connected", "", platform::PromptIcon::Stop},
+            {"AuthUpdate(): Must Connect() before \rcalling this method", "", platform::PromptIcon::Stop}}));
+    EXPECT_TRUE(m_shared->lines.empty());
+    // Nothing to fit yet; a zero width fits trivially.
+    EXPECT_EQ(Call("ResizeRequest", {Variant::I4(0), Variant::I4(100)}).AsI4(), 1);
+    Call("PopupMenuItem", {Variant::I2(9999)}, InvokeKind::Method, E_INVALIDARG);
+    Call("PopupMenuItem", {Variant::I2(10020)}, InvokeKind::Method, E_INVALIDARG);
+    // Members whose behaviour comes later answer their failure value.
+    EXPECT_EQ(Call("AuthDialog").AsI4(), 1);
+    EXPECT_EQ(Call("WebSetPersist", {Variant::Bstr("sem")}).AsI4(), 0);
+}
+
+TEST_F(QuilletCtrlTest, MinimumWindowSizeCountsTheFrameAndStatusBar) {
+    // Too small: the minimum is what 80 x 25 cells of the smallest font need.
+    EXPECT_EQ(Call("MinimumWindowSize", {Variant::I4(1), Variant::I4(1)}).AsI4(), 0);
+    const int32_t width = Get("MinWindowWidth").AsI4();
+    const int32_t height = Get("MinWindowHeight").AsI4();
+    ASSERT_GT(width, 80);
+    EXPECT_EQ((width - 12) % 80, 0);
+    EXPECT_EQ((height - 35) % 25, 0);
+    const int32_t cellHeight = (height - 35) / 25;
+
+    Put("Border", Variant::Bool(false));
+    Put("StatusBar", Variant::Bool(true));
+    EXPECT_EQ(Call("MinimumWindowSize", {Variant::I4(1), Variant::I4(1)}).AsI4(), 0);
+    EXPECT_EQ(Get("MinWindowWidth").AsI4(), width - 12);
+    EXPECT_EQ(Get("MinWindowHeight").AsI4(), 25 * cellHeight + 23 + 32);
+
+    // Large enough: TRUE, and the minimum grows to the window asked about.
+    EXPECT_EQ(Call("MinimumWindowSize", {Variant::I4(5000), Variant::I4(4000)}).AsI4(), 1);
+    EXPECT_EQ(Get("MinWindowWidth").AsI4(), 5000);
+    EXPECT_EQ(Get("MinWindowHeight").AsI4(), 4000);
+}
+
+TEST_F(QuilletCtrlTest, IdleControlPaintsItsBackgroundColour) {
+    const std::pair<const char*, QColor> cases[] = {
+        {"0000ff", QColor(0, 0, 255)},
+        {"ff8000", QColor(255, 128, 0)},
+        {"fff", QColor(0, 0, 0)},  // not six digits: black
+    };
+    for (const auto& [text, colour] : cases) {
+        Put("BackgroundColor", Variant::Bstr(text));
+        const QImage image = m_control->Window()->grab().toImage();
+        EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2), colour) << text;
+    }
+}
+
+TEST_F(QuilletCtrlTest, WidgetIsReachableAsInterfaceAndStockProperty) {
+    auto widget = QueryInterfaceAs<QWidget>(*m_control, kQuilletWidgetIid);
+    ASSERT_TRUE(widget);
+    EXPECT_EQ(widget.get(), m_control->Window());
+    EXPECT_EQ(Get("hWnd").AsPointer<QWidget>(kWidgetTag), m_control->Window());
+    EXPECT_EQ(Get("hWnd").AsPointer<QWidget>("LoginData"), nullptr);
+}
+
+TEST_F(QuilletCtrlTest, SessionWritesKeepTheirByteFormsAndOrder) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    Call("Send", {Variant::Bstr("abc")});
+    Call("SendSorelMessage", {Variant::Bstr("hi")});
+    Call("SendProcess");
+    std::string expected = "abc\x1b[*hi\n\x1b[|";
+    ASSERT_TRUE(WaitWritten(*line, expected)) << line->Written();
+
+    // Not chainable: the command waits for the new window, the host is asked for one.
+    m_control->SetChainable(0);
+    Call("SendToolbarCommand", {Variant::Bstr("/pat\r")});
+    expected += "\x1b[K1";
+    ASSERT_TRUE(WaitWritten(*line, expected)) << line->Written();
+    EXPECT_EQ(Get("NewWindowChainCommand"), Variant::Bstr("/pat\r"));
+    Call("ShutDownSorel");  // not chainable: nothing
+    m_control->SetChainable(1);
+    Call("SendToolbarCommand", {Variant::Bstr("/go\r")});
+    Call("ShutDownSorel");
+    expected += "/go\r/quit\r";
+    ASSERT_TRUE(WaitWritten(*line, expected)) << line->Written();
+    EXPECT_TRUE(m_recorder.Shown().empty());
+}
+
+TEST_F(QuilletCtrlTest, WheelAndMiddleButtonOverTheScreenAskTheHost) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    QWidget* screen = m_control->Terminal();
+    auto wheel = [screen](int delta) {
+        const QPointF at(100, 100);
+        QWheelEvent event(at, screen->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(screen, &event);
+    };
+    wheel(240);   // two notches forward
+    wheel(-130);  // one whole notch backward; the rest is not a notch
+    wheel(60);    // less than a notch: nothing
+    QTest::mouseClick(screen, Qt::MiddleButton, Qt::NoModifier, QPoint(50, 50));
+    ASSERT_TRUE(WaitWritten(*line, "\x1b[%\x1b[%\x1b[^\x1b[H")) << line->Written();
+}
+
+TEST_F(QuilletCtrlTest, HostDataReachesTheScreenAndTheEndFiresSorelExitOnce) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(m_control->Terminal()->isVisibleTo(m_control->Window()));
+    line->Feed("Hello from the host\r\nsecond line");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_control->GetScreenBuffer().find("second line") != std::string::npos; }, kSafetyNetMs));
+    const std::string screen = Call("GetScreenBuffer").AsBstr();
+    ASSERT_EQ(screen.size(), 2000u);
+    EXPECT_EQ(screen.substr(0, 19), "Hello from the host");
+    EXPECT_EQ(screen.substr(80, 11), "second line");
+
+    line->FailRead();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_sink->Count(QuilletEvent::SorelExit) > 0; }, kSafetyNetMs));
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_sink->Count(QuilletEvent::SorelExit), 1);
+    EXPECT_FALSE(m_control->Session().HasPipe());
+    EXPECT_FALSE(m_control->Terminal()->isVisibleTo(m_control->Window()));
+    EXPECT_EQ(Get("IsChainable"), Variant::Bool(true));
+}
+
+TEST_F(QuilletCtrlTest, HostCommandsInTheStreamReachTheContainer) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    Put("InVarnel", Variant::Bool(true));
+    Put("ToolBars", Variant::Bool(false));
+    line->Feed("\x1B[%Appointments\x01O\x1B[%No access\x01P\x1B[2V\x1B[0Z");
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return m_sink->Count(QuilletEvent::SwitchToolbar) > 0; }, kSafetyNetMs));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_sink->m_calls.size(), 3u);
+    EXPECT_EQ(m_sink->m_calls[0].dispid, static_cast<DISPID>(QuilletEvent::SetTitle));
+    EXPECT_EQ(m_sink->m_calls[0].args, std::vector<Variant>{Variant::Bstr("Appointments")});
+    EXPECT_EQ(m_sink->m_calls[1].dispid, static_cast<DISPID>(QuilletEvent::DisplayErrorBox));
+    EXPECT_EQ(m_sink->m_calls[1].args, std::vector<Variant>{Variant::Bstr("No access")});
+    EXPECT_EQ(m_sink->m_calls[2].args, std::vector<Variant>{Variant::I2(2)});
+    ASSERT_TRUE(WaitWritten(*line, "\x04")) << line->Written();  // the error box's acknowledgement
+    EXPECT_EQ(Get("IsChainable"), Variant::Bool(false));
+}
+
+TEST_F(QuilletCtrlTest, SendSubmitsAnEditedFieldInsteadOfItsText) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    line->Feed(std::string("\x1B[%init\x02") + "5\x02" + "10\x02" + "8\x02" + "0\x02" + "0\x02" + "1\x02" +
+               "1\x02" + "N\x01" + "a");
+    auto* field = m_control->Terminal()->findChild<CFieldEdit*>();
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return field->Model().IsOpen(); }, kSafetyNetMs));
+    EXPECT_FALSE(m_control->FieldInputInactive());
+    EXPECT_TRUE(field->isVisibleTo(m_control->Window()));
+    // Typed at the field's caret, which the host put at the start.
+    QTest::keyClicks(field, "XY");
+    EXPECT_EQ(field->Model().Text(), "XYinit");
+    Call("Send", {Variant::Bstr("dropped")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line->Written().find("\x01\x1b[@") != std::string::npos; },
+                                kSafetyNetMs))
+        << line->Written();
+    EXPECT_NE(line->Written().find("XYinit\x01\x1b[@"), std::string::npos) << line->Written();
+    EXPECT_EQ(line->Written().find("dropped"), std::string::npos) << line->Written();
+    EXPECT_FALSE(field->Model().IsOpen());
+}
+
+TEST_F(QuilletCtrlTest, PostCloseOnSorelExitClosesTheFrameInstead) {
+    QWidget frame;
+    m_control->Window()->setParent(&frame);
+    frame.show();
+    Put("PostCloseOnSorelExit", Variant::Bool(true));
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    line->FailRead();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !frame.isVisible(); }, kSafetyNetMs));
+    EXPECT_EQ(m_sink->Count(QuilletEvent::SorelExit), 0);
+    m_control->Window()->setParent(nullptr);
+}
+
+TEST_F(QuilletCtrlTest, ParentDeletingTheWindowEndsTheSession) {
+    auto frame = std::make_unique<QWidget>();
+    m_control->Window()->setParent(frame.get());
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    line->Feed("busy");
+    frame.reset();
+    EXPECT_FALSE(m_control->WindowValid());
+    EXPECT_FALSE(m_control->Session().HasPipe());
+    EXPECT_TRUE(line->Closed());
+    EXPECT_EQ(Call("GetScreenBuffer").AsBstr(), "");
+    Call("WinSetFocus");
+    EXPECT_EQ(m_recorder.Shown().back(), (platform::PromptRequest{"WinSetFocus() requires a valid m_hWnd!",
+                                                                  "", platform::PromptIcon::None}));
+    // Queued host data for the gone screen is dropped.
+    QCoreApplication::processEvents();
+}
+
+}  // namespace
+}  // namespace terminal
