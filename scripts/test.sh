@@ -19,7 +19,7 @@ done
 
 echo "=== fuzz: build the libFuzzer targets"
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs"
+cmake --build --preset fuzz -j "$jobs" --target fuzz_targets
 
 echo "=== default: build and run every test"
 cmake --preset default >/dev/null
