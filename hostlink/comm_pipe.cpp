@@ -50,6 +50,10 @@ void CCommPipe::SetLastError(int32_t code) {
     t_lastError = code;
 }
 
+void CCommPipe::WakeReader() {
+    Close();
+}
+
 void CCommPipe::LogLine(std::string_view text) const {
     std::string line(text);
     line += "\n";
@@ -60,13 +64,32 @@ void CCommPipe::LogLine(std::string_view text) const {
     }
 }
 
+namespace {
+
+// Marks a Write under way for as long as the write lock is held.
+class WritingScope {
+  public:
+    WritingScope(std::mutex& mutex, std::atomic<bool>& writing) : m_lock(mutex), m_writing(writing) {
+        m_writing.store(true, std::memory_order_release);
+    }
+    ~WritingScope() { m_writing.store(false, std::memory_order_release); }
+    WritingScope(const WritingScope&) = delete;
+    WritingScope& operator=(const WritingScope&) = delete;
+
+  private:
+    std::lock_guard<std::mutex> m_lock;
+    std::atomic<bool>& m_writing;
+};
+
+}  // namespace
+
 bool CCommPipe::Write(const void* bytes, uint32_t count) {
-    std::lock_guard lock(m_writeMutex);
+    WritingScope writing(m_writeMutex, m_writing);
     return WriteBytes(bytes, count);
 }
 
 bool CCommPipe::WriteWithPrefix(const uint8_t (&prefix)[7], const void* bytes, uint32_t count) {
-    std::lock_guard lock(m_writeMutex);
+    WritingScope writing(m_writeMutex, m_writing);
     if (m_channelPrefix != 0) {
         WriteBytes(prefix, sizeof prefix);  // as ever, only the block's own write decides
     }
@@ -228,7 +251,8 @@ int32_t LoginVersionNumber() {
     return static_cast<int32_t>(std::strtol(text, nullptr, 10));
 }
 
-platform::UniqueFd CreateStateMapping(std::string_view header, std::span<const uint8_t> record, bool withHeader) {
+platform::UniqueFd CreateStateMapping(std::string_view header, std::span<const uint8_t> record,
+                                      bool withHeader) {
     auto mapping = platform::SharedMapping::Create(kStateHeaderSize + record.size());
     if (!mapping) {
         platform::DefaultPrompt().Message("Error Creating File Mapping");

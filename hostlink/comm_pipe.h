@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -50,7 +51,10 @@ class CCommErr {
   public:
     CCommErr() = default;
     CCommErr(int32_t error, int32_t remote, std::string remoteText, std::string source)
-        : m_error(error), m_remote(remote), m_remoteText(std::move(remoteText)), m_source(std::move(source)) {}
+        : m_error(error),
+          m_remote(remote),
+          m_remoteText(std::move(remoteText)),
+          m_source(std::move(source)) {}
 
     // The text the login code shows in its message box.
     std::string UserText() const;
@@ -75,6 +79,12 @@ class CCommPipe {
     // Bytes read into `buffer` (at most `count`); false when the read failed or the host closed the pipe.
     // Only the reader thread reads once a session runs.
     virtual bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) = 0;
+    // Brings the reader out of Read without ending the session, so that another thread may read on: the
+    // Read waiting now, or else the next Read to begin, fails with LastError 995 and takes no byte. A Read
+    // that has already taken bytes returns them and leaves the wake to the next one. Wakes that no Read
+    // has taken yet count as one. Safe from any thread while another reads; it closes nothing. The base,
+    // for a pipe that has no such wake, closes the pipe: the reader still comes out, but the session ends.
+    virtual void WakeReader();
     // Writes the whole block. Every write of every thread goes through here, one at a time, so blocks
     // never interleave.
     bool Write(const void* bytes, uint32_t count);
@@ -82,9 +92,10 @@ class CCommPipe {
     virtual void Close() = 0;
     virtual bool StartNewSession(std::string_view runText) = 0;
     virtual void SetDataSet(std::string_view /*dataSet*/) {}
-    virtual void SwitchMsoSession(std::string_view /*s1*/, std::string_view /*s2*/, std::string_view /*s3*/) {}
-    virtual void SwitchBillingSession(std::string_view /*s1*/, std::string_view /*s2*/, std::string_view /*s3*/,
-                                      std::string_view /*s4*/) {}
+    virtual void SwitchMsoSession(std::string_view /*s1*/, std::string_view /*s2*/, std::string_view /*s3*/) {
+    }
+    virtual void SwitchBillingSession(std::string_view /*s1*/, std::string_view /*s2*/,
+                                      std::string_view /*s3*/, std::string_view /*s4*/) {}
     virtual void SetHost(std::string_view /*host*/) {}
     virtual std::string Describe() const = 0;
     virtual void SetAppUser(int32_t user, std::string_view password) = 0;
@@ -106,6 +117,9 @@ class CCommPipe {
     virtual int32_t LastError() const;
 
     int32_t GetChannelPrefix() const { return m_channelPrefix; }
+    // Whether a Write is under way: a teardown tells a write that the host does not take, which only
+    // ending the session frees, from a reader that waits.
+    bool WriteInProgress() const { return m_writing.load(std::memory_order_acquire); }
     bool IsRemote() const { return m_remote != 0; }
 
     // Framing; each throws CCommErr on failure.
@@ -145,6 +159,7 @@ class CCommPipe {
     uint8_t ReadOneByte(const char* source);
 
     std::mutex m_writeMutex;
+    std::atomic<bool> m_writing{false};  // set under m_writeMutex
 };
 
 // Option parsing shared by both pipes.
@@ -164,7 +179,8 @@ int32_t LoginVersionNumber();
 
 // Hand-over mappings: a new mapping holding the optional 80-byte header `header` (zero-padded) and
 // `record`; failures are shown ("Error Creating File Mapping", "Error Mapping View") and give an invalid fd.
-platform::UniqueFd CreateStateMapping(std::string_view header, std::span<const uint8_t> record, bool withHeader);
+platform::UniqueFd CreateStateMapping(std::string_view header, std::span<const uint8_t> record,
+                                      bool withHeader);
 // The record at the start of mapping `handle`: this process's fd (closed afterwards), else fd `handle` of
 // process `processId`. Failures are shown with the Windows texts and give nullopt.
 std::optional<std::vector<uint8_t>> ReadStateMapping(int handle, pid_t processId, std::size_t recordSize);

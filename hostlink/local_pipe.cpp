@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -178,7 +179,8 @@ std::optional<LocalSessionState> LocalSessionState::FromRecord(std::span<const u
     return state;
 }
 
-CLocalPipe::CLocalPipe(PipeOwner* owner) : CCommPipe(0), m_wake(platform::MakeEventFd()) {
+CLocalPipe::CLocalPipe(PipeOwner* owner)
+    : CCommPipe(0), m_wake(platform::MakeEventFd()), m_readerWake(platform::MakeEventFd()) {
     m_owner = owner;
 }
 
@@ -205,9 +207,33 @@ bool CLocalPipe::BeginIo(const platform::UniqueFd& end, int& fd) {
     return true;
 }
 
-platform::WaitResult CLocalPipe::WaitForEnd(int fd, short events) const {
-    return platform::WaitForFd(
-        {.fd = fd, .events = events, .cancelled = &m_closing, .cancelEvent = m_wake.Get()});
+platform::WaitResult CLocalPipe::WaitForEnd(int fd, short events, bool reader) const {
+    platform::FdWait wait{.fd = fd, .events = events, .cancelled = &m_closing, .cancelEvent = m_wake.Get()};
+    if (reader) {
+        wait.wakeEvent = m_readerWake.Get();
+        if (!m_readerWake) {
+            // No eventfd to be woken by: look at the flag now and then instead.
+            wait.deadline = std::chrono::steady_clock::now() + platform::kCancelSlice;
+        }
+    }
+    return platform::WaitForFd(wait);
+}
+
+void CLocalPipe::WakeReader() {
+    m_readerWoken.store(true, std::memory_order_release);
+    platform::SignalEvent(m_readerWake);
+}
+
+bool CLocalPipe::TakeReaderWake() {
+    // Drained first: a wake that lands in between leaves the flag set for the next look, and at worst a
+    // signalled eventfd that makes one wait end for nothing.
+    platform::DrainEvent(m_readerWake);
+    return m_readerWoken.exchange(false, std::memory_order_acq_rel);
+}
+
+bool CLocalPipe::Offered() const {
+    std::lock_guard lock(m_ioMutex);
+    return m_offered;
 }
 
 void CLocalPipe::EndIo() {
@@ -229,14 +255,25 @@ bool CLocalPipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
     }
     bool ok = false;
     for (;;) {
-        const platform::WaitResult wait = WaitForEnd(fd, POLLIN);
+        // A wake is looked at before every read, so one that came before the wait is never slept through.
+        if (TakeReaderWake()) {
+            SetLastError(kOperationAborted);
+            break;
+        }
+        const platform::WaitResult wait = WaitForEnd(fd, POLLIN, true);
         if (wait == platform::WaitResult::Cancelled) {
             SetLastError(kOperationAborted);
             break;
         }
+        if (wait == platform::WaitResult::TimedOut) {
+            continue;
+        }
         if (wait != platform::WaitResult::Ready) {
             SetLastError(platform::win32::FromErrno(errno));
             break;
+        }
+        if (m_readerWoken.load(std::memory_order_acquire)) {
+            continue;  // the wake goes before bytes that are waiting too
         }
         const ssize_t n = ::read(fd, buffer, count);
         if (n > 0) {
@@ -316,6 +353,7 @@ void CLocalPipe::InstallEnds(platform::UniqueFd stdinWrite, platform::UniqueFd s
     m_stdinWrite = std::move(stdinWrite);
     m_stdoutRead = std::move(stdoutRead);
     m_offered = false;
+    (void)TakeReaderWake();  // a wake meant for the reader of earlier ends
 }
 
 bool CLocalPipe::Open(PipeOwner* owner) {

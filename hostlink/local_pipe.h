@@ -63,8 +63,10 @@ class CLocalPipe : public CCommPipe {
     ~CLocalPipe() override;
 
     // What is available of the host's output, up to `count` bytes. The end of the output fails with
-    // LastError 109 (broken pipe); a read that Close interrupts fails with 995.
+    // LastError 109 (broken pipe); a read that Close or WakeReader interrupts fails with 995.
     bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) override;
+    // The ends stay open and the host's output stays in the pipe for the next Read.
+    void WakeReader() override;
     // The login step, then the host program's start and the download tool's login.
     bool Open(PipeOwner* owner) override;
     // Closes both ends; safe from any thread: a Read or Write in progress is woken and left first. The host
@@ -92,6 +94,8 @@ class CLocalPipe : public CCommPipe {
     void AdoptState(const LocalSessionState& state);
     // The host program started by the last Open, -1 before.
     pid_t ChildPid() const { return m_childPid; }
+    // Whether SaveState(false) offered the open ends to a later pipe of this process.
+    bool Offered() const;
 
     // Settings, in the record's terms.
     FixedText<512> m_switch3;
@@ -120,8 +124,11 @@ class CLocalPipe : public CCommPipe {
     // Registers a Read or Write in progress; false (with LastError set) when there is no end to use.
     bool BeginIo(const platform::UniqueFd& end, int& fd);
     void EndIo();
-    // Waits until `fd` is ready for `events` or Close wants the ends; Cancelled means the latter.
-    platform::WaitResult WaitForEnd(int fd, short events) const;
+    // Waits until `fd` is ready for `events` or Close wants the ends; Cancelled means the latter. With
+    // `reader`, a WakeReader also ends the wait, Ready or TimedOut: the caller looks at the wake next.
+    platform::WaitResult WaitForEnd(int fd, short events, bool reader = false) const;
+    // Takes a pending WakeReader; true when there was one.
+    bool TakeReaderWake();
     void CloseEnds();
     void InstallEnds(platform::UniqueFd stdinWrite, platform::UniqueFd stdoutRead);
     platform::UniqueFd SaveStateFor(bool withHeader, bool offer);
@@ -138,7 +145,10 @@ class CLocalPipe : public CCommPipe {
     platform::UniqueFd m_stdinWrite;
     platform::UniqueFd m_stdoutRead;
     platform::UniqueFd m_wake;  // eventfd that brings Read and Write out of their wait
-    bool m_offered = false;     // SaveState(false) published these ends for a later pipe of this process
+    // WakeReader: the flag is the wake itself, the eventfd only brings a waiting Read to look at it.
+    std::atomic<bool> m_readerWoken{false};
+    platform::UniqueFd m_readerWake;
+    bool m_offered = false;  // SaveState(false) published these ends for a later pipe of this process
 };
 
 }  // namespace hostlink

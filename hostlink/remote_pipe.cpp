@@ -44,6 +44,7 @@ constexpr uint32_t kDefaultKeepAliveSeconds = 300;
 constexpr int kKeepAliveIntervalSeconds = 6;
 constexpr int kMaxKeepIdleSeconds = 32767;     // the kernel's limit
 constexpr std::size_t kReadAheadSize = 16384;  // the largest TLS record
+constexpr int32_t kOperationAborted = 995;     // WakeReader interrupted the Read
 
 std::string Format(const char* format, auto... args) {
     const int length = std::snprintf(nullptr, 0, format, args...);
@@ -176,14 +177,18 @@ long DesktopNumber() {
 }
 
 CRemotePipe::CRemotePipe()
-    : CCommPipe(1), m_ssl(std::make_unique<CSslSocket>()), m_cancelEvent(platform::MakeEventFd()) {}
+    : CCommPipe(1),
+      m_ssl(std::make_unique<CSslSocket>()),
+      m_cancelEvent(platform::MakeEventFd()),
+      m_readerWake(platform::MakeEventFd()) {}
 
 CRemotePipe::~CRemotePipe() {
     const int fd = m_socket.load(std::memory_order_acquire);
     if (m_HostIsTrans == 0 && fd >= 0 && !CancelRequested()) {
         // The control hands the live session to a later control of this process.
         m_socket.store(-1, std::memory_order_release);
-        m_ssl->SetLogSink({});  // it would call into this pipe
+        m_ssl->SetLogSink({});          // it would call into this pipe
+        (void)m_ssl->TakeReaderWake();  // meant for this pipe's reader, not the next pipe's
         std::string unread;
         if (m_readAheadPos < m_readAheadEnd) {
             unread.assign(m_readAhead.data() + m_readAheadPos, m_readAheadEnd - m_readAheadPos);
@@ -237,6 +242,25 @@ void CRemotePipe::AdoptSocket(int fd) {
     }
     m_readAheadPos = 0;
     m_readAheadEnd = 0;
+    m_readerWoken.store(false, std::memory_order_release);
+    m_offered.store(false, std::memory_order_release);
+}
+
+void CRemotePipe::WakeReader() {
+    std::lock_guard lock(m_socketMutex);
+    if (m_ssl->IsConnected()) {
+        m_ssl->WakeReader();
+        return;
+    }
+    m_readerWoken.store(true, std::memory_order_release);
+    platform::SignalEvent(m_readerWake);
+}
+
+bool CRemotePipe::TakeReaderWake() {
+    platform::DrainEvent(m_readerWake);
+    const bool plain = m_readerWoken.exchange(false, std::memory_order_acq_rel);
+    const bool tls = m_ssl->TakeReaderWake();
+    return plain || tls;
 }
 
 CRemotePipe::WaitResult CRemotePipe::WaitFd(int fd, short events,
@@ -258,7 +282,9 @@ bool CRemotePipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
     }
     const int32_t wanted = static_cast<int32_t>(std::min<uint32_t>(count, INT32_MAX));
     int32_t got = -1;
-    if (m_readAheadPos < m_readAheadEnd) {
+    if (TakeReaderWake()) {
+        errno = EINTR;  // before the read-ahead too: a woken Read takes no byte
+    } else if (m_readAheadPos < m_readAheadEnd) {
         got = static_cast<int32_t>(
             std::min<std::size_t>(static_cast<std::size_t>(wanted), m_readAheadEnd - m_readAheadPos));
         std::memcpy(buffer, m_readAhead.data() + m_readAheadPos, static_cast<std::size_t>(got));
@@ -281,6 +307,10 @@ bool CRemotePipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
             errno = ENOTSOCK;
         }
         while (fd >= 0) {
+            if (TakeReaderWake()) {
+                errno = EINTR;
+                break;
+            }
             const ssize_t n = ::recv(fd, buffer, static_cast<std::size_t>(wanted), MSG_DONTWAIT);
             if (n >= 0) {
                 got = static_cast<int32_t>(n);
@@ -292,7 +322,15 @@ bool CRemotePipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
             if (errno != EAGAIN && errno != EWOULDBLOCK) {
                 break;
             }
-            const WaitResult wait = WaitFd(fd, POLLIN, std::nullopt);
+            // Without its eventfd a wake is looked for now and then.
+            const WaitResult wait = platform::WaitForFd(
+                {.fd = fd,
+                 .events = POLLIN,
+                 .cancelled = &m_cancelRequested,
+                 .cancelEvent = m_cancelEvent.Get(),
+                 .wakeEvent = m_readerWake.Get(),
+                 .deadline =
+                     m_readerWake ? std::nullopt : std::optional(Clock::now() + platform::kCancelSlice)});
             if (wait == WaitResult::Cancelled) {
                 errno = ECANCELED;
                 break;
@@ -309,6 +347,8 @@ bool CRemotePipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
     if (got == 0) {
         SetLastError(0);
         Log("recv() (0): The connection was closed by the remote host");
+    } else if (errno == EINTR) {
+        SetLastError(kOperationAborted);  // WakeReader: no failure, the session goes on
     } else {
         const int32_t code = SocketErrorFromErrno(errno);
         SetLastError(code);
@@ -432,6 +472,7 @@ void CRemotePipe::Close() {
     m_ssl = std::make_unique<CSslSocket>();
     m_readAheadPos = 0;
     m_readAheadEnd = 0;
+    m_offered.store(false, std::memory_order_release);
     if (CancelRequested()) {
         m_ssl->Cancel();
     }
@@ -552,7 +593,11 @@ platform::UniqueFd CRemotePipe::SaveState(bool withHeader) {
     platform::StoreLittleEndian(&record[rs::kAppUser], m_appUser);
     m_appPassword.WriteTo(&record[rs::kAppPassword]);
     m_systemId.WriteTo(&record[rs::kSystemId]);
-    return CreateStateMapping(rs::kHeader, record, withHeader);
+    platform::UniqueFd handle = CreateStateMapping(rs::kHeader, record, withHeader);
+    if (handle && !withHeader && Socket() >= 0) {
+        m_offered.store(true, std::memory_order_release);
+    }
+    return handle;
 }
 
 bool CRemotePipe::LoadState(int handle, pid_t processId, std::optional<std::span<const uint8_t>> record) {

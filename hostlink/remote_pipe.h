@@ -74,6 +74,10 @@ class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
     ~CRemotePipe() override;
 
     bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) override;
+    // Over TLS and plain alike: the socket stays open and every byte the socket, the TLS layer or this
+    // pipe's read-ahead holds stays for the next Read. A session handed to a later pipe leaves any wake
+    // behind.
+    void WakeReader() override;
     bool Open(PipeOwner* owner) override;
     void Close() override;
     bool StartNewSession(std::string_view runText) override;
@@ -122,6 +126,9 @@ class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
     void SetHostIsTrans(int32_t value) { m_HostIsTrans = value; }
     void SetStartTlsTimeout(std::chrono::milliseconds limit) { m_startTlsTimeout = limit; }
     int Socket() const { return m_socket.load(std::memory_order_acquire); }
+    // Whether SaveState(false) offered the open connection to a later pipe of this process and HostIsTrans
+    // off lets this pipe leave it open for that pipe.
+    bool Offered() const { return m_offered.load(std::memory_order_acquire) && m_HostIsTrans == 0; }
     const CSslSocket& Tls() const { return *m_ssl; }
 
     // Settings and session fields, as the session record carries them.
@@ -170,6 +177,8 @@ class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
     bool CancelRequested() const { return m_cancelRequested.load(std::memory_order_acquire); }
     // Takes the socket into m_socket; the previous one, if any, is closed.
     void AdoptSocket(int fd);
+    // Takes a pending WakeReader, of the plain socket or of the TLS connection; true when there was one.
+    bool TakeReaderWake();
     void Progress(int32_t percent);
     // A line of the error log, written only with the owner's Debug on.
     void Log(std::string_view text) const;
@@ -185,7 +194,12 @@ class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
     std::atomic<int32_t> m_aborted{0};
     std::atomic<bool> m_cancelRequested{false};
     platform::UniqueFd m_cancelEvent;  // readable for ever once AbortConnect ran
-    std::mutex m_socketMutex;          // m_socket changes, and AbortConnect's shutdown of it
+    // WakeReader on the plain socket (over TLS the connection keeps it): the flag is the wake, the
+    // eventfd only brings a waiting Read to look at it.
+    std::atomic<bool> m_readerWoken{false};
+    std::atomic<bool> m_offered{false};  // SaveState(false) named the current socket
+    platform::UniqueFd m_readerWake;
+    std::mutex m_socketMutex;  // m_socket changes, and AbortConnect's shutdown of it
     std::mutex m_progressMutex;
     ProgressSink* m_progress = nullptr;  // guarded by m_progressMutex
     RemoteLoginUi* m_loginUi = nullptr;

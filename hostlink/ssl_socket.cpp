@@ -125,17 +125,28 @@ int CSslSocket::CallLocked(F&& call, Waiter* self, Waiter* other, int& error) {
 }
 
 // A slice that passes without a cancel event also ends the wait: the other side's wake-up may be missing
-// too, so the call is tried again.
+// too, so the call is tried again. A side without its kick eventfd waits in slices as well, so that the
+// other side's bytes and a WakeReader are still seen.
 CSslSocket::Wait CSslSocket::WaitFor(int sslError, const Waiter* self,
                                      std::optional<Clock::time_point> deadline) {
-    return platform::WaitForFd(
-        {.fd = m_socket,
-         .events = static_cast<short>(sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT),
-         .cancelled = &m_cancelled,
-         .cancelEvent = m_cancelEvent.Get(),
-         .wakeEvent = self != nullptr ? self->kick.Get() : -1,
-         .deadline = deadline,
-         .sliceEndsWait = true});
+    const bool sliced = self != nullptr && !self->kick;
+    std::optional<Clock::time_point> until = deadline;
+    if (sliced) {
+        const Clock::time_point slice = Clock::now() + platform::kCancelSlice;
+        until = deadline ? std::min(*deadline, slice) : slice;
+    }
+    const Wait result =
+        platform::WaitForFd({.fd = m_socket,
+                             .events = static_cast<short>(sslError == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT),
+                             .cancelled = &m_cancelled,
+                             .cancelEvent = m_cancelEvent.Get(),
+                             .wakeEvent = self != nullptr ? self->kick.Get() : -1,
+                             .deadline = until,
+                             .sliceEndsWait = true});
+    if (sliced && result == Wait::TimedOut && (!deadline || Clock::now() < *deadline)) {
+        return Wait::Ready;
+    }
+    return result;
 }
 
 bool CSslSocket::Connect(int socket) {
@@ -215,6 +226,12 @@ int32_t CSslSocket::Transfer(Call call, void* readBuffer, const void* writeBytes
             errno = ECANCELED;
             return -1;
         }
+        // Looked at before every call, so a wake that came before the wait is never slept through; what
+        // an earlier call read stays in the library for the next Read.
+        if (call == Call::Read && TakeReaderWake()) {
+            errno = EINTR;
+            return -1;
+        }
         int error = SSL_ERROR_NONE;
         // A write that must wait is retried with the same block, as the library requires; the write lock
         // keeps every other writer out until it is on the wire.
@@ -257,6 +274,9 @@ int32_t CSslSocket::Transfer(Call call, void* readBuffer, const void* writeBytes
                 errno = EPROTO;
                 return -1;
             case SSL_ERROR_SYSCALL:
+                if (errno == EINTR) {
+                    continue;  // EINTR from this object means a wake, never an interrupted call
+                }
                 if (errno == 0) {
                     if (call == Call::Read) {
                         return 0;
@@ -295,6 +315,11 @@ int32_t CSslSocket::ReportErrors() {
         platform::DefaultPrompt().Message(text.data());
     }
     return 0;
+}
+
+void CSslSocket::WakeReader() {
+    m_readerWoken.store(true, std::memory_order_release);
+    platform::SignalEvent(m_reader.kick);
 }
 
 void CSslSocket::Cancel() {

@@ -35,8 +35,8 @@ class CSslSocket {
     // Client handshake on `socket` (not owned, never closed here). True when it succeeded. Failures are
     // shown to the user, except a time-out or a Cancel, which return false quietly.
     bool Connect(int socket);
-    // Bytes read (at most `count`), 0 when the host closed the connection, negative on failure or Cancel
-    // (errno tells which). Blocks until data, close, failure or Cancel.
+    // Bytes read (at most `count`), 0 when the host closed the connection, negative on failure, Cancel
+    // (errno ECANCELED) or WakeReader (errno EINTR). Blocks until data, close, failure, Cancel or a wake.
     int32_t Read(void* buffer, int32_t count);
     // Writes the whole block: `count` on success, negative on failure or Cancel.
     int32_t Write(const void* bytes, int32_t count);
@@ -47,6 +47,13 @@ class CSslSocket {
     // thread; the socket stays open for its owner to close once the users have returned.
     void Cancel();
     bool Cancelled() const { return m_cancelled.load(std::memory_order_acquire); }
+    // Brings the waiting Read, or else the next Read, out with EINTR before it takes any byte; the
+    // connection stays usable and bytes the library or the socket hold stay for the next Read. Wakes that
+    // no Read has taken yet count as one. Safe from any thread.
+    void WakeReader();
+    // Takes a pending wake without reading: true when there was one (for an owner that answers from its
+    // own buffer, or that hands the connection on).
+    bool TakeReaderWake() { return m_readerWoken.exchange(false, std::memory_order_acq_rel); }
 
     bool IsConnected() const { return m_connected.load(std::memory_order_acquire) != 0; }
     int Socket() const { return m_socket; }
@@ -93,6 +100,7 @@ class CSslSocket {
     Waiter m_writer;
     platform::UniqueFd m_cancelEvent;  // readable for ever once Cancel ran
     std::atomic<bool> m_cancelled{false};
+    std::atomic<bool> m_readerWoken{false};  // WakeReader; m_reader.kick makes a waiting Read look
     std::chrono::milliseconds m_handshakeTimeout{std::chrono::seconds(60)};
     LogSink m_log;
 };

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,6 +26,7 @@
 
 #include "hostlink/tests/fake_owner.h"
 #include "hostlink/tests/local_standin.h"
+#include "hostlink/tests/reader_wake.h"
 #include "platform/process_environment.h"
 #include "platform/registry.h"
 #include "platform/shared_mapping.h"
@@ -1092,6 +1095,113 @@ TEST_F(LocalPipeTest, CloseBringsAWriteToAStuckHostOut) {
     EXPECT_FALSE(written);
     ::kill(pipe->ChildPid(), SIGKILL);
     EXPECT_TRUE(testing::WaitUntilReaped(pipe->ChildPid()));
+}
+
+// ---- WakeReader: the reader comes out, the session stays ----
+
+// Reads until `text` has arrived; what came is kept in `seen`.
+bool ReadUntilText(CLocalPipe& pipe, std::string_view text, std::string& seen) {
+    char buffer[1024];
+    while (seen.find(text) == std::string::npos) {
+        uint32_t got = 0;
+        if (!pipe.Read(buffer, sizeof buffer, got)) {
+            return false;
+        }
+        seen.append(buffer, got);
+    }
+    return true;
+}
+
+// Until the host's output holds bytes for the reader; the time-out is only a safety net.
+bool WaitForOutput(const CLocalPipe& pipe) {
+    pollfd readable{pipe.State().m_stdoutRead, POLLIN, 0};
+    return ::poll(&readable, 1, 30000) == 1;
+}
+
+TEST_F(LocalPipeTest, WakeBringsABlockedReadOutAndANewReaderReadsOn) {
+    std::unique_ptr<CLocalPipe> pipe = MakePipe();
+    ASSERT_TRUE(pipe->Open(&m_owner));
+    std::string seen;
+    ASSERT_TRUE(ReadUntilText(*pipe, "Type /quit to end the session.\r\n", seen));
+
+    auto read = testing::ReadOnThread(*pipe);
+    EXPECT_EQ(read.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout)
+        << "nothing was sent, the read must wait";
+    pipe->WakeReader();
+    const testing::ReadOutcome woken = testing::AwaitWokenRead(read, [&] { pipe->Close(); });
+    EXPECT_FALSE(woken.ok);
+    EXPECT_EQ(woken.lastError, kOperationAborted);
+    EXPECT_EQ(woken.bytes, "");
+
+    // The ends are open: the host reads on, and a new reader gets its answer.
+    EXPECT_TRUE(WriteText(*pipe, "after\r"));
+    auto next = testing::ReadOnThread(*pipe);
+    ASSERT_EQ(next.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    std::string after = next.get().bytes;
+    EXPECT_TRUE(ReadUntilText(*pipe, "after\r", after));
+    EXPECT_EQ(after, "after\r");
+    EXPECT_TRUE(WriteText(*pipe, "/quit\r"));
+    EXPECT_EQ(ReadToEnd(*pipe), "/quit\r");
+    EXPECT_TRUE(testing::WaitUntilReaped(pipe->ChildPid()));
+    ASSERT_TRUE(RunOf("sorel"));
+    EXPECT_EQ(RunOf("sorel")->received, "after\r/quit\r");
+}
+
+TEST_F(LocalPipeTest, OutputHeldBeforeAWakeStaysForTheNextRead) {
+    std::unique_ptr<CLocalPipe> pipe = MakePipe();
+    ASSERT_TRUE(pipe->Open(&m_owner));
+    std::string seen;
+    ASSERT_TRUE(ReadUntilText(*pipe, "Type /quit to end the session.\r\n", seen));
+    EXPECT_TRUE(WriteText(*pipe, "held\r"));
+    ASSERT_TRUE(WaitForOutput(*pipe));
+
+    // Wakes that no Read took count as one, and it takes no byte.
+    pipe->WakeReader();
+    pipe->WakeReader();
+    char buffer[64];
+    uint32_t got = 7;
+    EXPECT_FALSE(pipe->Read(buffer, sizeof buffer, got));
+    EXPECT_EQ(pipe->LastError(), kOperationAborted);
+    EXPECT_EQ(got, 0u);
+    std::string held;
+    ASSERT_TRUE(ReadUntilText(*pipe, "held\r", held));
+    EXPECT_EQ(held, "held\r");
+    EXPECT_TRUE(WriteText(*pipe, "/quit\r"));
+    EXPECT_EQ(ReadToEnd(*pipe), "/quit\r");
+}
+
+TEST_F(LocalPipeTest, ReadersWokenAtAnyPointLoseNoByte) {
+    std::unique_ptr<CLocalPipe> pipe = MakePipe();
+    ASSERT_TRUE(pipe->Open(&m_owner));
+    std::string seen;
+    ASSERT_TRUE(ReadUntilText(*pipe, "Type /quit to end the session.\r\n", seen));
+    const std::string sent = testing::EchoText(100000);
+    const testing::WokenEchoRun run = testing::EchoThroughWokenReaders(*pipe, sent);
+    EXPECT_FALSE(run.failed);
+    EXPECT_GT(run.woken, 0);
+    ASSERT_EQ(run.received.size(), sent.size());
+    EXPECT_TRUE(run.received == sent) << "bytes were lost, doubled or reordered across the wakes";
+    pipe->Close();
+}
+
+// A wake is for the reader of the ends it was given for: ends handed over by the detach record, or of a
+// new start, begin without it.
+TEST_F(LocalPipeTest, AWakeStaysWithThePipeThatHandsTheSessionOver) {
+    std::unique_ptr<CLocalPipe> first = MakePipe();
+    ASSERT_TRUE(first->Open(&m_owner));
+    std::string seen;
+    ASSERT_TRUE(ReadUntilText(*first, "Type /quit to end the session.\r\n", seen));
+    EXPECT_FALSE(first->Offered());
+    platform::UniqueFd detach = first->SaveState(false);
+    ASSERT_TRUE(detach);
+    EXPECT_TRUE(first->Offered());
+    first->WakeReader();
+    first.reset();
+
+    CLocalPipe second;
+    ASSERT_TRUE(second.LoadState(detach.Release(), 0, std::nullopt));
+    EXPECT_TRUE(WriteText(second, "still here\r/quit\r"));
+    EXPECT_EQ(ReadToEnd(second), "still here\r/quit\r");
 }
 
 TEST_F(LocalPipeTest, AppUserReachesTheOwner) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@
 
 #include "hostlink/remote_log.h"
 #include "hostlink/tests/fake_owner.h"
+#include "hostlink/tests/reader_wake.h"
 #include "hostlink/tests/remote_standin.h"
 #include "hostlink/tests/tls_test_server.h"
 #include "platform/registry.h"
@@ -483,6 +485,11 @@ void CancelWhileWaiting(CRemotePipe& pipe, const std::function<void()>& ready,
     EXPECT_EQ(done.get(), 1);
     EXPECT_TRUE(pipe.Aborted());
     EXPECT_TRUE(prompt.Shown().empty()) << ::testing::PrintToString(prompt.Texts());
+    // A joined thread can stay listed in /proc for a moment after join returns.
+    const auto limit = std::chrono::steady_clock::now() + 5s;
+    while (ThreadCount() > threadsBefore && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(1ms);
+    }
     EXPECT_LE(ThreadCount(), threadsBefore);
 }
 
@@ -1157,6 +1164,171 @@ TEST_F(RemotePipeTest, LiveSessionHandedToALaterPipeOfThisProcess) {
     EXPECT_TRUE(ReadUntil(second, "still here\r"));
     second.Close();
     EXPECT_FALSE(IsOpen(socket));
+}
+
+// ---- WakeReader: the reader comes out, the session stays ----
+
+TEST_F(RemotePipeTest, WakeBringsABlockedTlsReadOutAndTheSessionReadsOn) {
+    StandinHost host({});
+    auto pipe = MakePipe(host.Port());
+    ASSERT_EQ(pipe->ConnectAndLogin(0), 0) << ::testing::PrintToString(Shown());
+    ASSERT_TRUE(ReadUntil(*pipe, kGreetingEnd));
+    const int socket = pipe->Socket();
+
+    auto read = testing::ReadOnThread(*pipe);
+    EXPECT_EQ(read.wait_for(100ms), std::future_status::timeout) << "nothing was sent, the read must wait";
+    pipe->WakeReader();
+    const testing::ReadOutcome woken = testing::AwaitWokenRead(read, [&] { pipe->AbortConnect(); });
+    EXPECT_FALSE(woken.ok);
+    EXPECT_EQ(woken.lastError, 995);
+    EXPECT_EQ(woken.bytes, "");
+    EXPECT_FALSE(pipe->Aborted());
+    EXPECT_EQ(pipe->Socket(), socket);
+    EXPECT_TRUE(IsOpen(socket));
+
+    // A new reader reads what the host sends next, and more than one wake that no read took is one.
+    ASSERT_TRUE(pipe->Write("after\r", 6));
+    std::string after;
+    ASSERT_TRUE(ReadUntil(*pipe, "after\r", &after));
+    EXPECT_EQ(after, "after\r");
+    pipe->WakeReader();
+    pipe->WakeReader();
+    char byte = 0;
+    uint32_t got = 0;
+    EXPECT_FALSE(pipe->Read(&byte, 1, got));
+    EXPECT_EQ(pipe->LastError(), 995);
+    ASSERT_TRUE(pipe->Write("again\r", 7));
+    EXPECT_TRUE(ReadUntil(*pipe, "again\r"));
+    EXPECT_TRUE(Shown().empty()) << ::testing::PrintToString(Shown());
+}
+
+// Bytes in the pipe's read-ahead and bytes still in the socket when the wake comes are the next Read's.
+TEST_F(RemotePipeTest, BytesHeldBeforeAWakeStayForTheNextRead) {
+    StandinHost host({});
+    auto pipe = MakePipe(host.Port());
+    ASSERT_EQ(pipe->ConnectAndLogin(0), 0) << ::testing::PrintToString(Shown());
+    ASSERT_TRUE(ReadUntil(*pipe, kGreetingEnd));
+    ASSERT_TRUE(pipe->Write("one\rtwo\r", 8));
+    char half[4];
+    uint32_t got = 0;
+    ASSERT_TRUE(pipe->Read(half, sizeof half, got));
+    ASSERT_EQ(std::string(half, got), "one\r");
+    pipe->WakeReader();
+    char buffer[64];
+    EXPECT_FALSE(pipe->Read(buffer, sizeof buffer, got));
+    EXPECT_EQ(pipe->LastError(), 995);
+    EXPECT_EQ(got, 0u);
+    std::string rest;
+    ASSERT_TRUE(ReadUntil(*pipe, "two\r", &rest));
+    EXPECT_EQ(rest, "two\r");
+
+    ASSERT_TRUE(pipe->Write("three\r", 6));
+    pollfd readable{pipe->Socket(), POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 30000), 1);
+    pipe->WakeReader();
+    EXPECT_FALSE(pipe->Read(buffer, sizeof buffer, got));
+    EXPECT_EQ(pipe->LastError(), 995);
+    ASSERT_TRUE(ReadUntil(*pipe, "three\r", &rest));
+    EXPECT_EQ(rest, "three\r");
+}
+
+TEST_F(RemotePipeTest, ReadersWokenAtAnyPointLoseNoByte) {
+    StandinHost host({});
+    auto pipe = MakePipe(host.Port());
+    ASSERT_EQ(pipe->ConnectAndLogin(0), 0) << ::testing::PrintToString(Shown());
+    ASSERT_TRUE(ReadUntil(*pipe, kGreetingEnd));
+    const std::string sent = testing::EchoText(200000);
+    const testing::WokenEchoRun run = testing::EchoThroughWokenReaders(*pipe, sent);
+    EXPECT_FALSE(run.failed);
+    EXPECT_GT(run.woken, 0);
+    ASSERT_EQ(run.received.size(), sent.size());
+    EXPECT_TRUE(run.received == sent) << "bytes were lost, doubled or reordered across the wakes";
+}
+
+// A host that takes "STARTTLS" without answering it, then echoes what it gets: the connection stays plain.
+class PlainEchoHost {
+  public:
+    PlainEchoHost()
+        : m_server([](platform::UniqueFd client) {
+              char startTls[10] = {};
+              if (!testing::ReceiveExactly(client.Get(), startTls, sizeof startTls)) {
+                  return;
+              }
+              char buffer[4096];
+              for (;;) {
+                  const ssize_t got = ::recv(client.Get(), buffer, sizeof buffer, 0);
+                  if (got <= 0 ||
+                      ::send(client.Get(), buffer, static_cast<std::size_t>(got), MSG_NOSIGNAL) != got) {
+                      return;
+                  }
+              }
+          }) {}
+    uint16_t Port() const { return m_server.Port(); }
+
+  private:
+    testing::LoopbackServer m_server;
+};
+
+TEST_F(RemotePipeTest, APlainConnectionIsWokenTheSameWay) {
+    PlainEchoHost host;
+    auto pipe = MakePipe(host.Port());
+    pipe->SetStartTlsTimeout(50ms);
+    ASSERT_EQ(pipe->ConnectAndLogin(0), 1);
+    ASSERT_FALSE(pipe->Tls().IsConnected());
+    ASSERT_GE(pipe->Socket(), 0);
+
+    auto read = testing::ReadOnThread(*pipe);
+    EXPECT_EQ(read.wait_for(100ms), std::future_status::timeout) << "nothing was sent, the read must wait";
+    pipe->WakeReader();
+    const testing::ReadOutcome woken = testing::AwaitWokenRead(read, [&] { pipe->AbortConnect(); });
+    EXPECT_FALSE(woken.ok);
+    EXPECT_EQ(woken.lastError, 995);
+
+    // Bytes in the socket when the wake comes, and wakes that no Read took, count as one.
+    ASSERT_TRUE(pipe->Write("held\r", 5));
+    pollfd readable{pipe->Socket(), POLLIN, 0};
+    ASSERT_EQ(::poll(&readable, 1, 30000), 1);
+    pipe->WakeReader();
+    pipe->WakeReader();
+    char buffer[64];
+    uint32_t got = 0;
+    EXPECT_FALSE(pipe->Read(buffer, sizeof buffer, got));
+    EXPECT_EQ(pipe->LastError(), 995);
+    std::string held;
+    ASSERT_TRUE(ReadUntil(*pipe, "held\r", &held));
+    EXPECT_EQ(held, "held\r");
+
+    const std::string sent = testing::EchoText(100000);
+    const testing::WokenEchoRun run = testing::EchoThroughWokenReaders(*pipe, sent);
+    EXPECT_FALSE(run.failed);
+    EXPECT_GT(run.woken, 0);
+    EXPECT_TRUE(run.received == sent) << "bytes were lost, doubled or reordered across the wakes";
+}
+
+// The session handed to a later pipe carries the bytes but not a wake meant for the old pipe's reader.
+TEST_F(RemotePipeTest, AWakeStaysWithThePipeThatHandsTheSessionOver) {
+    StandinHost host({});
+    auto first = MakePipe(host.Port());
+    ASSERT_EQ(first->ConnectAndLogin(0), 0);
+    ASSERT_TRUE(ReadUntil(*first, kGreetingEnd));
+    ASSERT_TRUE(first->Write("one\rtwo\r", 8));
+    char half[4];
+    uint32_t got = 0;
+    ASSERT_TRUE(first->Read(half, sizeof half, got));
+    first->SetHostIsTrans(0);
+    EXPECT_FALSE(first->Offered());
+    platform::UniqueFd state = first->SaveState(false);
+    EXPECT_TRUE(first->Offered());
+    first->WakeReader();
+    first.reset();
+
+    CRemotePipe second;
+    ASSERT_TRUE(second.LoadState(state.Release(), 0, std::nullopt));
+    char buffer[64];
+    ASSERT_TRUE(second.Read(buffer, sizeof buffer, got)) << second.LastError();
+    EXPECT_EQ(std::string(buffer, got), "two\r");
+    second.SetHostIsTrans(1);
+    second.Close();
 }
 
 // ---- Error log ----

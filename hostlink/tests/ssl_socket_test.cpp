@@ -394,5 +394,206 @@ TEST_F(SslSocketTest, ReaderAndWritersShareOneConnection) {
     EXPECT_EQ(next, (std::array<uint32_t, kWriters>{kBlocks, kBlocks}));
 }
 
+// ---- WakeReader: the reader comes out, the connection stays ----
+
+// Sends back every byte it receives until the client goes.
+class EchoTlsServer {
+  public:
+    EchoTlsServer()
+        : m_server([](platform::UniqueFd fd) {
+              ShrinkBuffers(fd.Get());
+              ServerTlsSession session(ServerContext(), std::move(fd));
+              if (!session.Accept()) {
+                  return;
+              }
+              std::vector<char> buffer(16384);
+              for (;;) {
+                  const int got = session.Read(buffer.data(), static_cast<int>(buffer.size()));
+                  if (got <= 0 || !session.WriteAll(buffer.data(), static_cast<std::size_t>(got))) {
+                      return;
+                  }
+              }
+          }) {}
+    uint16_t Port() const { return m_server.Port(); }
+
+  private:
+    LoopbackServer m_server;
+};
+
+// A connected client of an echo server; the client's socket closes first, which ends the server.
+struct EchoConnection {
+    EchoConnection() : fd(ConnectLoopback(server.Port())) {
+        if (fd) {
+            ShrinkBuffers(fd.Get());
+        }
+    }
+    EchoTlsServer server;
+    platform::UniqueFd fd;
+    CSslSocket tls;
+};
+
+// Until the socket holds bytes for the reader; the time-out is only a safety net.
+bool WaitReadable(int fd) {
+    pollfd wait{fd, POLLIN, 0};
+    return ::poll(&wait, 1, 30000) == 1;
+}
+
+// One Read on a thread of its own, as a reader thread does it: its result and errno.
+std::future<std::pair<int32_t, int>> ReadOnThread(CSslSocket& tls, std::string& out) {
+    return std::async(std::launch::async, [&tls, &out] {
+        std::array<char, 1024> buffer;
+        const int32_t got = tls.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
+        const int error = errno;
+        if (got > 0) {
+            out.assign(buffer.data(), static_cast<std::size_t>(got));
+        }
+        return std::pair(got, error);
+    });
+}
+
+TEST_F(SslSocketTest, WakeBringsABlockedReadOutAndANewReaderReadsOn) {
+    EchoConnection c;
+    ASSERT_TRUE(c.fd);
+    ASSERT_TRUE(c.tls.Connect(c.fd.Get()));
+    std::string first;
+    auto read = ReadOnThread(c.tls, first);
+    EXPECT_EQ(read.wait_for(100ms), std::future_status::timeout) << "nothing was sent, the read must wait";
+    c.tls.WakeReader();
+    const bool woken = read.wait_for(5s) == std::future_status::ready;
+    ASSERT_TRUE(woken) << "the read slept through the wake";
+    const auto [got, error] = read.get();
+    EXPECT_LT(got, 0);
+    EXPECT_EQ(error, EINTR);
+    EXPECT_FALSE(c.tls.Cancelled());
+
+    // The next reader, on another thread as a re-created control's, reads what the host sends next.
+    ASSERT_EQ(c.tls.Write("next", 4), 4);
+    std::string next;
+    EXPECT_TRUE(ReadExactly(c.tls, next, 4));
+    EXPECT_EQ(next, "next");
+    EXPECT_TRUE(m_prompt.Texts().empty());
+}
+
+TEST_F(SslSocketTest, BytesHeldBeforeAWakeStayForTheNextRead) {
+    EchoConnection c;
+    ASSERT_TRUE(c.fd);
+    ASSERT_TRUE(c.tls.Connect(c.fd.Get()));
+    const std::string sent = "held by the socket, then by the library";
+    ASSERT_EQ(c.tls.Write(sent.data(), static_cast<int32_t>(sent.size())), static_cast<int32_t>(sent.size()));
+    ASSERT_TRUE(WaitReadable(c.fd.Get()));
+
+    // A wake with no reader: the next Read takes it, and no byte.
+    c.tls.WakeReader();
+    std::array<char, 64> buffer;
+    EXPECT_LT(c.tls.Read(buffer.data(), 64), 0);
+    EXPECT_EQ(errno, EINTR);
+    // A part of the record: the rest is held by the library when the next wake comes.
+    std::string out;
+    const int32_t part = c.tls.Read(buffer.data(), 4);
+    ASSERT_EQ(part, 4);
+    out.append(buffer.data(), 4);
+    c.tls.WakeReader();
+    EXPECT_LT(c.tls.Read(buffer.data(), 64), 0);
+    EXPECT_EQ(errno, EINTR);
+    ASSERT_TRUE(ReadExactly(c.tls, out, sent.size()));
+    EXPECT_EQ(out, sent);
+}
+
+TEST_F(SslSocketTest, WakesThatNoReadTookCountAsOne) {
+    EchoConnection c;
+    ASSERT_TRUE(c.fd);
+    ASSERT_TRUE(c.tls.Connect(c.fd.Get()));
+    for (int n = 0; n < 3; ++n) {
+        c.tls.WakeReader();
+    }
+    std::array<char, 16> buffer;
+    EXPECT_LT(c.tls.Read(buffer.data(), 16), 0);
+    EXPECT_EQ(errno, EINTR);
+    // Writes never see a wake; the next Read waits for the echo instead of failing again.
+    ASSERT_EQ(c.tls.Write("x", 1), 1);
+    EXPECT_EQ(c.tls.Read(buffer.data(), 16), 1);
+    EXPECT_EQ(buffer[0], 'x');
+    EXPECT_FALSE(c.tls.TakeReaderWake());
+}
+
+// Wakes land at every point of the reader's calls, each woken reader is replaced by a new one, and the
+// host's stream still arrives whole and in order.
+TEST_F(SslSocketTest, ReadersWokenAtAnyPointLoseNoByte) {
+    EchoConnection c;
+    ASSERT_TRUE(c.fd);
+    ASSERT_TRUE(c.tls.Connect(c.fd.Get()));
+    std::string sent;
+    for (uint32_t s = 0; s < 60; ++s) {
+        sent += MakeBlock(0, s);
+    }
+    std::string received;
+    std::atomic<std::size_t> progress{0};
+    std::atomic<std::size_t> wokenAt{0};
+    std::atomic<bool> done{false};
+    std::atomic<int> woken{0};
+    std::thread writer([&] {
+        for (std::size_t at = 0; at < sent.size(); at += 5000) {
+            const auto length = static_cast<int32_t>(std::min<std::size_t>(5000, sent.size() - at));
+            if (c.tls.Write(sent.data() + at, length) != length) {
+                return;
+            }
+        }
+    });
+    // Each reader thread reads until it is woken; the next one takes over where it stopped.
+    std::thread readers([&] {
+        int blocks = 0;
+        while (received.size() < sent.size()) {
+            bool failed = false;
+            std::thread reader([&] {
+                std::array<char, 1024> buffer;
+                for (;;) {
+                    // Every fourth block the wake lands before the Read, else wherever the reader is.
+                    if (++blocks % 4 == 0) {
+                        while (wokenAt.load(std::memory_order_acquire) < received.size()) {
+                            std::this_thread::yield();
+                        }
+                    }
+                    const int32_t got = c.tls.Read(buffer.data(), static_cast<int32_t>(buffer.size()));
+                    if (got < 0 && errno == EINTR) {
+                        ++woken;
+                        return;
+                    }
+                    if (got <= 0) {
+                        failed = true;
+                        return;
+                    }
+                    received.append(buffer.data(), static_cast<std::size_t>(got));
+                    progress.store(received.size(), std::memory_order_release);
+                    if (received.size() == sent.size()) {
+                        return;
+                    }
+                }
+            });
+            reader.join();
+            if (failed) {
+                break;
+            }
+        }
+        done = true;
+    });
+    // One wake after each step of progress, so that reading goes on between them.
+    std::size_t seen = 0;
+    while (!done) {
+        const std::size_t now = progress.load(std::memory_order_acquire);
+        if (now != seen) {
+            seen = now;
+            c.tls.WakeReader();
+            wokenAt.store(now, std::memory_order_release);
+        } else {
+            std::this_thread::yield();
+        }
+    }
+    readers.join();
+    writer.join();
+    EXPECT_GT(woken.load(), 0);
+    ASSERT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "bytes were lost, doubled or reordered across the wakes";
+}
+
 }  // namespace
 }  // namespace hostlink

@@ -174,13 +174,33 @@ class HostPipeFactory final : public PipeFactory {
     }
 
     void WakeIo(CCommPipe& pipe) override {
+        // A session that a later control of this process takes over keeps its connection: only the reader
+        // is brought out. A write the host does not take cannot be finished for the successor, so that
+        // session ends like any other.
+        if (HandedOver(pipe) && !pipe.WriteInProgress()) {
+            pipe.WakeReader();
+            return;
+        }
         // The remote pipe's Close would pull the connection from under the blocked call; its abort is the
-        // one wake-up that is safe from another thread.
+        // one wake-up that ends the session and is safe from another thread.
         if (auto* remote = dynamic_cast<CRemotePipe*>(&pipe)) {
             remote->AbortConnect();
             return;
         }
         pipe.Close();
+    }
+
+  private:
+    // The detach record offered the session to a later control of this process, and the pipe will leave
+    // its connection open for it.
+    static bool HandedOver(const CCommPipe& pipe) {
+        if (const auto* remote = dynamic_cast<const CRemotePipe*>(&pipe)) {
+            return remote->Offered();
+        }
+        if (const auto* local = dynamic_cast<const CLocalPipe*>(&pipe)) {
+            return local->Offered();
+        }
+        return false;
     }
 };
 
