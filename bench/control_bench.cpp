@@ -1,0 +1,670 @@
+// The terminal control end to end, in process and offscreen: key-to-wire latency against a bare pipe write
+// and read, host-stream throughput through reader thread, screen and painting against a reader that only
+// reads, and the full repaint of a busy 80x25 screen. Prints the figures and the ratios the goals name.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "hostlink/comm_pipe.h"
+#include "platform/registry.h"
+#include "platform/unique_fd.h"
+#include "terminal/client_mode.h"
+#include "terminal/control/quillet_session.h"
+#include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/widget/terminal_widget.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using platform::UniqueFd;
+
+constexpr size_t kRead = 1024;  // the reader thread's block
+constexpr size_t kStreamBytes = size_t{1} << 20;
+constexpr int kLatencySamples = 20000;
+
+struct PipePair {
+    UniqueFd read;
+    UniqueFd write;
+};
+
+PipePair MakePipe() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        std::perror("pipe2");
+        std::exit(1);
+    }
+    return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+bool ReadExactly(int fd, char* buffer, size_t count) {
+    while (count > 0) {
+        const ssize_t n = ::read(fd, buffer, count);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        buffer += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The local pipe's I/O without its child process: the control reads the host's output from one OS pipe and
+// writes keys into another, whose other ends the benchmark holds. Counts what Read handed out, so the
+// benchmark can tell when the reader has come back for more after the last block.
+class BenchPipe final : public hostlink::CCommPipe {
+  public:
+    BenchPipe(UniqueFd hostOutput, UniqueFd hostInput)
+        : CCommPipe(0),
+          m_hostOutput(std::move(hostOutput)),
+          m_hostInput(std::move(hostInput)),
+          m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+    bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) override {
+        bytesRead = 0;
+        s_inRead.store(true);
+        std::array<pollfd, 2> wait{pollfd{m_hostOutput.Get(), POLLIN, 0}, pollfd{m_wake.Get(), POLLIN, 0}};
+        for (;;) {
+            const int ready = ::poll(wait.data(), wait.size(), -1);
+            if (ready < 0 && errno == EINTR) {
+                continue;
+            }
+            if (ready < 0 || wait[1].revents != 0) {
+                s_inRead.store(false);
+                return false;
+            }
+            break;
+        }
+        const ssize_t n = ::read(m_hostOutput.Get(), buffer, count);
+        s_inRead.store(false);  // before the count: a reader seen waiting after it has come back
+        if (n <= 0) {
+            return false;
+        }
+        bytesRead = static_cast<uint32_t>(n);
+        s_delivered.fetch_add(static_cast<uint64_t>(n));
+        return true;
+    }
+    bool Open(hostlink::PipeOwner* owner) override {
+        m_owner = owner;
+        return true;
+    }
+    void Close() override {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(m_wake.Get(), &one, sizeof one);
+    }
+    bool StartNewSession(std::string_view) override { return false; }
+    std::string Describe() const override { return "bench"; }
+    void SetAppUser(int32_t, std::string_view) override {}
+    UniqueFd SaveState(bool) override { return {}; }
+    bool LoadState(int, pid_t, std::optional<std::span<const uint8_t>>) override { return false; }
+    void ApplyPractice(const practice::CPracticeConn&) override {}
+    bool ParseOptions(hostlink::PipeOwner*, std::string_view, bool) override { return true; }
+    int32_t GetUnixEscKey() override { return 1; }
+
+    // Bytes every BenchPipe's Read handed out, and whether a Read is waiting now.
+    static inline std::atomic<uint64_t> s_delivered{0};
+    static inline std::atomic<bool> s_inRead{false};
+
+  protected:
+    bool WriteBytes(const void* bytes, uint32_t count) override {
+        return WriteAll(m_hostInput.Get(), std::string_view(static_cast<const char*>(bytes), count));
+    }
+
+  private:
+    UniqueFd m_hostOutput;
+    UniqueFd m_hostInput;
+    UniqueFd m_wake;
+};
+
+// Hands the control the one BenchPipe prepared for it.
+class BenchFactory final : public terminal::PipeFactory {
+  public:
+    BenchFactory(UniqueFd hostOutput, UniqueFd hostInput)
+        : m_hostOutput(std::move(hostOutput)), m_hostInput(std::move(hostInput)) {}
+
+    std::unique_ptr<hostlink::CCommPipe> MakeEmpty(bool) override { return Make(); }
+    std::size_t StateRecordSize(bool) const override { return 0; }
+    std::unique_ptr<hostlink::CCommPipe> MakeConfigured(bool, const terminal::QuilletProperties&) override {
+        return Make();
+    }
+    bool LoadRemoteSettings(hostlink::CCommPipe&) override { return false; }
+    void ConfigureLocal(hostlink::CCommPipe&, std::string_view, std::string_view) override {}
+    void CopyBack(const hostlink::CCommPipe&, terminal::QuilletProperties&) override {}
+    void SetHostIsTrans(hostlink::CCommPipe&, bool) override {}
+    bool StartNewSession(hostlink::CCommPipe&, std::string_view) override { return false; }
+    UniqueFd SaveNewWindowState(hostlink::CCommPipe&, std::string_view) override { return {}; }
+    void WakeIo(hostlink::CCommPipe& pipe) override { pipe.Close(); }
+
+  private:
+    std::unique_ptr<hostlink::CCommPipe> Make() {
+        if (!m_hostOutput) {
+            return nullptr;
+        }
+        return std::make_unique<BenchPipe>(std::move(m_hostOutput), std::move(m_hostInput));
+    }
+
+    UniqueFd m_hostOutput;
+    UniqueFd m_hostInput;
+};
+
+// A connected control in a shown offscreen window, with the host's ends of its pipes.
+struct Session {
+    Session() {
+        PipePair output = MakePipe();  // host -> control
+        PipePair input = MakePipe();   // control -> host
+        hostWrite = std::move(output.write);
+        hostRead = std::move(input.read);
+        terminal::CQuilletCtrl::Options options;
+        options.factory = std::make_unique<BenchFactory>(std::move(output.read), std::move(input.write));
+        control = std::make_shared<terminal::CQuilletCtrl>(std::move(options));
+        control->Window()->resize(820, 600);
+        control->Window()->show();
+        platform::automation::DISPID id = platform::automation::DISPID_UNKNOWN;
+        platform::automation::Variant result;
+        const platform::automation::Variant local[] = {platform::automation::Variant::Bstr("local")};
+        control->GetIDOfName("Connector", id);
+        control->Invoke(id, platform::automation::InvokeKind::PropertyPut, local, &result, nullptr);
+        control->GetIDOfName("Connect", id);
+        control->Invoke(id, platform::automation::InvokeKind::Method, {}, &result, nullptr);
+        connected = control->Session().HasPipe() && result.AsI4() == 0;
+        QCoreApplication::processEvents();
+    }
+
+    std::shared_ptr<terminal::CQuilletCtrl> control;
+    UniqueFd hostWrite;
+    UniqueFd hostRead;
+    bool connected = false;
+};
+
+Session* g_session = nullptr;
+
+// Latency samples in nanoseconds, by benchmark.
+std::vector<double> g_keySamples;
+std::vector<double> g_bareSamples;
+std::vector<double> g_hopSamples;
+// Repaint times of one frame in nanoseconds: into the image, and through the widget's paint event.
+std::vector<double> g_imageFrames;
+std::vector<double> g_widgetFrames;
+std::string g_keyBytes;  // what one key press puts on the wire
+
+double Percentile(std::vector<double> samples, double fraction) {
+    if (samples.empty()) {
+        return 0;
+    }
+    std::sort(samples.begin(), samples.end());
+    const size_t at = std::min(samples.size() - 1, static_cast<size_t>(fraction * samples.size()));
+    return samples[at];
+}
+
+void SendKey(QWidget* target, QEvent::Type type) {
+    QKeyEvent event(type, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    QCoreApplication::sendEvent(target, &event);
+}
+
+// The bytes one press of "a" sends, found by sending one; empty when nothing arrived.
+std::string LearnKeyBytes(Session& session) {
+    SendKey(session.control->Terminal(), QEvent::KeyPress);
+    SendKey(session.control->Terminal(), QEvent::KeyRelease);
+    std::string bytes;
+    pollfd wait{session.hostRead.Get(), POLLIN, 0};
+    while (::poll(&wait, 1, bytes.empty() ? 5000 : 50) > 0) {
+        char buffer[64];
+        const ssize_t n = ::read(session.hostRead.Get(), buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+}
+
+void KeyToWire(benchmark::State& state) {
+    Session& session = *g_session;
+    if (!session.connected || g_keyBytes.empty()) {
+        state.SkipWithError("the control is not connected or sends nothing for a key");
+        return;
+    }
+    QWidget* terminal = session.control->Terminal();
+    std::string got(g_keyBytes.size(), '\0');
+    g_keySamples.clear();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        SendKey(terminal, QEvent::KeyPress);
+        if (!ReadExactly(session.hostRead.Get(), got.data(), got.size())) {
+            state.SkipWithError("the host side's read failed");
+            return;
+        }
+        const double elapsed = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        state.SetIterationTime(elapsed / 1e9);
+        g_keySamples.push_back(elapsed);
+        SendKey(terminal, QEvent::KeyRelease);
+        QCoreApplication::processEvents();
+    }
+    if (got != g_keyBytes) {
+        state.SkipWithError("the key's bytes changed");
+    }
+}
+
+void BarePipeKey(benchmark::State& state) {
+    if (g_keyBytes.empty()) {
+        state.SkipWithError("no key bytes to send");
+        return;
+    }
+    PipePair pipe = MakePipe();
+    std::string got(g_keyBytes.size(), '\0');
+    g_bareSamples.clear();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        if (!WriteAll(pipe.write.Get(), g_keyBytes) ||
+            !ReadExactly(pipe.read.Get(), got.data(), got.size())) {
+            state.SkipWithError("pipe I/O failed");
+            return;
+        }
+        const double elapsed = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        state.SetIterationTime(elapsed / 1e9);
+        g_bareSamples.push_back(elapsed);
+    }
+}
+
+// The floor for any writer thread: the bytes handed through a mutex and condition variable queue to a
+// waiting thread that writes them into a pipe the benchmark reads, as the key sender thread is woken.
+void ThreadHopPipe(benchmark::State& state) {
+    if (g_keyBytes.empty()) {
+        state.SkipWithError("no key bytes to send");
+        return;
+    }
+    PipePair pipe = MakePipe();
+    std::mutex mutex;
+    std::condition_variable ready;
+    int pending = 0;
+    bool stop = false;
+    std::thread writer([&] {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            ready.wait(lock, [&] { return pending > 0 || stop; });
+            if (stop) {
+                return;
+            }
+            --pending;
+            lock.unlock();
+            WriteAll(pipe.write.Get(), g_keyBytes);
+            lock.lock();
+        }
+    });
+    std::string got(g_keyBytes.size(), '\0');
+    g_hopSamples.clear();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        {
+            std::lock_guard lock(mutex);
+            ++pending;
+        }
+        ready.notify_one();
+        if (!ReadExactly(pipe.read.Get(), got.data(), got.size())) {
+            state.SkipWithError("pipe I/O failed");
+            break;
+        }
+        const double elapsed = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        state.SetIterationTime(elapsed / 1e9);
+        g_hopSamples.push_back(elapsed);
+    }
+    {
+        std::lock_guard lock(mutex);
+        stop = true;
+    }
+    ready.notify_one();
+    writer.join();
+}
+
+// Host output: 79-column lines that scroll, or cursor moves, colour changes and short texts. The dense
+// stream keeps to columns 1-75.
+std::string PlainStream() {
+    std::string stream;
+    unsigned line = 0;
+    while (stream.size() < kStreamBytes) {
+        std::string text = "Line " + std::to_string(line++) + ": ";
+        while (text.size() < 79) {
+            text += static_cast<char>('A' + (text.size() * 7 + line) % 58);
+        }
+        stream += text + "\r\n";
+    }
+    return stream;
+}
+
+std::string DenseStream() {
+    static const char* const kWords[] = {"Name", "Total", "0.00", "Y/N", "Acct", "12/31", "OK", "Due"};
+    static const int kColours[] = {0, 1, 7, 31, 32, 33, 34, 36, 37, 41, 44, 47};
+    std::string stream;
+    unsigned step = 0;
+    while (stream.size() < kStreamBytes) {
+        const unsigned row = step * 7 % 25 + 1;
+        const unsigned column = step * 13 % 70 + 1;
+        stream += "\x1B[" + std::to_string(row) + ";" + std::to_string(column) + "H";
+        stream += "\x1B[" + std::to_string(kColours[step % std::size(kColours)]) + "m";
+        stream += kWords[step % std::size(kWords)];
+        ++step;
+    }
+    return stream;
+}
+
+const std::string& Stream(int which) {
+    static const std::string plain = PlainStream();
+    static const std::string dense = DenseStream();
+    return which == 0 ? plain : dense;
+}
+
+void ControlStream(benchmark::State& state, int which) {
+    Session& session = *g_session;
+    if (!session.connected) {
+        state.SkipWithError("the control is not connected");
+        return;
+    }
+    const std::string& stream = Stream(which);
+    const auto deadline = [] { return Clock::now() + std::chrono::seconds(60); };
+    terminal::QtScreenPainter& painter = session.control->Terminal()->Painter();
+    painter.ResetStats();
+    for (auto _ : state) {
+        const uint64_t target = BenchPipe::s_delivered.load() + stream.size();
+        std::thread writer([&] { WriteAll(session.hostWrite.Get(), stream); });
+        const Clock::time_point giveUp = deadline();
+        // Done once the reader has taken the last byte and come back for more, which it does only after
+        // the screen has consumed its block.
+        while (BenchPipe::s_delivered.load() < target || !BenchPipe::s_inRead.load()) {
+            QCoreApplication::processEvents();
+            if (Clock::now() > giveUp) {
+                break;
+            }
+        }
+        QCoreApplication::processEvents();  // the paint of the last block
+        writer.join();
+        if (BenchPipe::s_delivered.load() < target) {
+            state.SkipWithError("the control did not take the stream in time");
+            return;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
+    // Where the time goes: how often the screen was painted for each MiB of host output.
+    const double mebibytes = static_cast<double>(state.iterations() * stream.size()) / (1 << 20);
+    const terminal::QtScreenPainter::Stats& stats = painter.GetStats();
+    state.counters["full_repaints_per_MiB"] = benchmark::Counter(stats.fullRepaints / mebibytes);
+    state.counters["updates_per_MiB"] = benchmark::Counter(stats.updates / mebibytes);
+    state.counters["text_draws_per_MiB"] = benchmark::Counter(stats.textDraws / mebibytes);
+}
+
+void BareReader(benchmark::State& state, int which) {
+    const std::string& stream = Stream(which);
+    PipePair pipe = MakePipe();
+    std::array<char, kRead> block;
+    for (auto _ : state) {
+        std::thread writer([&] { WriteAll(pipe.write.Get(), stream); });
+        size_t total = 0;
+        while (total < stream.size()) {
+            const ssize_t n = ::read(pipe.read.Get(), block.data(), block.size());
+            if (n <= 0) {
+                break;
+            }
+            total += static_cast<size_t>(n);
+        }
+        writer.join();
+        benchmark::DoNotOptimize(block.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
+}
+
+// The 80 x 25 cells set, the colours changing every four cells. The screen wraps as soon as a line's 80th
+// cell is written, which on the last line would scroll: that one cell stays blank.
+char BusyCell(int row, int column) {
+    return static_cast<char>('!' + (row * 80 + column) % 94);
+}
+
+std::string BusyScreen() {
+    std::string bytes = "\x1B[2J";
+    for (int row = 1; row <= 25; ++row) {
+        bytes += "\x1B[" + std::to_string(row) + ";1H";
+        for (int column = 0; column < (row == 25 ? 79 : 80); ++column) {
+            if (column % 4 == 0) {
+                const int n = row * 20 + column / 4;
+                bytes +=
+                    "\x1B[" + std::to_string(30 + n % 8) + ";" + std::to_string(40 + (n / 8 + 3) % 8) + "m";
+            }
+            bytes += BusyCell(row, column);
+        }
+    }
+    bytes += "\x1B[0m\x1B[1;1H";
+    return bytes;
+}
+
+std::string BusyCells() {
+    std::string cells;
+    for (int row = 1; row <= 25; ++row) {
+        for (int column = 0; column < 80; ++column) {
+            cells += row == 25 && column == 79 ? ' ' : BusyCell(row, column);
+        }
+    }
+    return cells;
+}
+
+struct RepaintWidget {
+    RepaintWidget() {
+        widget.resize(820, 600);
+        widget.show();
+        widget.LoadFontFromRegistry();
+        widget.Feed(BusyScreen());
+        QCoreApplication::processEvents();
+        filled = widget.Screen().CopyCells(0, 80 * 25) == BusyCells();
+    }
+    bool filled = false;
+    terminal::CTerminalWidget widget;
+};
+
+// The painter drawing the whole screen into its backing image.
+void RepaintImage(benchmark::State& state) {
+    RepaintWidget screen;
+    terminal::QtScreenPainter& painter = screen.widget.Painter();
+    if (!painter.HasFont() || !screen.filled) {
+        state.SkipWithError("no terminal font, or the busy screen did not fill every cell");
+        return;
+    }
+    painter.ResetStats();
+    g_imageFrames.clear();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        painter.RequestFullRepaint();
+        painter.Render();
+        g_imageFrames.push_back(std::chrono::duration<double, std::nano>(Clock::now() - start).count());
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.counters["frames_per_second"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["text_draws_per_frame"] =
+        benchmark::Counter(painter.GetStats().textDraws / static_cast<double>(state.iterations()));
+}
+
+// The same plus the widget's paint event putting the image on the offscreen window.
+void RepaintWidgetFrame(benchmark::State& state) {
+    RepaintWidget screen;
+    if (!screen.widget.Painter().HasFont() || !screen.filled) {
+        state.SkipWithError("no terminal font, or the busy screen did not fill every cell");
+        return;
+    }
+    g_widgetFrames.clear();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        screen.widget.Painter().RequestFullRepaint();
+        screen.widget.repaint();
+        g_widgetFrames.push_back(std::chrono::duration<double, std::nano>(Clock::now() - start).count());
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+
+// Registry hives, home and state folders of the run's own, removed at the end.
+class ScratchHome {
+  public:
+    ScratchHome() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "control_bench.XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::perror("mkdtemp");
+            std::exit(1);
+        }
+        m_root = pattern;
+        for (const char* name : {"home", "tmp", "config", "state", "root"}) {
+            std::filesystem::create_directories(m_root / name);
+        }
+        // Before any thread starts, and before the platform layer reads them.
+        ::setenv("HOME", (m_root / "home").c_str(), 1);
+        ::setenv("TMPDIR", (m_root / "tmp").c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (m_root / "state").c_str(), 1);
+        ::setenv("CARROWLINE_ROOT", (m_root / "root").c_str(), 1);
+        m_registry = std::make_unique<platform::Registry>(
+            platform::Registry::Paths{m_root / "machine.reg", m_root / "user.reg"});
+        platform::Registry::OverrideDefault(m_registry.get());
+        terminal::SetClientMode(terminal::ClientMode::Local);
+    }
+    ~ScratchHome() {
+        platform::Registry::OverrideDefault(nullptr);
+        m_registry.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(m_root, ignored);
+    }
+
+  private:
+    std::filesystem::path m_root;
+    std::unique_ptr<platform::Registry> m_registry;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    ScratchHome home;
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+
+    bench::RateReporter reporter;
+    bool setUp = false;
+    {
+        Session session;
+        g_session = &session;
+        if (session.connected) {
+            g_keyBytes = LearnKeyBytes(session);
+        }
+        setUp = session.connected && !g_keyBytes.empty();
+        if (!setUp) {
+            std::fprintf(stderr, "control_bench: the control did not connect or sent nothing for a key\n");
+        }
+        benchmark::RegisterBenchmark("KeyToWire/Control", KeyToWire)
+            ->Iterations(kLatencySamples)
+            ->UseManualTime();
+        benchmark::RegisterBenchmark("KeyToWire/BarePipe", BarePipeKey)
+            ->Iterations(kLatencySamples)
+            ->UseManualTime();
+        benchmark::RegisterBenchmark("KeyToWire/ThreadHopPipe", ThreadHopPipe)
+            ->Iterations(kLatencySamples)
+            ->UseManualTime();
+        for (auto* b : {benchmark::RegisterBenchmark("Plain/Control", ControlStream, 0),
+                        benchmark::RegisterBenchmark("Plain/BareReader", BareReader, 0),
+                        benchmark::RegisterBenchmark("EscapeDense/Control", ControlStream, 1),
+                        benchmark::RegisterBenchmark("EscapeDense/BareReader", BareReader, 1)}) {
+            b->Repetitions(5)->Unit(benchmark::kMillisecond);
+        }
+        benchmark::RegisterBenchmark("Repaint80x25/Image", RepaintImage)->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("Repaint80x25/WidgetPaint", RepaintWidgetFrame)
+            ->Unit(benchmark::kMicrosecond);
+        if (!bench::RunBenchmarks(argc, argv, reporter)) {
+            return 1;
+        }
+        g_session = nullptr;
+    }
+
+    if (!g_keySamples.empty() && !g_bareSamples.empty()) {
+        const double keyMedian = Percentile(g_keySamples, 0.5);
+        const double keyP99 = Percentile(g_keySamples, 0.99);
+        const double bareMedian = Percentile(g_bareSamples, 0.5);
+        const double bareP99 = Percentile(g_bareSamples, 0.99);
+        std::printf("\nKey to wire (%zu byte(s) a key, %zu samples each), microseconds:\n", g_keyBytes.size(),
+                    g_keySamples.size());
+        std::printf("%-10s %10s %10s\n", "", "median", "p99");
+        std::printf("%-10s %10.1f %10.1f\n", "control", keyMedian / 1e3, keyP99 / 1e3);
+        std::printf("%-10s %10.1f %10.1f\n", "bare pipe", bareMedian / 1e3, bareP99 / 1e3);
+        if (!g_hopSamples.empty()) {
+            std::printf("%-10s %10.1f %10.1f  (reference: a queue to a writer thread, then the pipe)\n",
+                        "thread hop", Percentile(g_hopSamples, 0.5) / 1e3,
+                        Percentile(g_hopSamples, 0.99) / 1e3);
+        }
+        std::printf("median ratio %.1fx\n", keyMedian / bareMedian);
+        std::printf("p99 ratio %.1fx (goal: at most 3x): %s\n", keyP99 / bareP99,
+                    keyP99 <= 3 * bareP99 ? "met" : "missed");
+        if (!g_hopSamples.empty()) {
+            std::printf("against the thread hop: median %.2fx, p99 %.2fx\n",
+                        keyMedian / Percentile(g_hopSamples, 0.5), keyP99 / Percentile(g_hopSamples, 0.99));
+        }
+    }
+    std::printf("\nHost stream, best of each benchmark's runs:\n%-12s %14s %14s %8s %8s\n", "stream",
+                "control MB/s", "bare MB/s", "ratio", "goal");
+    for (const char* kind : {"Plain", "EscapeDense"}) {
+        const auto control = reporter.BestRate(std::string(kind) + "/Control");
+        const auto bare = reporter.BestRate(std::string(kind) + "/BareReader");
+        if (!control || !bare || *bare <= 0) {
+            continue;
+        }
+        std::printf("%-12s %14.1f %14.1f %8.4f %8.2f %s\n", kind, *control / 1e6, *bare / 1e6,
+                    *control / *bare, 0.5, *control >= 0.5 * *bare ? "met" : "missed");
+    }
+    std::printf("\nFull repaint of a busy 80x25 screen, milliseconds a frame:\n%-14s %8s %8s\n", "", "median",
+                "p99");
+    for (const auto& [name, frames] :
+         {std::pair<const char*, const std::vector<double>*>{"into image", &g_imageFrames},
+          {"widget paint", &g_widgetFrames}}) {
+        if (!frames->empty()) {
+            std::printf("%-14s %8.2f %8.2f\n", name, Percentile(*frames, 0.5) / 1e6,
+                        Percentile(*frames, 0.99) / 1e6);
+        }
+    }
+    return setUp ? 0 : 2;
+}
