@@ -1,0 +1,157 @@
+// What the container adds to starting a local session: `brantor -l` in a folder tree of its own, up to
+// the end of a session whose host sends its first screen (title, cleared screen, greeting) and ends,
+// against the stand-in host alone playing the same session. The brantor figure is an upper bound of the
+// start-up cost: it also holds the screen's processing, the window's end and the program's exit.
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "container/tests/e2e_session.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kScript =
+    "send \\e[2J\\e[H\\e[%Start-up bench\\x01O\n"
+    "send Carrowline stand-in host program\\r\\nReady\\r\\n\n"
+    "exit 0\n";
+// A run that takes longer than this is broken, not slow.
+constexpr int kSafetyNetMs = 30000;
+
+container::e2e::SessionTree* g_tree = nullptr;
+std::vector<double> g_brantorMs;
+std::vector<double> g_standinFirstByteMs;
+std::vector<double> g_standinSessionMs;
+
+double Milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Ends a child that overstayed the safety net; false then.
+bool WaitWithin(pid_t pid, int* code) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(kSafetyNetMs);
+    for (;;) {
+        if (const auto status = platform::PollExit(pid)) {
+            *code = *status;
+            return true;
+        }
+        if (Clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            platform::WaitForExit(pid);
+            return false;
+        }
+        ::usleep(1000);
+    }
+}
+
+// Spawn to the program's exit: process start, Qt, the control's library and registry, the host's start,
+// its screen on the terminal, SorelExit and the window's close.
+void BrantorSession(benchmark::State& state) {
+    for (auto _ : state) {
+        std::string message;
+        const auto start = Clock::now();
+        const auto child = g_tree->StartBrantor({"-l", "-#7", "demo"}, &message);
+        if (!child) {
+            state.SkipWithError(message.c_str());
+            return;
+        }
+        int code = -1;
+        if (!WaitWithin(child->pid, &code) || code != 0) {
+            state.SkipWithError("brantor did not end with 0");
+            return;
+        }
+        const double ms = Milliseconds(Clock::now() - start);
+        g_brantorMs.push_back(ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+}
+
+// The stand-in alone, its output read through a pipe: spawn to its first byte, and to the end of it.
+void StandinSession(benchmark::State& state) {
+    for (auto _ : state) {
+        std::string message;
+        const auto start = Clock::now();
+        const auto child = g_tree->Start({CARROWLINE_STANDIN_SOREL}, &message, true);
+        if (!child) {
+            state.SkipWithError(message.c_str());
+            return;
+        }
+        bool first = true;
+        char buffer[1024];
+        for (;;) {
+            pollfd ready{child->stdoutRead.Get(), POLLIN, 0};
+            if (::poll(&ready, 1, kSafetyNetMs) <= 0) {
+                break;
+            }
+            const ssize_t n = ::read(child->stdoutRead.Get(), buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            if (first) {
+                g_standinFirstByteMs.push_back(Milliseconds(Clock::now() - start));
+                first = false;
+            }
+        }
+        int code = -1;
+        if (!WaitWithin(child->pid, &code) || code != 0) {
+            state.SkipWithError("the stand-in did not end with 0");
+            return;
+        }
+        const double ms = Milliseconds(Clock::now() - start);
+        g_standinSessionMs.push_back(ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    container::e2e::SessionTree tree;
+    std::string why;
+    if (!tree.Prepare(&why) || !tree.WriteScript(kScript)) {
+        std::fprintf(stderr, "container_startup_bench: cannot prepare the session folder: %s\n", why.c_str());
+        return 1;
+    }
+    g_tree = &tree;
+    benchmark::RegisterBenchmark("Startup/StandinAlone", StandinSession)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(20);
+    benchmark::RegisterBenchmark("Startup/Brantor", BrantorSession)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(20);
+    bench::RateReporter reporter;
+    if (!bench::RunBenchmarks(argc, argv, reporter)) {
+        return 1;
+    }
+    if (g_brantorMs.empty() || g_standinSessionMs.empty()) {
+        return 0;
+    }
+    const double brantor = Median(g_brantorMs);
+    const double standin = Median(g_standinSessionMs);
+    std::printf("\nMedian of %zu runs each:\n", g_brantorMs.size());
+    std::printf("  stand-in alone, spawn to first byte     %8.1f ms\n", Median(g_standinFirstByteMs));
+    std::printf("  stand-in alone, whole session           %8.1f ms\n", standin);
+    std::printf("  brantor -l, spawn to exit after screen  %8.1f ms\n", brantor);
+    std::printf("  container adds %.1f ms (ratio %.1fx); goal: under 300 ms\n", brantor - standin,
+                standin > 0 ? brantor / standin : 0.0);
+    return 0;
+}

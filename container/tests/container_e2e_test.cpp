@@ -1,0 +1,358 @@
+// The container with the real terminal control on the local stand-in host: the window and frame this
+// process builds around libquillet.so (title, greeting, toolbar, close rule, new window), and the brantor
+// program itself started as a child in its own folder tree.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "container/brantor_app.h"
+#include "container/host_commands.h"
+#include "container/main_frame.h"
+#include "container/tests/e2e_session.h"
+#include "hostlink/tests/local_standin.h"
+#include "platform/automation/dispatch.h"
+#include "platform/known_folders.h"
+#include "platform/registry.h"
+#include "platform/user_prompt.h"
+#include "terminal/tests/test_support.h"
+
+namespace container {
+namespace {
+
+using hostlink::testing::ReadStandinRecord;
+using hostlink::testing::StandinRun;
+using hostlink::testing::WaitForStandinRecord;
+namespace automation = platform::automation;
+
+constexpr int kSafetyNetMs = 30000;
+
+// The toolbar button that sends "/pat\r", found in the bars' tables rather than by a fixed id.
+int32_t AddPatientButton() {
+    for (const ToolbarId bar : {ToolbarId::System, ToolbarId::Appointment, ToolbarId::MedicalRecords,
+                                ToolbarId::Mpi, ToolbarId::Control}) {
+        for (const ToolbarButton& button : Toolbar(bar).buttons) {
+            const std::optional<HostCommand> command = HostCommandFor(button.id);
+            if (command && command->text == "/pat\r") {
+                return button.id;
+            }
+        }
+    }
+    return 0;
+}
+
+std::string ScreenText(CQuillet& control) {
+    const auto object = control.Object();
+    if (!object) {
+        return {};
+    }
+    automation::DISPID id = automation::DISPID_UNKNOWN;
+    if (object->GetIDOfName("GetScreenBuffer", id) != automation::S_OK) {
+        return {};
+    }
+    automation::Variant result;
+    if (object->Invoke(id, automation::InvokeKind::Method, {}, &result, nullptr) != automation::S_OK) {
+        return {};
+    }
+    return result.AsBstr();
+}
+
+// In this process: the control library keeps the registry it first opened for the life of the process,
+// so the suite shares one tree and its environment; each test has its own record and script.
+class ContainerE2eTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        // Made once: a repeated run must find the registry the library already holds.
+        static e2e::SessionTree tree;
+        static std::string prepared = [] {
+            std::string why;
+            return tree.Prepare(&why) ? std::string() : why;
+        }();
+        ASSERT_TRUE(prepared.empty()) << prepared;
+        s_tree = &tree;
+        s_env = std::make_unique<terminal::testing::ScopedEnv>();
+        for (const auto& [name, value] : s_tree->Variables()) {
+            s_env->Set(name, value);
+        }
+        s_registry = std::make_unique<platform::Registry>(
+            platform::Registry::Paths{platform::MachineHivePath(), platform::UserHivePath()});
+        platform::Registry::OverrideDefault(s_registry.get());
+    }
+    static void TearDownTestSuite() {
+        platform::Registry::OverrideDefault(nullptr);
+        s_registry.reset();
+        s_env.reset();
+        s_tree = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_TRUE(s_tree);
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        m_folder = s_tree->Folder("tests") / name;
+        // A repeated run starts with an empty record.
+        std::error_code ec;
+        std::filesystem::remove_all(m_folder, ec);
+        std::filesystem::create_directories(m_folder);
+        m_env.Set("CARROWLINE_STANDIN_RECORD", Record().string());
+        m_env.Set("CARROWLINE_STANDIN_SCRIPT", "");
+        m_prompt = std::make_unique<platform::ScopedDefaultPrompt>(m_recorder);
+        // The control shows its own message boxes; one would wait for a user who is not there.
+        QObject::connect(&m_modalWatch, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                const auto* box = qobject_cast<QMessageBox*>(modal);
+                m_modalTexts.push_back(box != nullptr ? box->text().toStdString()
+                                                      : modal->windowTitle().toStdString());
+                modal->close();
+            }
+        });
+        m_modalWatch.start(50);
+
+        CBrantorApp::Options options;
+        options.programFolder = std::filesystem::path(CARROWLINE_BRANTOR).parent_path();
+        options.spawner = [this](const platform::SpawnOptions& spawn, std::string* message) {
+            return StartNewWindow(spawn, message);
+        };
+        m_app = std::make_unique<CBrantorApp>(m_frame, std::move(options));
+        m_frame.SetApp(m_app.get());
+    }
+    void TearDown() override {
+        for (const std::string& text : m_modalTexts) {
+            ADD_FAILURE() << "the control showed a message box: " << text;
+        }
+        m_modalWatch.stop();
+        m_app->ExitInstance();
+        m_frame.SetApp(nullptr);
+        m_app.reset();
+        for (const pid_t pid : m_windows) {
+            ::kill(pid, SIGTERM);
+            platform::WaitForExit(pid);
+        }
+        m_prompt.reset();
+    }
+
+    std::filesystem::path Record() const { return m_folder / "record.txt"; }
+    void UseScript(std::string_view text) {
+        const std::filesystem::path script = m_folder / "script.txt";
+        terminal::testing::WriteFile(script, std::string(text));
+        m_env.Set("CARROWLINE_STANDIN_SCRIPT", script.string());
+    }
+
+    // The window a NewWindow opens: the real program. Its own host session plays the second script (this
+    // test's script would open windows without end): one screen, then the host ends.
+    bool StartNewWindow(const platform::SpawnOptions& spawn, std::string* message) {
+        m_newWindowArgv.push_back(spawn.argv);
+        const std::filesystem::path script = m_folder / "second.txt";
+        terminal::testing::WriteFile(script,
+                                     "send \\e[2J\\e[H\\e[%Second window\\x01O\n"
+                                     "send Second\\r\\n\n"
+                                     "exit 0\n");
+        platform::SpawnOptions options = spawn;
+        if (options.environment) {
+            options.environment->Set("CARROWLINE_STANDIN_SCRIPT", script.string());
+        }
+        options.nullStdio = true;
+        auto child = platform::Spawn(options, nullptr, message);
+        if (!child) {
+            return false;
+        }
+        m_windows.push_back(child->pid);
+        return true;
+    }
+
+    // Connects as `brantor -l -#7 demo` does and waits for the host's first screen.
+    void ConnectLocal(std::string_view screenText) {
+        ASSERT_EQ(m_app->Connect("-l -#7 demo"), ConnectOutcome::Connected) << Prompts();
+        ASSERT_TRUE(m_app->Control() != nullptr);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return ScreenText(*m_app->Control()).find(screenText) != std::string::npos; },
+            kSafetyNetMs))
+            << ScreenText(*m_app->Control());
+    }
+
+    // The first stand-in run of this test, as the record has it now.
+    StandinRun HostRun() const {
+        const auto runs = ReadStandinRecord(Record());
+        return runs.empty() ? StandinRun{} : runs.front();
+    }
+
+    // Closes the frame the way the user does and runs the program's event loop until it ends; its code.
+    int CloseAndRun() {
+        QTimer safety;
+        safety.setSingleShot(true);
+        QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        safety.start(kSafetyNetMs);
+        QTimer::singleShot(0, &m_frame, [this] { m_frame.close(); });
+        return QApplication::exec();
+    }
+
+    std::string Prompts() const {
+        std::string text;
+        for (const std::string& message : m_recorder.Texts()) {
+            text += message + "\n";
+        }
+        return text;
+    }
+
+    static e2e::SessionTree* s_tree;
+    static std::unique_ptr<terminal::testing::ScopedEnv> s_env;
+    static std::unique_ptr<platform::Registry> s_registry;
+
+    std::filesystem::path m_folder;
+    terminal::testing::ScopedEnv m_env;
+    platform::RecordingPrompt m_recorder;
+    std::unique_ptr<platform::ScopedDefaultPrompt> m_prompt;
+    QTimer m_modalWatch;
+    std::vector<std::string> m_modalTexts;
+    CMainFrame m_frame;
+    std::unique_ptr<CBrantorApp> m_app;
+    std::vector<std::vector<std::string>> m_newWindowArgv;
+    std::vector<pid_t> m_windows;
+};
+
+e2e::SessionTree* ContainerE2eTest::s_tree = nullptr;
+std::unique_ptr<terminal::testing::ScopedEnv> ContainerE2eTest::s_env;
+std::unique_ptr<platform::Registry> ContainerE2eTest::s_registry;
+
+TEST_F(ContainerE2eTest, HostTitleNamesTheWindowAndToolbarReachesTheHostUntilCloseEndsTheProgram) {
+    ConnectLocal("Type /quit");
+    const std::string screen = ScreenText(*m_app->Control());
+    EXPECT_EQ(screen.substr(0, e2e::kStandinGreeting.size()), e2e::kStandinGreeting);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_frame.windowTitle() == QString::fromUtf8(e2e::kStandinTitle); }, kSafetyNetMs))
+        << m_frame.windowTitle().toStdString();
+    EXPECT_TRUE(m_frame.isVisible());
+    ASSERT_TRUE(m_frame.ControlWidget() != nullptr);
+    EXPECT_TRUE(m_frame.ControlWidget()->isVisible());
+    EXPECT_EQ(HostRun().Arguments(), (std::vector<std::string>{"-t1", "-p1", "-#7", "demo"}));
+
+    const int32_t button = AddPatientButton();
+    ASSERT_NE(button, 0);
+    m_frame.OnToolbarCommand(button);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return HostRun().received == "/pat\r"; }, kSafetyNetMs))
+        << HostRun().received;
+    // The host echoes it onto the screen.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ScreenText(*m_app->Control()).find("/pat") != std::string::npos; }, kSafetyNetMs));
+
+    // The close asks the host to quit; its end closes the frame and the event loop ends with 0.
+    EXPECT_TRUE(m_app->Control()->IsChainable());
+    EXPECT_EQ(CloseAndRun(), 0);
+    const StandinRun run = HostRun();
+    EXPECT_EQ(run.received, "/pat\r/quit\r");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_FALSE(m_app->IsConnected());
+    EXPECT_FALSE(m_frame.isVisible());
+    EXPECT_TRUE(m_recorder.Texts().empty()) << Prompts();
+}
+
+TEST_F(ContainerE2eTest, TitleReportIsTakenAsPlainText) {
+    // A host title with markup in it shows as the host sent it.
+    UseScript(
+        "send \\e[2J\\e[H\\e[%<b>Ward</b> & list\\x01O\n"
+        "send Ready\\r\\n\n"
+        "echo\n");
+    ConnectLocal("Ready");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_frame.windowTitle() == QStringLiteral("<b>Ward</b> & list"); },
+                                kSafetyNetMs))
+        << m_frame.windowTitle().toStdString();
+    EXPECT_EQ(CloseAndRun(), 0);
+    EXPECT_EQ(HostRun().received, "/quit\r");
+}
+
+TEST_F(ContainerE2eTest, HostNewWindowStartsASecondBrantorOnTheSameSession) {
+    UseScript(
+        "send \\e[2J\\e[H\\e[%First window\\x01O\n"
+        "send Ready\\r\\n\n"
+        "send \\e[1k\n"
+        "echo\n");
+    ConnectLocal("Ready");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_newWindowArgv.empty(); }, kSafetyNetMs))
+        << "no new window was asked for; prompts: " << Prompts();
+    ASSERT_EQ(m_newWindowArgv.size(), 1u);
+    const std::vector<std::string>& argv = m_newWindowArgv.front();
+    ASSERT_EQ(argv.size(), 3u);
+    EXPECT_EQ(argv[0], CARROWLINE_BRANTOR);
+    EXPECT_TRUE(argv[1].starts_with("/h:")) << argv[1];
+    EXPECT_EQ(argv[2], "/p:" + std::to_string(::getpid()));
+    ASSERT_EQ(m_windows.size(), 1u);
+
+    // The second window's own host session appears in the record beside the first.
+    const auto runs =
+        WaitForStandinRecord(Record(), [](const std::vector<StandinRun>& r) { return r.size() >= 2; });
+    ASSERT_GE(runs.size(), 2u) << "the second brantor started no host session; it "
+                               << (platform::PollExit(m_windows.front())
+                                       ? "ended with " +
+                                             std::to_string(*platform::PollExit(m_windows.front()))
+                                       : std::string("still runs"));
+    EXPECT_NE(runs[1].pid, runs[0].pid);
+    EXPECT_EQ(runs[1].Program(), "sorel");
+    // The same user and password, handed over from the first window's session, as a new window's.
+    EXPECT_EQ(runs[1].Arguments(), (std::vector<std::string>{"-t1", "-p1", "-#7", "demo", "-w"}));
+    const std::optional<std::string> size = runs[1].Env(kStartSizeVariable);
+    ASSERT_TRUE(size.has_value());
+    EXPECT_NE(size->find('x'), std::string::npos) << *size;
+
+    // The second window's host ends, and with it the second program, as the first one's would.
+    std::optional<int> second;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (second = platform::PollExit(m_windows.front())).has_value(); },
+                                kSafetyNetMs));
+    m_windows.clear();
+    EXPECT_EQ(second, 0);
+    const auto ended = ReadStandinRecord(Record());
+    ASSERT_GE(ended.size(), 2u);
+    EXPECT_EQ(ended[1].exitCode, 0);
+
+    EXPECT_EQ(CloseAndRun(), 0);
+    EXPECT_EQ(HostRun().received, "/quit\r");
+}
+
+// The brantor program itself, in a tree of its own.
+class BrantorProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(m_tree.Prepare(&why)) << why;
+    }
+    // The program's exit status; a program that does not end in time (a message box waiting for a user
+    // who is not there) is ended, and the test fails.
+    static int WaitForProgram(pid_t pid) {
+        std::optional<int> code;
+        const bool ended =
+            QTest::qWaitFor([&] { return (code = platform::PollExit(pid)).has_value(); }, kSafetyNetMs);
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            platform::WaitForExit(pid);
+            ADD_FAILURE() << "brantor did not end";
+            return -1;
+        }
+        return *code;
+    }
+    e2e::SessionTree m_tree;
+};
+
+TEST_F(BrantorProgramTest, LocalSessionEndsTheProgramWithZeroWhenTheHostEnds) {
+    ASSERT_TRUE(
+        m_tree.WriteScript("send \\e[2J\\e[H\\e[%Short session\\x01O\n"
+                           "send One screen and done\\r\\n\n"
+                           "exit 0\n"));
+    std::string message;
+    const auto child = m_tree.StartBrantor({"-l", "-#7", "demo"}, &message);
+    ASSERT_TRUE(child) << message;
+    EXPECT_EQ(WaitForProgram(child->pid), 0);
+    const auto runs = ReadStandinRecord(m_tree.Record());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].Program(), "sorel");
+    EXPECT_EQ(runs[0].Arguments(), (std::vector<std::string>{"-t1", "-p1", "-#7", "demo"}));
+    EXPECT_EQ(runs[0].exitCode, 0);
+    EXPECT_EQ(runs[0].cwd, m_tree.Folder("data").string());
+}
+
+}  // namespace
+}  // namespace container
