@@ -5,6 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <string>
@@ -48,6 +50,45 @@ inline bool RunBenchmarks(int& argc, char** argv, RateReporter& reporter) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return true;
+}
+
+// The host streams of the feed benchmarks, 1 MiB each: 79-column lines that scroll (0), or cursor moves,
+// colour changes and short texts within columns 1-75 (1).
+inline constexpr size_t kStreamBytes = size_t{1} << 20;
+
+inline std::string PlainStream() {
+    std::string stream;
+    unsigned line = 0;
+    while (stream.size() < kStreamBytes) {
+        std::string text = "Line " + std::to_string(line++) + ": ";
+        while (text.size() < 79) {
+            text += static_cast<char>('A' + (text.size() * 7 + line) % 58);
+        }
+        stream += text + "\r\n";
+    }
+    return stream;
+}
+
+inline std::string DenseStream() {
+    static const char* const kWords[] = {"Name", "Total", "0.00", "Y/N", "Acct", "12/31", "OK", "Due"};
+    static const int kColours[] = {0, 1, 7, 31, 32, 33, 34, 36, 37, 41, 44, 47};
+    std::string stream;
+    unsigned step = 0;
+    while (stream.size() < kStreamBytes) {
+        const unsigned row = step * 7 % 25 + 1;
+        const unsigned column = step * 13 % 70 + 1;
+        stream += "\x1B[" + std::to_string(row) + ";" + std::to_string(column) + "H";
+        stream += "\x1B[" + std::to_string(kColours[step % std::size(kColours)]) + "m";
+        stream += kWords[step % std::size(kWords)];
+        ++step;
+    }
+    return stream;
+}
+
+inline const std::string& Stream(int which) {
+    static const std::string plain = PlainStream();
+    static const std::string dense = DenseStream();
+    return which == 0 ? plain : dense;
 }
 
 }  // namespace bench

@@ -41,7 +41,6 @@ using Clock = std::chrono::steady_clock;
 using platform::UniqueFd;
 
 constexpr size_t kRead = 1024;  // the reader thread's block
-constexpr size_t kStreamBytes = size_t{1} << 20;
 constexpr int kLatencySamples = 20000;
 
 struct PipePair {
@@ -354,50 +353,13 @@ void ThreadHopPipe(benchmark::State& state) {
     writer.join();
 }
 
-// Host output: 79-column lines that scroll, or cursor moves, colour changes and short texts. The dense
-// stream keeps to columns 1-75.
-std::string PlainStream() {
-    std::string stream;
-    unsigned line = 0;
-    while (stream.size() < kStreamBytes) {
-        std::string text = "Line " + std::to_string(line++) + ": ";
-        while (text.size() < 79) {
-            text += static_cast<char>('A' + (text.size() * 7 + line) % 58);
-        }
-        stream += text + "\r\n";
-    }
-    return stream;
-}
-
-std::string DenseStream() {
-    static const char* const kWords[] = {"Name", "Total", "0.00", "Y/N", "Acct", "12/31", "OK", "Due"};
-    static const int kColours[] = {0, 1, 7, 31, 32, 33, 34, 36, 37, 41, 44, 47};
-    std::string stream;
-    unsigned step = 0;
-    while (stream.size() < kStreamBytes) {
-        const unsigned row = step * 7 % 25 + 1;
-        const unsigned column = step * 13 % 70 + 1;
-        stream += "\x1B[" + std::to_string(row) + ";" + std::to_string(column) + "H";
-        stream += "\x1B[" + std::to_string(kColours[step % std::size(kColours)]) + "m";
-        stream += kWords[step % std::size(kWords)];
-        ++step;
-    }
-    return stream;
-}
-
-const std::string& Stream(int which) {
-    static const std::string plain = PlainStream();
-    static const std::string dense = DenseStream();
-    return which == 0 ? plain : dense;
-}
-
 void ControlStream(benchmark::State& state, int which) {
     Session& session = *g_session;
     if (!session.connected) {
         state.SkipWithError("the control is not connected");
         return;
     }
-    const std::string& stream = Stream(which);
+    const std::string& stream = bench::Stream(which);
     const auto deadline = [] { return Clock::now() + std::chrono::seconds(60); };
     terminal::QtScreenPainter& painter = session.control->Terminal()->Painter();
     painter.ResetStats();
@@ -430,7 +392,7 @@ void ControlStream(benchmark::State& state, int which) {
 }
 
 void BareReader(benchmark::State& state, int which) {
-    const std::string& stream = Stream(which);
+    const std::string& stream = bench::Stream(which);
     PipePair pipe = MakePipe();
     std::array<char, kRead> block;
     for (auto _ : state) {

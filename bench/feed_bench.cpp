@@ -15,46 +15,10 @@
 
 namespace {
 
-constexpr size_t kStreamBytes = size_t{1} << 20;
 constexpr size_t kRead = 1024;
 
-std::string PlainStream() {
-    std::string stream;
-    unsigned line = 0;
-    while (stream.size() < kStreamBytes) {
-        std::string text = "Line " + std::to_string(line++) + ": ";
-        while (text.size() < 79) {
-            text += static_cast<char>('A' + (text.size() * 7 + line) % 58);
-        }
-        stream += text + "\r\n";
-    }
-    return stream;
-}
-
-std::string DenseStream() {
-    static const char* const kWords[] = {"Name", "Total", "0.00", "Y/N", "Acct", "12/31", "OK", "Due"};
-    static const int kColours[] = {0, 1, 7, 31, 32, 33, 34, 36, 37, 41, 44, 47};
-    std::string stream;
-    unsigned step = 0;
-    while (stream.size() < kStreamBytes) {
-        const unsigned row = step * 7 % 25 + 1;
-        const unsigned column = step * 13 % 70 + 1;
-        stream += "\x1B[" + std::to_string(row) + ";" + std::to_string(column) + "H";
-        stream += "\x1B[" + std::to_string(kColours[step % std::size(kColours)]) + "m";
-        stream += kWords[step % std::size(kWords)];
-        ++step;
-    }
-    return stream;
-}
-
-const std::string& Stream(int which) {
-    static const std::string plain = PlainStream();
-    static const std::string dense = DenseStream();
-    return which == 0 ? plain : dense;
-}
-
 void ModelFeed(benchmark::State& state, int which) {
-    const std::string& stream = Stream(which);
+    const std::string& stream = bench::Stream(which);
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
     terminal::NullPainter painter;  // every drawing call is made, and does nothing
     terminal::CTerminalScreen screen;
@@ -70,7 +34,7 @@ void ModelFeed(benchmark::State& state, int which) {
 }
 
 void VtermFeed(benchmark::State& state, int which) {
-    const std::string& stream = Stream(which);
+    const std::string& stream = bench::Stream(which);
     VTerm* vt = vterm_new(25, 80);
     vterm_set_utf8(vt, 0);
     VTermScreen* screen = vterm_obtain_screen(vt);

@@ -26,6 +26,7 @@
 #include "platform/automation/dispatch_object.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
+#include "terminal/quillet/quillet_contract.h"
 #include "terminal/quillet/quillet_ids.h"
 #include "terminal/registry_settings.h"
 #include "terminal/tests/test_support.h"
@@ -39,79 +40,8 @@ using namespace platform::automation;
 constexpr int kSafetyNetMs = 20000;
 
 // The member names the container binds, in its order.
-constexpr std::array<std::string_view, 71> kBoundNames = {
-    "FontName",
-    "FontSize",
-    "RemoteDataSet",
-    "RemoteSorelProgs",
-    "RemoteHost",
-    "RemoteEnviro",
-    "RemotePort",
-    "RemotePrinter",
-    "RemoteTerm",
-    "Connector",
-    "Border",
-    "RunProgram",
-    "AuthSorelUser",
-    "AuthSorelPassword",
-    "AuthOsUser",
-    "AuthOsPassword",
-    "BackgroundColor",
-    "IsChainable",
-    "StatusBar",
-    "LocalTerm",
-    "LocalPrinter",
-    "LocalDataSet",
-    "LocalSorelProgs",
-    "Simple",
-    "PostCloseOnSorelExit",
-    "WanMode",
-    "BillServID",
-    "HostIsTrans",
-    "PracticeName",
-    "ToolBars",
-    "InVarnel",
-    "IsContainerRunning",
-    "Send",
-    "ShutDownSorel",
-    "AutoLogin",
-    "SendSorelMessage",
-    "Connect",
-    "ReConnect",
-    "AuthUpdate",
-    "LoadRegistry",
-    "AuthDialog",
-    "Probe",
-    "VBASetFocus",
-    "WebAddWndLink",
-    "WebRemoveWndLink",
-    "WebSetWindowTitle",
-    "WebSetPersist",
-    "WebClearPersist",
-    "NewWindow",
-    "ShowCalc",
-    "Activate",
-    "Login",
-    "Print",
-    "PopupMenuItem",
-    "BootSorel",
-    "SendProcess",
-    "ManualProbe",
-    "SendToolbarCommand",
-    "ForceNewWindow",
-    "GetScreenBuffer",
-    "NewWindowChainCommand",
-    "EditCopy",
-    "EditPaste",
-    "SetFontControl",
-    "EditCustomMenu",
-    "ResizeRequest",
-    "ResizeRequestSuccess",
-    "MinimumWindowSize",
-    "MinWindowWidth",
-    "MinWindowHeight",
-    "DirectChainMode",
-};
+constexpr const auto& kBoundNames = quillet::kMemberNames;
+static_assert(kBoundNames.size() == 71);
 
 // Runs a program and returns its exit status (-1 when it could not run or ended by a signal).
 int RunProgram(const std::vector<std::string>& argv) {

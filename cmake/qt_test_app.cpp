@@ -1,8 +1,12 @@
-// One QApplication for the whole test program, on the offscreen platform unless another was chosen.
+// One QApplication for a whole Qt test program, on the offscreen platform unless another was chosen; the
+// Qt test programs of every folder link it through the qt_test_app target.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <memory>
+#include <string>
+
+#include "platform/known_folders.h"
 
 namespace {
 
@@ -18,8 +22,8 @@ class QtApplicationEnvironment : public ::testing::Environment {
 
   private:
     int m_argc = 1;
-    char m_name[22] = "terminal_widget_tests";
-    char* m_argv[2] = {m_name, nullptr};
+    std::string m_name = platform::ProgramFileName();
+    char* m_argv[2] = {m_name.data(), nullptr};
     std::unique_ptr<QApplication> m_app;
 };
 
