@@ -3,6 +3,7 @@
 // thread, stops the sender, brings the reader out and joins it, and only then lets the pipe go.
 #include "terminal/control/quillet_session.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/stat.h>
@@ -25,6 +26,52 @@ namespace terminal {
 using hostlink::CCommPipe;
 using Clock = std::chrono::steady_clock;
 
+namespace {
+
+// Host bytes a detached session's reader had taken from the pipe but the screen had not shown. A process
+// has one DetachRecord, so one slot: each detach replaces it and the next adoption empties it. The slot
+// keeps its own descriptor of the session-state mapping the record names, so that mapping cannot be
+// freed and its identity given to another while the bytes wait; an adopter gets them only by naming it.
+struct UnfedSlot {
+    std::mutex mutex;
+    platform::UniqueFd state;
+    std::vector<uint8_t> bytes;
+};
+
+UnfedSlot& Unfed() {
+    static UnfedSlot slot;
+    return slot;
+}
+
+bool SameFile(int a, int b) {
+    struct stat first {};
+    struct stat second {};
+    return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+void LeaveUnfed(platform::UniqueFd state, std::vector<uint8_t> bytes) {
+    UnfedSlot& slot = Unfed();
+    std::lock_guard lock(slot.mutex);
+    slot.state = bytes.empty() ? platform::UniqueFd() : std::move(state);
+    slot.bytes = std::move(bytes);
+}
+
+// Empties the slot; the bytes only when they belong to the session whose state `stateHandle` is.
+std::vector<uint8_t> TakeUnfed(int stateHandle) {
+    UnfedSlot& slot = Unfed();
+    std::lock_guard lock(slot.mutex);
+    std::vector<uint8_t> bytes;
+    if (slot.state && SameFile(slot.state.Get(), stateHandle)) {
+        bytes = std::move(slot.bytes);
+    }
+    slot.state.Reset();
+    slot.bytes.clear();
+    return bytes;
+}
+
+}  // namespace
+
 // What the reader thread and the user-interface thread share for one connection.
 struct CQuilletSession::ReaderState {
     std::mutex mutex;
@@ -32,6 +79,7 @@ struct CQuilletSession::ReaderState {
     bool stop = false;      // teardown asks the reader to end
     bool inRead = false;    // the reader is inside the pipe's Read
     bool consumed = false;  // the user-interface thread took the current block
+    bool unfed = false;     // `block` holds bytes the screen has not been given
     std::vector<uint8_t> block;
     // Set by teardown on the user-interface thread: tasks posted by this reader do nothing from then on.
     bool cancelled = false;
@@ -155,11 +203,15 @@ CQuilletSession::CQuilletSession(SessionHost& host, QuilletProperties& propertie
     : CQuilletSession(host, properties, Options{}) {}
 
 CQuilletSession::~CQuilletSession() {
-    bool handOver = false;
-    if (m_pipe) {
-        handOver = WriteDetachRecordNow();
-    }
+    platform::UniqueFd detached;
+    const bool handOver = m_pipe && WriteDetachRecordNow(detached);
     TearDown(false, false, SenderEnd::Drain, handOver);
+    if (handOver) {
+        if (!detached && !m_unfed.empty()) {
+            m_host.LogLine("Detach: host bytes not yet shown are lost");
+        }
+        LeaveUnfed(std::move(detached), std::move(m_unfed));
+    }
 }
 
 void CQuilletSession::Message(const std::string& text, bool stopIcon) {
@@ -485,6 +537,8 @@ int32_t CQuilletSession::ReConnect() {
             break;
     }
     m_props.m_chainable = record.chainable;
+    // Before the pipe adopts the state handle, which may close it.
+    const std::vector<uint8_t> unfed = TakeUnfed(record.stateHandle);
     const bool remote = record.isRemote != 0;
     m_pipe = m_factory->MakeEmpty(remote);
     SetClientMode(remote ? ClientMode::Remote : ClientMode::Local);
@@ -505,6 +559,10 @@ int32_t CQuilletSession::ReConnect() {
     m_host.ShowConnectedUi(true);
     StartThreads();
     m_host.SetUnixEscKey(m_pipe->GetUnixEscKey() != 0);
+    // The new reader's blocks reach the screen through tasks on this thread, so only after these.
+    if (!unfed.empty()) {
+        m_host.HostData(unfed);
+    }
     return 0;
 }
 
@@ -593,12 +651,13 @@ void CQuilletSession::ReaderLoop(std::shared_ptr<ReaderState> state, CCommPipe* 
         {
             std::lock_guard lock(state->mutex);
             state->inRead = false;
-            if (state->stop) {
-                return;
-            }
-            if (ok) {
+            if (ok && count != 0) {
                 state->block.assign(buffer.begin(), buffer.begin() + std::min(count, kReadBlock));
                 state->consumed = false;
+                state->unfed = true;
+            }
+            if (state->stop) {
+                return;  // a block read just now stays unfed, for a hand-over to pass on
             }
         }
         if (!ok) {
@@ -621,6 +680,7 @@ void CQuilletSession::ReaderLoop(std::shared_ptr<ReaderState> state, CCommPipe* 
             {
                 std::lock_guard lock(state->mutex);
                 bytes = state->block;
+                state->unfed = false;  // a teardown from inside HostData must not pass it on again
             }
             m_host.HostData(bytes);
             {
@@ -681,6 +741,7 @@ void CQuilletSession::DropPipe(bool handOver) {
 }
 
 void CQuilletSession::TearDown(bool fireExit, bool repaint, SenderEnd end, bool handOver) {
+    m_unfed.clear();
     if (!m_pipe && !m_sender && !m_readerThread.joinable()) {
         return;
     }
@@ -702,6 +763,9 @@ void CQuilletSession::TearDown(bool fireExit, bool repaint, SenderEnd end, bool 
             m_factory->WakeIo(*m_pipe);
         }
         m_readerThread.join();
+    }
+    if (handOver && m_reader && m_reader->unfed) {
+        m_unfed = std::move(m_reader->block);  // the reader has ended: no lock needed
     }
     m_reader.reset();
     DropPipe(handOver);
@@ -742,7 +806,7 @@ void CQuilletSession::HostIsTransChanged() {
     }
 }
 
-bool CQuilletSession::WriteDetachRecordNow() {
+bool CQuilletSession::WriteDetachRecordNow(platform::UniqueFd& stateCopy) {
     std::string why;
     const std::optional<std::filesystem::path> path = DetachRecordPath(::getpid(), &why);
     if (!path) {
@@ -762,6 +826,8 @@ bool CQuilletSession::WriteDetachRecordNow() {
         Message("Error opening detach file", true);
         return false;
     }
+    // Names the session to the slot that carries bytes not yet shown; without it only those cannot go.
+    stateCopy.Reset(::fcntl(state.Get(), F_DUPFD_CLOEXEC, 0));
     // The mappings stay open for the control that adopts them.
     state.Release();
     snapshot.Release();

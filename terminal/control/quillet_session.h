@@ -118,7 +118,9 @@ class CQuilletSession {
 
     CQuilletSession(SessionHost& host, QuilletProperties& properties, Options options);
     CQuilletSession(SessionHost& host, QuilletProperties& properties);
-    // A live session is left in the DetachRecord for a later control of this process, then torn down.
+    // A live session is left in the DetachRecord for a later control of this process, then torn down. Host
+    // bytes its reader took from the pipe but the screen has not shown stay with the session: the control
+    // that adopts it with ReConnect shows them before anything it reads itself.
     ~CQuilletSession();
     CQuilletSession(const CQuilletSession&) = delete;
     CQuilletSession& operator=(const CQuilletSession&) = delete;
@@ -172,7 +174,8 @@ class CQuilletSession {
     void DropPipe(bool handOver = false);
     bool ReadPracticeBlock(std::string& commandLine, bool& usage);
     bool WindowAndConnectedCheck(const char* connectedText);
-    bool WriteDetachRecordNow();
+    // True when a record was left; `stateCopy` then gets a descriptor of the state mapping it names.
+    bool WriteDetachRecordNow(platform::UniqueFd& stateCopy);
     void Message(const std::string& text, bool stopIcon);
 
     SessionHost& m_host;
@@ -187,6 +190,8 @@ class CQuilletSession {
     SessionPoster m_poster;
     std::shared_ptr<ReaderState> m_reader;
     std::thread m_readerThread;
+    // What a hand-over teardown's reader had read but the screen had not taken.
+    std::vector<uint8_t> m_unfed;
     // Hand-over mappings given to a further window: kept open, since the new process may open them
     // through this process.
     std::vector<platform::UniqueFd> m_handedOver;

@@ -378,16 +378,86 @@ TEST_F(SessionTest, DestructionWithoutAPrivateFolderShowsWhyAndEndsTheSession) {
     EXPECT_TRUE(std::filesystem::is_empty(m_runtime));
 }
 
-TEST_F(SessionTest, DestructionWhileTheReaderWaitsForTheUserInterface) {
-    CQuilletSession& session = Session();
-    ConnectLocal(session);
-    Line(0)->Feed("pending");
-    // The block's task is queued but not run before the session goes.
-    ASSERT_TRUE(m_control.WaitQueued());
-    m_session.reset();
-    m_control.PumpPending();  // a task left behind must not touch the gone session
+// Host bytes the reader took but the screen had not shown when the control went stay with the detached
+// session: the control that adopts it shows them first.
+struct UnshownCase {
+    const char* name;
+    // The block's task is queued but not run; else the block arrives just as the reader is stopped.
+    bool taskQueued;
+};
+
+void PrintTo(const UnshownCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class UnshownAtDetachTest : public SessionTest, public ::testing::WithParamInterface<UnshownCase> {};
+
+TEST_P(UnshownAtDetachTest, TheAdoptingControlShowsTheBlockBeforeAnythingItReads) {
+    const std::string block = "unshown" + std::string(CQuilletSession::kReadBlock - 8, '.') + "!";
+    {
+        CQuilletSession& first = Session();
+        ConnectLocal(first);
+        if (GetParam().taskQueued) {
+            Line(0)->Feed(block);
+            ASSERT_TRUE(m_control.WaitQueued());
+        } else {
+            std::lock_guard lock(m_shared->mutex);
+            m_shared->feedOnWake = block;
+        }
+        m_session.reset();
+        m_control.PumpPending();  // a task left behind must not touch the gone session
+    }
     EXPECT_EQ(m_control.HostDataSeen(), "");
     EXPECT_EQ(m_control.Count("ended"), 1);
+
+    m_control.m_onHostData = [this] { m_control.Event("shown"); };
+    CQuilletSession& second = Session();
+    ASSERT_EQ(second.ReConnect(), 0);
+    EXPECT_EQ(m_control.HostDataSeen(), block);
+    const auto events = m_control.Events();
+    const auto shown = std::find(events.begin(), events.end(), "shown");
+    ASSERT_NE(shown, events.end());
+    EXPECT_LT(std::find(events.begin(), events.end(), "restore screen!!"), shown);
+    Line(1)->Feed("later");
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.HostDataSeen() == block + "later"; }));
+    second.Disconnect(false, false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Detach, UnshownAtDetachTest,
+                         ::testing::Values(UnshownCase{"WhileTheReaderWaitsForTheUserInterface", true},
+                                           UnshownCase{"ReadAsTheReaderIsStopped", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SessionTest, UnshownBytesGoOnlyToTheSessionTheyCameFrom) {
+    {
+        CQuilletSession& first = Session();
+        ConnectLocal(first);
+        Line(0)->Feed("unshown");
+        ASSERT_TRUE(m_control.WaitQueued());
+        m_session.reset();
+        m_control.PumpPending();
+    }
+    // Another record replaces the first; its state mapping likely gets the handle number the first had.
+    const auto path = m_runtime / ("detach" + std::to_string(::getpid()) + ".dat");
+    DetachRecord left;
+    ASSERT_EQ(ReadDetachRecord(path, left), DetachReadResult::Read);
+    ::close(left.stateHandle);
+    ::close(left.snapshotHandle);
+    const auto mapping = [](std::string_view text) {
+        auto shared = platform::SharedMapping::Create(text.size());
+        std::memcpy(shared->Data(), text.data(), text.size());
+        return ::dup(shared->Fd());
+    };
+    const int state = mapping("session-state");
+    const int screen = mapping("screen!!");
+    ASSERT_TRUE(WriteDetachRecord(path, {0, state, screen, 1}));
+
+    CQuilletSession& second = Session();
+    ASSERT_EQ(second.ReConnect(), 0);
+    Line(1)->Feed("later");
+    ASSERT_TRUE(m_control.PumpUntil([&] { return !m_control.HostDataSeen().empty(); }));
+    EXPECT_EQ(m_control.HostDataSeen(), "later");
+    second.Disconnect(false, false);  // the adopted handles went with the session
 }
 
 // ---- Keys at teardown ----

@@ -201,6 +201,7 @@ class FakePipe : public hostlink::CCommPipe {
         return m_script.parseResult;
     }
     int32_t GetUnixEscKey() override { return 1; }
+    FakeLine& Line() { return *m_line; }
 
   protected:
     bool WriteBytes(const void* bytes, uint32_t count) override { return m_line->Write(bytes, count); }
@@ -219,6 +220,8 @@ class FakeFactory : public PipeFactory {
         FakeScript script;
         bool remoteSettings = true;
         std::vector<std::string> calls;
+        // Bytes that arrive on the line just as it is woken: a block the reader reads as it is stopped.
+        std::string feedOnWake;
     };
 
     explicit FakeFactory(std::shared_ptr<Shared> shared) : m_shared(std::move(shared)) {}
@@ -249,6 +252,14 @@ class FakeFactory : public PipeFactory {
     }
     void WakeIo(hostlink::CCommPipe& pipe) override {
         Call("wake");
+        std::string feed;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            feed = std::exchange(m_shared->feedOnWake, {});
+        }
+        if (!feed.empty()) {
+            dynamic_cast<FakePipe&>(pipe).Line().Feed(std::move(feed));
+        }
         pipe.Close();
     }
 
