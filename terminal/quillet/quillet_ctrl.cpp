@@ -26,6 +26,8 @@
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_font.h"
 #include "terminal/widget/terminal_widget.h"
+#include "tools/dataset_sel_dlg.h"
+#include "tools/practice_probe.h"
 #include "tools/qt_login_ui.h"
 #include "tools/qt_text.h"
 #include "tools/qt_user_prompt.h"
@@ -143,6 +145,47 @@ class QtPipeFactory final : public PipeFactory {
     std::unique_ptr<PipeFactory> m_inner;
     hostlink::RemoteLoginUi& m_remoteUi;
     std::function<QWidget*()> m_anchor;
+};
+
+// The control as the practice probe sees it. Its setters mark the control modified, as the dispatch
+// interface's setters do, so a container saves the connection the probe chose.
+class ControlProbeTarget final : public tools::ProbeTarget {
+  public:
+    ControlProbeTarget(QuilletProperties& props, int32_t& manualFlag, SessionHost& host)
+        : m_props(props), m_manualFlag(manualFlag), m_host(host) {}
+
+    int32_t ManualProbeFlag() const override { return m_manualFlag; }
+    void SetManualProbeFlag(int32_t flag) override { m_manualFlag = flag; }
+    void SetWaitCursor(bool on) override { m_host.SetWaitCursor(on); }
+    void SetClientMode(ClientMode mode) override { terminal::SetClientMode(mode); }
+    int32_t LoadRegistry() override { return terminal::LoadRegistry(m_props); }
+
+    std::string Connector() const override { return m_props.m_Connector; }
+    void SetConnector(const std::string& value) override { Store(m_props.m_Connector, value); }
+    void SetRemoteDataSet(const std::string& value) override { Store(m_props.m_RemoteDataSet, value); }
+    void SetRemoteSorelProgs(const std::string& value) override { Store(m_props.m_RemoteSorelProgs, value); }
+    void SetRemoteHost(const std::string& value) override { Store(m_props.m_RemoteHost, value); }
+    void SetRemotePort(int16_t value) override { Store(m_props.m_RemotePort, value); }
+    void SetRemotePrinter(int16_t value) override { Store(m_props.m_RemotePrinter, value); }
+    void SetRemoteTerm(int16_t value) override { Store(m_props.m_RemoteTerm, value); }
+    void SetRemoteEnviro(const std::string& value) override { Store(m_props.m_RemoteEnviro, value); }
+    void SetWanMode(int16_t value) override { Store(m_props.m_WanMode, value); }
+    void SetBillServID(int32_t value) override { Store(m_props.m_BillServID, value); }
+    void SetLocalDataSet(const std::string& value) override { Store(m_props.m_LocalDataSet, value); }
+    void SetLocalSorelProgs(const std::string& value) override { Store(m_props.m_LocalSorelProgs, value); }
+    void SetLocalTerm(int16_t value) override { Store(m_props.m_LocalTerm, value); }
+    void SetLocalPrinter(int16_t value) override { Store(m_props.m_LocalPrinter, value); }
+
+  private:
+    template <typename T>
+    void Store(T& property, const T& value) {
+        property = value;
+        m_props.m_modified = true;
+    }
+
+    QuilletProperties& m_props;
+    int32_t& m_manualFlag;
+    SessionHost& m_host;
 };
 
 }  // namespace
@@ -449,7 +492,7 @@ void CQuilletCtrl::AddMethods() {
         .Method("LoadRegistry", 36, {}, VarType::I4, [this](Args) { return Int(LoadRegistry(m_props)); })
         .Method("AuthDialog", 37, {}, VarType::I4,
                 [this](Args) { return NotAvailable("AuthDialog", Int(1)); })
-        .Method("Probe", 38, {}, VarType::I4, [this](Args) { return NotAvailable("Probe", Int(1)); })
+        .Method("Probe", 38, {}, VarType::I4, [this](Args) { return Int(ProbeConnection(false)); })
         .Method("VBASetFocus", 39, {}, VarType::Empty,
                 [this](Args) {
                     FieldInputInactive() ? FocusControl() : FocusFieldEditor();
@@ -490,8 +533,7 @@ void CQuilletCtrl::AddMethods() {
                     m_keySender->WriteChannel0("\x1b[|");
                     return Variant();
                 })
-        .Method("ManualProbe", 49, {}, VarType::I4,
-                [this](Args) { return NotAvailable("ManualProbe", Int(1)); })
+        .Method("ManualProbe", 49, {}, VarType::I4, [this](Args) { return Int(ProbeConnection(true)); })
         .Method("Activate", 1004, {}, VarType::Empty,
                 [this](Args) {
                     Activate();
@@ -636,6 +678,20 @@ int32_t CQuilletCtrl::MinimumWindowSize(int32_t cx, int32_t cy) {
     m_props.m_MinWindowWidth = std::max(width, cx);
     m_props.m_MinWindowHeight = std::max(height, cy);
     return larger ? 1 : 0;
+}
+
+int32_t CQuilletCtrl::ProbeConnection(bool manual) {
+    // The dataset dialog runs its own event loop, in which a container may let go of the control.
+    std::shared_ptr<automation::IDispatch> keepAlive = weak_from_this().lock();
+    ControlProbeTarget target(m_props, m_manualProbe, *this);
+    tools::QtDatasetChooser chooser(m_window);
+    const int32_t result = manual ? tools::RunManualProbe(target, chooser) : tools::RunProbe(target, chooser);
+    if (keepAlive && keepAlive.use_count() == 1) {
+        // The dispatch call still runs on this object: it goes once the call has returned.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [last = std::move(keepAlive)] {}, Qt::QueuedConnection);
+    }
+    return result;
 }
 
 void CQuilletCtrl::WheelTurned(int delta) {

@@ -151,6 +151,10 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     int32_t MinimumWindowSize(int32_t cx, int32_t cy);
     // The middle button asks the host for help.
     void MiddleClick();
+    // Probe and ManualProbe: a practice from the practice list (the dataset dialog over the control's
+    // window when several are on offer), else the registry settings. Answers 0 set, 1 failed, 2 cancelled,
+    // 3 nothing found.
+    int32_t ProbeConnection(bool manual);
 
   private:
     friend class CQuilletWindow;
@@ -176,6 +180,7 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     bool m_debug = false;
     bool m_activated = false;
     int16_t m_forceNewWindow = 1;
+    int32_t m_manualProbe = 0;            // set by ManualProbe, kept for later probes
     std::unique_ptr<QObject> m_uiTarget;  // queued calls run on its thread
     std::unique_ptr<hostlink::RemoteLoginUi> m_remoteLoginUi;
     QPointer<CQuilletWindow> m_window;

@@ -1,9 +1,13 @@
 // The control's dispatch interface in process, over a scripted pipe: properties by name and dispid, the
 // events with their argument kinds, the writes of Send and its neighbours in their byte forms, host data on
-// the screen, the end of a session with one SorelExit, and a window deleted by its parent mid-session.
+// the screen, the end of a session with one SorelExit, a window deleted by its parent mid-session, and
+// Probe and ManualProbe over a practice list and a registry on temporary trees.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <QImage>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTest>
 #include <QWheelEvent>
 #include <QWidget>
@@ -12,12 +16,19 @@
 #include <vector>
 
 #include "platform/automation/dispatch_object.h"
+#include "platform/registry.h"
 #include "platform/user_prompt.h"
+#include "practice/prac_file.h"
+#include "practice/practice_log.h"
+#include "terminal/client_mode.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/registry_settings.h"
 #include "terminal/tests/test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
+#include "tools/dataset_sel_dlg.h"
+#include "tools/tests/dialog_test_support.h"
 
 namespace terminal {
 namespace {
@@ -354,6 +365,240 @@ TEST_F(QuilletCtrlTest, ParentDeletingTheWindowEndsTheSession) {
                                                                   "", platform::PromptIcon::None}));
     // Queued host data for the gone screen is dropped.
     QCoreApplication::processEvents();
+}
+
+// ---- Probe and ManualProbe ----
+
+class QuilletProbeTest : public QuilletCtrlTest {
+  protected:
+    void SetUp() override {
+        QuilletCtrlTest::SetUp();
+        practice::SetLogSink([](std::string_view) {});
+    }
+    void TearDown() override {
+        practice::SetLogSink({});
+        QuilletCtrlTest::TearDown();
+    }
+
+    static practice::CPractice MakePractice(const std::string& name, int32_t type = 0, int32_t billServ = 0) {
+        practice::CPractice practice;
+        practice.m_Name = name;
+        practice.m_PracticeType = type;
+        practice.m_BillServID = billServ;
+        return practice;
+    }
+    // The practice list where the selector keeps it.
+    static void WritePractices(const std::vector<practice::CPractice>& practices) {
+        practice::CPracFile file;
+        ASSERT_TRUE(file.Save(&practices, practice::CPracSelInfo()));
+    }
+    std::optional<uint32_t> ProgramValue() {
+        platform::RegValue value;
+        if (Reg().QueryValue(platform::HKey::CurrentUser, kCompanyKey, "PROGRAM", value) != 0 ||
+            value.type != platform::RegType::Dword) {
+            return std::nullopt;
+        }
+        return value.AsDword();
+    }
+};
+
+struct ProbedPractice {
+    const char* name;
+    practice::CPractice practice;
+    std::vector<std::pair<std::string_view, Variant>> properties;  // as read back by name
+    uint32_t program;
+};
+
+void PrintTo(const ProbedPractice& c, std::ostream* os) {
+    *os << c.name;
+}
+
+practice::CPractice RemotePractice() {
+    practice::CPractice remote;
+    remote.m_Name = "North";
+    remote.m_ConnType = 1;
+    remote.m_Host = "north.host";
+    remote.m_SorelData = "/data/n";
+    remote.m_SorelProgs = "/progs/n";
+    remote.m_PortNumber = 9001;
+    remote.m_PrinterNumber = 2;
+    remote.m_TerminalNumber = 14;
+    remote.m_WanMode = 1;
+    remote.m_BillServID = 6;
+    remote.m_Environment.Add({"TERM", "vt"});
+    remote.m_Environment.Add({"LANG", "C"});
+    return remote;
+}
+
+practice::CPractice LocalPractice() {
+    practice::CPractice local;
+    local.m_Name = "Here";
+    local.m_SorelData = "/data/h";
+    local.m_SorelProgs = "/progs/h";
+    local.m_PrinterNumber = 4;
+    local.m_TerminalNumber = 5;
+    local.m_Environment.Add({"X", "1"});
+    return local;
+}
+
+class QuilletProbePracticeTest : public QuilletProbeTest,
+                                 public ::testing::WithParamInterface<ProbedPractice> {};
+
+TEST_P(QuilletProbePracticeTest, TheOnlyPracticeBecomesTheConnection) {
+    const ProbedPractice& c = GetParam();
+    WritePractices({c.practice});
+    // A practice found wins over the registry settings.
+    ASSERT_EQ(Reg().CreateKey(platform::HKey::LocalMachine, ServerKey(ClientMode::Local)), 0);
+    m_control->Properties().m_modified = false;
+
+    EXPECT_EQ(Call("Probe"), Variant::I4(0));
+    for (const auto& [name, expected] : c.properties) {
+        EXPECT_EQ(Get(name), expected) << name;
+    }
+    EXPECT_TRUE(m_control->Properties().m_modified);
+    EXPECT_EQ(ProgramValue(), c.program);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // the wait cursor is gone again
+    EXPECT_TRUE(m_recorder.Shown().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Practices, QuilletProbePracticeTest,
+    ::testing::Values(ProbedPractice{"Remote",
+                                     RemotePractice(),
+                                     {{"Connector", Variant::Bstr("remote")},
+                                      {"RemoteHost", Variant::Bstr("north.host")},
+                                      {"RemoteDataSet", Variant::Bstr("/data/n")},
+                                      {"RemoteSorelProgs", Variant::Bstr("/progs/n")},
+                                      {"RemotePort", Variant::I2(9001)},
+                                      {"RemotePrinter", Variant::I2(2)},
+                                      {"RemoteTerm", Variant::I2(14)},
+                                      {"RemoteEnviro", Variant::Bstr("TERM=vt;LANG=C")},
+                                      {"WanMode", Variant::I2(1)},
+                                      {"BillServID", Variant::I4(6)},
+                                      // The other branch keeps what it had.
+                                      {"LocalDataSet", Variant::Bstr(std::string(kDefaultDataSet))}},
+                                     2},
+                      ProbedPractice{"Local",
+                                     LocalPractice(),
+                                     {{"Connector", Variant::Bstr("local")},
+                                      {"LocalDataSet", Variant::Bstr("/data/h")},
+                                      {"LocalSorelProgs", Variant::Bstr("/progs/h")},
+                                      {"LocalTerm", Variant::I2(5)},
+                                      {"LocalPrinter", Variant::I2(4)},
+                                      {"BillServID", Variant::I4(0)},
+                                      {"RemoteHost", Variant::Bstr(std::string(kDefaultRemoteHost))},
+                                      {"RemoteEnviro", Variant::Bstr("")}},
+                                     1}),
+    [](const ::testing::TestParamInfo<ProbedPractice>& info) { return std::string(info.param.name); });
+
+TEST_F(QuilletProbeTest, NoPracticeAndNoRegistrySettingsAnswersThree) {
+    m_control->Properties().m_modified = false;
+
+    EXPECT_EQ(Call("Probe"), Variant::I4(3));
+    EXPECT_EQ(Get("Connector"), Variant::Bstr("remote"));
+    EXPECT_EQ(Get("RemoteHost"), Variant::Bstr(std::string(kDefaultRemoteHost)));
+    EXPECT_FALSE(m_control->Properties().m_modified);
+    EXPECT_EQ(ProgramValue(), 2u);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(m_recorder.Shown().empty());
+}
+
+TEST_F(QuilletProbeTest, WithoutPracticesTheLocalRegistrySettingsAreLoaded) {
+    const std::string key = ServerKey(ClientMode::Local);
+    ASSERT_EQ(
+        Reg().SetValue(platform::HKey::LocalMachine, key, "SorelProgs", platform::RegValue::String("/opt/p")),
+        0);
+    ASSERT_EQ(
+        Reg().SetValue(platform::HKey::LocalMachine, key, "SorelData", platform::RegValue::String("/opt/d")),
+        0);
+    SetClientMode(ClientMode::Remote);
+
+    EXPECT_EQ(Call("Probe"), Variant::I4(0));
+    EXPECT_EQ(Get("Connector"), Variant::Bstr("local"));
+    EXPECT_EQ(Get("LocalSorelProgs"), Variant::Bstr("/opt/p"));
+    EXPECT_EQ(Get("LocalDataSet"), Variant::Bstr("/opt/d"));
+    EXPECT_EQ(GetClientMode(), ClientMode::Local);
+    EXPECT_EQ(ProgramValue(), 1u);
+}
+
+TEST_F(QuilletProbeTest, RegistryKeyWithoutItsValuesAnswersOne) {
+    ASSERT_EQ(Reg().CreateKey(platform::HKey::CurrentUser, ServerKey(ClientMode::Remote)), 0);
+    Put("Connector", Variant::Bstr("local"));
+
+    EXPECT_EQ(Call("Probe"), Variant::I4(1));
+    EXPECT_EQ(Get("Connector"), Variant::Bstr("remote"));
+    EXPECT_EQ(GetClientMode(), ClientMode::Remote);
+    EXPECT_EQ(ProgramValue(), 2u);
+}
+
+TEST_F(QuilletProbeTest, ManualProbeFiltersInTheDialogOverTheControl) {
+    WritePractices({MakePractice("Clinic"), MakePractice("Service", 2, 3), MakePractice("Billing", 2, 0)});
+    QStringList shown;
+    QWidget* parent = nullptr;
+    auto collect = [&shown, &parent](tools::CDatasetSelDlg& dialog) {
+        shown.clear();
+        auto* list = dialog.findChild<QListWidget*>("practiceList");
+        for (int i = 0; i < list->count(); ++i) {
+            shown << list->item(i)->text();
+        }
+        parent = dialog.parentWidget();
+        return list;
+    };
+    tools::testing::WhenShown<tools::CDatasetSelDlg>([&collect](tools::CDatasetSelDlg& dialog) {
+        QListWidget* list = collect(dialog);
+        list->setCurrentRow(1);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("nextButton"), Qt::LeftButton);
+    });
+
+    EXPECT_EQ(Call("ManualProbe"), Variant::I4(0));
+    EXPECT_EQ(shown, (QStringList{"Clinic", "Billing"}));
+    EXPECT_EQ(parent, m_control->Window());
+    EXPECT_EQ(Get("Connector"), Variant::Bstr("local"));
+    EXPECT_EQ(Get("BillServID"), Variant::I4(0));
+
+    // The flag stays with the control: a later Probe offers the same practices. Closing is a cancel.
+    tools::testing::WhenShown<tools::CDatasetSelDlg>([&collect](tools::CDatasetSelDlg& dialog) {
+        collect(dialog);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(Call("Probe"), Variant::I4(2));
+    EXPECT_EQ(shown, (QStringList{"Clinic", "Billing"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(QuilletProbeTest, OrdinaryProbeOffersNumberedServicesInstead) {
+    WritePractices({MakePractice("Clinic"), MakePractice("Service", 2, 3), MakePractice("Billing", 2, 0)});
+    QStringList shown;
+    tools::testing::WhenShown<tools::CDatasetSelDlg>([&shown](tools::CDatasetSelDlg& dialog) {
+        auto* list = dialog.findChild<QListWidget*>("practiceList");
+        for (int i = 0; i < list->count(); ++i) {
+            shown << list->item(i)->text();
+        }
+        list->setCurrentRow(1);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("nextButton"), Qt::LeftButton);
+    });
+
+    EXPECT_EQ(Call("Probe"), Variant::I4(0));
+    EXPECT_EQ(shown, (QStringList{"Clinic", "Service"}));
+    EXPECT_EQ(Get("BillServID"), Variant::I4(3));
+}
+
+TEST_F(QuilletProbeTest, ControlLetGoDuringTheDialogOutlivesTheCall) {
+    WritePractices({MakePractice("Clinic"), MakePractice("Group")});
+    std::weak_ptr<CQuilletCtrl> weak = m_control;
+    CQuilletCtrl* control = m_control.get();
+    tools::testing::WhenShown<tools::CDatasetSelDlg>([this](tools::CDatasetSelDlg& dialog) {
+        m_control.reset();  // the container's last reference
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+
+    DISPID id = DISPID_UNKNOWN;
+    ASSERT_EQ(control->GetIDOfName("Probe", id), S_OK);
+    Variant result;
+    EXPECT_EQ(control->Invoke(id, InvokeKind::Method, {}, &result, nullptr), S_OK);
+    EXPECT_EQ(result, Variant::I4(2));
+    EXPECT_FALSE(weak.expired());
+    EXPECT_TRUE(tools::testing::WaitFor([&weak] { return weak.expired(); }));
 }
 
 }  // namespace
