@@ -52,6 +52,16 @@ inline bool RunBenchmarks(int& argc, char** argv, RateReporter& reporter) {
     return true;
 }
 
+// The sample at `fraction` (0.5 for the median) of the sorted samples; 0 when there are none.
+inline double Percentile(std::vector<double> samples, double fraction) {
+    if (samples.empty()) {
+        return 0;
+    }
+    std::sort(samples.begin(), samples.end());
+    const size_t at = std::min(samples.size() - 1, static_cast<size_t>(fraction * samples.size()));
+    return samples[at];
+}
+
 // The host streams of the feed benchmarks, 1 MiB each: 79-column lines that scroll (0), or cursor moves,
 // colour changes and short texts within columns 1-75 (1).
 inline constexpr size_t kStreamBytes = size_t{1} << 20;

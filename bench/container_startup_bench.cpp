@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -112,14 +111,6 @@ void StandinSession(benchmark::State& state) {
     }
 }
 
-double Median(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,10 +136,11 @@ int main(int argc, char** argv) {
     if (g_brantorMs.empty() || g_standinSessionMs.empty()) {
         return 0;
     }
-    const double brantor = Median(g_brantorMs);
-    const double standin = Median(g_standinSessionMs);
+    const double brantor = bench::Percentile(g_brantorMs, 0.5);
+    const double standin = bench::Percentile(g_standinSessionMs, 0.5);
     std::printf("\nMedian of %zu runs each:\n", g_brantorMs.size());
-    std::printf("  stand-in alone, spawn to first byte     %8.1f ms\n", Median(g_standinFirstByteMs));
+    std::printf("  stand-in alone, spawn to first byte     %8.1f ms\n",
+                bench::Percentile(g_standinFirstByteMs, 0.5));
     std::printf("  stand-in alone, whole session           %8.1f ms\n", standin);
     std::printf("  brantor -l, spawn to exit after screen  %8.1f ms\n", brantor);
     std::printf("  container adds %.1f ms (ratio %.1fx); goal: under 300 ms\n", brantor - standin,

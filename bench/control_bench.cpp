@@ -5,13 +5,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QWidget>
-#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -28,6 +26,8 @@
 
 #include "bench/bench_support.h"
 #include "hostlink/comm_pipe.h"
+#include "platform/event_fd.h"
+#include "platform/poll_wait.h"
 #include "platform/registry.h"
 #include "platform/unique_fd.h"
 #include "terminal/client_mode.h"
@@ -95,22 +95,18 @@ class BenchPipe final : public hostlink::CCommPipe {
         : CCommPipe(0),
           m_hostOutput(std::move(hostOutput)),
           m_hostInput(std::move(hostInput)),
-          m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+          m_wake(platform::MakeEventFd()) {}
 
     bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) override {
         bytesRead = 0;
         s_inRead.store(true);
-        std::array<pollfd, 2> wait{pollfd{m_hostOutput.Get(), POLLIN, 0}, pollfd{m_wake.Get(), POLLIN, 0}};
-        for (;;) {
-            const int ready = ::poll(wait.data(), wait.size(), -1);
-            if (ready < 0 && errno == EINTR) {
-                continue;
-            }
-            if (ready < 0 || wait[1].revents != 0) {
-                s_inRead.store(false);
-                return false;
-            }
-            break;
+        platform::FdWait wait;
+        wait.fd = m_hostOutput.Get();
+        wait.events = POLLIN;
+        wait.cancelEvent = m_wake.Get();
+        if (platform::WaitForFd(wait) != platform::WaitResult::Ready) {
+            s_inRead.store(false);
+            return false;
         }
         const ssize_t n = ::read(m_hostOutput.Get(), buffer, count);
         s_inRead.store(false);  // before the count: a reader seen waiting after it has come back
@@ -125,10 +121,7 @@ class BenchPipe final : public hostlink::CCommPipe {
         m_owner = owner;
         return true;
     }
-    void Close() override {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(m_wake.Get(), &one, sizeof one);
-    }
+    void Close() override { platform::SignalEvent(m_wake); }
     bool StartNewSession(std::string_view) override { return false; }
     std::string Describe() const override { return "bench"; }
     void SetAppUser(int32_t, std::string_view) override {}
@@ -223,15 +216,6 @@ std::vector<double> g_hopSamples;
 std::vector<double> g_imageFrames;
 std::vector<double> g_widgetFrames;
 std::string g_keyBytes;  // what one key press puts on the wire
-
-double Percentile(std::vector<double> samples, double fraction) {
-    if (samples.empty()) {
-        return 0;
-    }
-    std::sort(samples.begin(), samples.end());
-    const size_t at = std::min(samples.size() - 1, static_cast<size_t>(fraction * samples.size()));
-    return samples[at];
-}
 
 void SendKey(QWidget* target, QEvent::Type type) {
     QKeyEvent event(type, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
@@ -585,10 +569,10 @@ int main(int argc, char** argv) {
     }
 
     if (!g_keySamples.empty() && !g_bareSamples.empty()) {
-        const double keyMedian = Percentile(g_keySamples, 0.5);
-        const double keyP99 = Percentile(g_keySamples, 0.99);
-        const double bareMedian = Percentile(g_bareSamples, 0.5);
-        const double bareP99 = Percentile(g_bareSamples, 0.99);
+        const double keyMedian = bench::Percentile(g_keySamples, 0.5);
+        const double keyP99 = bench::Percentile(g_keySamples, 0.99);
+        const double bareMedian = bench::Percentile(g_bareSamples, 0.5);
+        const double bareP99 = bench::Percentile(g_bareSamples, 0.99);
         std::printf("\nKey to wire (%zu byte(s) a key, %zu samples each), microseconds:\n", g_keyBytes.size(),
                     g_keySamples.size());
         std::printf("%-10s %10s %10s\n", "", "median", "p99");
@@ -596,15 +580,16 @@ int main(int argc, char** argv) {
         std::printf("%-10s %10.1f %10.1f\n", "bare pipe", bareMedian / 1e3, bareP99 / 1e3);
         if (!g_hopSamples.empty()) {
             std::printf("%-10s %10.1f %10.1f  (reference: a queue to a writer thread, then the pipe)\n",
-                        "thread hop", Percentile(g_hopSamples, 0.5) / 1e3,
-                        Percentile(g_hopSamples, 0.99) / 1e3);
+                        "thread hop", bench::Percentile(g_hopSamples, 0.5) / 1e3,
+                        bench::Percentile(g_hopSamples, 0.99) / 1e3);
         }
         std::printf("median ratio %.1fx\n", keyMedian / bareMedian);
         std::printf("p99 ratio %.1fx (goal: at most 3x): %s\n", keyP99 / bareP99,
                     keyP99 <= 3 * bareP99 ? "met" : "missed");
         if (!g_hopSamples.empty()) {
             std::printf("against the thread hop: median %.2fx, p99 %.2fx\n",
-                        keyMedian / Percentile(g_hopSamples, 0.5), keyP99 / Percentile(g_hopSamples, 0.99));
+                        keyMedian / bench::Percentile(g_hopSamples, 0.5),
+                        keyP99 / bench::Percentile(g_hopSamples, 0.99));
         }
     }
     std::printf("\nHost stream, best of each benchmark's runs:\n%-12s %14s %14s %8s %8s\n", "stream",
@@ -624,8 +609,8 @@ int main(int argc, char** argv) {
          {std::pair<const char*, const std::vector<double>*>{"into image", &g_imageFrames},
           {"widget paint", &g_widgetFrames}}) {
         if (!frames->empty()) {
-            std::printf("%-14s %8.2f %8.2f\n", name, Percentile(*frames, 0.5) / 1e6,
-                        Percentile(*frames, 0.99) / 1e6);
+            std::printf("%-14s %8.2f %8.2f\n", name, bench::Percentile(*frames, 0.5) / 1e6,
+                        bench::Percentile(*frames, 0.99) / 1e6);
         }
     }
     return setUp ? 0 : 2;

@@ -87,9 +87,6 @@ class CMainFrame : public QMainWindow, public BrantorFrame {
     // Each creator shows (true) or removes (false) its bar; 0 in both cases.
     int CreateSystemToolBar(bool show) { return CreateToolBar(ToolbarId::System, show); }
     int CreateControlToolBar(bool show) { return CreateToolBar(ToolbarId::Control, show); }
-    int CreateAppointmentToolBar(bool show) { return CreateToolBar(ToolbarId::Appointment, show); }
-    int CreateMedicalRecordsToolBar(bool show) { return CreateToolBar(ToolbarId::MedicalRecords, show); }
-    int CreateMpiToolBar(bool show) { return CreateToolBar(ToolbarId::Mpi, show); }
 
     void OnToolbarCommand(int32_t id);
     void OnViewStatusBar(bool visible);

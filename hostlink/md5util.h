@@ -16,8 +16,6 @@ class md5util {
     static constexpr std::size_t kDigestChars = 32;
     static constexpr std::size_t kDigestSize = kDigestChars + 1;
 
-    virtual ~md5util() = default;
-
     // Win32 error code, 0 on success; `out` is written only on success. Every failure is shown to the user
     // and returns a non-zero code.
     static int32_t HashFile(std::span<char, kDigestSize> out, const std::string& fileName);

@@ -435,6 +435,11 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
              "Cannot start \"" + options.program + "\": " + ErrnoText(err) + ".");
         return std::nullopt;
     }
+    if (options.stderrToStdout && options.pipeStderr) {
+        Fail(error, message, win32::kInvalidParameter,
+             "Standard error cannot be both piped and joined to standard output.");
+        return std::nullopt;
+    }
 
     std::vector<std::string> argvText =
         options.argv.empty() ? std::vector<std::string>{options.program} : options.argv;
@@ -451,19 +456,14 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     if (!options.environment && !ProcessVariables().empty()) {
         inherited = EnvironmentBlock::FromCurrentProcess();
     }
-    const std::optional<EnvironmentBlock>& environment = options.environment ? options.environment : inherited;
+    const std::optional<EnvironmentBlock>& environment =
+        options.environment ? options.environment : inherited;
     if (environment) {
         envText = environment->Entries();
         for (std::string& entry : envText) {
             envp.push_back(entry.data());
         }
         envp.push_back(nullptr);
-    }
-
-    if (options.stderrToStdout && options.pipeStderr) {
-        Fail(error, message, win32::kInvalidParameter,
-             "Standard error cannot be both piped and joined to standard output.");
-        return std::nullopt;
     }
 
     std::vector<int> inherit = options.inheritFds;

@@ -47,15 +47,22 @@ bool AuthLoginModel::Next(std::string_view userText, std::string_view password) 
     return m_page == 0 ? NextOnPrimaryPage() : NextOnApplicationPage();
 }
 
-bool AuthLoginModel::NextOnPrimaryPage() {
+bool AuthLoginModel::FieldsFilled(std::string_view userWarning) {
     if (m_userText.empty()) {
-        Warn("Please Enter a User Name");
+        Warn(std::string(userWarning));
         m_focus = LoginField::User;
         return false;
     }
     if (m_password.empty()) {
         Warn("Please Enter a Password");
         m_focus = LoginField::Password;
+        return false;
+    }
+    return true;
+}
+
+bool AuthLoginModel::NextOnPrimaryPage() {
+    if (!FieldsFilled("Please Enter a User Name")) {
         return false;
     }
     m_osUser = m_userText;
@@ -72,14 +79,7 @@ bool AuthLoginModel::NextOnPrimaryPage() {
 }
 
 bool AuthLoginModel::NextOnApplicationPage() {
-    if (m_userText.empty()) {
-        Warn("Please Enter a User Number");
-        m_focus = LoginField::User;
-        return false;
-    }
-    if (m_password.empty()) {
-        Warn("Please Enter a Password");
-        m_focus = LoginField::Password;
+    if (!FieldsFilled("Please Enter a User Number")) {
         return false;
     }
     const int32_t user = hostlink::options::DecimalPrefix(m_userText);

@@ -43,6 +43,8 @@ class AuthLoginModel {
     LoginField Focus() const { return m_focus; }
 
   private:
+    // False, with a warning and Focus() on the empty field, when either field is empty.
+    bool FieldsFilled(std::string_view userWarning);
     bool NextOnPrimaryPage();
     bool NextOnApplicationPage();
     void EnterApplicationPage(bool direct);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -52,6 +54,24 @@ class ContainerTest : public terminal::testing::RegistryTest {
         ASSERT_EQ(
             platform::automation::RegisterClass(registration, platform::automation::RegistrationScope::User),
             platform::automation::S_OK);
+    }
+
+    // The stand-in, made with its widget, answers a login with the ShowContainer handshake on a fresh
+    // eventfd; `handshake`, when given, records whether the container signalled it.
+    void HandshakeOnLogin(bool* handshake = nullptr) {
+        m_fake->withWidget = true;
+        m_fake->onLogin = [this, handshake] {
+            const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            ASSERT_GE(event, 0);
+            m_fake->fire(
+                static_cast<platform::automation::DISPID>(QuilletEvent::ShowContainer),
+                std::vector<platform::automation::Variant>{platform::automation::Variant::I4(event)});
+            if (handshake != nullptr) {
+                uint64_t value = 0;
+                *handshake = ::read(event, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+            }
+            ::close(event);
+        };
     }
 
     void SetDword(platform::HKey root, std::string_view key, std::string_view name, uint32_t value) {

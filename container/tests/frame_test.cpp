@@ -2,8 +2,6 @@
 // Activate after it, the toolbar switch, the navigation buttons' press and repeat, the view's forwarding,
 // the size agreed with the control and the menu prompts.
 #include <gtest/gtest.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -42,14 +40,7 @@ class FrameTest : public testing::ContainerTest {
     void SetUp() override {
         ContainerTest::SetUp();
         RegisterFake();
-        m_fake->withWidget = true;
-        m_fake->onLogin = [this] {
-            const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-            ASSERT_GE(event, 0);
-            m_fake->fire(static_cast<DISPID>(QuilletEvent::ShowContainer),
-                         std::vector<Variant>{Variant::I4(event)});
-            ::close(event);
-        };
+        HandshakeOnLogin();
         m_frame = std::make_unique<CMainFrame>();
         CBrantorApp::Options options;
         options.log = [this](std::string_view line) { m_log.emplace_back(line); };

@@ -3,8 +3,6 @@
 #include "container/main_frame.h"
 
 #include <gtest/gtest.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -23,16 +21,7 @@ class MainFrameTest : public testing::ContainerTest {
     void SetUp() override {
         ContainerTest::SetUp();
         RegisterFake();
-        m_fake->withWidget = true;
-        m_fake->onLogin = [this] {
-            const int event = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-            ASSERT_GE(event, 0);
-            m_fake->fire(static_cast<DISPID>(QuilletEvent::ShowContainer),
-                         std::vector<Variant>{Variant::I4(event)});
-            uint64_t value = 0;
-            m_handshake = ::read(event, &value, sizeof value) == static_cast<ssize_t>(sizeof value);
-            ::close(event);
-        };
+        HandshakeOnLogin(&m_handshake);
     }
 
     std::unique_ptr<CBrantorApp> MakeApp(CMainFrame& frame) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "carrowline/version.h"
 #include "hostlink/tests/fake_pipe.h"
 #include "platform/user_prompt.h"
 
@@ -37,8 +38,8 @@ TEST(RecvSync, HostReportsAndSynchronisation) {
         {"ESC eats the tilde", esc + "~ab~", false, 0, "", 5},
         {"ESC [ then tilde", esc + "[~~", false, 0, "", 4},
         {"empty error text", esc + "[%\x01P", true, 1, "", 0},
-        {"ends before sync", "abc", true, 0, "Error During Login\n\nError Number: 109\n\nFrom: RecvSync(): Read Error",
-         0},
+        {"ends before sync", "abc", true, 0,
+         "Error During Login\n\nError Number: 109\n\nFrom: RecvSync(): Read Error", 0},
         {"ends inside report", esc + "[%Bad", true, 0,
          "Error During Login\n\nError Number: 109\n\nFrom: ParseRemoteError(): Read Error", 0},
     };
@@ -122,7 +123,9 @@ TEST(ChannelPrefix, OnlyWhenSetAndAsOneBlock) {
     pipe.m_written.clear();
     EXPECT_TRUE(pipe.WriteChannel1("A", 1));
     EXPECT_TRUE(pipe.WriteChannel0("B", 1));
-    EXPECT_EQ(pipe.m_written, std::string("\x1b\\1\x01-1\x01" "A\x1b\\0\x01-1\x01" "B"));
+    EXPECT_EQ(pipe.m_written, std::string("\x1b\\1\x01-1\x01"
+                                          "A\x1b\\0\x01-1\x01"
+                                          "B"));
     // A failed prefix write does not decide; the block's own write does.
     pipe.m_failWrite = pipe.m_writes;
     EXPECT_TRUE(pipe.WriteChannel0("C", 1));
@@ -152,8 +155,13 @@ TEST(Options, TokensAndNumbers) {
 }
 
 TEST(Versions, LoginNumberIsTheFourPartsAsDigits) {
-    EXPECT_GT(LoginVersionNumber(), 0);
-    EXPECT_GE(VarnelVersionNumber(), 0);
+    using namespace carrowline;
+    // "%.2d%.2d%.2d%.3d" read as one decimal number, for parts that fit their digits.
+    if (kVersionMinor < 100 && kVersionPatch < 100 && kVersionBuild < 1000) {
+        EXPECT_EQ(LoginVersionNumber(),
+                  ((kVersionMajor * 100 + kVersionMinor) * 100 + kVersionPatch) * 1000 + kVersionBuild);
+    }
+    EXPECT_EQ(VarnelVersionNumber(), kVersionMajor * 1000 + (kVersionBuild & 0xFF));
 }
 
 TEST(StateMapping, HeaderRecordAndHandleHandling) {

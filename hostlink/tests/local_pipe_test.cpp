@@ -43,6 +43,7 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using testing::FakeOwner;
 using ::testing::HasSubstr;
+using testing::ReadUntilText;
 using testing::StandinRun;
 
 constexpr int32_t kBrokenPipe = 109;
@@ -1098,19 +1099,6 @@ TEST_F(LocalPipeTest, CloseBringsAWriteToAStuckHostOut) {
 }
 
 // ---- WakeReader: the reader comes out, the session stays ----
-
-// Reads until `text` has arrived; what came is kept in `seen`.
-bool ReadUntilText(CLocalPipe& pipe, std::string_view text, std::string& seen) {
-    char buffer[1024];
-    while (seen.find(text) == std::string::npos) {
-        uint32_t got = 0;
-        if (!pipe.Read(buffer, sizeof buffer, got)) {
-            return false;
-        }
-        seen.append(buffer, got);
-    }
-    return true;
-}
 
 // Until the host's output holds bytes for the reader; the time-out is only a safety net.
 bool WaitForOutput(const CLocalPipe& pipe) {

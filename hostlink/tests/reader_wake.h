@@ -11,6 +11,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "hostlink/comm_pipe.h"
@@ -23,6 +24,20 @@ struct ReadOutcome {
     std::string bytes;
     int32_t lastError = 0;
 };
+
+// Reads on until `seen` (what came before, plus what these reads bring) holds `text`; false when a Read fails
+// first.
+inline bool ReadUntilText(CCommPipe& pipe, std::string_view text, std::string& seen) {
+    char buffer[1024];
+    while (seen.find(text) == std::string::npos) {
+        uint32_t got = 0;
+        if (!pipe.Read(buffer, sizeof buffer, got)) {
+            return false;
+        }
+        seen.append(buffer, got);
+    }
+    return true;
+}
 
 inline std::future<ReadOutcome> ReadOnThread(CCommPipe& pipe) {
     return std::async(std::launch::async, [&pipe] {

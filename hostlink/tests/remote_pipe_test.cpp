@@ -114,13 +114,8 @@ class RemotePipeTest : public terminal::testing::RegistryTest {
     // Reads until `text` has arrived (the host writes its record before it greets).
     static bool ReadUntil(CRemotePipe& pipe, std::string_view text, std::string* all = nullptr) {
         std::string seen;
-        char buffer[1024];
-        while (seen.find(text) == std::string::npos) {
-            uint32_t got = 0;
-            if (!pipe.Read(buffer, sizeof buffer, got)) {
-                return false;
-            }
-            seen.append(buffer, got);
+        if (!testing::ReadUntilText(pipe, text, seen)) {
+            return false;
         }
         if (all != nullptr) {
             *all = seen;

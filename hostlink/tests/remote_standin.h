@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/poll_wait.h"
 #include "platform/spawn.h"
 
 #ifndef STANDIN_TCPHOST
@@ -63,10 +64,8 @@ class StandinHost {
         std::string line;
         const auto deadline = std::chrono::steady_clock::now() + limit;
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd entry{fd, POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) != 1) {
+            if (platform::WaitForFd({.fd = fd, .events = POLLIN, .deadline = deadline}) !=
+                platform::WaitResult::Ready) {
                 return std::nullopt;
             }
             char c = 0;

@@ -313,21 +313,32 @@ std::string MakeBlock(uint8_t writer, uint32_t sequence) {
     return block;
 }
 
+// Sends back every byte it receives until the client goes.
+class EchoTlsServer {
+  public:
+    EchoTlsServer()
+        : m_server([](platform::UniqueFd fd) {
+              ShrinkBuffers(fd.Get());
+              ServerTlsSession session(ServerContext(), std::move(fd));
+              if (!session.Accept()) {
+                  return;
+              }
+              std::vector<char> buffer(16384);
+              for (;;) {
+                  const int got = session.Read(buffer.data(), static_cast<int>(buffer.size()));
+                  if (got <= 0 || !session.WriteAll(buffer.data(), static_cast<std::size_t>(got))) {
+                      return;
+                  }
+              }
+          }) {}
+    uint16_t Port() const { return m_server.Port(); }
+
+  private:
+    LoopbackServer m_server;
+};
+
 TEST_F(SslSocketTest, ReaderAndWritersShareOneConnection) {
-    LoopbackServer server([](platform::UniqueFd fd) {
-        ShrinkBuffers(fd.Get());
-        ServerTlsSession session(ServerContext(), std::move(fd));
-        if (!session.Accept()) {
-            return;
-        }
-        std::vector<char> buffer(16384);
-        for (;;) {
-            const int got = session.Read(buffer.data(), static_cast<int>(buffer.size()));
-            if (got <= 0 || !session.WriteAll(buffer.data(), static_cast<std::size_t>(got))) {
-                return;
-            }
-        }
-    });
+    EchoTlsServer server;
     platform::UniqueFd fd = ConnectLoopback(server.Port());
     ASSERT_TRUE(fd);
     ShrinkBuffers(fd.Get());
@@ -395,30 +406,6 @@ TEST_F(SslSocketTest, ReaderAndWritersShareOneConnection) {
 }
 
 // ---- WakeReader: the reader comes out, the connection stays ----
-
-// Sends back every byte it receives until the client goes.
-class EchoTlsServer {
-  public:
-    EchoTlsServer()
-        : m_server([](platform::UniqueFd fd) {
-              ShrinkBuffers(fd.Get());
-              ServerTlsSession session(ServerContext(), std::move(fd));
-              if (!session.Accept()) {
-                  return;
-              }
-              std::vector<char> buffer(16384);
-              for (;;) {
-                  const int got = session.Read(buffer.data(), static_cast<int>(buffer.size()));
-                  if (got <= 0 || !session.WriteAll(buffer.data(), static_cast<std::size_t>(got))) {
-                      return;
-                  }
-              }
-          }) {}
-    uint16_t Port() const { return m_server.Port(); }
-
-  private:
-    LoopbackServer m_server;
-};
 
 // A connected client of an echo server; the client's socket closes first, which ends the server.
 struct EchoConnection {

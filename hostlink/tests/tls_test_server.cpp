@@ -4,17 +4,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <stdexcept>
 
 #include <openssl/evp.h>
+
+#include "platform/event_fd.h"
+#include "platform/sigpipe_block.h"
 
 namespace hostlink::testing {
 
@@ -145,15 +144,12 @@ void DrainUntilClosed(int fd) {
     }
 }
 
-LoopbackServer::LoopbackServer(Handler handler) : m_stop(::eventfd(0, EFD_CLOEXEC)) {
+LoopbackServer::LoopbackServer(Handler handler) : m_stop(platform::MakeEventFd()) {
     if (!m_stop) {
         throw std::runtime_error("cannot make the server's stop event");
     }
     m_thread = std::thread([this, handler = std::move(handler)] {
-        sigset_t pipe;
-        sigemptyset(&pipe);
-        sigaddset(&pipe, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+        const platform::SigpipeBlock noSigpipe;
         std::array<pollfd, 1> stop{{{m_stop.Get(), POLLIN, 0}}};
         for (;;) {
             if (platform::UniqueFd client = m_listener.Accept(std::chrono::milliseconds(50))) {
@@ -168,8 +164,7 @@ LoopbackServer::LoopbackServer(Handler handler) : m_stop(::eventfd(0, EFD_CLOEXE
 }
 
 LoopbackServer::~LoopbackServer() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_stop.Get(), &one, sizeof one);
+    platform::SignalEvent(m_stop);
     m_thread.join();
 }
 

@@ -25,7 +25,6 @@ class DispatchObject : public IDispatch, public IConnectionPointContainer {
   protected:
     // Filled by the constructor of a derived object, before the object is handed out.
     DispatchTable& Table() { return m_table; }
-    void AddInterface(const Guid& iid) { m_interfaces.push_back(iid); }
     std::shared_ptr<ConnectionPoint> AddConnectionPoint(const Guid& iid);
     // Fires on the point of `iid`; 0 sinks when there is none.
     size_t FireEvent(const Guid& iid, DISPID dispid, std::span<const Variant> args);

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/hex_digit.h"
+
 namespace platform::automation {
 
 struct Guid {
@@ -59,15 +61,8 @@ constexpr std::optional<Guid> Guid::Parse(std::string_view text) {
         for (size_t i = 0; i < kGroups[group]; i += 2) {
             uint8_t value = 0;
             for (size_t half = 0; half < 2; ++half) {
-                const char c = text[pos++];
-                uint8_t digit = 0;
-                if (c >= '0' && c <= '9') {
-                    digit = static_cast<uint8_t>(c - '0');
-                } else if (c >= 'a' && c <= 'f') {
-                    digit = static_cast<uint8_t>(c - 'a' + 10);
-                } else if (c >= 'A' && c <= 'F') {
-                    digit = static_cast<uint8_t>(c - 'A' + 10);
-                } else {
+                const int digit = platform::HexDigitValue(text[pos++]);
+                if (digit < 0) {
                     return std::nullopt;
                 }
                 value = static_cast<uint8_t>(value * 16 + digit);

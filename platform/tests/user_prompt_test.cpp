@@ -77,12 +77,6 @@ TEST(DefaultPrompt, ConcurrentMessagesAreAllRecorded) {
     EXPECT_EQ(prompt.Texts().size(), 400u);
 }
 
-}  // namespace
-}  // namespace platform
-
-namespace platform {
-namespace {
-
 TEST(DefaultPrompt, ThreadPromptTakesOnlyItsOwnThreadsMessages) {
     RecordingPrompt process;
     RecordingPrompt worker;

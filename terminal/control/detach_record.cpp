@@ -10,26 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/byte_order.h"
 #include "platform/known_folders.h"
 #include "platform/unique_fd.h"
 
 namespace terminal {
 namespace {
-
-void PutI32(uint8_t* at, int32_t value) {
-    const auto v = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
-
-int32_t GetI32(const uint8_t* at) {
-    uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) {
-        v |= static_cast<uint32_t>(at[i]) << (8 * i);
-    }
-    return static_cast<int32_t>(v);
-}
 
 void SetWhy(std::string* why, std::string text) {
     if (why != nullptr) {
@@ -52,15 +38,16 @@ bool IsPrivateFolder(const std::filesystem::path& folder) {
 
 std::array<uint8_t, DetachRecord::kSize> DetachRecord::ToBytes() const {
     std::array<uint8_t, kSize> bytes{};
-    PutI32(&bytes[0], isRemote);
-    PutI32(&bytes[4], stateHandle);
-    PutI32(&bytes[8], snapshotHandle);
-    PutI32(&bytes[12], chainable);
+    platform::StoreLittleEndian<int32_t>(&bytes[0], isRemote);
+    platform::StoreLittleEndian<int32_t>(&bytes[4], stateHandle);
+    platform::StoreLittleEndian<int32_t>(&bytes[8], snapshotHandle);
+    platform::StoreLittleEndian<int32_t>(&bytes[12], chainable);
     return bytes;
 }
 
 DetachRecord DetachRecord::FromBytes(const std::array<uint8_t, kSize>& bytes) {
-    return {GetI32(&bytes[0]), GetI32(&bytes[4]), GetI32(&bytes[8]), GetI32(&bytes[12])};
+    return {platform::LoadLittleEndian<int32_t>(&bytes[0]), platform::LoadLittleEndian<int32_t>(&bytes[4]),
+            platform::LoadLittleEndian<int32_t>(&bytes[8]), platform::LoadLittleEndian<int32_t>(&bytes[12])};
 }
 
 std::optional<std::filesystem::path> DetachRecordPath(pid_t pid, std::string* why) {

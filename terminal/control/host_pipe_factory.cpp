@@ -1,7 +1,7 @@
 // The pipe factory over the host link's real pipes: the properties copied into a new CRemotePipe or
 // CLocalPipe, and the few pipe-specific steps the life cycle needs.
-#include <algorithm>
 #include <cstdint>
+#include <string_view>
 
 #include "hostlink/local_pipe.h"
 #include "hostlink/remote_pipe.h"
@@ -44,6 +44,25 @@ platform::UniqueFd SaveFurther(Pipe& pipe, std::string_view chainCommand) {
     return state;
 }
 
+// The settings both kinds of pipe take from the properties; only the data set and program folder differ.
+template <typename Pipe>
+void CopyShared(Pipe& pipe, const QuilletProperties& p, std::string_view dataSet,
+                std::string_view programDir) {
+    Copy(pipe.m_dataSet, dataSet);
+    Copy(pipe.m_programDir, programDir);
+    Copy(pipe.m_runCommand, p.m_RunProgram);
+    pipe.m_BillServID = p.m_BillServID;
+    if (!p.m_RunProgram.empty()) {
+        pipe.m_flags = hostlink::flags::kRunCommand;
+    }
+    if (p.m_AuthSorelUser > 0) {
+        pipe.m_appUser = p.m_AuthSorelUser;
+    }
+    if (!p.m_AuthSorelPassword.empty()) {
+        Copy(pipe.m_appPassword, p.m_AuthSorelPassword);
+    }
+}
+
 class HostPipeFactory final : public PipeFactory {
   public:
     std::unique_ptr<CCommPipe> MakeEmpty(bool remote) override {
@@ -60,26 +79,14 @@ class HostPipeFactory final : public PipeFactory {
     std::unique_ptr<CCommPipe> MakeConfigured(bool remote, const QuilletProperties& p) override {
         if (remote) {
             auto pipe = std::make_unique<CRemotePipe>();
-            Copy(pipe->m_dataSet, p.m_RemoteDataSet);
-            Copy(pipe->m_programDir, p.m_RemoteSorelProgs);
+            CopyShared(*pipe, p, p.m_RemoteDataSet, p.m_RemoteSorelProgs);
             Copy(pipe->m_host, p.m_RemoteHost);
             Copy(pipe->m_environment, p.m_RemoteEnviro);
-            Copy(pipe->m_runCommand, p.m_RunProgram);
             pipe->m_settingsGiven = 1;
             pipe->m_port = static_cast<uint16_t>(p.m_RemotePort);
             pipe->m_terminal = p.m_RemoteTerm;
             pipe->m_printer = p.m_RemotePrinter;
-            pipe->m_BillServID = p.m_BillServID;
             pipe->m_wanMode = p.m_WanMode;
-            if (!p.m_RunProgram.empty()) {
-                pipe->m_flags = hostlink::flags::kRunCommand;
-            }
-            if (p.m_AuthSorelUser > 0) {
-                pipe->m_appUser = p.m_AuthSorelUser;
-            }
-            if (!p.m_AuthSorelPassword.empty()) {
-                Copy(pipe->m_appPassword, p.m_AuthSorelPassword);
-            }
             if (!p.m_AuthOsUser.empty()) {
                 Copy(pipe->m_osUser, p.m_AuthOsUser);
             }
@@ -90,20 +97,8 @@ class HostPipeFactory final : public PipeFactory {
             return pipe;
         }
         auto pipe = std::make_unique<CLocalPipe>();
-        Copy(pipe->m_dataSet, p.m_LocalDataSet);
-        Copy(pipe->m_programDir, p.m_LocalSorelProgs);
-        Copy(pipe->m_runCommand, p.m_RunProgram);
-        pipe->m_BillServID = p.m_BillServID;
+        CopyShared(*pipe, p, p.m_LocalDataSet, p.m_LocalSorelProgs);
         pipe->m_printerNumber = p.m_LocalPrinter;
-        if (!p.m_RunProgram.empty()) {
-            pipe->m_flags = hostlink::flags::kRunCommand;
-        }
-        if (p.m_AuthSorelUser > 0) {
-            pipe->m_appUser = p.m_AuthSorelUser;
-        }
-        if (!p.m_AuthSorelPassword.empty()) {
-            Copy(pipe->m_appPassword, p.m_AuthSorelPassword);
-        }
         return pipe;
     }
 
@@ -123,24 +118,21 @@ class HostPipeFactory final : public PipeFactory {
     }
 
     void CopyBack(const CCommPipe& pipe, QuilletProperties& p) override {
-        const auto to16 = [](int32_t v) {
-            return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX));
-        };
         if (const auto* remote = dynamic_cast<const CRemotePipe*>(&pipe)) {
             p.m_RemoteDataSet = remote->m_dataSet.Str();
             p.m_RemoteSorelProgs = remote->m_programDir.Str();
             p.m_RemoteHost = remote->m_host.Str();
             p.m_RemotePort = static_cast<int16_t>(remote->m_port);
-            p.m_RemotePrinter = to16(remote->m_printer);
-            p.m_RemoteTerm = to16(remote->m_terminal);
+            p.m_RemotePrinter = ClampToInt16(remote->m_printer);
+            p.m_RemoteTerm = ClampToInt16(remote->m_terminal);
             p.m_RemoteEnviro = remote->m_environment.Str();
-            p.m_WanMode = to16(remote->m_wanMode);
+            p.m_WanMode = ClampToInt16(remote->m_wanMode);
             p.m_BillServID = remote->m_BillServID;
         } else if (const auto* local = dynamic_cast<const CLocalPipe*>(&pipe)) {
             p.m_LocalDataSet = local->m_dataSet.Str();
             p.m_LocalSorelProgs = local->m_programDir.Str();
-            p.m_LocalPrinter = to16(local->m_printerNumber);
-            p.m_LocalTerm = to16(local->m_terminalNumber);
+            p.m_LocalPrinter = ClampToInt16(local->m_printerNumber);
+            p.m_LocalTerm = ClampToInt16(local->m_terminalNumber);
             p.m_BillServID = local->m_BillServID;
         }
     }

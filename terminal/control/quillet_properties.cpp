@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/hex_digit.h"
 #include "platform/user_prompt.h"
 #include "terminal/client_mode.h"
 #include "terminal/registry_settings.h"
@@ -320,14 +321,8 @@ uint32_t BackgroundColorValue(std::string_view text) {
     // Read as the C library reads a hexadecimal number: up to the first character that is no digit.
     uint32_t value = 0;
     for (char c : reordered) {
-        int digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
+        const int digit = platform::HexDigitValue(c);
+        if (digit < 0) {
             break;
         }
         value = value * 16 + static_cast<uint32_t>(digit);
@@ -351,15 +346,12 @@ int32_t LoadRegistry(QuilletProperties& properties) {
     if (registry.Load() != 0) {
         return 1;
     }
-    const auto to16 = [](int32_t value) {
-        return static_cast<int16_t>(std::clamp<int32_t>(value, INT16_MIN, INT16_MAX));
-    };
     if (local) {
         // The local branch holds no network settings: those properties keep what they had.
         properties.m_LocalDataSet = registry.m_localDataSet;
         properties.m_LocalSorelProgs = registry.m_localProgramDir;
-        properties.m_LocalTerm = properties.m_RemoteTerm = to16(registry.m_localTerm);
-        properties.m_LocalPrinter = properties.m_RemotePrinter = to16(registry.m_localPrinter);
+        properties.m_LocalTerm = properties.m_RemoteTerm = ClampToInt16(registry.m_localTerm);
+        properties.m_LocalPrinter = properties.m_RemotePrinter = ClampToInt16(registry.m_localPrinter);
         return 0;
     }
     properties.m_RemoteHost = registry.m_host;
@@ -368,8 +360,8 @@ int32_t LoadRegistry(QuilletProperties& properties) {
     properties.m_RemoteSorelProgs = registry.m_remoteProgramDir;
     // A 16-bit property carries the port's bits, as the dispatch interface's I2 always has.
     properties.m_RemotePort = static_cast<int16_t>(static_cast<uint16_t>(registry.m_port));
-    properties.m_RemoteTerm = to16(registry.m_remoteTerm);
-    properties.m_RemotePrinter = to16(registry.m_remotePrinter);
+    properties.m_RemoteTerm = ClampToInt16(registry.m_remoteTerm);
+    properties.m_RemotePrinter = ClampToInt16(registry.m_remotePrinter);
     return 0;
 }
 

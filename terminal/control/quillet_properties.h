@@ -3,6 +3,7 @@
 // the automation side, and loading the connection settings from the registry.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -32,6 +33,11 @@ struct PropertyInfo {
     PropertyType type;
     bool persisted;
 };
+
+// A 32-bit setting as a 16-bit property: values out of range are held at the nearest end.
+constexpr int16_t ClampToInt16(int32_t value) {
+    return static_cast<int16_t>(std::clamp<int32_t>(value, INT16_MIN, INT16_MAX));
+}
 
 // The persisted version the exchange writes and checks ("_Version" in the store).
 inline constexpr int32_t kPropertyVersion = 0x10000;

@@ -5,15 +5,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <climits>
 #include <cstring>
 
+#include "platform/event_fd.h"
+#include "platform/poll_wait.h"
 #include "platform/shared_mapping.h"
 #include "platform/user_prompt.h"
 #include "practice/memory_mapped_file.h"
@@ -236,25 +236,22 @@ std::string TrimLeft(std::string text) {
 }
 
 void ApplyPracticeToProperties(const practice::CPracticeConn& conn, QuilletProperties& p) {
-    const auto to16 = [](int32_t v) {
-        return static_cast<int16_t>(std::clamp<int32_t>(v, INT16_MIN, INT16_MAX));
-    };
     if (std::string_view(conn.GetConnTypeName()) != "Local") {
         p.m_Connector = "remote";
         p.m_RemoteDataSet = conn.m_SorelData;
         p.m_RemoteSorelProgs = conn.m_SorelProgs;
         p.m_RemoteHost = conn.m_Host;
         p.m_RemotePort = static_cast<int16_t>(static_cast<uint16_t>(conn.m_PortNumber));
-        p.m_RemoteTerm = to16(conn.m_TerminalNumber);
-        p.m_RemotePrinter = to16(conn.m_PrinterNumber);
+        p.m_RemoteTerm = ClampToInt16(conn.m_TerminalNumber);
+        p.m_RemotePrinter = ClampToInt16(conn.m_PrinterNumber);
         p.m_RemoteEnviro = conn.m_Environment.GetEnvironmentString();
-        p.m_WanMode = to16(conn.m_WanMode);
+        p.m_WanMode = ClampToInt16(conn.m_WanMode);
     } else {
         p.m_Connector = "local";
         p.m_LocalDataSet = conn.m_SorelData;
         p.m_LocalSorelProgs = conn.m_SorelProgs;
-        p.m_LocalPrinter = to16(conn.m_PrinterNumber);
-        p.m_LocalTerm = to16(conn.m_TerminalNumber);
+        p.m_LocalPrinter = ClampToInt16(conn.m_PrinterNumber);
+        p.m_LocalTerm = ClampToInt16(conn.m_TerminalNumber);
     }
     p.m_BillServID = conn.m_BillServID;
 }
@@ -569,27 +566,22 @@ int32_t CQuilletSession::ReConnect() {
 // ---- Hand-shake and set-up ----
 
 bool CQuilletSession::Handshake() {
-    platform::UniqueFd event(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    platform::UniqueFd event = platform::MakeEventFd();
     if (!event) {
         Message("Fatal error creating event.", false);
         return false;
     }
     m_host.FireShowContainer(event.Get());
-    const Clock::time_point deadline = Clock::now() + m_handshakeTimeout;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd wait{event.Get(), POLLIN, 0};
-        const int ready = ::poll(&wait, 1, static_cast<int>(std::max<int64_t>(left.count(), 0)));
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready <= 0) {
-            m_host.LogLine("The container did not answer ShowContainer");
-            return false;
-        }
-        uint64_t value = 0;
-        return ::read(event.Get(), &value, sizeof value) == static_cast<ssize_t>(sizeof value);
+    platform::FdWait wait;
+    wait.fd = event.Get();
+    wait.events = POLLIN;
+    wait.deadline = Clock::now() + m_handshakeTimeout;
+    if (platform::WaitForFd(wait) != platform::WaitResult::Ready) {
+        m_host.LogLine("The container did not answer ShowContainer");
+        return false;
     }
+    uint64_t value = 0;
+    return ::read(event.Get(), &value, sizeof value) == static_cast<ssize_t>(sizeof value);
 }
 
 bool CQuilletSession::OpenPipe() {

@@ -88,13 +88,7 @@ bool CInkeyCtrl::OpenField(std::string_view description, const CellGeometry& geo
     m_keySender.SetChannelPrefix(1);
     m_ending = false;
     m_active = true;
-    m_open = true;
-    ReplayQueue();
-    // Type-ahead may already have ended the field; an ended field stays hidden.
-    if (m_open) {
-        m_host.ShowField(true);
-        m_host.FocusField();
-    }
+    OpenAndShow();
     return true;
 }
 
@@ -214,6 +208,16 @@ bool CInkeyCtrl::TypeAhead(KeyChar item) {
     }
     m_typeAhead.push_back(item);
     return true;
+}
+
+void CInkeyCtrl::OpenAndShow() {
+    m_open = true;
+    ReplayQueue();
+    // Type-ahead may already have ended the field; an ended field stays hidden.
+    if (m_open) {
+        m_host.ShowField(true);
+        m_host.FocusField();
+    }
 }
 
 void CInkeyCtrl::ReplayQueue() {
@@ -539,12 +543,7 @@ bool CInkeyCtrl::Reshow() {
         return false;
     }
     if (!m_open) {
-        m_open = true;
-        ReplayQueue();
-        if (m_open) {
-            m_host.ShowField(true);
-            m_host.FocusField();
-        }
+        OpenAndShow();
     }
     return m_open;
 }

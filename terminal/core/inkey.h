@@ -151,7 +151,6 @@ class CInkeyCtrl {
     std::size_t SelectionStart() const { return std::min(m_anchor, m_caret); }
     std::size_t SelectionEnd() const { return std::max(m_anchor, m_caret); }
     int32_t InsertMode() const { return m_insertMode; }
-    int32_t NumericMode() const { return m_numericMode; }
     // Worked out from the text each time, so they can never disagree with it.
     int32_t DecimalPoint() const;
     bool Negative() const;
@@ -160,6 +159,9 @@ class CInkeyCtrl {
     std::size_t Limit() const { return m_limit; }
 
   private:
+    // Opens the field and replays the type-ahead, then shows the field unless that ended it.
+    void OpenAndShow();
+
     struct KeyChar {
         uint32_t key = 0;  // exactly one of key and ch is set
         uint8_t ch = 0;

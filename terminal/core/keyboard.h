@@ -6,7 +6,6 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string_view>
 
 namespace terminal {
@@ -76,7 +75,6 @@ struct KeyBytes {
     std::array<uint8_t, 8> bytes{};
     uint8_t length = 0;
 
-    std::span<const uint8_t> Span() const { return {bytes.data(), length}; }
     std::string_view View() const { return {reinterpret_cast<const char*>(bytes.data()), length}; }
 };
 

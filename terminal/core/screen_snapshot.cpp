@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/shared_mapping.h"
 #include "platform/user_prompt.h"
 #include "terminal/core/screen.h"
@@ -23,21 +24,15 @@ constexpr size_t kGeometryFields = sizeof(ScreenGeometry) / sizeof(int32_t);
 static_assert(kGeometryFields == 17);
 
 void PutU32(std::vector<uint8_t>& image, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        image[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-    }
+    platform::StoreLittleEndian(image.data() + offset, value);
 }
 
 uint32_t GetU32(std::span<const uint8_t> image, size_t offset) {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) {
-        value |= static_cast<uint32_t>(image[offset + static_cast<size_t>(i)]) << (8 * i);
-    }
-    return value;
+    return platform::LoadLittleEndian<uint32_t>(image.data() + offset);
 }
 
 int32_t GetI32(std::span<const uint8_t> image, size_t offset) {
-    return static_cast<int32_t>(GetU32(image, offset));
+    return platform::LoadLittleEndian<int32_t>(image.data() + offset);
 }
 
 int32_t* GeometryField(ScreenGeometry& g, size_t i) {

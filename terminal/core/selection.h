@@ -38,7 +38,6 @@ class CCopyTracker {
     bool EndTrack();
 
     bool IsActive() const { return m_active; }
-    PixelRect Rect() const { return m_rect; }
     // The selected cells, or none when nothing is selected.
     std::optional<CellRect> GetCellRect() const;
     // Ends the selection; returns the rectangle to invert once more to erase it, when one was shown.

@@ -217,16 +217,11 @@ std::optional<std::vector<std::string>> RunFileDialog(QWidget* parent, hostlink:
                                                       const QString& title, const QString& folder) {
     std::vector<std::string> chosen;
     switch (kind) {
-        case hostlink::FileDialogKind::Save: {
-            const QString path = QFileDialog::getSaveFileName(parent, title, folder);
-            if (path.isEmpty()) {
-                return std::nullopt;
-            }
-            chosen.push_back(QFile::encodeName(path).toStdString());
-            break;
-        }
+        case hostlink::FileDialogKind::Save:
         case hostlink::FileDialogKind::Open: {
-            const QString path = QFileDialog::getOpenFileName(parent, title, folder);
+            const QString path = kind == hostlink::FileDialogKind::Save
+                                     ? QFileDialog::getSaveFileName(parent, title, folder)
+                                     : QFileDialog::getOpenFileName(parent, title, folder);
             if (path.isEmpty()) {
                 return std::nullopt;
             }

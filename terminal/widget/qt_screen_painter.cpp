@@ -89,7 +89,7 @@ void QtScreenPainter::PostFlush() {
     }
 }
 
-void QtScreenPainter::DrawRun(const TextRun& run) {
+void QtScreenPainter::DrawText(const TextRun& run) {
     if (!m_font || m_fullPending || m_image.isNull() || run.text.empty()) {
         return;
     }
@@ -110,12 +110,8 @@ void QtScreenPainter::DrawRun(const TextRun& run) {
     Damage(visible);
 }
 
-void QtScreenPainter::DrawText(const TextRun& run) {
-    DrawRun(run);
-}
-
 void QtScreenPainter::DrawCursorCell(const TextRun& cell, bool) {
-    DrawRun(cell);
+    DrawText(cell);
 }
 
 void QtScreenPainter::FillArea(const PixelRect& area, Colour colour, FillReason reason) {

@@ -54,7 +54,6 @@ class QtScreenPainter final : public ScreenPainter {
     void Render();
     // Renders and hands the gathered damage to the widget.
     void Flush();
-    bool UpdatePending() const { return m_flushPosted; }
 
     const Stats& GetStats() const { return m_stats; }
     void ResetStats() { m_stats = {}; }
@@ -68,7 +67,6 @@ class QtScreenPainter final : public ScreenPainter {
   private:
     QRect Bounds() const { return QRect(QPoint(0, 0), m_size); }
     QRect Clip() const;
-    void DrawRun(const TextRun& run);
     void Damage(const QRect& rect);
     void PostFlush();
 

@@ -15,9 +15,6 @@
 namespace terminal {
 namespace {
 
-constexpr int32_t kCopyCommand = 57634;
-constexpr int32_t kPasteCommand = 57637;
-
 bool IsLockKey(uint32_t virtualKey) {
     return virtualKey == vk::kCapital || virtualKey == vk::kNumLock || virtualKey == vk::kScroll;
 }
@@ -203,7 +200,7 @@ void CTerminalWidget::keyPressEvent(QKeyEvent* e) {
         return;
     }
     if (key.virtualKey == vk::kInsert && (key.mods.ctrl || key.mods.shift)) {
-        const int command = key.mods.ctrl ? kCopyCommand : kPasteCommand;
+        const int command = key.mods.ctrl ? CInkeyCtrl::kCopyCommand : CInkeyCtrl::kPasteCommand;
         QMetaObject::invokeMethod(
             this, [this, command] { emit commandPosted(command); }, Qt::QueuedConnection);
         e->accept();

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/shared_mapping.h"
 #include "platform/spawn.h"
 #include "platform/unique_fd.h"
@@ -30,14 +31,11 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 uint32_t U32At(const std::vector<uint8_t>& image, size_t offset) {
-    return static_cast<uint32_t>(image[offset]) | static_cast<uint32_t>(image[offset + 1]) << 8 |
-           static_cast<uint32_t>(image[offset + 2]) << 16 | static_cast<uint32_t>(image[offset + 3]) << 24;
+    return platform::LoadLittleEndian<uint32_t>(image.data() + offset);
 }
 
 void SetU32(std::vector<uint8_t>& image, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        image[offset + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-    }
+    platform::StoreLittleEndian(image.data() + offset, value);
 }
 
 // A screen with something in every part of the image: colours, text, toolbar, digest, a shown cursor and a

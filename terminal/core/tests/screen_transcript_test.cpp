@@ -12,10 +12,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "standins/escapes.h"
 #include "terminal/core/tests/screen_recorder.h"
 
 namespace terminal::testing {
@@ -34,19 +36,6 @@ std::string ReadAll(const fs::path& path) {
     return text.str();
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Decodes the .in notation; a malformed escape fails the test.
 std::string DecodeTranscript(const std::string& source) {
     std::string bytes;
@@ -56,51 +45,11 @@ std::string DecodeTranscript(const std::string& source) {
         if (!line.empty() && line[0] == '#') {
             continue;
         }
-        for (size_t i = 0; i < line.size(); ++i) {
-            if (line[i] != '\\') {
-                bytes += line[i];
-                continue;
-            }
-            if (++i == line.size()) {
-                ADD_FAILURE() << "a backslash ends the line: " << line;
-                break;
-            }
-            switch (line[i]) {
-                case 'e':
-                    bytes += '\x1B';
-                    break;
-                case 'r':
-                    bytes += '\r';
-                    break;
-                case 'n':
-                    bytes += '\n';
-                    break;
-                case 't':
-                    bytes += '\t';
-                    break;
-                case 'b':
-                    bytes += '\b';
-                    break;
-                case 'a':
-                    bytes += '\a';
-                    break;
-                case '\\':
-                    bytes += '\\';
-                    break;
-                case 'x': {
-                    const int high = i + 1 < line.size() ? HexDigit(line[i + 1]) : -1;
-                    const int low = i + 2 < line.size() ? HexDigit(line[i + 2]) : -1;
-                    if (high < 0 || low < 0) {
-                        ADD_FAILURE() << "bad \\x escape in: " << line;
-                    } else {
-                        bytes += static_cast<char>(high * 16 + low);
-                    }
-                    i += 2;
-                    break;
-                }
-                default:
-                    ADD_FAILURE() << "unknown escape \\" << line[i] << " in: " << line;
-            }
+        std::string why;
+        if (const std::optional<std::string> decoded = standins::DecodeEscapes(line, &why)) {
+            bytes += *decoded;
+        } else {
+            ADD_FAILURE() << why << " in: " << line;
         }
     }
     return bytes;
