@@ -2,6 +2,8 @@
 #include "container/frame_bars.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -307,11 +309,68 @@ void CNavigationButtons::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
+CLockIndicators::CLockIndicators(QWidget* parent) : QWidget(parent), m_source(DisplayKeyLocks) {
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    static constexpr const char* kNames[] = {"CAPS", "NUM", "SCRL"};
+    for (size_t i = 0; i < m_panes.size(); ++i) {
+        auto* pane = new QLabel(this);
+        pane->setTextFormat(Qt::PlainText);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setAlignment(Qt::AlignCenter);
+        // Wide enough for the name, so the bar does not shift when a lock changes.
+        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QString::fromLatin1(kNames[i])) + 8);
+        pane->setProperty("lockName", QString::fromLatin1(kNames[i]));
+        layout->addWidget(pane);
+        m_panes[i] = pane;
+    }
+    if (qApp != nullptr) {
+        qApp->installEventFilter(this);
+    }
+    Refresh();
+}
+
+void CLockIndicators::Refresh() {
+    const std::optional<KeyLocks> locks = m_source ? m_source() : std::nullopt;
+    const bool on[] = {locks && locks->caps, locks && locks->num, locks && locks->scroll};
+    for (size_t i = 0; i < m_panes.size(); ++i) {
+        m_panes[i]->setText(on[i] ? m_panes[i]->property("lockName").toString() : QString());
+    }
+}
+
+QString CLockIndicators::PaneText(int pane) const {
+    return pane >= 0 && pane < int(m_panes.size()) ? m_panes[size_t(pane)]->text() : QString();
+}
+
+bool CLockIndicators::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::KeyRelease:
+            // Once per key, not once for each widget the event travels through.
+            if (watched == QApplication::focusWidget()) {
+                Refresh();
+            }
+            break;
+        case QEvent::WindowActivate:
+            if (watched == window()) {
+                Refresh();
+            }
+            break;
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 CSBCCustomStatusBar::CSBCCustomStatusBar(QWidget* parent)
-    : QStatusBar(parent), m_ready(new QLabel(kReady, this)), m_navigation(new CNavigationButtons(this)) {
+    : QStatusBar(parent),
+      m_ready(new QLabel(kReady, this)),
+      m_locks(new CLockIndicators(this)),
+      m_navigation(new CNavigationButtons(this)) {
     setObjectName(QStringLiteral("StatusBar"));
     m_ready->setTextFormat(Qt::PlainText);
     addWidget(m_ready, 1);
+    addPermanentWidget(m_locks);
     addPermanentWidget(m_navigation);
     m_navigation->SetStatusText([this](const QString& text) { ShowPaneText(text); });
 }

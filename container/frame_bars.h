@@ -87,11 +87,43 @@ class CNavigationButtons : public QWidget {
     std::function<void(const QString&)> m_status;
 };
 
+// Which keyboard locks are on; nothing when the display cannot tell.
+struct KeyLocks {
+    bool caps = false;
+    bool num = false;
+    bool scroll = false;
+};
+using KeyLockSource = std::function<std::optional<KeyLocks>()>;
+// Asks the X server's keyboard extension; answers nothing on other platforms (offscreen).
+std::optional<KeyLocks> DisplayKeyLocks();
+
+// The CAPS, NUM and SCRL panes: each shows its name while its lock is on and stays blank, at the same
+// width, while it is off. The bar refreshes them after every key and when its window is activated.
+class CLockIndicators : public QWidget {
+    Q_OBJECT
+  public:
+    explicit CLockIndicators(QWidget* parent = nullptr);
+    void SetSource(KeyLockSource source) {
+        m_source = std::move(source);
+        Refresh();
+    }
+    void Refresh();
+    QString PaneText(int pane) const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    std::array<QLabel*, 3> m_panes{};
+    KeyLockSource m_source;
+};
+
 class CSBCCustomStatusBar : public QStatusBar {
     Q_OBJECT
   public:
     explicit CSBCCustomStatusBar(QWidget* parent = nullptr);
     CNavigationButtons* Navigation() const { return m_navigation; }
+    CLockIndicators* Locks() const { return m_locks; }
     // What the first pane shows now.
     QString PaneText() const;
     // An empty text shows "Ready".
@@ -99,6 +131,7 @@ class CSBCCustomStatusBar : public QStatusBar {
 
   private:
     QLabel* m_ready;
+    CLockIndicators* m_locks;
     CNavigationButtons* m_navigation;
 };
 

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev openssl uuid-dev libvterm-dev
   qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+  libx11-dev
   xvfb xauth x11-apps netpbm xdotool
 )
 

@@ -436,6 +436,32 @@ TEST_F(FrameTest, TheStatusBarShowsReadyAndHovers) {
     EXPECT_EQ(bar->PaneText(), QStringLiteral("Ready"));
 }
 
+TEST(LockIndicatorsTest, EachPaneNamesItsLockWhileOnAndFollowsKeys) {
+    std::optional<KeyLocks> locks;  // nothing known: every pane blank
+    CLockIndicators indicators;
+    indicators.SetSource([&locks] { return locks; });
+    QWidget focus;
+    focus.show();
+    focus.setFocus();
+    QApplication::setActiveWindow(&focus);
+    for (int pane = 0; pane < 3; ++pane) {
+        EXPECT_EQ(indicators.PaneText(pane), QString());
+    }
+    const int width = indicators.sizeHint().width();
+
+    locks = KeyLocks{true, false, true};
+    QTest::keyClick(&focus, Qt::Key_CapsLock);  // the release refreshes
+    EXPECT_EQ(indicators.PaneText(0), QStringLiteral("CAPS"));
+    EXPECT_EQ(indicators.PaneText(1), QString());
+    EXPECT_EQ(indicators.PaneText(2), QStringLiteral("SCRL"));
+    EXPECT_EQ(indicators.sizeHint().width(), width) << "a lock change must not shift the bar";
+
+    locks = KeyLocks{false, true, false};
+    indicators.Refresh();
+    EXPECT_EQ(indicators.PaneText(0), QString());
+    EXPECT_EQ(indicators.PaneText(1), QStringLiteral("NUM"));
+}
+
 TEST_F(FrameTest, TheSizeFollowsTheControlsMinimum) {
     ConnectApp();
     const int sb = m_frame->StatusBar()->sizeHint().height();
