@@ -17,4 +17,9 @@ constexpr int HexDigitValue(char c) {
     return -1;
 }
 
+// The upper-case digit of a value 0 to 15.
+constexpr char UpperHexDigit(int value) {
+    return "0123456789ABCDEF"[value & 0x0F];
+}
+
 }  // namespace platform

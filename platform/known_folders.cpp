@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <system_error>
 #include <vector>
@@ -58,6 +59,32 @@ std::filesystem::path UserStateFolder() {
 
 std::filesystem::path RuntimeFolder() {
     return XdgOr("XDG_RUNTIME_DIR", TempFolder());
+}
+
+std::optional<std::filesystem::path> PrivateRuntimeFolder(std::string* why) {
+    auto fail = [why](std::string text) {
+        if (why != nullptr) {
+            *why = std::move(text);
+        }
+        return std::nullopt;
+    };
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::filesystem::path folder;
+    if (runtime != nullptr && runtime[0] == '/') {
+        folder = runtime;
+    } else {
+        // The temp folder is shared: use a folder of our own inside it.
+        folder = TempFolder() / ("carrowline-" + std::to_string(::getuid()));
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            return fail("cannot create " + folder.string() + ": " + std::strerror(errno));
+        }
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0) {
+        return fail(folder.string() + " is not a private folder of this user");
+    }
+    return folder;
 }
 
 std::filesystem::path TempFolder() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -18,6 +19,9 @@ std::filesystem::path UserAppDataFolder();
 std::filesystem::path UserStateFolder();
 // $XDG_RUNTIME_DIR, or the temp folder when unset.
 std::filesystem::path RuntimeFolder();
+// A folder of this user's that no other user can write into: $XDG_RUNTIME_DIR when set, else
+// "carrowline-<uid>" in the temp folder, created mode 0700. Nothing (and `why`) when it is not private.
+std::optional<std::filesystem::path> PrivateRuntimeFolder(std::string* why = nullptr);
 // $TMPDIR, or /tmp.
 std::filesystem::path TempFolder();
 // $HOME, or the password database's home of the user.

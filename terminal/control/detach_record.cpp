@@ -27,13 +27,6 @@ std::string ErrnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// A folder of ours that nobody else can write into.
-bool IsPrivateFolder(const std::filesystem::path& folder) {
-    struct stat st {};
-    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & 077) == 0;
-}
-
 }  // namespace
 
 std::array<uint8_t, DetachRecord::kSize> DetachRecord::ToBytes() const {
@@ -51,24 +44,11 @@ DetachRecord DetachRecord::FromBytes(const std::array<uint8_t, kSize>& bytes) {
 }
 
 std::optional<std::filesystem::path> DetachRecordPath(pid_t pid, std::string* why) {
-    const std::string name = "detach" + std::to_string(pid) + ".dat";
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::filesystem::path folder;
-    if (runtime != nullptr && runtime[0] == '/') {
-        folder = platform::RuntimeFolder();
-    } else {
-        // The temp folder is shared: use a folder of our own inside it.
-        folder = platform::TempFolder() / ("carrowline-" + std::to_string(::getuid()));
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            SetWhy(why, ErrnoText("cannot create " + folder.string()));
-            return std::nullopt;
-        }
-    }
-    if (!IsPrivateFolder(folder)) {
-        SetWhy(why, folder.string() + " is not a private folder of this user");
+    const std::optional<std::filesystem::path> folder = platform::PrivateRuntimeFolder(why);
+    if (!folder) {
         return std::nullopt;
     }
-    return folder / name;
+    return *folder / ("detach" + std::to_string(pid) + ".dat");
 }
 
 bool WriteDetachRecord(const std::filesystem::path& path, const DetachRecord& record, std::string* why) {

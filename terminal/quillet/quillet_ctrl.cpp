@@ -319,7 +319,9 @@ CQuilletCtrl::CQuilletCtrl() : CQuilletCtrl(Options{}) {}
 CQuilletCtrl::CQuilletCtrl(Options options)
     : DispatchObject({}, {automation::IID_IDispatch, kQuilletDispatchIid}),
       m_uiTarget(std::make_unique<QObject>()),
-      m_remoteLoginUi(std::make_unique<tools::QtRemoteLoginUi>()) {
+      m_remoteLoginUi(options.remoteLoginUi ? std::move(options.remoteLoginUi)
+                                            : std::make_unique<tools::QtRemoteLoginUi>()),
+      m_localLoginUi(std::move(options.localLoginUi)) {
     uint32_t debug = 0;
     platform::RegType type = platform::RegType::Dword;
     uint32_t size = sizeof debug;
@@ -485,8 +487,7 @@ void CQuilletCtrl::AddMethods() {
                     return Variant();
                 })
         .Method("LoadRegistry", 36, {}, VarType::I4, [this](Args) { return Int(LoadRegistry(m_props)); })
-        .Method("AuthDialog", 37, {}, VarType::I4,
-                [this](Args) { return NotAvailable("AuthDialog", Int(1)); })
+        .Method("AuthDialog", 37, {}, VarType::I4, [this](Args) { return Int(AuthDialog()); })
         .Method("Probe", 38, {}, VarType::I4, [this](Args) { return Int(ProbeConnection(false)); })
         .Method("VBASetFocus", 39, {}, VarType::Empty,
                 [this](Args) {
@@ -494,9 +495,12 @@ void CQuilletCtrl::AddMethods() {
                     return Variant();
                 })
         .Method("WebAddWndLink", 40, {bstr}, VarType::I4,
-                [this](Args) { return NotAvailable("WebAddWndLink", Int(0)); })
+                [this](Args a) { return Int(WebAddWndLink(a[0].AsBstr())); })
         .Method("WebRemoveWndLink", 41, {bstr}, VarType::Empty,
-                [this](Args) { return NotAvailable("WebRemoveWndLink", Variant()); })
+                [this](Args) {
+                    WebRemoveWndLink();
+                    return Variant();
+                })
         .Method("WebSetWindowTitle", 42, {}, VarType::Empty,
                 [this](Args) {
                     if (m_window) {
@@ -505,9 +509,9 @@ void CQuilletCtrl::AddMethods() {
                     return Variant();
                 })
         .Method("WebSetPersist", 43, {bstr}, VarType::I4,
-                [this](Args) { return NotAvailable("WebSetPersist", Int(0)); })
+                [this](Args a) { return Int(WebSetPersist(a[0].AsBstr()) ? 1 : 0); })
         .Method("WebClearPersist", 44, {bstr}, VarType::I4,
-                [this](Args) { return NotAvailable("WebClearPersist", Int(0)); })
+                [this](Args a) { return Int(WebClearPersist(a[0].AsBstr()) ? 1 : 0); })
         .Method("NewWindow", 45, {}, VarType::Empty,
                 [this](Args) {
                     m_session->NewWindow();
@@ -610,6 +614,59 @@ Variant CQuilletCtrl::NotAvailable(std::string_view member, Variant failure) {
 }
 
 // ---- Methods ----
+
+int32_t CQuilletCtrl::AuthDialog() {
+    if (m_props.IsRemote()) {
+        // A pipe of its own: the dialog fills it and nothing connects.
+        hostlink::CRemotePipe pipe;
+        if (!m_remoteLoginUi->RunAuthLogin(pipe, 6)) {
+            return 1;
+        }
+        m_props.m_AuthOsUser = pipe.m_osUser.Str();
+        m_props.m_AuthOsPassword = pipe.m_osPassword.Str();
+        m_props.m_AuthSorelUser = pipe.m_appUser;
+        m_props.m_AuthSorelPassword = pipe.m_appPassword.Str();
+        m_props.m_modified = true;
+        return 0;
+    }
+    if (m_props.IsLocal()) {
+        std::unique_ptr<hostlink::LocalLoginUi> dialog =
+            m_localLoginUi ? m_localLoginUi() : tools::QtLocalLoginUi(m_window)();
+        if (dialog == nullptr || !dialog->ShowModal()) {
+            return 1;
+        }
+        m_props.m_AuthSorelUser = dialog->UserNumber();
+        m_props.m_AuthSorelPassword = dialog->Password();
+        m_props.m_modified = true;
+        return 0;
+    }
+    Message(std::string(kInvalidConnector), true);
+    return 0;
+}
+
+int32_t CQuilletCtrl::WebAddWndLink(std::string_view name) {
+    std::string why;
+    m_linkHandle = platform::NamedObject::OpenOrCreate(name, &why);
+    if (!m_linkHandle) {
+        LogLine("WebAddWndLink: " + why);
+    }
+    // The page identifies the program by its main window.
+    return m_window ? static_cast<int32_t>(m_window->window()->winId()) : 0;
+}
+
+bool CQuilletCtrl::WebSetPersist(std::string_view name) {
+    std::string why;
+    m_persistHandle = platform::NamedObject::OpenOrCreate(name, &why);
+    if (!m_persistHandle) {
+        LogLine("WebSetPersist: " + why);
+    }
+    return true;
+}
+
+bool CQuilletCtrl::WebClearPersist(std::string_view name) {
+    m_persistHandle.reset();
+    return !platform::NamedObject::Exists(name);
+}
 
 void CQuilletCtrl::Send(std::string_view text) {
     if (!m_session->HasPipe()) {

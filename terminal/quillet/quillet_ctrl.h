@@ -17,6 +17,7 @@
 #include "hostlink/file_xfer.h"
 #include "hostlink/login_ui.h"
 #include "platform/automation/dispatch_object.h"
+#include "platform/named_object.h"
 #include "terminal/control/quillet_properties.h"
 #include "terminal/control/quillet_session.h"
 #include "terminal/core/host_commands.h"
@@ -62,6 +63,9 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
         // Null: the host link's pipes with the Qt login dialogs.
         std::unique_ptr<PipeFactory> factory;
         std::chrono::milliseconds handshakeTimeout{5000};
+        // Null: the Qt login wizard and local login dialog.
+        std::unique_ptr<hostlink::RemoteLoginUi> remoteLoginUi;
+        hostlink::LocalLoginUiFactory localLoginUi;
     };
 
     // Needs a QApplication and runs on its thread.
@@ -155,6 +159,14 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     // window when several are on offer), else the registry settings. Answers 0 set, 1 failed, 2 cancelled,
     // 3 nothing found.
     int32_t ProbeConnection(bool manual);
+    // The credentials dialog of the connector, without connecting: 0 when the Auth properties were set,
+    // 1 when cancelled.
+    int32_t AuthDialog();
+    // The web page's links: named objects that tell other programs this control lives.
+    int32_t WebAddWndLink(std::string_view name);
+    void WebRemoveWndLink() { m_linkHandle.reset(); }
+    bool WebSetPersist(std::string_view name);
+    bool WebClearPersist(std::string_view name);
 
   private:
     friend class CQuilletWindow;
@@ -183,6 +195,9 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     int32_t m_manualProbe = 0;            // set by ManualProbe, kept for later probes
     std::unique_ptr<QObject> m_uiTarget;  // queued calls run on its thread
     std::unique_ptr<hostlink::RemoteLoginUi> m_remoteLoginUi;
+    hostlink::LocalLoginUiFactory m_localLoginUi;
+    std::optional<platform::NamedObject> m_linkHandle;
+    std::optional<platform::NamedObject> m_persistHandle;
     QPointer<CQuilletWindow> m_window;
     CTerminalWidget* m_terminal = nullptr;  // children of m_window
     CFieldEdit* m_field = nullptr;
