@@ -1,6 +1,6 @@
-// The connection life cycle. Threads: the reader reads the pipe and hands each block to the user-interface
-// thread, waiting until it was consumed; the key sender writes. Teardown, always on the user-interface
-// thread, stops the sender, brings the reader out and joins it, and only then lets the pipe go.
+// The connection life cycle. Threads: the reader reads the pipe and hands its blocks to the user-interface
+// thread through a bounded mailbox; the key sender writes. Teardown, always on the user-interface thread,
+// stops the sender, brings the reader out and joins it, and only then lets the pipe go.
 #include "terminal/control/quillet_session.h"
 
 #include <fcntl.h>
@@ -72,17 +72,41 @@ std::vector<uint8_t> TakeUnfed(int stateHandle) {
 
 }  // namespace
 
-// What the reader thread and the user-interface thread share for one connection.
+// What the reader thread and the user-interface thread share for one connection: a bounded mailbox of
+// blocks in the order read. The reader reads straight into the next free slot and waits while there is
+// none; it wakes the user-interface thread only when no drain is queued or running. A drain feeds every
+// block that waits, in place, and frees their slots in one step.
 struct CQuilletSession::ReaderState {
+    static constexpr std::size_t kSlots = kMailboxBlocks;
+
     std::mutex mutex;
-    std::condition_variable changed;
-    bool stop = false;      // teardown asks the reader to end
-    bool inRead = false;    // the reader is inside the pipe's Read
-    bool consumed = false;  // the user-interface thread took the current block
-    bool unfed = false;     // `block` holds bytes the screen has not been given
-    std::vector<uint8_t> block;
-    // Set by teardown on the user-interface thread: tasks posted by this reader do nothing from then on.
+    std::condition_variable room;  // slots came free, or stop
+    bool stop = false;             // teardown asks the reader to end
+    bool inRead = false;           // the reader is inside the pipe's Read
+    bool drainPosted = false;      // a drain is queued or running
+    bool readerWaiting = false;    // the reader waits for room
+    std::array<std::array<uint8_t, kReadBlock>, kSlots> slots{};
+    std::array<uint32_t, kSlots> sizes{};
+    // Slots [head, head + count) hold blocks; the reader fills only beyond them and only the drain moves
+    // head, so the drain reads its blocks without the lock.
+    std::size_t head = 0;
+    std::size_t count = 0;
+    // User-interface thread only, on a cache line of their own: blocks from head on that the screen has
+    // been given, their slots not yet freed; and teardown's mark that tasks posted by this reader do
+    // nothing from then on.
+    alignas(64) std::size_t given = 0;
     bool cancelled = false;
+
+    // What was read and not given to the screen, in order; once the reader has ended.
+    std::vector<uint8_t> TakeAll() {
+        std::vector<uint8_t> bytes;
+        for (std::size_t i = given; i < count; ++i) {
+            const std::size_t at = (head + i) % kSlots;
+            bytes.insert(bytes.end(), slots[at].begin(), slots[at].begin() + sizes[at]);
+        }
+        head = count = given = 0;
+        return bytes;
+    }
 };
 
 // What the sender thread writes through: it forwards to the pipe, counts what was written so that a
@@ -181,6 +205,19 @@ bool CQuilletSession::SessionPoster::Post(SenderMessage message) {
         return false;  // no live pipe: nothing to write to
     }
     if (!m_sender->Post(std::move(message))) {
+        return false;
+    }
+    ++m_posted;
+    return true;
+}
+
+bool CQuilletSession::SessionPoster::Send(SenderMessage message) {
+    // Held across a write made at once: a teardown must not take the sender away under it.
+    std::lock_guard lock(m_mutex);
+    if (m_sender == nullptr) {
+        return false;
+    }
+    if (!m_sender->Send(std::move(message))) {
         return false;
     }
     ++m_posted;
@@ -557,8 +594,9 @@ int32_t CQuilletSession::ReConnect() {
     StartThreads();
     m_host.SetUnixEscKey(m_pipe->GetUnixEscKey() != 0);
     // The new reader's blocks reach the screen through tasks on this thread, so only after these.
-    if (!unfed.empty()) {
-        m_host.HostData(unfed);
+    for (std::size_t at = 0; at < unfed.size(); at += kReadBlock) {
+        Show(std::span<const uint8_t>(unfed).subspan(at,
+                                                     std::min<std::size_t>(kReadBlock, unfed.size() - at)));
     }
     return 0;
 }
@@ -629,64 +667,109 @@ void CQuilletSession::StartThreads() {
 // ---- Reader thread ----
 
 void CQuilletSession::ReaderLoop(std::shared_ptr<ReaderState> state, CCommPipe* pipe) {
-    std::array<uint8_t, kReadBlock> buffer{};
+    // One lock per block: a block is committed and the next slot taken in the same turn.
+    std::unique_lock lock(state->mutex);
     for (;;) {
-        {
-            std::lock_guard lock(state->mutex);
-            if (state->stop) {
-                return;
-            }
-            state->inRead = true;
+        // Room first, so that nothing read is ever held outside the mailbox.
+        state->readerWaiting = true;
+        state->room.wait(lock, [&] { return state->count < ReaderState::kSlots || state->stop; });
+        state->readerWaiting = false;
+        if (state->stop) {
+            return;
         }
+        state->inRead = true;
+        // Only this thread fills the slot past the mailbox's blocks; freeing slots does not move it.
+        const std::size_t at = (state->head + state->count) % ReaderState::kSlots;
+        lock.unlock();
         uint32_t count = 0;
-        const bool ok = pipe->Read(buffer.data(), kReadBlock, count);
-        {
-            std::lock_guard lock(state->mutex);
-            state->inRead = false;
-            if (ok && count != 0) {
-                state->block.assign(buffer.begin(), buffer.begin() + std::min(count, kReadBlock));
-                state->consumed = false;
-                state->unfed = true;
-            }
-            if (state->stop) {
-                return;  // a block read just now stays unfed, for a hand-over to pass on
-            }
+        const bool ok = pipe->Read(state->slots[at].data(), kReadBlock, count);
+        lock.lock();
+        state->inRead = false;
+        bool wake = false;
+        if (ok && count != 0) {
+            state->sizes[at] = std::min(count, kReadBlock);
+            ++state->count;
+            wake = !state->drainPosted;
+            state->drainPosted = true;
+        }
+        if (state->stop) {
+            return;  // what was read stays in the mailbox, for a hand-over to pass on
         }
         if (!ok) {
-            // The session is over; the pipe is not touched again from here.
+            lock.unlock();
+            // The session is over; the pipe is not touched again from here. What the mailbox holds is
+            // shown first.
             m_host.PostToUi([this, state] {
+                if (!state->cancelled) {
+                    Drain(state, false);
+                }
                 if (!state->cancelled) {
                     TearDown(true, false, SenderEnd::Drop);
                 }
             });
             return;
         }
-        if (count == 0) {
-            continue;
-        }
-        m_host.PostToUi([this, state] {
-            if (state->cancelled) {
-                return;
-            }
-            std::vector<uint8_t> bytes;
-            {
-                std::lock_guard lock(state->mutex);
-                bytes = state->block;
-                state->unfed = false;  // a teardown from inside HostData must not pass it on again
-            }
-            m_host.HostData(bytes);
-            {
-                std::lock_guard lock(state->mutex);
-                state->consumed = true;
-            }
-            state->changed.notify_all();
-        });
-        std::unique_lock lock(state->mutex);
-        state->changed.wait(lock, [&] { return state->consumed || state->stop; });
-        if (state->stop) {
-            return;
+        if (wake) {
+            lock.unlock();
+            m_host.PostToUi([this, state] {
+                if (!state->cancelled) {
+                    Drain(state, true);
+                }
+            });
+            lock.lock();
         }
     }
+}
+
+void CQuilletSession::Drain(const std::shared_ptr<ReaderState>& shared, bool bounded) {
+    ReaderState& state = *shared;
+    // A host that sends without pause must not keep this thread from painting and input: past this many
+    // blocks the drain queues itself behind what else waits.
+    constexpr std::size_t kBudget = 256;
+    std::size_t fed = 0;
+    std::unique_lock lock(state.mutex);
+    for (;;) {
+        const std::size_t waiting = state.count;
+        if (waiting == 0) {
+            state.drainPosted = false;  // the reader wakes this thread for the next block
+            return;
+        }
+        if (bounded && fed >= kBudget) {
+            lock.unlock();
+            m_host.PostToUi([this, shared] {
+                if (!shared->cancelled) {
+                    Drain(shared, true);
+                }
+            });
+            return;  // drainPosted stays set: the reader need not wake this thread
+        }
+        lock.unlock();
+        while (state.given < waiting) {
+            const std::size_t at = (state.head + state.given) % ReaderState::kSlots;
+            // Counted as given before the screen sees it: a teardown from inside HostData must not pass
+            // it on again.
+            ++state.given;
+            Show(std::span<const uint8_t>(state.slots[at].data(), state.sizes[at]));
+            if (state.cancelled) {
+                // The teardown took what was not given. (Only the read-failure task drains inside a
+                // running drain, from a nested event loop, and it always ends in that teardown.)
+                return;
+            }
+        }
+        fed += waiting;
+        lock.lock();
+        state.head = (state.head + waiting) % ReaderState::kSlots;
+        state.count -= waiting;
+        state.given = 0;
+        if (state.readerWaiting) {
+            state.room.notify_one();
+        }
+    }
+}
+
+void CQuilletSession::Show(std::span<const uint8_t> bytes) {
+    m_bytesShown += bytes.size();
+    m_host.HostData(bytes);
 }
 
 // ---- Teardown ----
@@ -750,14 +833,14 @@ void CQuilletSession::TearDown(bool fireExit, bool repaint, SenderEnd end, bool 
             m_reader->stop = true;
             wake = m_reader->inRead;
         }
-        m_reader->changed.notify_all();
+        m_reader->room.notify_all();
         if (wake && m_pipe) {
             m_factory->WakeIo(*m_pipe);
         }
         m_readerThread.join();
     }
-    if (handOver && m_reader && m_reader->unfed) {
-        m_unfed = std::move(m_reader->block);  // the reader has ended: no lock needed
+    if (handOver && m_reader) {
+        m_unfed = m_reader->TakeAll();  // the reader has ended: no lock needed
     }
     m_reader.reset();
     DropPipe(handOver);

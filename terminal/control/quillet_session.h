@@ -115,6 +115,8 @@ class CQuilletSession {
     };
 
     static constexpr uint32_t kReadBlock = 1024;
+    // Blocks read and not yet shown that the reader holds at most before it waits for the screen.
+    static constexpr std::size_t kMailboxBlocks = 128;
 
     CQuilletSession(SessionHost& host, QuilletProperties& properties, Options options);
     CQuilletSession(SessionHost& host, QuilletProperties& properties);
@@ -149,6 +151,13 @@ class CQuilletSession {
     KeyPoster& Poster() { return m_poster; }
     // Whether Poster takes writes now; false from the moment a teardown begins. Any thread.
     bool WritesAccepted();
+    // Host bytes handed to the screen so far, by every connection of this session.
+    uint64_t BytesShown() const { return m_bytesShown; }
+    // How the current connection's writes went: at once on the caller's thread, or through the sender
+    // thread. Zero without a connection.
+    CKeySenderThread::Counts SenderCounts() const {
+        return m_sender ? m_sender->GetCounts() : CKeySenderThread::Counts{};
+    }
 
   private:
     enum class SenderEnd { Drop, Drain };
@@ -157,6 +166,7 @@ class CQuilletSession {
     class SessionPoster : public KeyPoster {
       public:
         bool Post(SenderMessage message) override;
+        bool Send(SenderMessage message) override;
         std::mutex m_mutex;
         CKeySenderThread* m_sender = nullptr;  // guarded by m_mutex; null while no live pipe
         uint64_t m_posted = 0;                 // messages the current sender accepted
@@ -168,6 +178,10 @@ class CQuilletSession {
     bool OpenPipe();
     void StartThreads();
     void ReaderLoop(std::shared_ptr<ReaderState> state, hostlink::CCommPipe* pipe);
+    // On the user-interface thread: hands the screen the blocks in the mailbox until it is empty, or
+    // (`bounded`) until a budget of blocks is spent and the rest is left to a further drain task.
+    void Drain(const std::shared_ptr<ReaderState>& state, bool bounded);
+    void Show(std::span<const uint8_t> bytes);
     void TearDown(bool fireExit, bool repaint, SenderEnd end, bool handOver = false);
     void StopSender(SenderEnd end);
     // Closes (unless the session is handed over) and deletes the pipe.
@@ -192,6 +206,7 @@ class CQuilletSession {
     std::thread m_readerThread;
     // What a hand-over teardown's reader had read but the screen had not taken.
     std::vector<uint8_t> m_unfed;
+    uint64_t m_bytesShown = 0;
     // Hand-over mappings given to a further window: kept open, since the new process may open them
     // through this process.
     std::vector<platform::UniqueFd> m_handedOver;

@@ -548,13 +548,13 @@ bool CInkeyCtrl::Reshow() {
     return m_open;
 }
 
-bool CInkeyCtrl::Submit() {
+bool CInkeyCtrl::Submit(std::string_view command) {
     if (!m_open || !IsModified()) {
         return false;
     }
     std::string block = m_text;
     block += kReplySeparator;
-    block += kEndOfField;
+    block += command;
     ClearField();
     m_keySender.SendChannel1(block, true);
     return true;

@@ -125,9 +125,10 @@ class CInkeyCtrl {
     void DoubleClick();
     void MiddleClick();
 
-    // Sends a changed text as a submission (channel 1, 0x01, ESC [ @), clears and hides the field; false
-    // when no field is open or its text is unchanged.
-    bool Submit();
+    // Sends a changed text as a submission (channel 1, 0x01, then `command`: ESC [ @ ends the field, ESC [ |
+    // asks the host to process it), clears and hides the field; false when no field is open or its text is
+    // unchanged.
+    bool Submit(std::string_view command = "\x1b[@");
     void ClearField();
     // Hides the field without ending it: keys typed meanwhile are kept as type-ahead.
     void HideField();

@@ -1,5 +1,6 @@
-// The key buffer and the sender thread. The thread is the only place session bytes are written from, so
-// the order of posting is the order on the wire, and the pipe's write lock keeps each block whole.
+// The key buffer and the sender thread. Session bytes are written by the thread, or by a Send caller while
+// the thread has nothing to do and nothing can start meanwhile, so the order of posting is the order on
+// the wire; the pipe's write lock keeps each block whole.
 #include "terminal/core/key_sender.h"
 
 #include <cstdio>
@@ -33,6 +34,7 @@ void CKeySenderThread::Start(hostlink::CCommPipe& pipe) {
             std::lock_guard lock(m_mutex);
             m_queue.push_back({SenderMessage::Op::Stop, {}, 0});
             m_accepting = false;
+            m_pipe = nullptr;
         }
         m_ready.notify_one();
         m_thread.join();
@@ -41,6 +43,8 @@ void CKeySenderThread::Start(hostlink::CCommPipe& pipe) {
         std::lock_guard lock(m_mutex);
         m_queue.clear();
         m_accepting = true;
+        m_pipe = &pipe;
+        m_slow = false;
     }
     m_thread = std::thread(&CKeySenderThread::Run, this, &pipe);
 }
@@ -50,19 +54,18 @@ void CKeySenderThread::Stop() {
     if (!m_thread.joinable()) {
         return;
     }
-    if (m_thread.get_id() == std::this_thread::get_id()) {
-        // Joining itself would never return; the stop message still ends the loop.
-        Log("Key sender: Stop called on the sender thread, not joined");
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back({SenderMessage::Op::Stop, {}, 0});
-        m_accepting = false;
-        return;
-    }
+    const bool self = m_thread.get_id() == std::this_thread::get_id();
     {
         std::lock_guard lock(m_mutex);
         // The stop message is never refused, however full the queue is.
         m_queue.push_back({SenderMessage::Op::Stop, {}, 0});
         m_accepting = false;
+        m_pipe = nullptr;
+    }
+    if (self) {
+        // Joining itself would never return; the stop message still ends the loop.
+        Log("Key sender: Stop called on the sender thread, not joined");
+        return;
     }
     m_ready.notify_one();
     m_thread.join();
@@ -73,7 +76,16 @@ bool CKeySenderThread::Running() const {
     return m_accepting;
 }
 
+CKeySenderThread::Counts CKeySenderThread::GetCounts() const {
+    std::lock_guard lock(m_mutex);
+    return m_counts;
+}
+
 bool CKeySenderThread::Post(SenderMessage message) {
+    return Queue(std::move(message));
+}
+
+bool CKeySenderThread::Queue(SenderMessage message) {
     const char* refusal = nullptr;
     {
         std::lock_guard lock(m_mutex);
@@ -95,33 +107,77 @@ bool CKeySenderThread::Post(SenderMessage message) {
     return true;
 }
 
+bool CKeySenderThread::Send(SenderMessage message) {
+    hostlink::CCommPipe* pipe = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_accepting && message.op != SenderMessage::Op::Stop && m_queue.empty() && !m_writing &&
+            !m_slow && message.bytes.size() <= kDirectMax) {
+            // Nothing is ahead of this message, and the thread takes nothing from the queue while
+            // m_writing is set: whatever is posted meanwhile goes out after it.
+            m_writing = true;
+            pipe = m_pipe;
+        }
+    }
+    if (pipe == nullptr) {
+        return Queue(std::move(message));
+    }
+    const bool slow = Write(*pipe, message);
+    bool waiting = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_writing = false;
+        m_slow = slow;
+        ++m_counts.direct;
+        waiting = !m_queue.empty();
+    }
+    if (waiting) {
+        m_ready.notify_one();
+    }
+    return true;
+}
+
+bool CKeySenderThread::Write(hostlink::CCommPipe& pipe, const SenderMessage& message) {
+    const auto start = std::chrono::steady_clock::now();
+    const auto count = static_cast<uint32_t>(message.bytes.size());
+    // A failed write is the pipe's to report: the reader sees the broken connection.
+    switch (message.op) {
+        case SenderMessage::Op::Write:
+            pipe.Write(message.bytes.data(), count);
+            break;
+        case SenderMessage::Op::Channel0:
+            pipe.WriteChannel0(message.bytes.data(), count);
+            break;
+        case SenderMessage::Op::Channel1:
+            pipe.WriteChannel1(message.bytes.data(), count);
+            break;
+        case SenderMessage::Op::ChannelPrefix:
+            pipe.SetChannelPrefix(message.flag);
+            break;
+        case SenderMessage::Op::Stop:
+            break;
+    }
+    return std::chrono::steady_clock::now() - start >= kSlowWrite;
+}
+
 void CKeySenderThread::Run(hostlink::CCommPipe* pipe) {
     for (;;) {
         SenderMessage message;
         {
             std::unique_lock lock(m_mutex);
-            m_ready.wait(lock, [this] { return !m_queue.empty(); });
+            m_ready.wait(lock, [this] { return !m_queue.empty() && !m_writing; });
             message = std::move(m_queue.front());
             m_queue.pop_front();
-        }
-        const auto count = static_cast<uint32_t>(message.bytes.size());
-        // A failed write is the pipe's to report: the reader sees the broken connection.
-        switch (message.op) {
-            case SenderMessage::Op::Write:
-                pipe->Write(message.bytes.data(), count);
-                break;
-            case SenderMessage::Op::Channel0:
-                pipe->WriteChannel0(message.bytes.data(), count);
-                break;
-            case SenderMessage::Op::Channel1:
-                pipe->WriteChannel1(message.bytes.data(), count);
-                break;
-            case SenderMessage::Op::ChannelPrefix:
-                pipe->SetChannelPrefix(message.flag);
-                break;
-            case SenderMessage::Op::Stop:
+            if (message.op == SenderMessage::Op::Stop) {
                 return;
+            }
+            m_writing = true;
         }
+        const bool slow = Write(*pipe, message);
+        std::lock_guard lock(m_mutex);
+        m_writing = false;
+        m_slow = slow;
+        ++m_counts.queued;
     }
 }
 
@@ -147,12 +203,12 @@ bool CKeySender::FlushKeys() {
     }
     const std::string_view held(reinterpret_cast<const char*>(m_buffer), m_count);
     m_count = 0;
-    return m_poster.Post({SenderMessage::Op::Write, std::vector<uint8_t>(held.begin(), held.end()), 0});
+    return m_poster.Send({SenderMessage::Op::Write, std::vector<uint8_t>(held.begin(), held.end()), 0});
 }
 
 bool CKeySender::Post(SenderMessage::Op op, std::string_view bytes, int32_t flag) {
     const bool flushed = FlushKeys();
-    const bool posted = m_poster.Post({op, std::vector<uint8_t>(bytes.begin(), bytes.end()), flag});
+    const bool posted = m_poster.Send({op, std::vector<uint8_t>(bytes.begin(), bytes.end()), flag});
     return flushed && posted;
 }
 

@@ -1,8 +1,10 @@
 // The key sender: a 40-byte buffer of translated keys that is handed, with every other block meant for the
 // host, to the one sender thread that writes to the pipe. Every write of a session goes through that
-// thread's queue, in the order posted, so the window thread never blocks on the pipe and keys keep order.
+// thread, in the order posted, so keys keep order; a small block that finds the thread idle is written at
+// once by the caller instead, which saves waking the thread and never overtakes anything queued.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -44,14 +46,28 @@ class KeyPoster {
     virtual ~KeyPoster() = default;
     // False when the message was refused (no thread, stopped, or the queue is full); the refusal is logged.
     virtual bool Post(SenderMessage message) = 0;
+    // As Post, but the poster may write the message on the calling thread at once when that cannot
+    // overtake or wait behind another write; whatever it does, the order of messages is the order posted.
+    virtual bool Send(SenderMessage message) { return Post(std::move(message)); }
 };
 
 // The connection's sender thread: started at connect with its pipe, stopped and joined at teardown before
-// the pipe is closed. Post may be called from any thread.
+// the pipe is closed. Post and Send may be called from any thread.
 class CKeySenderThread final : public KeyPoster {
   public:
     // A pipe that stops taking bytes must not let the queue grow without end.
     static constexpr std::size_t kMaxQueued = 10000;
+    // Send writes on the caller's thread only blocks of at most this many bytes (a key, a reply, a short
+    // field), and only while the last write took less than kSlowWrite: a pipe that made a writer wait
+    // may be full, and the caller (the window thread) must not wait for the host.
+    static constexpr std::size_t kDirectMax = 512;
+    static constexpr std::chrono::microseconds kSlowWrite{1000};
+
+    // How the messages went: written by the caller of Send, or by the thread.
+    struct Counts {
+        uint64_t direct = 0;
+        uint64_t queued = 0;
+    };
 
     using Logger = std::function<void(std::string_view)>;
 
@@ -67,10 +83,18 @@ class CKeySenderThread final : public KeyPoster {
     void Stop();
     bool Running() const;
 
+    // Queues the message for the thread.
     bool Post(SenderMessage message) override;
+    // Writes the message at once on this thread when nothing is queued or being written, it is small and
+    // the pipe has been taking bytes without delay; else queues it as Post does.
+    bool Send(SenderMessage message) override;
+    Counts GetCounts() const;
 
   private:
     void Run(hostlink::CCommPipe* pipe);
+    bool Queue(SenderMessage message);
+    // Carries one message out on `pipe`; true when it took long enough to suggest the pipe is full.
+    static bool Write(hostlink::CCommPipe& pipe, const SenderMessage& message);
     void Log(std::string_view text) const;
 
     Logger m_logger;
@@ -79,6 +103,10 @@ class CKeySenderThread final : public KeyPoster {
     std::condition_variable m_ready;
     std::deque<SenderMessage> m_queue;
     bool m_accepting = false;
+    hostlink::CCommPipe* m_pipe = nullptr;  // while accepting
+    bool m_writing = false;                 // a message is being written, by the thread or by Send
+    bool m_slow = false;                    // the last write made its writer wait
+    Counts m_counts;
     std::thread m_thread;
 };
 
@@ -101,7 +129,7 @@ class CKeySender {
     }
     // Appends the key's bytes; false (nothing queued) when the key does not translate.
     bool QueueKey(uint32_t virtualKey, KeyModifiers mods);
-    // Hands what is buffered to the sender thread as one message.
+    // Hands what is buffered to the sender thread as one message (written at once when it is idle).
     bool FlushKeys();
     // Drops what is buffered without sending it.
     void ClearBuffer() { m_count = 0; }

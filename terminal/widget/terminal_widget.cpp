@@ -1,5 +1,6 @@
-// The screen window paints only from its backing image; the screen model draws into that image as host data
-// arrives, and the painter asks for one update per event-loop turn.
+// The screen window paints from its backing image. Host data only changes the model and leaves damage with
+// the painter, which asks for an update at most once a frame; the paint event renders the damage into the
+// image and copies the updated area.
 #include "terminal/widget/terminal_widget.h"
 
 #include <QKeyEvent>
@@ -29,6 +30,10 @@ CTerminalWidget::CTerminalWidget(QWidget* parent)
     m_painter.SetPalette(palette());
     m_screen.SetPainter(&m_painter);
     SetFrameStyle(true, true);
+    m_blink.setParent(this);
+    m_blink.setObjectName(QStringLiteral("cursorBlink"));
+    m_blink.setInterval(kBlinkMs);
+    connect(&m_blink, &QTimer::timeout, this, &CTerminalWidget::Blink);
 }
 
 CTerminalWidget::~CTerminalWidget() {
@@ -52,12 +57,47 @@ void CTerminalWidget::SetFieldEdit(CFieldEdit* field) {
 void CTerminalWidget::Feed(std::span<const uint8_t> bytes) {
     m_screen.HideCursor();
     m_screen.Feed(bytes);
+    if (m_blink.isActive()) {
+        m_blink.start();  // no blink while the host is writing
+    }
     if (m_showCursorAfterFeed) {
         m_showCursorAfterFeed = false;
         if (!m_screen.CursorShown()) {
             m_screen.ToggleCursor();
         }
     }
+}
+
+void CTerminalWidget::KeepCursorBlinking(bool keep) {
+    m_keepBlinking = keep;
+    if (keep) {
+        m_blink.start();
+    } else if (!hasFocus()) {
+        m_blink.stop();
+        m_screen.HideCursor();
+    }
+}
+
+void CTerminalWidget::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    m_blink.start();
+}
+
+void CTerminalWidget::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    if (!m_keepBlinking) {
+        m_blink.stop();
+        m_screen.HideCursor();
+    }
+}
+
+void CTerminalWidget::Blink() {
+    if (m_field != nullptr && m_field->Model().IsOpen()) {
+        // The field's own caret shows where typing goes.
+        m_screen.HideCursor();
+        return;
+    }
+    m_screen.ToggleCursor();
 }
 
 void CTerminalWidget::Feed(std::string_view bytes) {
@@ -87,7 +127,7 @@ void CTerminalWidget::ApplyFont(const QFont& font) {
 }
 
 void CTerminalWidget::Relayout() {
-    m_screen.Resize(width(), height());
+    m_screen.Resize(width(), height(), m_statusBarHeight);
     const CellSize cell = m_screen.GetCellSize();
     m_screen.Layout(cell.width, cell.height);
     PlaceField();
@@ -124,7 +164,7 @@ void CTerminalWidget::FitToWindow(bool frameChanged) {
     // The area the cells may use: the border's edges and the toolbar band come off. A change of the frame
     // itself takes the band off whether or not the border is drawn.
     const int32_t bandHeight = (m_border || frameChanged) ? 29 : 0;
-    ResizeRequest(width() - (m_border ? 12 : 0), height() - bandHeight);
+    ResizeRequest(width() - (m_border ? 12 : 0), height() - bandHeight - m_statusBarHeight);
 }
 
 void CTerminalWidget::SetFrameStyle(bool border, bool toolbars) {
@@ -137,6 +177,19 @@ void CTerminalWidget::SetFrameStyle(bool border, bool toolbars) {
     m_painter.RequestFullRepaint();
     if (m_font) {
         FitToWindow(true);
+    }
+}
+
+void CTerminalWidget::SetStatusBarHeight(int32_t height) {
+    if (height == m_statusBarHeight) {
+        return;
+    }
+    m_statusBarHeight = height;
+    m_screen.SetStatusBarShown(height > 0);
+    Relayout();
+    m_painter.RequestFullRepaint();
+    if (m_font) {
+        FitToWindow(false);
     }
 }
 

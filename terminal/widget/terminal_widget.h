@@ -5,6 +5,7 @@
 
 #include <QDate>
 #include <QFont>
+#include <QTimer>
 #include <QWidget>
 #include <optional>
 #include <span>
@@ -61,6 +62,14 @@ class CTerminalWidget : public QWidget {
     void SetFrameStyle(bool border, bool toolbars);
     bool Border() const { return m_border; }
     bool Toolbars() const { return m_toolbars; }
+    // The control's status bar takes this many pixels off the bottom of the cell area; 0 without one.
+    void SetStatusBarHeight(int32_t height);
+
+    // The block cursor blinks every 500 ms while the widget has the focus and no field is open. Kept
+    // blinking, it blinks on without the focus too (a page that hands the focus around asks for that).
+    void KeepCursorBlinking(bool keep);
+    bool CursorBlinking() const { return m_blink.isActive(); }
+    static constexpr int kBlinkMs = 500;
 
     // Prints the screen on a device the caller has opened (printer or PDF writer).
     bool PrintScreen(QPaintDevice& device, const QDate& date = QDate::currentDate());
@@ -75,8 +84,11 @@ class CTerminalWidget : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
+    void Blink();
     void ApplyFont(const QFont& font);
     void Relayout();
     void PlaceField();
@@ -91,7 +103,10 @@ class CTerminalWidget : public QWidget {
     std::optional<QFont> m_font;
     bool m_border = true;
     bool m_toolbars = true;
+    int32_t m_statusBarHeight = 0;
     bool m_showCursorAfterFeed = false;
+    bool m_keepBlinking = false;
+    QTimer m_blink;
     int32_t m_fitResult = 0;
 };
 

@@ -428,6 +428,79 @@ INSTANTIATE_TEST_SUITE_P(Detach, UnshownAtDetachTest,
                                            UnshownCase{"ReadAsTheReaderIsStopped", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Blocks of 1024 bytes that tell one another apart: block i is "<i>" padded with the letter of i.
+std::string NumberedBlocks(int count) {
+    std::string stream;
+    for (int i = 0; i < count; ++i) {
+        std::string block = "<" + std::to_string(i) + ">";
+        block.resize(CQuilletSession::kReadBlock, static_cast<char>('a' + i % 26));
+        stream += block;
+    }
+    return stream;
+}
+
+TEST_F(SessionTest, AScreenThatFallsBehindStopsTheReaderAndLosesNothing) {
+    CQuilletSession& session = Session();
+    ConnectLocal(session);
+    const std::string stream = NumberedBlocks(300);
+    Line(0)->Feed(stream);
+    // With the user-interface thread busy elsewhere the reader fills the mailbox and stops reading: the
+    // rest stays with the host.
+    const std::size_t taken = CQuilletSession::kMailboxBlocks * CQuilletSession::kReadBlock;
+    ASSERT_LT(taken, stream.size());
+    ASSERT_TRUE(Line(0)->WaitPending(stream.size() - taken));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(Line(0)->Pending(), stream.size() - taken) << "the reader read on into a full mailbox";
+    EXPECT_EQ(m_control.Queued(), 1u) << "one wake for every block that waits";
+    EXPECT_EQ(m_control.HostDataSeen(), "");
+
+    m_control.RunOne();
+    EXPECT_GE(m_control.HostDataSeen().size(), taken) << "the one drain fed every block that waited";
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.HostDataSeen().size() == stream.size(); }));
+    EXPECT_TRUE(m_control.HostDataSeen() == stream) << "blocks out of order or damaged";
+    EXPECT_EQ(m_control.m_blocks, 300);
+    EXPECT_EQ(session.BytesShown(), stream.size());
+}
+
+TEST_F(SessionTest, ADetachFromInsideTheScreenPassesOnOnlyTheBlocksNotShown) {
+    const std::string stream = NumberedBlocks(3);
+    const std::string first = stream.substr(0, CQuilletSession::kReadBlock);
+    {
+        CQuilletSession& session = Session();
+        ConnectLocal(session);
+        Line(0)->Feed(stream);
+        // All three blocks wait in the mailbox and the reader is back in Read.
+        ASSERT_TRUE(Line(0)->WaitPending(0));
+        ASSERT_TRUE(Line(0)->WaitInRead());
+        // A command in the first block ends the control (a nested event loop, say): the session is
+        // detached while the screen takes that block.
+        m_control.m_onHostData = [this] { m_session.reset(); };
+        m_control.PumpPending();
+    }
+    EXPECT_EQ(m_control.HostDataSeen(), first);
+
+    CQuilletSession& second = Session();
+    ASSERT_EQ(second.ReConnect(), 0);
+    EXPECT_TRUE(m_control.HostDataSeen() == stream) << "blocks lost or shown twice";
+    Line(1)->Feed("later");
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.HostDataSeen() == stream + "later"; }));
+    second.Disconnect(false, false);
+}
+
+TEST_F(SessionTest, BlocksReadBeforeTheHostClosedAreShownBeforeTheTeardown) {
+    CQuilletSession& session = Session();
+    ConnectLocal(session);
+    const std::string stream = NumberedBlocks(40);
+    m_control.m_onHostData = [this] { m_control.Event("data"); };
+    Line(0)->Feed(stream);
+    Line(0)->FailRead();
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.Count("SorelExit") > 0; }));
+    EXPECT_TRUE(m_control.HostDataSeen() == stream);
+    const auto events = m_control.Events();
+    EXPECT_LT(std::find(events.begin(), events.end(), "data"),
+              std::find(events.begin(), events.end(), "ended"));
+}
+
 TEST_F(SessionTest, UnshownBytesGoOnlyToTheSessionTheyCameFrom) {
     {
         CQuilletSession& first = Session();
@@ -462,6 +535,12 @@ TEST_F(SessionTest, UnshownBytesGoOnlyToTheSessionTheyCameFrom) {
 
 // ---- Keys at teardown ----
 
+// A write for the sender thread itself: a key sender writes a small block at once while the thread is
+// idle, which on a line that holds writes would hold the test.
+bool PostToSender(CQuilletSession& session, std::string_view bytes) {
+    return session.Poster().Post({SenderMessage::Op::Write, {bytes.begin(), bytes.end()}, 0});
+}
+
 // Opens the line once the session stops taking writes, which it does when its teardown begins.
 std::thread ReleaseWhenTornDown(CQuilletSession& session, std::shared_ptr<FakeLine> line) {
     return std::thread([&session, line] {
@@ -478,7 +557,7 @@ TEST_F(SessionTest, KeysQueuedAtAHostCommandTeardownReachTheHostBeforeTheClose) 
     auto line = Line(0);
     line->BlockWrites();
     CKeySender keys(session.Poster());
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k1")));
+    ASSERT_TRUE(PostToSender(session, "k1"));
     ASSERT_TRUE(line->WaitWriteBlocked());
     ASSERT_TRUE(keys.SendBytes(std::string_view("k2")));
     ASSERT_TRUE(keys.SendBytes(std::string_view("k3")));
@@ -499,7 +578,7 @@ TEST_F(SessionTest, KeysQueuedAtAReadFailureAreDropped) {
     auto line = Line(0);
     line->BlockWrites();
     CKeySender keys(session.Poster());
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k1")));
+    ASSERT_TRUE(PostToSender(session, "k1"));
     ASSERT_TRUE(line->WaitWriteBlocked());
     ASSERT_TRUE(keys.SendBytes(std::string_view("k2")));
     ASSERT_TRUE(keys.SendBytes(std::string_view("k3")));
@@ -517,7 +596,7 @@ TEST_F(SessionTest, AHostThatTakesNoBytesDoesNotHoldTheTeardown) {
     auto line = Line(0);
     line->BlockWrites();
     CKeySender keys(session.Poster());
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k1")));
+    ASSERT_TRUE(PostToSender(session, "k1"));
     ASSERT_TRUE(line->WaitWriteBlocked());
     ASSERT_TRUE(keys.SendBytes(std::string_view("k2")));
     session.Disconnect(false, false);

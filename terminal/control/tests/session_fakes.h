@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,6 +56,19 @@ class FakeLine {
             m_blockWrites = false;
         }
         m_changed.notify_all();
+    }
+    // Every write takes at least this long, as with a host that is slow to take its input.
+    void SlowWrites(std::chrono::microseconds delay) {
+        std::lock_guard lock(m_mutex);
+        m_writeDelay = delay;
+    }
+    // Bytes fed that no Read has taken yet.
+    std::size_t Pending() const {
+        std::lock_guard lock(m_mutex);
+        return PendingLocked();
+    }
+    bool WaitPending(std::size_t bytes) {
+        return WaitFor([this, bytes] { return PendingLocked() == bytes; });
     }
     bool WaitFor(const std::function<bool()>& condition) {
         std::unique_lock lock(m_mutex);
@@ -101,9 +115,16 @@ class FakeLine {
         if (front.empty()) {
             m_input.pop_front();
         }
+        m_changed.notify_all();
         return true;
     }
     bool Write(const void* bytes, uint32_t count) {
+        std::chrono::microseconds delay{};
+        {
+            std::lock_guard lock(m_mutex);
+            delay = m_writeDelay;
+        }
+        std::this_thread::sleep_for(delay);
         std::unique_lock lock(m_mutex);
         if (m_blockWrites) {
             m_writeBlocked = true;
@@ -130,6 +151,14 @@ class FakeLine {
     }
 
   private:
+    std::size_t PendingLocked() const {
+        std::size_t total = 0;
+        for (const std::string& piece : m_input) {
+            total += piece.size();
+        }
+        return total;
+    }
+
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::string> m_input;
@@ -138,6 +167,7 @@ class FakeLine {
     bool m_inRead = false;
     bool m_blockWrites = false;
     bool m_writeBlocked = false;
+    std::chrono::microseconds m_writeDelay{};
     std::string m_written;
     std::vector<std::string> m_journal;
 };
@@ -324,6 +354,23 @@ class FakeControl : public SessionHost {
     bool WaitQueued() {
         std::unique_lock lock(m_mutex);
         return m_changed.wait_for(lock, kSafetyNet, [this] { return !m_tasks.empty(); });
+    }
+    std::size_t Queued() const {
+        std::lock_guard lock(m_mutex);
+        return m_tasks.size();
+    }
+    // Runs the first queued task, if there is one.
+    void RunOne() {
+        std::function<void()> task;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_tasks.empty()) {
+                return;
+            }
+            task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+        }
+        task();
     }
     // Runs what is queued now, without waiting.
     void PumpPending() {

@@ -328,5 +328,110 @@ TEST(KeySenderThread, QueueBehindAStuckPipeIsCappedAndRefusalsLogged) {
     EXPECT_EQ(pipe.m_written, "x" + std::string(CKeySenderThread::kMaxQueued, 'y'));
 }
 
+// ---- Writes made at once by the caller ----
+
+TEST(KeySenderThread, AnIdleThreadLeavesSmallBlocksToTheCaller) {
+    hostlink::testing::ScriptedPipe pipe;
+    CKeySenderThread thread;
+    thread.Start(pipe);
+    CKeySender sender(thread);
+    sender.QueueKey(vk::kA, {});
+    sender.FlushKeys();
+    EXPECT_EQ(pipe.m_written, "a") << "on the wire before the flush returned";
+    sender.SendChannel0("x", true);
+    EXPECT_EQ(pipe.m_written, "a" + kPrefix0 + "x");
+    const CKeySenderThread::Counts counts = thread.GetCounts();
+    EXPECT_EQ(counts.direct, 2u);
+    EXPECT_EQ(counts.queued, 0u);
+    thread.Stop();
+}
+
+// Whatever holds the pipe, later blocks go behind it through the thread, and the wire keeps their order.
+struct QueueCase {
+    const char* name;
+    bool holdFirstWrite;     // a write the thread is carrying out when the keys come
+    int slowMicroseconds;    // how long each write of the pipe takes
+    std::size_t firstBlock;  // the size of the block that comes first
+};
+
+void PrintTo(const QueueCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class KeySenderQueueTest : public ::testing::TestWithParam<QueueCase> {};
+
+// Holds writes until released, and makes each take a given time.
+class HeldPipe : public hostlink::testing::ScriptedPipe {
+  public:
+    HeldPipe(bool hold, std::chrono::microseconds delay) : m_released(!hold), m_delay(delay) {}
+    bool WaitEntered() {
+        std::unique_lock lock(m_mutex);
+        return m_gate.wait_for(lock, std::chrono::seconds(60), [this] { return m_entered; });
+    }
+    void Release() {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_gate.notify_all();
+    }
+
+  protected:
+    bool WriteBytes(const void* bytes, uint32_t count) override {
+        {
+            std::unique_lock lock(m_mutex);
+            m_entered = true;
+            m_gate.notify_all();
+            m_gate.wait(lock, [this] { return m_released; });
+        }
+        std::this_thread::sleep_for(m_delay);
+        return ScriptedPipe::WriteBytes(bytes, count);
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_gate;
+    bool m_entered = false;
+    bool m_released;
+    std::chrono::microseconds m_delay;
+};
+
+TEST_P(KeySenderQueueTest, LaterBlocksQueueBehindAndKeepTheirOrder) {
+    const QueueCase& c = GetParam();
+    HeldPipe pipe(c.holdFirstWrite, std::chrono::microseconds(c.slowMicroseconds));
+    CKeySenderThread thread;
+    thread.Start(pipe);
+    CKeySender keys(thread);
+    CKeySender field(thread);
+    const std::string first(c.firstBlock, '#');
+    if (c.holdFirstWrite) {
+        // A big block is the thread's to write even when it is idle: Send returns while it waits.
+        ASSERT_TRUE(c.firstBlock > CKeySenderThread::kDirectMax ? keys.SendBytes(first)
+                                                                : thread.Post({Op::Write, Bytes(first), 0}));
+        ASSERT_TRUE(pipe.WaitEntered());
+    } else {
+        ASSERT_TRUE(keys.SendBytes(first));
+    }
+    std::string expected = first;
+    for (int i = 0; i < 10; ++i) {
+        keys.QueueKey(vk::kA + static_cast<uint32_t>(i), {});
+        keys.FlushKeys();
+        field.SendChannel0(std::to_string(i), true);
+        expected += std::string(1, static_cast<char>('a' + i)) + kPrefix0 + std::to_string(i);
+    }
+    EXPECT_EQ(thread.GetCounts().direct, c.holdFirstWrite ? 0u : 1u)
+        << "nothing may be written at once while a write is under way or was slow";
+    pipe.Release();
+    thread.Stop();
+    EXPECT_EQ(pipe.m_written, expected);
+    EXPECT_GE(thread.GetCounts().queued, 20u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KeySenderThread, KeySenderQueueTest,
+    ::testing::Values(QueueCase{"BehindAWriteTheThreadCarriesOut", true, 0, 1},
+                      QueueCase{"BehindABlockTooBigToWriteAtOnce", true, 0, CKeySenderThread::kDirectMax + 1},
+                      QueueCase{"AfterAWriteThatMadeTheCallerWait", false,
+                                static_cast<int>(4 * CKeySenderThread::kSlowWrite.count()), 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace terminal

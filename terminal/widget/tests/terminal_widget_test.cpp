@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
+#include <QTimerEvent>
 
 #include "terminal/core/host_commands.h"
 #include "terminal/core/tests/key_sender_fake.h"
@@ -139,6 +141,44 @@ TEST_F(TerminalWidgetTest, CursorShowsAgainAfterHostDataOnlyWhenAKeyWasSent) {
     EXPECT_TRUE(m_widget.Screen().CursorShown());
     m_widget.Feed("y");
     EXPECT_FALSE(m_widget.Screen().CursorShown());
+}
+
+// Fires the blink timer as its interval would, without waiting for it.
+void BlinkOnce(CTerminalWidget& widget) {
+    auto* timer = widget.findChild<QTimer*>(QStringLiteral("cursorBlink"));
+    ASSERT_NE(timer, nullptr);
+    ASSERT_TRUE(timer->isActive());
+    EXPECT_EQ(timer->interval(), CTerminalWidget::kBlinkMs);
+    QTimerEvent tick(timer->timerId());
+    QCoreApplication::sendEvent(timer, &tick);
+}
+
+void SendFocus(QWidget& widget, QEvent::Type type) {
+    QFocusEvent focus(type, Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(&widget, &focus);
+}
+
+TEST_F(TerminalWidgetTest, CursorBlinksOnlyWhileFocusedUnlessKeptBlinking) {
+    m_widget.Feed("abc");
+    EXPECT_FALSE(m_widget.CursorBlinking());
+    SendFocus(m_widget, QEvent::FocusIn);
+    BlinkOnce(m_widget);
+    EXPECT_TRUE(m_widget.Screen().CursorShown());
+    BlinkOnce(m_widget);
+    EXPECT_FALSE(m_widget.Screen().CursorShown());
+    BlinkOnce(m_widget);
+    SendFocus(m_widget, QEvent::FocusOut);
+    EXPECT_FALSE(m_widget.CursorBlinking());
+    EXPECT_FALSE(m_widget.Screen().CursorShown()) << "losing the focus hides the cursor";
+
+    m_widget.KeepCursorBlinking(true);
+    BlinkOnce(m_widget);
+    EXPECT_TRUE(m_widget.Screen().CursorShown());
+    SendFocus(m_widget, QEvent::FocusIn);
+    SendFocus(m_widget, QEvent::FocusOut);
+    EXPECT_TRUE(m_widget.CursorBlinking()) << "kept blinking without the focus";
+    m_widget.KeepCursorBlinking(false);
+    EXPECT_FALSE(m_widget.CursorBlinking());
 }
 
 TEST_F(TerminalWidgetTest, ResizeRequestFitsTheFontAndSavesIt) {
