@@ -1,0 +1,127 @@
+// The control's three property pages as plain data and logic: which dialog field edits which property
+// (the Connect page's connection fields follow the connector), the values a page starts from, and the
+// exchange with the objects the page edits, by property name through their dispatch interface, so that a
+// page works on any object that has those names.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/dispatch.h"
+#include "platform/automation/guid.h"
+
+namespace terminal::pages {
+
+using platform::automation::Guid;
+using platform::automation::HRESULT;
+using platform::automation::IDispatch;
+using platform::automation::Variant;
+
+enum class FieldKind {
+    Text,
+    Secret,  // text shown masked
+    Number,
+    Check,
+    Choice,  // a drop-down list whose text is the property value
+};
+
+// How a number field crosses the dispatch interface.
+enum class NumberKind {
+    Int16,
+    Port,  // shown 0..65535, carried in the 16 bits of the I2 property
+    Int32,
+};
+
+struct PageField {
+    int32_t id = 0;  // the dialog control's id
+    std::string label;
+    FieldKind kind = FieldKind::Text;
+    std::string property;       // bound on a remote (or unknown) connector
+    std::string localProperty;  // bound instead on a "local" connector; empty: always `property`
+    Variant initial;            // Bstr, I4 (numbers) or Bool
+    NumberKind number = NumberKind::Int16;
+    std::vector<std::string> choices;  // a Choice field's list, in list order
+};
+
+struct PageDefinition {
+    std::string className;  // CPPConnect...
+    Guid clsid;
+    std::string progId;
+    std::string caption;           // the tab's title
+    std::string registrationName;  // the class's name in the class registry
+    int32_t dialogId = 0;
+    std::vector<PageField> fields;  // in dialog order
+
+    const PageField* Field(int32_t id) const;
+};
+
+inline constexpr Guid kConnectPageClsid = Guid::FromLiteral("{3AA4A324-3EE4-431E-A405-7E09FA0D272B}");
+inline constexpr Guid kDisplayPageClsid = Guid::FromLiteral("{3AA4A327-3EE4-431E-A405-7E09FA0D272B}");
+inline constexpr Guid kLoginPageClsid = Guid::FromLiteral("{3AA4A32A-3EE4-431E-A405-7E09FA0D272B}");
+
+// Connector list positions: 0 takes the network fields away.
+inline constexpr std::string_view kLocalConnector = "local";
+inline constexpr std::string_view kRemoteConnector = "remote";
+
+const PageDefinition& ConnectPage();
+const PageDefinition& DisplayPage();
+const PageDefinition& LoginPage();
+// The control's page list, in tab order: Connect, Display, Login.
+std::span<const PageDefinition* const> ControlPages();
+const PageDefinition* FindPage(const Guid& clsid);
+
+// The lowest and highest value a number field takes.
+int64_t NumberMinimum(NumberKind kind);
+int64_t NumberMaximum(NumberKind kind);
+
+// One page's values. Every property any field can be bound to has a value, so that switching the
+// connector shows the other connection's settings and switching back shows the edits made before.
+class PageModel {
+  public:
+    explicit PageModel(const PageDefinition& definition);
+
+    const PageDefinition& Definition() const { return *m_definition; }
+
+    // The objects the page edits (the property frame's selection). Loading reads each in turn: with several,
+    // the last one's values show, as with any property page.
+    void SetObjects(std::vector<std::shared_ptr<IDispatch>> objects);
+    const std::vector<std::shared_ptr<IDispatch>>& Objects() const { return m_objects; }
+    // Values from the objects; a property an object lacks or refuses keeps the page's initial value. Clears
+    // the changes.
+    void Load();
+
+    // The property a field edits now.
+    const std::string& BoundProperty(const PageField& field) const;
+    bool IsLocalConnector() const;
+    // A field's current value: Bstr for text and choices, I4 for numbers, Bool for check boxes.
+    const Variant& Value(const PageField& field) const;
+    const Variant& PropertyValue(std::string_view property) const;
+    // A user's edit of the field's bound property; false when the value is not of the field's kind or out of
+    // its range (nothing changes then).
+    bool SetValue(const PageField& field, const Variant& value);
+
+    bool IsDirty() const { return !m_changed.empty(); }
+    bool IsChanged(std::string_view property) const;
+
+    // Writes every changed property to every object, in field order. The properties that an object refused
+    // stay changed and are returned by name (each once); the others become clean.
+    std::vector<std::string> Apply();
+
+  private:
+    Variant Read(IDispatch& object, const PageField& field, const std::string& property) const;
+    HRESULT Write(IDispatch& object, const PageField& field, const std::string& property) const;
+    const PageField* FieldOf(std::string_view property) const;
+
+    const PageDefinition* m_definition;
+    std::vector<std::shared_ptr<IDispatch>> m_objects;
+    std::map<std::string, Variant, std::less<>> m_values;
+    std::vector<std::string> m_changed;  // in the order of the first change
+};
+
+}  // namespace terminal::pages

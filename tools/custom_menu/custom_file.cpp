@@ -1,0 +1,277 @@
+// The custom menu list: defaults, the .cmf archive, its recorded path, and loading and saving that never
+// leave a half-read list or a half-written file behind.
+#include "tools/custom_menu/custom_file.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/registry.h"
+#include "platform/user_prompt.h"
+#include "practice/archive.h"
+#include "terminal/registry_settings.h"
+
+namespace tools {
+
+namespace {
+
+// Paths are kept whole: a Linux path may well be longer than the 260 bytes of a Windows one, and a path cut
+// short would silently bring the defaults back.
+constexpr uint32_t kPathBufferSize = 4096;
+
+std::string ErrnoText(const std::string& what, int error) {
+    return what + ": " + std::strerror(error);
+}
+
+class Fd {
+  public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int Get() const { return m_fd; }
+    int Release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+  private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, std::span<const uint8_t> bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string LoginName() {
+    std::vector<char> buffer(512);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_name != nullptr && found->pw_name[0] != '\0') {
+        return found->pw_name;
+    }
+    return "sorel";
+}
+
+}  // namespace
+
+std::vector<uint8_t> FormatCustomMenuFile(const practice::CCustomMenuItemArray& items) {
+    practice::ArchiveWriter archive;
+    items.Serialize(archive);
+    return archive.Take();
+}
+
+practice::CCustomMenuItemArray ParseCustomMenuFile(std::span<const uint8_t> bytes) {
+    practice::ArchiveReader archive(bytes);
+    practice::CCustomMenuItemArray items;
+    items.Serialize(archive);
+    archive.ExpectEnd("custom menu file");
+    return items;
+}
+
+std::filesystem::path DefaultConfigFilePath(const std::filesystem::path& folder, std::string_view user) {
+    return folder / (std::string(user) + ".cmf");
+}
+
+practice::CCustomMenuItemArray CCustomFile::DefaultItems() {
+    static constexpr std::pair<const char*, const char*> kItems[] = {
+        {"Appointments", "/app"},
+        {"Display Patient", "/dis"},
+        {"Edit Patient", "/epat"},
+        {"Edit Payment", "/epay"},
+        {"Edit Procedure", "/epro"},
+        {"Menu", "/m1"},
+        {"New Patient", "/pat"},
+        {"Payment Entry", "/pay"},
+        {"Procedure Entry", "/pro"},
+        {practice::kSeparatorTitle, ""},
+        {"Clinical Tasks", "/task"},
+        {"Imaging", "/img"},
+        {"Vellumo", "/ode"},
+        {"Phone System", "/phone"},
+        {"Prescription System", "/rxw"},
+        {"View Patient Chart", "/vpc"},
+    };
+    practice::CCustomMenuItemArray items;
+    for (const auto& [title, action] : kItems) {
+        items.Add(practice::CCustomMenuItem(title, action, 0));
+    }
+    return items;
+}
+
+int32_t CCustomFile::GetConfigFilePath(std::string& path) {
+    std::vector<char> buffer(kPathBufferSize);
+    platform::RegType type = platform::RegType::Sz;
+    uint32_t size = kPathBufferSize;
+    const int32_t status = terminal::RegReadValue(platform::HKey::CurrentUser, kMenuFileKey, kMenuFileValue,
+                                                  type, buffer.data(), size);
+    if (status == 0) {
+        path.assign(buffer.data(), ::strnlen(buffer.data(), size));
+    }
+    return status;
+}
+
+int32_t CCustomFile::SetConfigFilePath(const std::string& path) {
+    platform::Registry& registry = platform::Registry::Default();
+    int32_t status = registry.CreateKey(platform::HKey::CurrentUser, kMenuFileKey);
+    if (status != 0) {
+        platform::DefaultPrompt().Message("SetConfigFilePath: Could not create MenuFile key in registry.");
+        return status;
+    }
+    status = registry.SetValue(platform::HKey::CurrentUser, kMenuFileKey, kMenuFileValue,
+                               platform::RegValue::String(path));
+    if (status != 0) {
+        platform::DefaultPrompt().Message("SetConfigFilePath: Could not find MenuFile subkey in registry.");
+    }
+    return status;
+}
+
+int32_t CCustomFile::GetDefaultConfigFilePath(std::string& path) {
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::current_path(ec);
+    if (ec) {
+        return ec.value();
+    }
+    path = DefaultConfigFilePath(folder, LoginName()).string();
+    return 0;
+}
+
+CCustomFile::FileStatus CCustomFile::LoadFile(const std::filesystem::path& path, std::string& error) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        error = ErrnoText("cannot open " + path.string(), errno);
+        return FileStatus::CannotOpen;
+    }
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = path.string() + " is not a file";
+        return FileStatus::CannotOpen;
+    }
+    if (static_cast<std::uintmax_t>(info.st_size) > kMaxCustomFileSize) {
+        error = path.string() + " is too large for a custom menu file";
+        return FileStatus::Damaged;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::read(fd.Get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            error = ErrnoText("cannot read " + path.string(), errno);
+            return FileStatus::CannotOpen;
+        }
+        if (n == 0) {
+            // Shrunk while being read: what is there is judged below.
+            bytes.resize(done);
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    try {
+        m_items = ParseCustomMenuFile(bytes);
+    } catch (const practice::ArchiveError& e) {
+        error = e.what();
+        return FileStatus::Damaged;
+    }
+    error.clear();
+    return FileStatus::Read;
+}
+
+bool CCustomFile::SaveFile(const std::filesystem::path& path, std::string& error) const {
+    static std::atomic<uint32_t> counter{0};
+    const std::vector<uint8_t> bytes = FormatCustomMenuFile(m_items);
+    std::filesystem::path temp;
+    int raw = -1;
+    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
+        temp = path;
+        temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+    if (raw < 0) {
+        error = ErrnoText("cannot create " + path.string(), errno);
+        return false;
+    }
+    Fd fd(raw);
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // The replacement keeps the permissions the user gave the file.
+        (void)::fchmod(fd.Get(), existing.st_mode & 07777);
+    }
+    if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0) {
+        error = ErrnoText("cannot write " + path.string(), errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::close(fd.Release()) != 0) {
+        error = ErrnoText("cannot write " + path.string(), errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        error = ErrnoText("cannot replace " + path.string(), errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    error.clear();
+    return true;
+}
+
+int32_t CCustomFile::Load() {
+    std::string path;
+    if (GetConfigFilePath(path) != 0 || path.empty()) {
+        SetDefaults();
+        m_lastError.clear();
+        return 1;
+    }
+    switch (LoadFile(path, m_lastError)) {
+        case FileStatus::Read:
+            return 1;
+        case FileStatus::CannotOpen:
+            SetDefaults();
+            return 0;
+        case FileStatus::Damaged:
+            platform::DefaultPrompt().Message(
+                "The custom menu file " + path + " is damaged and was not loaded.\n\n" + m_lastError,
+                platform::PromptIcon::Stop);
+            return 0;
+    }
+    return 0;
+}
+
+int32_t CCustomFile::Save() {
+    std::string path;
+    if (GetConfigFilePath(path) != 0 || path.empty()) {
+        m_lastError = "no custom menu file is recorded";
+        return 0;
+    }
+    return SaveFile(path, m_lastError) ? 1 : 0;
+}
+
+}  // namespace tools

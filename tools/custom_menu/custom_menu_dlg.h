@@ -1,0 +1,73 @@
+// "Custom Menu Editor": edits a working copy of the custom menu items (titles and host commands, moved,
+// added, removed, separators) and the path of the .cmf file they are stored in. The caller fills both before
+// exec() and takes both after an OK.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "practice/custom_menu.h"
+
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace tools {
+
+class CCustomMenuDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    static constexpr int kMaxItems = 20;
+    static constexpr int kMaxFieldLength = 255;
+    enum Mode { kNothingSelected = 0, kItemSelected = 1, kSeparatorSelected = 2 };
+
+    explicit CCustomMenuDlg(QWidget* parent = nullptr);
+
+    // Before exec(): the working copy and the file path (8-bit, as stored).
+    void SetItems(const practice::CCustomMenuItemArray& items);
+    void SetPath(const std::string& path);
+    // After an OK.
+    const practice::CCustomMenuItemArray& Items() const { return m_items; }
+    std::string Path() const;
+    int EditMode() const { return m_mode; }
+
+    // The Browse button's file choice; by default a save-file dialog. Tests answer it themselves.
+    void SetFileChooser(std::function<std::optional<QString>(QWidget*)> chooser) {
+        m_chooseFile = std::move(chooser);
+    }
+
+    void accept() override;
+
+  private:
+    void FillList();
+    void OnSelectionChanged();
+    void OnTitleEdited(const QString& text);
+    void OnActionEdited(const QString& text);
+    void OnAdd();
+    void OnSeparator();
+    void OnRemove();
+    void OnMove(int step);
+    void OnBrowse();
+    void Select(int row);
+    int SelectedRow() const;
+
+    practice::CCustomMenuItemArray m_items;
+    QListWidget* m_list;
+    QPushButton* m_moveUp;
+    QPushButton* m_moveDown;
+    QPushButton* m_add;
+    QPushButton* m_remove;
+    QPushButton* m_separator;
+    QLineEdit* m_title;
+    QLineEdit* m_action;
+    QLineEdit* m_location;
+    QPushButton* m_browse;
+    int m_mode = kNothingSelected;
+    std::function<std::optional<QString>(QWidget*)> m_chooseFile;
+};
+
+}  // namespace tools
