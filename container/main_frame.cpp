@@ -203,6 +203,8 @@ void CMainFrame::CreateMenus() {
                 }
             });
 
+    m_ownMenus = {file->menuAction(), view->menuAction(), help->menuAction()};
+
     // Copy and paste are accelerators of the frame that the view hands to the control.
     QAction* copy = AddCommand(nullptr, kEditCopyCommand, QStringLiteral("Copy"));
     copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Insert));
@@ -426,6 +428,31 @@ void CMainFrame::RefreshLayout() {
     const QSize size = this->size();
     resize(size.width() + 1, size.height());
     resize(size);
+}
+
+void CMainFrame::InsertMenus(QMenu& shared, quillet::MenuGroupWidths& widths) {
+    shared.addActions(m_ownMenus);
+    widths[0] = 1;
+    widths[2] = 1;
+    widths[4] = 1;
+}
+
+void CMainFrame::SetMenu(QMenu* shared) {
+    QMenuBar* bar = menuBar();
+    for (QAction* action : bar->actions()) {
+        bar->removeAction(action);
+    }
+    bar->addActions(shared != nullptr ? shared->actions() : m_ownMenus);
+}
+
+void CMainFrame::RemoveMenus(QMenu& shared) {
+    for (QAction* action : m_ownMenus) {
+        shared.removeAction(action);
+    }
+}
+
+void CMainFrame::SetStatusText(std::string_view text) {
+    m_statusBar->ShowPaneText(tools::FromCp1252(text));
 }
 
 std::optional<int32_t> CMainFrame::TrackPopupMenu(const PopupMenuData& data) {

@@ -14,6 +14,7 @@
 #include "container/brantor_app.h"
 #include "container/frame_bars.h"
 #include "container/host_commands.h"
+#include "terminal/quillet/quillet_frame_site.h"
 
 class QMenu;
 class QPrinter;
@@ -68,8 +69,11 @@ class CBrantorView : public QWidget {
     bool m_focusGiven = false;
 };
 
-class CMainFrame : public QMainWindow, public BrantorFrame {
+// The frame is also the control's in-place frame: the control merges its Edit and custom menus into the
+// menu bar and shows its menu prompts on the status bar through it.
+class CMainFrame : public QMainWindow, public BrantorFrame, public quillet::InPlaceFrame {
     Q_OBJECT
+    Q_INTERFACES(quillet::InPlaceFrame)
   public:
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -115,6 +119,12 @@ class CMainFrame : public QMainWindow, public BrantorFrame {
     void ResizeForFont() override;
     void SetTopmost(bool on) override;
 
+    // quillet::InPlaceFrame: File, View and Help are the file, container and window groups.
+    void InsertMenus(QMenu& shared, quillet::MenuGroupWidths& widths) override;
+    void SetMenu(QMenu* shared) override;
+    void RemoveMenus(QMenu& shared) override;
+    void SetStatusText(std::string_view text) override;
+
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -136,6 +146,7 @@ class CMainFrame : public QMainWindow, public BrantorFrame {
     CSBCCustomStatusBar* m_statusBar;
     std::array<QPointer<CToolBarEx>, kToolbarCount> m_bars;
     std::map<int32_t, QAction*> m_commands;
+    QList<QAction*> m_ownMenus;  // the menu bar's own popups, in order
     bool m_statusBarVisible = true;
     bool m_negotiating = false;
     // Keeps the control object alive while its widget sits in the view.

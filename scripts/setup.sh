@@ -7,9 +7,11 @@ packages=(
   clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libssl-dev openssl uuid-dev libvterm-dev
+  libcups2-dev cups-daemon
   qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
   libx11-dev
   xvfb xauth x11-apps netpbm xdotool
+  locales
 )
 
 missing=()
@@ -28,4 +30,12 @@ if ((${#missing[@]})); then
   "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "setup: all packages present"
+fi
+
+# Tests check that number formatting ignores a German locale.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  echo "setup: generating the de_DE.UTF-8 locale"
+  locale_cmd=()
+  [ "$(id -u)" -eq 0 ] || locale_cmd=(sudo)
+  "${locale_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

@@ -16,6 +16,9 @@
 #include "container/brantor_app.h"
 #include "container/host_commands.h"
 #include "container/main_frame.h"
+
+#include <QAction>
+#include <QMenuBar>
 #include "container/tests/e2e_session.h"
 #include "hostlink/tests/local_standin.h"
 #include "platform/automation/dispatch.h"
@@ -231,6 +234,12 @@ TEST_F(ContainerE2eTest, HostTitleNamesTheWindowAndToolbarReachesTheHostUntilClo
     ASSERT_TRUE(m_frame.ControlWidget() != nullptr);
     EXPECT_TRUE(m_frame.ControlWidget()->isVisible());
     EXPECT_EQ(HostRun().Arguments(), (std::vector<std::string>{"-t1", "-p1", "-#7", "demo"}));
+    // The control's Edit and custom menus joined the frame's menu bar.
+    QStringList bar;
+    for (QAction* action : m_frame.menuBar()->actions()) {
+        bar << action->text();
+    }
+    EXPECT_EQ(bar, (QStringList{"&File", "&Edit", "&View", "&Windows", "&Help"}));
 
     const int32_t button = AddPatientButton();
     ASSERT_NE(button, 0);

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QWindow>
 
@@ -54,6 +56,41 @@ TEST_F(MainFrameTest, TheControlSitsInTheViewAndShowsOnTheHandshake) {
     EXPECT_EQ(m_fake->alive, 0);
     EXPECT_TRUE(frame.View()->findChildren<QWidget*>().isEmpty());
     frame.SetApp(nullptr);
+}
+
+TEST_F(MainFrameTest, AnInPlaceControlsMenusJoinTheBarAndLeaveIt) {
+    CMainFrame frame;
+    QWidget child(frame.View());
+    quillet::InPlaceFrame* site = nullptr;
+    for (QObject* object = child.parent(); object != nullptr && site == nullptr; object = object->parent()) {
+        site = qobject_cast<quillet::InPlaceFrame*>(object);
+    }
+    ASSERT_EQ(site, static_cast<quillet::InPlaceFrame*>(&frame)) << "found from the control's widget";
+    auto titles = [&frame] {
+        QStringList shown;
+        for (QAction* action : frame.menuBar()->actions()) {
+            shown << action->text();
+        }
+        return shown;
+    };
+
+    QMenu shared;
+    quillet::MenuGroupWidths widths{};
+    site->InsertMenus(shared, widths);
+    EXPECT_EQ(widths, (quillet::MenuGroupWidths{1, 0, 1, 0, 1, 0}));
+    QMenu edit("&Edit");
+    shared.insertMenu(shared.actions()[1], &edit);
+    site->SetMenu(&shared);
+    EXPECT_EQ(titles(), (QStringList{"&File", "&Edit", "&View", "&Help"}));
+    site->SetStatusText("Copy the selection");
+    EXPECT_EQ(frame.StatusBar()->PaneText(), "Copy the selection");
+
+    site->SetMenu(nullptr);
+    shared.removeAction(edit.menuAction());
+    site->RemoveMenus(shared);
+    EXPECT_TRUE(shared.actions().isEmpty());
+    EXPECT_EQ(titles(), (QStringList{"&File", "&View", "&Help"}));
+    EXPECT_NE(frame.CommandAction(kAppExitCommand), nullptr) << "the frame's own menus are intact";
 }
 
 TEST_F(MainFrameTest, HostTitlesShowAsPlainText) {

@@ -21,11 +21,19 @@
 #include "hostlink/local_pipe.h"
 #include "hostlink/remote_pipe.h"
 #include "platform/user_prompt.h"
+#include "terminal/bars/toolbar_commands.h"
 #include "terminal/debug_log.h"
+#include "terminal/pages/about_boxes.h"
+#include "terminal/pages/page_object.h"
+#include "terminal/pages/property_frame.h"
+#include "terminal/print/remote_print_queue.h"
 #include "terminal/registry_settings.h"
+#include "terminal/quillet/quillet_menus.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_font.h"
 #include "terminal/widget/terminal_widget.h"
+#include "tools/calculator/calculator_dlg.h"
+#include "tools/calendar/calendar_dlg.h"
 #include "tools/dataset_sel_dlg.h"
 #include "tools/practice_probe.h"
 #include "tools/qt_login_ui.h"
@@ -244,6 +252,47 @@ std::optional<std::vector<std::string>> RunFileDialog(QWidget* parent, hostlink:
 
 }  // namespace
 
+// What the toolbars, the status bar and screen clicks ask of the control.
+class CQuilletCtrl::BarsAdapter final : public bars::ToolbarTarget, public bars::ClickTarget {
+  public:
+    explicit BarsAdapter(CQuilletCtrl& control) : m_control(control) {}
+
+    bool Closing() const override { return !m_control.m_window; }
+    bool Chainable() const override { return m_control.m_props.m_chainable != 0; }
+    void HideFieldEditor() override {
+        if (m_control.m_field != nullptr) {
+            m_control.m_field->Model().HideField();
+        }
+    }
+    void WriteChannel0(std::string_view bytes) override { m_control.m_keySender->WriteChannel0(bytes); }
+    void OpenNewWindow(std::string_view switchText) override { m_control.OpenNewWindow(switchText); }
+    void NewWindow() override { m_control.m_session->NewWindow(); }
+    void SendProcess() override { m_control.SendProcess(); }
+    void ShowCalculator() override { m_control.ShowCalc(); }
+    void ShowStop(std::string_view text) override { m_control.Message(std::string(text), true); }
+
+    bool FieldModified() const override {
+        return m_control.m_field != nullptr && m_control.m_field->Model().IsOpen() &&
+               m_control.m_field->Model().IsModified();
+    }
+    void SubmitField(bool endOfField) override {
+        CInkeyCtrl& model = m_control.m_field->Model();
+        if (endOfField) {
+            model.Submit();
+        } else {
+            // The click report follows on the plain write, in place of the end-of-field sequence.
+            const std::string block = model.Text() + '\x01';
+            model.ClearField();
+            model.KeySender().SendChannel1(block, true);
+        }
+        m_control.m_field->SyncFromModel();
+    }
+    void WriteRaw(std::string_view bytes) override { m_control.m_keySender->SendBytes(bytes); }
+
+  private:
+    CQuilletCtrl& m_control;
+};
+
 // ---- The window ----
 
 CQuilletWindow::CQuilletWindow(CQuilletCtrl& control) : m_control(&control) {
@@ -268,9 +317,23 @@ void CQuilletWindow::resizeEvent(QResizeEvent*) {
 }
 
 void CQuilletWindow::keyPressEvent(QKeyEvent* event) {
-    // Keys that reach the control window are the screen's.
+    // Keys that reach the control window are the screen's. A key the screen leaves (a bare modifier) comes
+    // back here as the screen's parent: it goes on to the container once, not round again for ever.
+    static bool forwarding = false;
+    static bool leftByScreen = false;
+    if (forwarding) {
+        leftByScreen = true;
+        event->accept();
+        return;
+    }
     if (m_control->m_terminal != nullptr && m_control->m_session->HasPipe()) {
+        forwarding = true;
+        leftByScreen = false;
         QCoreApplication::sendEvent(m_control->m_terminal, event);
+        forwarding = false;
+        if (leftByScreen) {
+            event->ignore();
+        }
         return;
     }
     QWidget::keyPressEvent(event);
@@ -286,6 +349,10 @@ void CQuilletWindow::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 bool CQuilletWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (m_control != nullptr && watched == m_control->m_terminal) {
+        // Only watched: the screen and its selection still get the event.
+        m_control->ScreenMouseEvent(*event);
+    }
     if (event->type() == QEvent::Wheel) {
         wheelEvent(static_cast<QWheelEvent*>(event));
         return true;
@@ -349,6 +416,14 @@ CQuilletCtrl::CQuilletCtrl(Options options)
     m_terminal->SetFieldEdit(m_field);
     m_commands = std::make_unique<CHostCommands>(m_terminal->Screen(), *this);
     m_terminal->Screen().SetOwner(m_commands.get());
+    m_menus = std::make_unique<CQuilletMenus>(*this);
+
+    m_barsAdapter = std::make_unique<BarsAdapter>(*this);
+    m_bars = new bars::CControlBars(*m_window);
+    QObject::connect(m_bars, &bars::CControlBars::toolbarCommand, m_uiTarget.get(),
+                     [this](int id) { RunBarCommand(id); });
+    QObject::connect(m_bars, &bars::CControlBars::statusCommand, m_uiTarget.get(),
+                     [this](int id) { RunBarCommand(id); });
 
     AddConnectionPoint(kQuilletEventsIid);
     BuildTable();
@@ -383,6 +458,21 @@ automation::HRESULT CQuilletCtrl::QueryInterface(const Guid& iid, std::shared_pt
         out = std::shared_ptr<void>(shared_from_this(), static_cast<QWidget*>(m_window.data()));
         return automation::S_OK;
     }
+    // The further interfaces live as long as the control: each pointer keeps the control alive.
+    void* further = nullptr;
+    if (iid == automation::IID_IObjectSafety) {
+        further = static_cast<automation::IObjectSafety*>(&m_safety);
+    } else if (iid == automation::IID_ISpecifyPropertyPages) {
+        further = static_cast<automation::ISpecifyPropertyPages*>(&m_pageList);
+    } else if (iid == automation::IID_IObjectVerbs) {
+        further = static_cast<automation::IObjectVerbs*>(&m_verbs);
+    } else if (iid == automation::IID_IPersistPropertyBag) {
+        further = static_cast<pages::IPersistPropertyBag*>(&m_persistence);
+    }
+    if (further != nullptr) {
+        out = std::shared_ptr<void>(shared_from_this(), further);
+        return automation::S_OK;
+    }
     return DispatchObject::QueryInterface(iid, out);
 }
 
@@ -415,6 +505,24 @@ void CQuilletCtrl::AddProperties() {
         "hWnd", kDispidWindow, VarType::Pointer,
         [this] { return Variant::Pointer(static_cast<QWidget*>(m_window.data()), std::string(kWidgetTag)); },
         nullptr);
+    // The stock font: a get hands out the control's own object, which may be changed in place; a put takes
+    // over the description of any font object.
+    Table().Property(
+        "Font", pages::kDispidFont, VarType::Dispatch, [this] { return Variant::Dispatch(m_font); },
+        [this](const Variant& value) {
+            const std::shared_ptr<automation::IDispatch> font = value.AsDispatch();
+            if (!font) {
+                throw DispatchError(automation::E_INVALIDARG, "no font object given");
+            }
+            if (font == m_font) {
+                return;
+            }
+            const std::optional<pages::FontDescription> description = pages::CStockFont::ReadFrom(*font);
+            if (!description) {
+                throw DispatchError(automation::DISP_E_TYPEMISMATCH, "not a font object");
+            }
+            m_font->SetDescription(*description);
+        });
 }
 
 void CQuilletCtrl::PropertyChanged(std::string_view name) {
@@ -436,6 +544,13 @@ void CQuilletCtrl::PropertyChanged(std::string_view name) {
         if (m_window) {
             m_window->update();
         }
+    } else if (is("StatusBar")) {
+        StatusBarChanged();
+    } else if (is("Simple")) {
+        if (m_bars) {
+            m_bars->SetSimple(m_props.m_Simple);
+        }
+        Layout();
     }
 }
 
@@ -491,6 +606,10 @@ void CQuilletCtrl::AddMethods() {
         .Method("Probe", 38, {}, VarType::I4, [this](Args) { return Int(ProbeConnection(false)); })
         .Method("VBASetFocus", 39, {}, VarType::Empty,
                 [this](Args) {
+                    // A page that hands the focus around wants the cursor blinking regardless.
+                    if (m_terminal != nullptr) {
+                        m_terminal->KeepCursorBlinking(true);
+                    }
                     FieldInputInactive() ? FocusControl() : FocusFieldEditor();
                     return Variant();
                 })
@@ -518,7 +637,10 @@ void CQuilletCtrl::AddMethods() {
                     return Variant();
                 })
         .Method("ShowCalc", 46, {}, VarType::Empty,
-                [this](Args) { return NotAvailable("ShowCalc", Variant()); })
+                [this](Args) {
+                    ShowCalc();
+                    return Variant();
+                })
         .Method("BootSorel", 47, {}, VarType::Empty,
                 [this](Args) {
                     m_session->BootSorel();
@@ -526,10 +648,7 @@ void CQuilletCtrl::AddMethods() {
                 })
         .Method("SendProcess", 48, {}, VarType::Empty,
                 [this](Args) {
-                    if (!FieldInputInactive()) {
-                        return NotAvailable("SendProcess with a field open", Variant());
-                    }
-                    m_keySender->WriteChannel0("\x1b[|");
+                    SendProcess();
                     return Variant();
                 })
         .Method("ManualProbe", 49, {}, VarType::I4, [this](Args) { return Int(ProbeConnection(true)); })
@@ -573,7 +692,8 @@ void CQuilletCtrl::AddMethods() {
                     if (item < kPopupFirstId || item > kPopupLastId) {
                         throw DispatchError(automation::E_INVALIDARG, "popup menu item out of range");
                     }
-                    return NotAvailable("PopupMenuItem", Variant());
+                    m_menus->PopupMenuItem(item);
+                    return Variant();
                 })
         .Method("SendToolbarCommand", 1010, {bstr}, VarType::Empty,
                 [this](Args a) {
@@ -588,13 +708,27 @@ void CQuilletCtrl::AddMethods() {
         .Method("GetScreenBuffer", 1012, {}, VarType::Bstr,
                 [this](Args) { return Variant::Bstr(GetScreenBuffer()); })
         .Method("EditCopy", 1013, {}, VarType::Empty,
-                [this](Args) { return NotAvailable("EditCopy", Variant()); })
+                [this](Args) {
+                    m_menus->EditCopy();
+                    return Variant();
+                })
         .Method("EditPaste", 1014, {}, VarType::Empty,
-                [this](Args) { return NotAvailable("EditPaste", Variant()); })
+                [this](Args) {
+                    m_menus->EditPaste();
+                    return Variant();
+                })
         .Method("SetFontControl", 1015, {}, VarType::Empty,
-                [this](Args) { return NotAvailable("SetFontControl", Variant()); })
+                [this](Args) {
+                    // The container shows the font dialog and saves the choice; the text is not read.
+                    const Variant args[] = {Variant::Bstr("fake")};
+                    Fire(QuilletEvent::SetFont, args);
+                    return Variant();
+                })
         .Method("EditCustomMenu", 1016, {}, VarType::Empty,
-                [this](Args) { return NotAvailable("EditCustomMenu", Variant()); })
+                [this](Args) {
+                    m_menus->EditCustomMenu();
+                    return Variant();
+                })
         .Method(
             "ResizeRequest", 1018, {i4, i4}, VarType::I4,
             [this](Args a) {
@@ -604,13 +738,65 @@ void CQuilletCtrl::AddMethods() {
                 [this](Args) { return Int(m_terminal != nullptr ? m_terminal->LastFitResult() : 0); })
         .Method("MinimumWindowSize", 1020, {i4, i4}, VarType::I4,
                 [this](Args a) { return Int(MinimumWindowSize(a[0].AsI4(), a[1].AsI4())); })
-        .Method("AboutBox", automation::DISPID_ABOUTBOX, {}, VarType::Empty,
-                [this](Args) { return NotAvailable("AboutBox", Variant()); });
+        .Method("AboutBox", automation::DISPID_ABOUTBOX, {}, VarType::Empty, [this](Args) {
+            ShowAboutBox();
+            return Variant();
+        });
 }
 
 Variant CQuilletCtrl::NotAvailable(std::string_view member, Variant failure) {
     LogLine(std::string(member) + ": not available in this build of the control");
     return failure;
+}
+
+// ---- Font, about box and property pages ----
+
+namespace {
+
+// A modal dialog runs its own event loop, in which a container may let go of the control: the dispatch call
+// still runs on it, so the last reference goes once the call has returned.
+void ReleaseAfterCall(std::shared_ptr<automation::IDispatch> keepAlive) {
+    if (keepAlive && keepAlive.use_count() == 1) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [last = std::move(keepAlive)] {}, Qt::QueuedConnection);
+    }
+}
+
+}  // namespace
+
+void CQuilletCtrl::FontChanged() {
+    m_props.m_modified = true;
+    if (m_window) {
+        m_window->update();
+    }
+}
+
+void CQuilletCtrl::ShowAboutBox() {
+    std::shared_ptr<automation::IDispatch> keepAlive = weak_from_this().lock();
+    const hostlink::CCommPipe* pipe = m_session->Pipe();
+    pages::AboutEdition edition = pages::AboutEdition::Quillet;
+    if (pipe != nullptr) {
+        edition = pipe->IsRemote() ? pages::AboutEdition::Varnel : pages::AboutEdition::Ostrel;
+    }
+    pages::RunAboutBox(edition, m_window);
+    ReleaseAfterCall(std::move(keepAlive));
+}
+
+void CQuilletCtrl::ShowPropertyFrame() {
+    std::shared_ptr<automation::IDispatch> keepAlive = weak_from_this().lock();
+    if (!keepAlive) {
+        return;
+    }
+    std::vector<Guid> pageIds;
+    m_pageList.GetPages(pageIds);
+    pages::RunPropertyFrame(m_window, tools::FromCp1252(std::string(kQuilletTypeName) + " Properties"),
+                            {keepAlive}, pageIds, pages::PageClassFactory);
+    ReleaseAfterCall(std::move(keepAlive));
+}
+
+bool CQuilletCtrl::HasInterface(const Guid& iid) {
+    std::shared_ptr<void> out;
+    return automation::Succeeded(QueryInterface(iid, out));
 }
 
 // ---- Methods ----
@@ -707,6 +893,30 @@ void CQuilletCtrl::SendToolbarCommand(std::string_view command) {
     Send("\x1b[K1");
 }
 
+void CQuilletCtrl::ShowCalc() {
+    if (!m_window) {
+        return;
+    }
+    // The dialog runs its own event loop, in which a container may let go of the control.
+    std::shared_ptr<automation::IDispatch> keepAlive = weak_from_this().lock();
+    QPointer<tools::CCalculator> dialog = new tools::CCalculator(m_window);
+    const bool accepted = dialog->exec() == QDialog::Accepted && dialog;
+    const int64_t value = dialog ? dialog->GetValue() : 0;
+    delete dialog.data();
+    if (accepted) {
+        if (m_session->HasPipe()) {
+            m_keySender->WriteChannel0(tools::CalculatorHostCommand(value));
+        } else {
+            LogLine("ShowCalc: no session, the value " + tools::CalculatorHostText(value) + " is not sent");
+        }
+    }
+    if (keepAlive && keepAlive.use_count() == 1) {
+        // The caller still runs on this object: it goes once the call has returned.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [last = std::move(keepAlive)] {}, Qt::QueuedConnection);
+    }
+}
+
 int32_t CQuilletCtrl::MinimumWindowSize(int32_t cx, int32_t cy) {
     LogFont font;
     ReadFontSettings(font);
@@ -791,6 +1001,83 @@ void CQuilletCtrl::Layout() {
     if (m_window && m_terminal != nullptr) {
         m_terminal->setGeometry(m_window->rect());
     }
+    if (m_bars) {
+        m_bars->Layout();
+    }
+}
+
+// ---- Toolbars, status bar and clicks ----
+
+bool CQuilletCtrl::RunBarCommand(int32_t id) {
+    return bars::RunToolbarCommand(id, *m_barsAdapter) || bars::RunStatusBarCommand(id, *m_barsAdapter);
+}
+
+void CQuilletCtrl::SendProcess() {
+    // With a field open, what the user typed into it goes first, as the submission the process command
+    // ends; an unchanged field leaves the host's own text to the host.
+    if (!FieldInputInactive() && m_field->Model().Submit("\x1b[|")) {
+        return;
+    }
+    m_keySender->WriteChannel0("\x1b[|");
+}
+
+void CQuilletCtrl::StatusBarChanged() {
+    if (!m_bars) {
+        return;
+    }
+    if (m_props.m_StatusBar) {
+        m_bars->CreateStatusBar();
+        if (m_session->HasPipe()) {
+            m_bars->ShowStatusBar();
+        }
+    } else {
+        m_bars->DestroyStatusBar();
+    }
+    if (m_terminal != nullptr) {
+        m_terminal->SetStatusBarHeight(m_bars->StatusBarHeight());
+    }
+    Layout();
+}
+
+void CQuilletCtrl::ClickAt(bars::ClickKind kind, QPoint point) {
+    if (m_terminal == nullptr || !m_session->HasPipe()) {
+        return;
+    }
+    const std::optional<CellPosition> cell = m_terminal->Screen().CellFromPoint(point.x(), point.y());
+    if (cell) {
+        bars::ActOnClick(m_terminal->Screen(), kind, *cell, *m_barsAdapter);
+    }
+}
+
+void CQuilletCtrl::ScreenMouseEvent(const QEvent& event) {
+    const QEvent::Type type = event.type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick) {
+        return;
+    }
+    const auto& mouse = static_cast<const QMouseEvent&>(event);
+    if (mouse.button() != Qt::LeftButton || !m_session->HasPipe()) {
+        return;
+    }
+    const QPoint at = mouse.position().toPoint();
+    if (type == QEvent::MouseButtonPress) {
+        if (!m_activated) {
+            FieldInputInactive() ? FocusControl() : FocusFieldEditor();
+        }
+        m_leftPress = at;
+    } else if (type == QEvent::MouseButtonRelease) {
+        const std::optional<QPoint> press = std::exchange(m_leftPress, std::nullopt);
+        if (press && (at - *press).manhattanLength() < QApplication::startDragDistance()) {
+            ClickAt(bars::ClickKind::Single, *press);
+        }
+    } else {
+        m_leftPress.reset();
+        ClickAt(bars::ClickKind::Double, at);
+        // The editor hides only once the click has seen the field it may submit.
+        if (m_field != nullptr) {
+            m_field->Model().HideField();
+        }
+    }
 }
 
 // ---- hostlink::PipeOwner ----
@@ -805,6 +1092,10 @@ void CQuilletCtrl::SetSimple(bool noMenu) {
     m_props.m_Simple = true;
     if (noMenu) {
         m_props.m_DirectChainMode = true;
+    }
+    // Toolbars made later read the property; these follow it now.
+    if (m_bars) {
+        m_bars->SetSimple(true);
     }
 }
 
@@ -903,13 +1194,31 @@ void CQuilletCtrl::CloseContainerFrame() {
 
 void CQuilletCtrl::PrepareConnectedUi() {
     m_activated = false;
+    if (m_bars) {
+        if (m_props.m_Toolbars) {
+            m_bars->CreateToolbars(m_props.m_Simple);
+        }
+        if (m_props.m_StatusBar) {
+            m_bars->CreateStatusBar();
+        }
+    }
 }
 
-void CQuilletCtrl::ShowConnectedUi(bool) {
+void CQuilletCtrl::ShowConnectedUi(bool restored) {
     if (m_terminal == nullptr) {
         return;
     }
     m_terminal->SetFrameStyle(m_props.m_Border, m_props.m_Toolbars);
+    if (m_bars) {
+        m_terminal->SetStatusBarHeight(m_bars->StatusBarHeight());
+        if (restored) {
+            m_bars->SwitchMain(m_terminal->Screen().CurrentToolbar());
+        }
+        if (m_props.m_Toolbars) {
+            m_bars->ShowToolbars();
+        }
+        m_bars->ShowStatusBar();
+    }
     ApplyFontChange(m_props);
     m_terminal->LoadFontFromRegistry();
     Layout();
@@ -919,8 +1228,14 @@ void CQuilletCtrl::ShowConnectedUi(bool) {
 
 void CQuilletCtrl::ConnectionEnded(bool repaint) {
     EndTransfers();
+    if (m_bars) {
+        m_bars->DestroyToolbars();
+        m_bars->DestroyStatusBar();
+    }
     if (m_terminal != nullptr) {
+        m_terminal->KeepCursorBlinking(false);
         m_terminal->hide();
+        m_terminal->SetStatusBarHeight(0);
     }
     m_activated = false;
     if (repaint && m_window) {
@@ -952,11 +1267,15 @@ void CQuilletCtrl::SetUnixEscKey(bool unixEscKey) {
 }
 
 void CQuilletCtrl::MergeInPlaceMenu() {
-    LogLine("MergeInPlaceMenu: not available in this build of the control");
+    m_menus->SetUpMenu(1);
 }
 
 void CQuilletCtrl::HostData(std::span<const uint8_t> bytes) {
     if (m_terminal != nullptr) {
+        // The selection covered cells the host may be about to change.
+        if (m_menus && m_menus->Tracker().IsActive()) {
+            m_menus->ClearSelection();
+        }
         m_terminal->Feed(bytes);
     }
 }
@@ -1010,23 +1329,97 @@ void CQuilletCtrl::FireDisplayErrorBox(std::string_view text) {
 }
 
 void CQuilletCtrl::SwitchOwnToolbar(int32_t bar) {
-    LogLine("SwitchOwnToolbar " + std::to_string(bar) + ": not available in this build of the control");
+    if (m_bars) {
+        m_bars->SwitchMain(bar);
+    }
 }
 
-void CQuilletCtrl::RequestCalendar(const CalendarDate&) {
-    LogLine("Calendar: not available in this build of the control");
+void CQuilletCtrl::RequestCalendar(const CalendarDate& date) {
+    // Once the current feed is done, as the host command's posted message was.
+    PostToUi([this, date] {
+        if (!m_window) {
+            return;
+        }
+        // The dialog runs its own event loop, in which a container may let go of the control.
+        std::shared_ptr<automation::IDispatch> keepAlive = weak_from_this().lock();
+        hostlink::CCommPipe* const pipe = m_session->Pipe();
+        const bool field = !FieldInputInactive();
+        if (field) {
+            // Keys typed meanwhile wait in the field's type-ahead.
+            m_field->Model().HideField();
+            m_keySender->SetChannelPrefix(0);
+        }
+        std::optional<tools::CalendarDay> chosen;
+        {
+            QPointer<tools::CCalendarDlg> dialog =
+                new tools::CCalendarDlg(tools::CalendarStartDay(date, CalendarDate::Now()), m_window);
+            if (dialog->exec() == QDialog::Accepted && dialog) {
+                chosen = dialog->SelectedDate();
+            }
+            delete dialog.data();
+        }
+        if (m_window) {
+            const std::string reply = tools::CalendarReply(chosen);
+            // A reply belongs to the session that asked; a new one never gets it.
+            const bool sameSession = pipe != nullptr && m_session->Pipe() == pipe;
+            if (field) {
+                m_keySender->SetChannelPrefix(1);
+                if (m_field->Model().Reshow()) {
+                    if (sameSession && !reply.empty()) {
+                        m_field->Model().SelectAll();
+                        m_field->Model().Paste(reply);
+                        m_field->SyncFromModel();
+                        auto* enter = new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier,
+                                                    QStringLiteral("\r"));
+                        QCoreApplication::postEvent(m_field, enter);
+                    }
+                } else {
+                    m_keySender->SetChannelPrefix(0);
+                }
+            } else if (sameSession && !reply.empty()) {
+                WriteToHost(reply);
+            }
+            FieldInputInactive() ? FocusControl() : FocusFieldEditor();
+        }
+        if (keepAlive && keepAlive.use_count() == 1) {
+            // This queued call still runs on the control: it goes once the call has returned.
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [last = std::move(keepAlive)] {}, Qt::QueuedConnection);
+        }
+    });
 }
 
 void CQuilletCtrl::RequestCreateObject(std::string progId) {
-    LogLine("CreateObject " + progId + ": not available in this build of the control");
+    PostToUi([this, progId = std::move(progId)] { m_objects->OnCreateRequest(progId); });
 }
 
 void CQuilletCtrl::RequestCallObject(std::string request) {
-    LogLine("CallObject " + request + ": not available in this build of the control");
+    PostToUi([this, request = std::move(request)] { m_objects->OnCallRequest(request); });
 }
 
 void CQuilletCtrl::RequestReleaseObject(int32_t index) {
-    LogLine("ReleaseObject " + std::to_string(index) + ": not available in this build of the control");
+    PostToUi([this, index] { m_objects->OnReleaseRequest(0, index); });
+}
+
+// ---- ObjectHost ----
+
+void CQuilletCtrl::WriteChannel0(std::string_view bytes) {
+    m_keySender->WriteChannel0(bytes);
+}
+
+std::string CQuilletCtrl::ConnectionText() {
+    hostlink::CCommPipe* pipe = m_session->Pipe();
+    return pipe != nullptr ? pipe->Describe() : std::string();
+}
+
+int32_t CQuilletCtrl::WindowHandle() {
+    // The native frame that an object in another process could bring forward; 0 before it exists.
+    return m_window ? static_cast<int32_t>(m_window->window()->effectiveWinId()) : 0;
+}
+
+bool CQuilletCtrl::PostToOwner(std::function<void()> task) {
+    PostToUi(std::move(task));
+    return true;
 }
 
 void CQuilletCtrl::BringToForeground() {
@@ -1052,8 +1445,14 @@ void CQuilletCtrl::ApplicationUserChanged(int32_t user, std::string_view passwor
 }
 
 void CQuilletCtrl::PrintFile(std::string printer, std::filesystem::path file) {
-    // Kept where the host put it, so the job is not lost.
-    LogLine("PrintFile " + printer + " " + file.string() + ": not available in this build of the control");
+    if (!m_window) {
+        LogLine("PrintFile " + file.string() + ": the control has no window, file kept");
+        return;
+    }
+    // The job starts once this host command is done and spools on a worker, so the window stays live.
+    CRemotePrintQueue& queue = CRemotePrintQueue::Of(*m_window);
+    queue.SetLogger([this](std::string_view text) { LogLine(text); });
+    queue.Add(std::move(printer), std::move(file));
 }
 
 bool CQuilletCtrl::OpenField(std::string_view description, const CellGeometry& geometry) {

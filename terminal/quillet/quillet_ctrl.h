@@ -3,6 +3,7 @@
 // property model, the connection life cycle, the screen with its host commands, the field editor and keys.
 #pragma once
 
+#include <QPoint>
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
@@ -17,11 +18,16 @@
 #include "hostlink/file_xfer.h"
 #include "hostlink/login_ui.h"
 #include "platform/automation/dispatch_object.h"
+#include "terminal/pages/control_interfaces.h"
+#include "terminal/pages/stock_font.h"
 #include "platform/named_object.h"
+#include "terminal/bars/click_scan.h"
+#include "terminal/bars/control_bars.h"
 #include "terminal/control/quillet_properties.h"
 #include "terminal/control/quillet_session.h"
 #include "terminal/core/host_commands.h"
 #include "terminal/core/key_sender.h"
+#include "terminal/objects/object_manager.h"
 #include "terminal/quillet/quillet_ids.h"
 
 class QObject;
@@ -29,6 +35,7 @@ class QObject;
 namespace terminal {
 
 class CFieldEdit;
+class CQuilletMenus;
 class CQuilletCtrl;
 struct FileChoice;
 class CTerminalWidget;
@@ -57,7 +64,8 @@ class CQuilletWindow : public QWidget {
 
 class CQuilletCtrl final : public platform::automation::DispatchObject,
                            public SessionHost,
-                           public HostCommandSink {
+                           public HostCommandSink,
+                           public ObjectHost {
   public:
     struct Options {
         // Null: the host link's pipes with the Qt login dialogs.
@@ -76,15 +84,21 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     platform::automation::HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out) override;
 
     QWidget* Window() const { return m_window; }
+    // The Edit and custom menus, the copy and paste commands.
+    CQuilletMenus& Menus() { return *m_menus; }
     CTerminalWidget* Terminal() const { return m_terminal; }
     QuilletProperties& Properties() { return m_props; }
     CQuilletSession& Session() { return *m_session; }
     // Exchange with the container's property store.
     void LoadProperties(PropertyBag& bag) {
         m_props.Load(bag);
+        m_font->Load(bag);
         ShareWithWorkers();
     }
-    void SaveProperties(PropertyBag& bag) const { m_props.Save(bag); }
+    void SaveProperties(PropertyBag& bag) const {
+        m_props.Save(bag);
+        m_font->Save(bag);
+    }
 
     // hostlink::PipeOwner
     void SetAppUser(int32_t user, std::string_view password) override;
@@ -143,10 +157,18 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     hostlink::PipeOwner& TransferOwner() override { return *this; }
     void KeepTransfer(hostlink::FileXferThread transfer) override;
 
+    // ObjectHost
+    void WriteChannel0(std::string_view bytes) override;
+    std::string ConnectionText() override;
+    int32_t WindowHandle() override;
+    bool PostToOwner(std::function<void()> task) override;
+
     // Methods of the dispatch interface that other code of the control calls too.
     void Send(std::string_view text);
     std::string GetScreenBuffer() const;
     void SendToolbarCommand(std::string_view command);
+    // The calculator over the control; on OK its value goes to the host on channel 0.
+    void ShowCalc();
     // The mouse wheel scrolls the host's list: one step per whole notch (120 units) of `delta`, backward
     // for a negative delta.
     void WheelTurned(int delta);
@@ -155,6 +177,14 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     int32_t MinimumWindowSize(int32_t cx, int32_t cy);
     // The middle button asks the host for help.
     void MiddleClick();
+    // The control's toolbars and status bar.
+    bars::CControlBars* Bars() const { return m_bars; }
+    // A command of the toolbars or the status bar; false for an id of neither.
+    bool RunBarCommand(int32_t id);
+    // A left click at a point of the screen: the command the text there offers, else a report of the cell.
+    void ClickAt(bars::ClickKind kind, QPoint point);
+    // With a field open the editor submits a process request; else ESC [ | on channel 0.
+    void SendProcess();
     // Probe and ManualProbe: a practice from the practice list (the dataset dialog over the control's
     // window when several are on offer), else the registry settings. Answers 0 set, 1 failed, 2 cancelled,
     // 3 nothing found.
@@ -170,6 +200,8 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
 
   private:
     friend class CQuilletWindow;
+    class BarsAdapter;
+    friend class CQuilletMenus;
 
     void BuildTable();
     void AddProperties();
@@ -181,12 +213,23 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
                                                platform::automation::Variant failure);
     void Message(const std::string& text, bool stopIcon);
     void WindowDestroyed();
+    // Left button presses, releases and double clicks on the screen; a press and release without a drag
+    // is a single click.
+    void ScreenMouseEvent(const QEvent& event);
+    void StatusBarChanged();
     void PaintBackground(QWidget& window);
     void Layout();
     void Activate();
     void EndTransfers();
     // Copies of the properties that worker threads read.
     void ShareWithWorkers();
+    // The stock Font changed: the container has to save the control again, and it repaints.
+    void FontChanged();
+    // AboutBox: the about box of the open connection's edition, or the control's own without one.
+    void ShowAboutBox();
+    // The property verb: the Connect, Display and Login pages on this control.
+    void ShowPropertyFrame();
+    bool HasInterface(const Guid& iid);
 
     QuilletProperties m_props;
     bool m_debug = false;
@@ -204,12 +247,27 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     std::unique_ptr<CQuilletSession> m_session;
     std::unique_ptr<CKeySender> m_keySender;
     std::unique_ptr<CHostCommands> m_commands;
+    std::unique_ptr<BarsAdapter> m_barsAdapter;
+    QPointer<bars::CControlBars> m_bars;  // a child of m_window
+    std::optional<QPoint> m_leftPress;    // where a left click that may become a single click began
     std::vector<hostlink::FileXferThread> m_transfers;
     std::mutex m_choicesMutex;
     std::vector<std::weak_ptr<FileChoice>> m_choices;  // dialogs workers wait for
     mutable std::mutex m_sharedMutex;
     std::string m_sharedClientFileName;
     bool m_sharedPostClose = false;
+    std::shared_ptr<pages::CStockFont> m_font =
+        std::make_shared<pages::CStockFont>(pages::FontDescription{}, [this] { FontChanged(); });
+    pages::CControlSafety m_safety{[this](const Guid& iid) { return HasInterface(iid); }};
+    pages::CControlPageList m_pageList;
+    pages::CControlVerbs m_verbs{[this] { ShowPropertyFrame(); }};
+    pages::CControlPersistence m_persistence{[this](PropertyBag& bag) { LoadProperties(bag); },
+                                             [this](PropertyBag& bag) { SaveProperties(bag); }};
+    // The host's automation objects; after the session, key sender and queue target that they use, so that
+    // they are released before those go.
+    std::unique_ptr<CObjectManager> m_objects = std::make_unique<CObjectManager>(*this);
+    // Last, so that it goes first: it takes its menus out of the frame while the rest still stands.
+    std::unique_ptr<CQuilletMenus> m_menus;
 };
 
 // Makes a control for the class factory: installs the Qt message boxes as the process prompt when no

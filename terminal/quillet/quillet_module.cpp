@@ -5,6 +5,7 @@
 
 #include "platform/automation/class_registry.h"
 #include "platform/automation/component.h"
+#include "terminal/pages/page_object.h"
 #include "terminal/quillet/quillet_ctrl.h"
 
 namespace {
@@ -28,6 +29,15 @@ const ClassRegistration kClasses[] = {
       {"Version", "1.0"}}},
 };
 
+// The control, then its property pages.
+std::vector<ClassRegistration> AllClasses() {
+    std::vector<ClassRegistration> classes(std::begin(kClasses), std::end(kClasses));
+    for (ClassRegistration& page : terminal::pages::PageRegistrations()) {
+        classes.push_back(std::move(page));
+    }
+    return classes;
+}
+
 std::shared_ptr<IDispatch> MakeControl() {
     // The control is a widget: it can only be made on the application's user-interface thread.
     QCoreApplication* app = QCoreApplication::instance();
@@ -44,14 +54,20 @@ HRESULT DllGetClassObject(const Guid& clsid, std::shared_ptr<IClassFactory>& fac
         factory = std::make_shared<ClassFactory>(MakeControl);
         return S_OK;
     }
+    if (auto page = terminal::pages::PageClassFactory(clsid)) {
+        factory = std::move(page);
+        return S_OK;
+    }
     factory.reset();
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 HRESULT DllRegisterServer() {
-    return RegisterServer(kClasses, reinterpret_cast<const void*>(&DllRegisterServer));
+    const std::vector<ClassRegistration> classes = AllClasses();
+    return RegisterServer(classes, reinterpret_cast<const void*>(&DllRegisterServer));
 }
 
 HRESULT DllUnregisterServer() {
-    return UnregisterServer(kClasses);
+    const std::vector<ClassRegistration> classes = AllClasses();
+    return UnregisterServer(classes);
 }

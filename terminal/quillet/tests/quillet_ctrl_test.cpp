@@ -253,6 +253,46 @@ TEST_F(QuilletCtrlTest, SessionWritesKeepTheirByteFormsAndOrder) {
     EXPECT_TRUE(m_recorder.Shown().empty());
 }
 
+TEST_F(QuilletCtrlTest, KeysFromTheScreenTheFieldEditorAndTheControlKeepTheirOrderOnASlowLine) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    // Every write keeps the control waiting: after the first, what follows queues behind the sender.
+    line->SlowWrites(std::chrono::milliseconds(3));
+    QWidget* screen = m_control->Terminal();
+    auto* field = screen->findChild<CFieldEdit*>();
+    ASSERT_NE(field, nullptr);
+    std::string expected;
+    for (int i = 0; i < 8; ++i) {
+        QTest::keyClick(screen, static_cast<Qt::Key>(Qt::Key_A + i));
+        const std::string digit = std::to_string(i);
+        ASSERT_TRUE(field->Model().KeySender().SendBytes(digit));
+        Call("Send", {Variant::Bstr("#")});
+        expected += std::string(1, static_cast<char>('a' + i)) + digit + "#";
+    }
+    ASSERT_TRUE(WaitWritten(*line, expected)) << line->Written();
+    const CKeySenderThread::Counts counts = m_control->Session().SenderCounts();
+    EXPECT_GE(counts.direct, 1u);
+    EXPECT_GE(counts.queued, 1u);
+
+    // Once the line keeps up again, keys go out at once.
+    line->SlowWrites({});
+    const auto writtenReach = [this](uint64_t count) {
+        return QTest::qWaitFor(
+            [&] {
+                const CKeySenderThread::Counts now = m_control->Session().SenderCounts();
+                return now.direct + now.queued >= count;
+            },
+            kSafetyNetMs);
+    };
+    ASSERT_TRUE(writtenReach(24));
+    const uint64_t direct = m_control->Session().SenderCounts().direct;
+    QTest::keyClick(screen, Qt::Key_Z);  // the last write was slow: this one still queues
+    ASSERT_TRUE(writtenReach(25));
+    QTest::keyClick(screen, Qt::Key_Y);
+    EXPECT_EQ(line->Written(), expected + "zy") << "written before the key press returned";
+    EXPECT_EQ(m_control->Session().SenderCounts().direct, direct + 1);
+}
+
 TEST_F(QuilletCtrlTest, WheelAndMiddleButtonOverTheScreenAskTheHost) {
     auto line = Connect();
     ASSERT_TRUE(line);
@@ -331,6 +371,29 @@ TEST_F(QuilletCtrlTest, SendSubmitsAnEditedFieldInsteadOfItsText) {
     EXPECT_NE(line->Written().find("XYinit\x01\x1b[@"), std::string::npos) << line->Written();
     EXPECT_EQ(line->Written().find("dropped"), std::string::npos) << line->Written();
     EXPECT_FALSE(field->Model().IsOpen());
+}
+
+TEST_F(QuilletCtrlTest, ProcessSubmitsAnEditedFieldAndOtherwiseAsksTheHostAlone) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    line->Feed(std::string("\x1B[%init\x02") + "5\x02" + "10\x02" + "8\x02" + "0\x02" + "0\x02" + "1\x02" +
+               "1\x02" + "N\x01" + "a");
+    auto* field = m_control->Terminal()->findChild<CFieldEdit*>();
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return field->Model().IsOpen(); }, kSafetyNetMs));
+    QTest::keyClicks(field, "Q");
+    Call("SendProcess");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line->Written().find("Qinit\x01\x1b[|") != std::string::npos; },
+                                kSafetyNetMs))
+        << line->Written();
+    EXPECT_FALSE(field->Model().IsOpen());
+
+    const std::size_t before = line->Written().size();
+    Call("SendProcess");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line->Written().size() > before; }, kSafetyNetMs));
+    const std::string after = line->Written().substr(before);
+    EXPECT_NE(after.find("\x1b[|"), std::string::npos) << after;
+    EXPECT_EQ(after.find("init"), std::string::npos) << after;
 }
 
 TEST_F(QuilletCtrlTest, PostCloseOnSorelExitClosesTheFrameInstead) {
