@@ -254,27 +254,36 @@ bool CLocalPipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
         return true;
     }
     bool ok = false;
+    // While the host keeps writing, bytes are waiting: the end is non-blocking, so read first and wait
+    // only when it has nothing.
+    bool wait = false;
     for (;;) {
         // A wake is looked at before every read, so one that came before the wait is never slept through.
-        if (TakeReaderWake()) {
+        // Draining its event costs a call, so the first read only looks at the flag.
+        const bool woken = wait ? TakeReaderWake()
+                                : m_readerWoken.load(std::memory_order_acquire) && TakeReaderWake();
+        if (woken) {
             SetLastError(kOperationAborted);
             break;
         }
-        const platform::WaitResult wait = WaitForEnd(fd, POLLIN, true);
-        if (wait == platform::WaitResult::Cancelled) {
-            SetLastError(kOperationAborted);
-            break;
+        if (wait) {
+            const platform::WaitResult result = WaitForEnd(fd, POLLIN, true);
+            if (result == platform::WaitResult::Cancelled) {
+                SetLastError(kOperationAborted);
+                break;
+            }
+            if (result == platform::WaitResult::TimedOut) {
+                continue;
+            }
+            if (result != platform::WaitResult::Ready) {
+                SetLastError(platform::win32::FromErrno(errno));
+                break;
+            }
+            if (m_readerWoken.load(std::memory_order_acquire)) {
+                continue;  // the wake goes before bytes that are waiting too
+            }
         }
-        if (wait == platform::WaitResult::TimedOut) {
-            continue;
-        }
-        if (wait != platform::WaitResult::Ready) {
-            SetLastError(platform::win32::FromErrno(errno));
-            break;
-        }
-        if (m_readerWoken.load(std::memory_order_acquire)) {
-            continue;  // the wake goes before bytes that are waiting too
-        }
+        wait = true;
         const ssize_t n = ::read(fd, buffer, count);
         if (n > 0) {
             bytesRead = static_cast<uint32_t>(n);
