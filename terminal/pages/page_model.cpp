@@ -36,15 +36,22 @@ PageField Make(int32_t id, std::string label, FieldKind kind, std::string proper
     return field;
 }
 
-PageDefinition MakeConnectPage() {
+// A page whose class goes by the progId Quillet.<className>.
+PageDefinition MakePage(std::string className, const Guid& clsid, std::string caption,
+                        std::string registrationName, int32_t dialogId, std::vector<PageField> fields) {
     PageDefinition page;
-    page.className = "CPPConnect";
-    page.clsid = kConnectPageClsid;
-    page.progId = "Quillet.CPPConnect";
-    page.caption = "Connect";
-    page.registrationName = "Connect Property Page";
-    page.dialogId = 105;
-    page.fields = {
+    page.progId = "Quillet." + className;
+    page.className = std::move(className);
+    page.clsid = clsid;
+    page.caption = std::move(caption);
+    page.registrationName = std::move(registrationName);
+    page.dialogId = dialogId;
+    page.fields = std::move(fields);
+    return page;
+}
+
+PageDefinition MakeConnectPage() {
+    std::vector<PageField> fields = {
         Make(202, "SorelProgs", FieldKind::Text, "RemoteSorelProgs", "LocalSorelProgs",
              Text(kDefaultSorelProgs)),
         Make(205, "SorelData", FieldKind::Text, "RemoteDataSet", "LocalDataSet", Text(kDefaultDataSet)),
@@ -57,18 +64,12 @@ PageDefinition MakeConnectPage() {
         Make(201, "Connector", FieldKind::Choice, "Connector", "", Text(kRemoteConnector), NumberKind::Int16,
              {std::string(kLocalConnector), std::string(kRemoteConnector)}),
     };
-    return page;
+    return MakePage("CPPConnect", kConnectPageClsid, "Connect", "Connect Property Page", 105,
+                    std::move(fields));
 }
 
 PageDefinition MakeDisplayPage() {
-    PageDefinition page;
-    page.className = "CPPDisplay";
-    page.clsid = kDisplayPageClsid;
-    page.progId = "Quillet.CPPDisplay";
-    page.caption = "Display";
-    page.registrationName = "Display";
-    page.dialogId = 212;
-    page.fields = {
+    std::vector<PageField> fields = {
         Make(212, "FontName", FieldKind::Text, "FontName", "", Text(kDefaultFontFace)),
         Make(214, "FontSize", FieldKind::Number, "FontSize", "", Variant::I4(9)),
         Make(215, "Background Color", FieldKind::Text, "BackgroundColor", "", Text("")),
@@ -78,18 +79,11 @@ PageDefinition MakeDisplayPage() {
         Make(218, "Post Close On Sorel Exit", FieldKind::Check, "PostCloseOnSorelExit", "",
              Variant::Bool(false)),
     };
-    return page;
+    return MakePage("CPPDisplay", kDisplayPageClsid, "Display", "Display", 212, std::move(fields));
 }
 
 PageDefinition MakeLoginPage() {
-    PageDefinition page;
-    page.className = "CPPLogin";
-    page.clsid = kLoginPageClsid;
-    page.progId = "Quillet.CPPLogin";
-    page.caption = "Login";
-    page.registrationName = "Login Property Page";
-    page.dialogId = 211;
-    page.fields = {
+    std::vector<PageField> fields = {
         Make(207, "Sorel User Number", FieldKind::Number, "AuthSorelUser", "", Variant::I4(0),
              NumberKind::Int32),
         Make(208, "Sorel Password", FieldKind::Secret, "AuthSorelPassword", "", Text("")),
@@ -97,7 +91,7 @@ PageDefinition MakeLoginPage() {
         Make(210, "OS User Password", FieldKind::Secret, "AuthOsPassword", "", Text("")),
         Make(217, "Run Command", FieldKind::Text, "RunProgram", "", Text("")),
     };
-    return page;
+    return MakePage("CPPLogin", kLoginPageClsid, "Login", "Login Property Page", 211, std::move(fields));
 }
 
 bool IsTextKind(FieldKind kind) {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <span>
 
 #include "platform/codepage.h"
 
@@ -205,15 +206,23 @@ class CupsDocument : public SpoolDocument {
     }
 
   private:
+    // Asks the scheduler for `attributes` of the printer, or of our job when `ofJob`; null when it did not
+    // answer.
+    Ipp QueryAttributes(ipp_op_t operation, std::span<const char* const> attributes, bool ofJob) {
+        ipp_t* request = ippNewRequest(operation);
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, m_printerUri.c_str());
+        if (ofJob) {
+            ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", m_jobId);
+        }
+        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
+        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                      static_cast<int>(attributes.size()), nullptr, attributes.data());
+        return Ipp(cupsDoRequest(m_http.get(), request, "/"));
+    }
+
     bool QueryJob(ipp_jstate_t& state, std::string& reasons, std::string& why) {
         static const char* const kAttributes[] = {"job-state", "job-state-reasons"};
-        ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, m_printerUri.c_str());
-        ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", m_jobId);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 2, nullptr,
-                      kAttributes);
-        Ipp response(cupsDoRequest(m_http.get(), request, "/"));
+        Ipp response = QueryAttributes(IPP_OP_GET_JOB_ATTRIBUTES, kAttributes, true);
         ipp_attribute_t* stateAttribute =
             response ? ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM) : nullptr;
         if (stateAttribute == nullptr) {
@@ -227,12 +236,7 @@ class CupsDocument : public SpoolDocument {
 
     ipp_pstate_t QueryPrinterState() {
         static const char* const kAttributes[] = {"printer-state"};
-        ipp_t* request = ippNewRequest(IPP_OP_GET_PRINTER_ATTRIBUTES);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, m_printerUri.c_str());
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", 1, nullptr,
-                      kAttributes);
-        Ipp response(cupsDoRequest(m_http.get(), request, "/"));
+        Ipp response = QueryAttributes(IPP_OP_GET_PRINTER_ATTRIBUTES, kAttributes, false);
         ipp_attribute_t* state =
             response ? ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM) : nullptr;
         // Not knowing the printer's state is no reason to give up on the job; its own state still counts.

@@ -63,6 +63,12 @@ void CRemotePrintQueue::StartNext() {
     if (!*alive) {
         return;
     }
+    SpoolWhenReady(std::move(job), alive);
+}
+
+void CRemotePrintQueue::SpoolWhenReady(std::shared_ptr<CRemotePrintJob> job,
+                                       const std::shared_ptr<bool>& alive) {
+    // Asking may run a dialog, and the queue may be gone when it returns: `alive` says.
     if (!job->ReadyToSpool()) {
         if (*alive) {
             Finished();
@@ -97,15 +103,7 @@ void CRemotePrintQueue::Spooled(const std::shared_ptr<CRemotePrintJob>& job, con
         return;
     }
     // The user chose another printer after an unknown one.
-    if (!keep->ReadyToSpool()) {
-        if (*alive) {
-            Finished();
-        }
-        return;
-    }
-    if (*alive) {
-        SpoolOnWorker(keep);
-    }
+    SpoolWhenReady(keep, alive);
 }
 
 void CRemotePrintQueue::Finished() {

@@ -38,6 +38,8 @@ class CRemotePrintQueue : public QObject {
 
   private:
     void StartNext();
+    // Spools `job` once it has a printer, or finishes; the queue may be gone after it returns.
+    void SpoolWhenReady(std::shared_ptr<CRemotePrintJob> job, const std::shared_ptr<bool>& alive);
     void SpoolOnWorker(std::shared_ptr<CRemotePrintJob> job);
     void Spooled(const std::shared_ptr<CRemotePrintJob>& job, const SpoolOutcome& outcome);
     void Finished();

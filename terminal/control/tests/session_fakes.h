@@ -359,32 +359,23 @@ class FakeControl : public SessionHost {
         std::lock_guard lock(m_mutex);
         return m_tasks.size();
     }
-    // Runs the first queued task, if there is one.
-    void RunOne() {
+    // Runs the first queued task, if there is one; false when there was none.
+    bool RunOne() {
         std::function<void()> task;
         {
             std::lock_guard lock(m_mutex);
             if (m_tasks.empty()) {
-                return;
+                return false;
             }
             task = std::move(m_tasks.front());
             m_tasks.pop_front();
         }
         task();
+        return true;
     }
     // Runs what is queued now, without waiting.
     void PumpPending() {
-        for (;;) {
-            std::function<void()> task;
-            {
-                std::lock_guard lock(m_mutex);
-                if (m_tasks.empty()) {
-                    return;
-                }
-                task = std::move(m_tasks.front());
-                m_tasks.pop_front();
-            }
-            task();
+        while (RunOne()) {
         }
     }
 

@@ -280,9 +280,12 @@ TEST(KeySenderThread, SendsFromSeveralThreadsArriveWholeAndInOrder) {
     EXPECT_EQ(keys, kCount);
 }
 
-// Holds the first write until released, so the queue can be filled behind it.
-class GatedPipe : public hostlink::testing::ScriptedPipe {
+// Holds writes until released (a queue can be filled behind a stuck one), and makes each take a given
+// time.
+class HeldPipe : public hostlink::testing::ScriptedPipe {
   public:
+    explicit HeldPipe(bool hold = true, std::chrono::microseconds delay = {})
+        : m_released(!hold), m_delay(delay) {}
     bool WaitEntered() {
         std::unique_lock lock(m_mutex);
         return m_gate.wait_for(lock, std::chrono::seconds(60), [this] { return m_entered; });
@@ -301,6 +304,7 @@ class GatedPipe : public hostlink::testing::ScriptedPipe {
             m_gate.notify_all();
             m_gate.wait(lock, [this] { return m_released; });
         }
+        std::this_thread::sleep_for(m_delay);
         return ScriptedPipe::WriteBytes(bytes, count);
     }
 
@@ -308,12 +312,13 @@ class GatedPipe : public hostlink::testing::ScriptedPipe {
     std::mutex m_mutex;
     std::condition_variable m_gate;
     bool m_entered = false;
-    bool m_released = false;
+    bool m_released;
+    std::chrono::microseconds m_delay;
 };
 
 TEST(KeySenderThread, QueueBehindAStuckPipeIsCappedAndRefusalsLogged) {
     LogRecorder log;
-    GatedPipe pipe;
+    HeldPipe pipe;
     CKeySenderThread thread(log.Logger());
     thread.Start(pipe);
     ASSERT_TRUE(thread.Post({Op::Write, Bytes("x"), 0}));
@@ -359,40 +364,6 @@ void PrintTo(const QueueCase& c, std::ostream* out) {
 }
 
 class KeySenderQueueTest : public ::testing::TestWithParam<QueueCase> {};
-
-// Holds writes until released, and makes each take a given time.
-class HeldPipe : public hostlink::testing::ScriptedPipe {
-  public:
-    HeldPipe(bool hold, std::chrono::microseconds delay) : m_released(!hold), m_delay(delay) {}
-    bool WaitEntered() {
-        std::unique_lock lock(m_mutex);
-        return m_gate.wait_for(lock, std::chrono::seconds(60), [this] { return m_entered; });
-    }
-    void Release() {
-        std::lock_guard lock(m_mutex);
-        m_released = true;
-        m_gate.notify_all();
-    }
-
-  protected:
-    bool WriteBytes(const void* bytes, uint32_t count) override {
-        {
-            std::unique_lock lock(m_mutex);
-            m_entered = true;
-            m_gate.notify_all();
-            m_gate.wait(lock, [this] { return m_released; });
-        }
-        std::this_thread::sleep_for(m_delay);
-        return ScriptedPipe::WriteBytes(bytes, count);
-    }
-
-  private:
-    std::mutex m_mutex;
-    std::condition_variable m_gate;
-    bool m_entered = false;
-    bool m_released;
-    std::chrono::microseconds m_delay;
-};
 
 TEST_P(KeySenderQueueTest, LaterBlocksQueueBehindAndKeepTheirOrder) {
     const QueueCase& c = GetParam();

@@ -12,12 +12,14 @@
 #include "terminal/pages/page_model.h"
 #include "terminal/pages/stock_font.h"
 #include "terminal/pages/tests/fake_object.h"
+#include "terminal/pages/tests/map_bag.h"
 
 namespace terminal::pages {
 namespace {
 
 using namespace platform::automation;
 using testing::FakeObject;
+using testing::MapBag;
 
 // An object with every property the Connect page binds, as the control types them.
 std::shared_ptr<FakeObject> ConnectObject(std::string connector) {
@@ -289,18 +291,6 @@ TEST(ControlInterfaces, PageListVerbsAndPersistenceReachTheControl) {
     EXPECT_EQ(verbs.DoVerb(0), OLEOBJ_S_INVALIDVERB);
     EXPECT_EQ(shown, 1);
 }
-
-class MapBag : public PropertyBag {
-  public:
-    std::optional<PropertyValue> Load(std::string_view name) override {
-        const auto it = m_values.find(std::string(name));
-        return it == m_values.end() ? std::nullopt : std::optional<PropertyValue>(it->second);
-    }
-    void Save(std::string_view name, const PropertyValue& value) override {
-        m_values[std::string(name)] = value;
-    }
-    std::map<std::string, PropertyValue> m_values;
-};
 
 Variant GetMember(IDispatch& object, std::string_view name) {
     DISPID id = DISPID_UNKNOWN;

@@ -15,9 +15,8 @@
 #include "hostlink/comm_pipe.h"
 #include "platform/user_prompt.h"
 #include "terminal/bars/control_bars.h"
-#include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
-#include "terminal/tests/test_support.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
 #include "tools/calculator/calculator_dlg.h"
@@ -27,7 +26,6 @@ namespace terminal {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeFactory;
 
 constexpr int kSafetyNetMs = 10000;
 const std::string kChannel1 = "\x1b\\1\x01-1\x01";
@@ -40,33 +38,13 @@ std::vector<int32_t> Ids(std::span<const bars::ToolbarButton> buttons) {
     return ids;
 }
 
-class BarsCtrlTest : public testing::RegistryTest {
+class BarsCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        m_shared = std::make_shared<FakeFactory::Shared>();
-        CQuilletCtrl::Options options;
-        options.factory = std::make_unique<FakeFactory>(m_shared);
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
-        m_control->Window()->resize(820, 600);
-        m_control->Window()->show();
-    }
-    void TearDown() override {
-        m_control.reset();
-        RegistryTest::TearDown();
+        CtrlTest::SetUp();
+        ShowControl();
     }
 
-    void Put(std::string_view name, Variant value) {
-        DISPID id = DISPID_UNKNOWN;
-        ASSERT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
-        const Variant args[] = {std::move(value)};
-        EXPECT_EQ(m_control->Invoke(id, InvokeKind::PropertyPut, args, nullptr, nullptr), S_OK) << name;
-    }
-    std::shared_ptr<testing::FakeLine> Connect() {
-        m_control->Properties().m_Connector = "local";
-        EXPECT_EQ(m_control->Session().Connect(), 0);
-        return m_shared->lines.empty() ? nullptr : m_shared->lines.back();
-    }
     // Host bytes, waited for until the screen has taken them: a terminal id set last shows up on the pipe.
     void Host(testing::FakeLine& line, const std::string& bytes) {
         const std::string mark = "mark" + std::to_string(++m_marks);
@@ -96,10 +74,6 @@ class BarsCtrlTest : public testing::RegistryTest {
         return QPoint(screen.CellX(column) + size.width / 2, screen.CellY(row) + size.height / 2);
     }
 
-    platform::RecordingPrompt m_recorder;
-    platform::ScopedDefaultPrompt m_prompt{m_recorder};
-    std::shared_ptr<FakeFactory::Shared> m_shared;
-    std::shared_ptr<CQuilletCtrl> m_control;
     int m_marks = 0;
 };
 
@@ -265,11 +239,8 @@ TEST_F(BarsCtrlTest, AnAdoptedSessionShowsTheBarItsScreenNames) {
     Host(*line, "\x1b[3V");
     m_control.reset();  // leaves the session behind for the next control of this process
 
-    CQuilletCtrl::Options options;
-    options.factory = std::make_unique<FakeFactory>(m_shared);
-    m_control = std::make_shared<CQuilletCtrl>(std::move(options));
-    m_control->Window()->resize(820, 600);
-    m_control->Window()->show();
+    m_control = testing::MakeControl(m_shared);
+    ShowControl();
     ASSERT_EQ(m_control->Session().ReConnect(), 0) << ::testing::PrintToString(m_recorder.Texts());
     ASSERT_TRUE(m_control->Bars()->HasToolbars());
     EXPECT_EQ(m_control->Bars()->MainToolbar()->ButtonIds(), Ids(bars::ToolbarButtons(bars::ToolbarKind::Mpi)));

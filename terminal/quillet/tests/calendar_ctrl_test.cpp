@@ -12,9 +12,8 @@
 #include <string>
 
 #include "platform/user_prompt.h"
-#include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
-#include "terminal/tests/test_support.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
 #include "tools/calculator/calculator_dlg.h"
@@ -25,37 +24,17 @@ namespace terminal {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeFactory;
 using tools::testing::WhenShown;
 
 constexpr int kSafetyNetMs = 10000;
 
-class ToolsCtrlTest : public testing::RegistryTest {
+class ToolsCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        m_shared = std::make_shared<FakeFactory::Shared>();
-        CQuilletCtrl::Options options;
-        options.factory = std::make_unique<FakeFactory>(m_shared);
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
-        m_control->Window()->resize(820, 600);
-        m_control->Window()->show();
-    }
-    void TearDown() override {
-        m_control.reset();
-        RegistryTest::TearDown();
+        CtrlTest::SetUp();
+        ShowControl();
     }
 
-    void Call(std::string_view name) {
-        DISPID id = DISPID_UNKNOWN;
-        ASSERT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
-        EXPECT_EQ(m_control->Invoke(id, InvokeKind::Method, {}, nullptr, nullptr), S_OK) << name;
-    }
-    std::shared_ptr<testing::FakeLine> Connect() {
-        m_control->Properties().m_Connector = "local";
-        EXPECT_EQ(m_control->Session().Connect(), 0);
-        return m_shared->lines.empty() ? nullptr : m_shared->lines.back();
-    }
     // Everything written so far is `bytes`, and nothing else follows before a marker the test sends.
     bool WrittenExactly(testing::FakeLine& line, const std::string& bytes) {
         m_control->WriteToHost("#");
@@ -74,11 +53,6 @@ class ToolsCtrlTest : public testing::RegistryTest {
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return m_control->Window()->findChild<tools::CCalendarDlg*>() == nullptr; }, kSafetyNetMs));
     }
-
-    platform::RecordingPrompt m_recorder;
-    platform::ScopedDefaultPrompt m_prompt{m_recorder};
-    std::shared_ptr<FakeFactory::Shared> m_shared;
-    std::shared_ptr<CQuilletCtrl> m_control;
 };
 
 TEST_F(ToolsCtrlTest, HostDateCommandIsAnsweredWithTheChosenDate) {
@@ -112,11 +86,8 @@ TEST_F(ToolsCtrlTest, OpenFieldTakesTheDateAndEndsWithEnter) {
     auto line = Connect();
     ASSERT_TRUE(line);
     // An eight-character field at column 5, row 10, holding "init".
-    line->Feed(std::string("\x1B[%init\x02") + "5\x02" + "10\x02" + "8\x02" + "0\x02" + "0\x02" + "1\x02" +
-               "1\x02" + "N\x01" + "a");
-    auto* field = m_control->Terminal()->findChild<CFieldEdit*>();
+    CFieldEdit* field = OpenField(*line);
     ASSERT_NE(field, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return field->Model().IsOpen(); }, kSafetyNetMs));
     const std::string beforeCalendar = line->Written();
 
     bool fieldHidden = false;

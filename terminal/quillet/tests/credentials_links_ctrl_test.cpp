@@ -12,6 +12,7 @@
 #include "platform/user_prompt.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/tests/test_support.h"
 
 namespace terminal {
@@ -47,38 +48,21 @@ class ScriptedLocalUi : public hostlink::LocalLoginUi {
     bool m_accept;
 };
 
-class CredentialsLinksTest : public testing::RegistryTest {
+class CredentialsLinksTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
         m_env.Set("XDG_RUNTIME_DIR", "");  // the private folder in the test's temp folder
-        m_prompt.emplace(m_recorder);
         CQuilletCtrl::Options options;
-        options.factory = std::make_unique<testing::FakeFactory>(std::make_shared<testing::FakeFactory::Shared>());
         auto remote = std::make_unique<ScriptedRemoteUi>();
         m_remote = remote.get();
         options.remoteLoginUi = std::move(remote);
         options.localLoginUi = [this] { return std::make_unique<ScriptedLocalUi>(m_localAccepts); };
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
-    }
-    void TearDown() override {
-        m_control.reset();
-        m_prompt.reset();
-        RegistryTest::TearDown();
-    }
-    Variant Call(std::string_view name, std::vector<Variant> args = {}) {
-        DISPID id = DISPID_UNKNOWN;
-        EXPECT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
-        Variant result;
-        EXPECT_EQ(m_control->Invoke(id, InvokeKind::Method, args, &result, nullptr), S_OK) << name;
-        return result;
+        StartControl(std::move(options));
     }
 
-    platform::RecordingPrompt m_recorder;
-    std::optional<platform::ScopedDefaultPrompt> m_prompt;
     ScriptedRemoteUi* m_remote = nullptr;
     bool m_localAccepts = true;
-    std::shared_ptr<CQuilletCtrl> m_control;
 };
 
 TEST_F(CredentialsLinksTest, RemoteCredentialsComeFromTheWizardInModeSix) {

@@ -25,6 +25,7 @@
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/quillet/quillet_frame_site.h"
 #include "terminal/quillet/quillet_menus.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/tests/test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
@@ -35,7 +36,6 @@ namespace terminal {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeFactory;
 
 constexpr int kSafetyNetMs = 10000;
 
@@ -146,26 +146,19 @@ practice::CCustomMenuItemArray NumberedItems(int count) {
     return items;
 }
 
-class MenusCtrlTest : public testing::RegistryTest {
+class MenusCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
-        m_prompt.emplace(m_recorder);
         ModuleCustomFile().SetItems({});
-        m_shared = std::make_shared<FakeFactory::Shared>();
-        CQuilletCtrl::Options options;
-        options.factory = std::make_unique<FakeFactory>(m_shared);
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
+        StartControl();
         m_frame = std::make_unique<FakeFrame>();
         m_control->Window()->setParent(m_frame.get());
         m_frame->resize(820, 600);
         m_control->Window()->resize(820, 600);
         m_frame->show();
-        std::shared_ptr<ConnectionPoint> point;
-        ASSERT_EQ(m_control->FindConnectionPoint(kQuilletEventsIid, point), S_OK);
         m_sink = std::make_shared<EventSink>();
-        uint32_t cookie = 0;
-        ASSERT_EQ(point->Advise(m_sink, cookie), S_OK);
+        testing::AdviseEvents(*m_control, m_sink);
         Menus().SetDialogRunner([](tools::CCustomMenuDlg&) {
             ADD_FAILURE() << "unexpected editor";
             return false;
@@ -178,24 +171,10 @@ class MenusCtrlTest : public testing::RegistryTest {
         }
         m_control.reset();
         m_frame.reset();
-        m_prompt.reset();
-        RegistryTest::TearDown();
+        CtrlTest::TearDown();
     }
 
     CQuilletMenus& Menus() { return m_control->Menus(); }
-    Variant Call(std::string_view name, std::vector<Variant> args = {}, HRESULT expected = S_OK) {
-        DISPID id = DISPID_UNKNOWN;
-        EXPECT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
-        Variant result;
-        EXPECT_EQ(m_control->Invoke(id, InvokeKind::Method, args, &result, nullptr), expected) << name;
-        return result;
-    }
-    void Put(std::string_view name, Variant value) {
-        DISPID id = DISPID_UNKNOWN;
-        ASSERT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
-        const Variant args[] = {std::move(value)};
-        ASSERT_EQ(m_control->Invoke(id, InvokeKind::PropertyPut, args, nullptr, nullptr), S_OK) << name;
-    }
     // Records `items` in a .cmf file named in the registry.
     void UseMenuFile(const practice::CCustomMenuItemArray& items) {
         const std::filesystem::path path = m_temp.Path() / "menu.cmf";
@@ -208,18 +187,10 @@ class MenusCtrlTest : public testing::RegistryTest {
         Put("InVarnel", Variant::Bool(inVarnel));
         Put("Connector", Variant::Bstr("local"));
         EXPECT_EQ(Call("Connect").AsI4(), 0);
-        return m_shared->lines.empty() ? nullptr : m_shared->lines.back();
+        return LastLine();
     }
     bool WaitWritten(testing::FakeLine& line, const std::string& bytes) {
         return QTest::qWaitFor([&] { return line.Written() == bytes; }, kSafetyNetMs);
-    }
-    CFieldEdit* OpenField(testing::FakeLine& line, const std::string& text) {
-        line.Feed(std::string("\x1B[%") + text + "\x02" + "5\x02" + "10\x02" + "8\x02" + "0\x02" + "0\x02" +
-                  "1\x02" + "1\x02" + "N\x01" + "a");
-        auto* field = m_control->Terminal()->findChild<CFieldEdit*>();
-        EXPECT_TRUE(field != nullptr &&
-                    QTest::qWaitFor([&] { return field->Model().IsOpen(); }, kSafetyNetMs));
-        return field;
     }
     std::vector<int> CustomIds() {
         std::vector<int> ids;
@@ -229,10 +200,6 @@ class MenusCtrlTest : public testing::RegistryTest {
         return ids;
     }
 
-    platform::RecordingPrompt m_recorder;
-    std::optional<platform::ScopedDefaultPrompt> m_prompt;
-    std::shared_ptr<FakeFactory::Shared> m_shared;
-    std::shared_ptr<CQuilletCtrl> m_control;
     std::unique_ptr<FakeFrame> m_frame;
     std::shared_ptr<EventSink> m_sink;
 };
@@ -334,10 +301,11 @@ TEST_F(MenusCtrlTest, PopupMenuItemSendsTheItemsCommandAndRefusesWhatIsNoCommand
     Call("PopupMenuItem", {Variant::I2(10015)});
     ASSERT_TRUE(WaitWritten(*line, "/app\r/vpc\r")) << line->Written();
 
-    Call("PopupMenuItem", {Variant::I2(9999)}, E_INVALIDARG);
-    Call("PopupMenuItem", {Variant::I2(10020)}, E_INVALIDARG);
-    Call("PopupMenuItem", {Variant::I2(10016)}, E_INVALIDARG);  // beyond the sixteen items
-    Call("PopupMenuItem", {Variant::I2(10009)}, E_INVALIDARG);  // the separator
+    Call("PopupMenuItem", {Variant::I2(9999)}, InvokeKind::Method, E_INVALIDARG);
+    Call("PopupMenuItem", {Variant::I2(10020)}, InvokeKind::Method, E_INVALIDARG);
+    // Beyond the sixteen items.
+    Call("PopupMenuItem", {Variant::I2(10016)}, InvokeKind::Method, E_INVALIDARG);
+    Call("PopupMenuItem", {Variant::I2(10009)}, InvokeKind::Method, E_INVALIDARG);  // the separator
 
     // Chosen from the menu bar, the entry goes the same way.
     m_control->SetChainable(1);
@@ -483,7 +451,7 @@ TEST_F(MenusCtrlTest, PasteWithAnOpenFieldGoesIntoTheField) {
 TEST_F(MenusCtrlTest, TheFieldsContextMenuActsOnTheField) {
     auto line = Connect();
     ASSERT_TRUE(line);
-    CFieldEdit* field = OpenField(*line, "init");
+    CFieldEdit* field = OpenField(*line);
     ASSERT_NE(field, nullptr);
     std::vector<std::pair<QString, bool>> offered;
     int choose = 0;

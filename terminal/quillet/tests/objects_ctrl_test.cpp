@@ -10,19 +10,17 @@
 
 #include "platform/automation/class_registry.h"
 #include "platform/user_prompt.h"
-#include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
-#include "terminal/tests/test_support.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 
 namespace terminal {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeFactory;
 
 constexpr int kSafetyNetMs = 10000;
 
-class ObjectsCtrlTest : public testing::RegistryTest {
+class ObjectsCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -34,26 +32,11 @@ class ObjectsCtrlTest : public testing::RegistryTest {
                                        "Apartment",
                                        {}};
         ASSERT_EQ(RegisterClass(registration, RegistrationScope::User), S_OK);
-        m_prompt.emplace(m_recorder);
-        m_shared = std::make_shared<FakeFactory::Shared>();
-        CQuilletCtrl::Options options;
-        options.factory = std::make_unique<FakeFactory>(m_shared);
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
-        DISPID id = DISPID_UNKNOWN;
-        const Variant local[] = {Variant::Bstr("local")};
-        ASSERT_EQ(m_control->GetIDOfName("Connector", id), S_OK);
-        ASSERT_EQ(m_control->Invoke(id, InvokeKind::PropertyPut, local, nullptr, nullptr), S_OK);
-        ASSERT_EQ(m_control->GetIDOfName("Connect", id), S_OK);
-        Variant result;
-        ASSERT_EQ(m_control->Invoke(id, InvokeKind::Method, {}, &result, nullptr), S_OK);
-        ASSERT_EQ(result.AsI4(), 0);
-        ASSERT_FALSE(m_shared->lines.empty());
-        m_line = m_shared->lines.back();
-    }
-    void TearDown() override {
-        m_control.reset();
-        m_prompt.reset();
-        RegistryTest::TearDown();
+        StartControl();
+        Put("Connector", Variant::Bstr("local"));
+        ASSERT_EQ(Call("Connect").AsI4(), 0);
+        m_line = LastLine();
+        ASSERT_TRUE(m_line);
     }
 
     // Waits until the line holds `expected` after what it held before.
@@ -67,10 +50,6 @@ class ObjectsCtrlTest : public testing::RegistryTest {
         return ok && written == wanted;
     }
 
-    platform::RecordingPrompt m_recorder;
-    std::optional<platform::ScopedDefaultPrompt> m_prompt;
-    std::shared_ptr<FakeFactory::Shared> m_shared;
-    std::shared_ptr<CQuilletCtrl> m_control;
     std::shared_ptr<testing::FakeLine> m_line;
     std::string m_seen;
 };

@@ -3,8 +3,6 @@
 // each connection's edition, SetFontControl's event, the Font object changed in place and kept in the
 // property store, and the page classes written by the library's self-registration.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +14,6 @@
 #include <QTimer>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,37 +30,18 @@
 #include "terminal/pages/property_frame.h"
 #include "terminal/pages/stock_font.h"
 #include "terminal/pages/tests/fake_object.h"
+#include "terminal/pages/tests/map_bag.h"
 #include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/tests/test_support.h"
 
 namespace terminal {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeFactory;
-
-class EventRecorder : public IDispatch {
-  public:
-    HRESULT GetIDsOfNames(std::span<const std::string_view>, std::span<DISPID>) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispid, InvokeKind, std::span<const Variant> args, Variant*,
-                   InvokeError*) override {
-        m_calls.emplace_back(dispid, std::vector<Variant>(args.begin(), args.end()));
-        return S_OK;
-    }
-    std::vector<std::pair<DISPID, std::vector<Variant>>> m_calls;
-};
-
-class MapBag : public PropertyBag {
-  public:
-    std::optional<PropertyValue> Load(std::string_view name) override {
-        const auto it = m_values.find(std::string(name));
-        return it == m_values.end() ? std::nullopt : std::optional<PropertyValue>(it->second);
-    }
-    void Save(std::string_view name, const PropertyValue& value) override {
-        m_values[std::string(name)] = value;
-    }
-    std::map<std::string, PropertyValue> m_values;
-};
+using pages::testing::MapBag;
+using testing::CallByName;
+using testing::RunProgram;
 
 // Runs `open`, which shows a modal dialog, and hands the dialog to `inspect` once it is up; `inspect`
 // closes it.
@@ -90,41 +68,18 @@ void WithModal(const std::function<void()>& open, const std::function<void(QWidg
     EXPECT_TRUE(seen);
 }
 
-class PagesCtrlTest : public testing::RegistryTest {
+class PagesCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        m_prompt.emplace(m_recorder);
-        m_shared = std::make_shared<FakeFactory::Shared>();
-        CQuilletCtrl::Options options;
-        options.factory = std::make_unique<FakeFactory>(m_shared);
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
-        std::shared_ptr<ConnectionPoint> point;
-        ASSERT_EQ(m_control->FindConnectionPoint(kQuilletEventsIid, point), S_OK);
-        m_events = std::make_shared<EventRecorder>();
-        uint32_t cookie = 0;
-        ASSERT_EQ(point->Advise(m_events, cookie), S_OK);
+        CtrlTest::SetUp();
+        m_events = std::make_shared<testing::RecordingSink>();
+        testing::AdviseEvents(*m_control, m_events);
     }
-    void TearDown() override {
-        m_control.reset();
-        m_prompt.reset();
-        RegistryTest::TearDown();
-    }
-
-    Variant Call(IDispatch& object, std::string_view name, std::vector<Variant> args = {},
-                 InvokeKind kind = InvokeKind::Method, HRESULT expected = S_OK) {
-        DISPID id = DISPID_UNKNOWN;
-        EXPECT_EQ(object.GetIDOfName(name, id), S_OK) << name;
-        Variant result;
-        EXPECT_EQ(object.Invoke(id, kind, args, &result, nullptr), expected) << name;
-        return result;
-    }
-    Variant Get(std::string_view name) { return Call(*m_control, name, {}, InvokeKind::PropertyGet); }
 
     // The version line of the about box AboutBox shows.
     QString AboutBoxText() {
         QString text;
-        WithModal([&] { Call(*m_control, "AboutBox"); },
+        WithModal([&] { Call("AboutBox"); },
                   [&](QWidget* modal) {
                       auto* box = dynamic_cast<pages::CAboutDlg*>(modal);
                       ASSERT_NE(box, nullptr);
@@ -134,11 +89,7 @@ class PagesCtrlTest : public testing::RegistryTest {
         return text;
     }
 
-    platform::RecordingPrompt m_recorder;
-    std::optional<platform::ScopedDefaultPrompt> m_prompt;
-    std::shared_ptr<FakeFactory::Shared> m_shared;
-    std::shared_ptr<CQuilletCtrl> m_control;
-    std::shared_ptr<EventRecorder> m_events;
+    std::shared_ptr<testing::RecordingSink> m_events;
 };
 
 TEST_F(PagesCtrlTest, SafetyAnswersFollowTheControlsInterfaces) {
@@ -259,23 +210,23 @@ TEST_F(PagesCtrlTest, AboutBoxShowsTheEditionOfTheConnection) {
     const std::string version = CVersionInfo().GetFileVersion();
     EXPECT_EQ(AboutBoxText().toStdString(), "Quillet Version " + version);
 
-    Call(*m_control, "Connector", {Variant::Bstr("local")}, InvokeKind::PropertyPut);
-    ASSERT_EQ(Call(*m_control, "Connect").AsI4(), 0);
+    Call("Connector", {Variant::Bstr("local")}, InvokeKind::PropertyPut);
+    ASSERT_EQ(Call("Connect").AsI4(), 0);
     ASSERT_TRUE(m_control->Session().HasPipe());
     EXPECT_EQ(AboutBoxText().toStdString(), "Ostrel Version " + version);
     m_control->Session().Disconnect(false, false);
 
-    Call(*m_control, "Connector", {Variant::Bstr("remote")}, InvokeKind::PropertyPut);
-    ASSERT_EQ(Call(*m_control, "Connect").AsI4(), 0);
+    Call("Connector", {Variant::Bstr("remote")}, InvokeKind::PropertyPut);
+    ASSERT_EQ(Call("Connect").AsI4(), 0);
     ASSERT_TRUE(m_control->Session().HasPipe());
     EXPECT_EQ(AboutBoxText().toStdString(), "Varnel Version " + version);
 }
 
 TEST_F(PagesCtrlTest, SetFontControlAsksTheContainerForTheFontDialog) {
-    Call(*m_control, "SetFontControl");
+    Call("SetFontControl");
     ASSERT_EQ(m_events->m_calls.size(), 1u);
-    EXPECT_EQ(m_events->m_calls[0].first, static_cast<DISPID>(QuilletEvent::SetFont));
-    EXPECT_EQ(m_events->m_calls[0].second, std::vector<Variant>{Variant::Bstr("fake")});
+    EXPECT_EQ(m_events->m_calls[0].dispid, static_cast<DISPID>(QuilletEvent::SetFont));
+    EXPECT_EQ(m_events->m_calls[0].args, std::vector<Variant>{Variant::Bstr("fake")});
 }
 
 TEST_F(PagesCtrlTest, StockFontIsTheControlsOwnObjectAndIsKept) {
@@ -288,21 +239,21 @@ TEST_F(PagesCtrlTest, StockFontIsTheControlsOwnObjectAndIsKept) {
 
     // Changed in place, the control is modified.
     m_control->Properties().m_modified = false;
-    Call(*font, "Bold", {Variant::Bool(true)}, InvokeKind::PropertyPut);
+    CallByName(*font, "Bold", {Variant::Bool(true)}, InvokeKind::PropertyPut);
     EXPECT_TRUE(m_control->Properties().m_modified);
 
     // A put takes over another font object's description; the control keeps its own object.
     auto other = std::make_shared<pages::testing::FakeObject>(std::vector<std::pair<std::string, Variant>>{
         {"Name", Variant::Bstr("Courier New")}, {"Size", Variant::I4(11)}, {"Italic", Variant::Bool(true)}});
-    Call(*m_control, "Font", {Variant::Dispatch(other)}, InvokeKind::PropertyPut);
+    Call("Font", {Variant::Dispatch(other)}, InvokeKind::PropertyPut);
     EXPECT_EQ(Get("Font").AsDispatch(), font);
-    EXPECT_EQ(Call(*font, "Name", {}, InvokeKind::PropertyGet), Variant::Bstr("Courier New"));
-    EXPECT_EQ(Call(*font, "Bold", {}, InvokeKind::PropertyGet), Variant::Bool(false));
+    EXPECT_EQ(CallByName(*font, "Name", {}, InvokeKind::PropertyGet), Variant::Bstr("Courier New"));
+    EXPECT_EQ(CallByName(*font, "Bold", {}, InvokeKind::PropertyGet), Variant::Bool(false));
     auto notFont = std::make_shared<pages::testing::FakeObject>(
         std::vector<std::pair<std::string, Variant>>{{"Caption", Variant::Bstr("x")}});
-    Call(*m_control, "Font", {Variant::Dispatch(notFont)}, InvokeKind::PropertyPut, DISP_E_TYPEMISMATCH);
-    Call(*m_control, "Font", {Variant::Dispatch(nullptr)}, InvokeKind::PropertyPut, E_INVALIDARG);
-    EXPECT_EQ(Call(*font, "Name", {}, InvokeKind::PropertyGet), Variant::Bstr("Courier New"));
+    Call("Font", {Variant::Dispatch(notFont)}, InvokeKind::PropertyPut, DISP_E_TYPEMISMATCH);
+    Call("Font", {Variant::Dispatch(nullptr)}, InvokeKind::PropertyPut, E_INVALIDARG);
+    EXPECT_EQ(CallByName(*font, "Name", {}, InvokeKind::PropertyGet), Variant::Bstr("Courier New"));
 
     // Kept in the property store with the other properties, through the persistence interface too.
     auto persist = QueryInterfaceAs<pages::IPersistPropertyBag>(*m_control, IID_IPersistPropertyBag);
@@ -311,32 +262,13 @@ TEST_F(PagesCtrlTest, StockFontIsTheControlsOwnObjectAndIsKept) {
     ASSERT_EQ(persist->Save(bag), S_OK);
     EXPECT_EQ(bag.m_values.at("Font.Name"), PropertyValue{std::string("Courier New")});
     EXPECT_EQ(bag.m_values.at("Connector"), PropertyValue{std::string("remote")});
-    CQuilletCtrl::Options options;
-    options.factory = std::make_unique<FakeFactory>(m_shared);
-    auto second = std::make_shared<CQuilletCtrl>(std::move(options));
+    auto second = testing::MakeControl(m_shared);
     second->LoadProperties(bag);
     const std::shared_ptr<IDispatch> secondFont =
-        Call(*second, "Font", {}, InvokeKind::PropertyGet).AsDispatch();
+        CallByName(*second, "Font", {}, InvokeKind::PropertyGet).AsDispatch();
     ASSERT_TRUE(secondFont);
-    EXPECT_EQ(Call(*secondFont, "Size", {}, InvokeKind::PropertyGet), Variant::I4(11));
-    EXPECT_EQ(Call(*secondFont, "Italic", {}, InvokeKind::PropertyGet), Variant::Bool(true));
-}
-
-int RunProgram(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
-        return -1;
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
+    EXPECT_EQ(CallByName(*secondFont, "Size", {}, InvokeKind::PropertyGet), Variant::I4(11));
+    EXPECT_EQ(CallByName(*secondFont, "Italic", {}, InvokeKind::PropertyGet), Variant::Bool(true));
 }
 
 TEST_F(PagesCtrlTest, SelfRegistrationWritesThePageClassesEachTime) {

@@ -10,22 +10,20 @@
 #include <string>
 
 #include "platform/user_prompt.h"
-#include "terminal/control/tests/session_fakes.h"
 #include "terminal/print/file_print_delete_dlg.h"
 #include "terminal/print/tests/cups_daemon.h"
 #include "terminal/quillet/quillet_ctrl.h"
-#include "terminal/tests/test_support.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "tools/tests/dialog_test_support.h"
 
 namespace terminal {
 namespace {
 
-using testing::FakeFactory;
 using tools::testing::WhenShown;
 
 constexpr int kSafetyNetMs = 20000;
 
-class PrintCtrlTest : public testing::RegistryTest {
+class PrintCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
         if (auto missing = testing::CupsdMissing()) {
@@ -37,21 +35,15 @@ class PrintCtrlTest : public testing::RegistryTest {
         ASSERT_TRUE(m_daemon->Running());
         // Every spooling thread asks the scheduler named here.
         m_env.Set("CUPS_SERVER", m_daemon->Socket());
-        m_shared = std::make_shared<FakeFactory::Shared>();
-        CQuilletCtrl::Options options;
-        options.factory = std::make_unique<FakeFactory>(m_shared);
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
-        m_control->Window()->resize(820, 600);
-        m_control->Window()->show();
-        m_control->Properties().m_Connector = "local";
-        ASSERT_EQ(m_control->Session().Connect(), 0);
-        ASSERT_FALSE(m_shared->lines.empty());
-        m_line = m_shared->lines.back();
+        StartControl();
+        ShowControl();
+        m_line = Connect();
+        ASSERT_TRUE(m_line);
     }
     void TearDown() override {
         m_control.reset();
         m_daemon.reset();
-        RegistryTest::TearDown();
+        CtrlTest::TearDown();
     }
 
     std::filesystem::path PlaceFile(const std::string& name, const std::string& bytes) {
@@ -60,11 +52,7 @@ class PrintCtrlTest : public testing::RegistryTest {
         return path;
     }
 
-    platform::RecordingPrompt m_recorder;
-    platform::ScopedDefaultPrompt m_prompt{m_recorder};
     std::unique_ptr<testing::CupsDaemon> m_daemon;
-    std::shared_ptr<FakeFactory::Shared> m_shared;
-    std::shared_ptr<CQuilletCtrl> m_control;
     std::shared_ptr<testing::FakeLine> m_line;
 };
 

@@ -3,8 +3,6 @@
 // session against the stand-in host program: greeting on the screen and in the window, keys to the host,
 // "/quit" and one SorelExit.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QImage>
@@ -28,6 +26,7 @@
 #include "platform/registry.h"
 #include "terminal/quillet/quillet_contract.h"
 #include "terminal/quillet/quillet_ids.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/registry_settings.h"
 #include "terminal/tests/test_support.h"
 
@@ -36,30 +35,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace platform::automation;
+using testing::RunProgram;
 
 constexpr int kSafetyNetMs = 20000;
 
 // The member names the container binds, in its order.
 constexpr const auto& kBoundNames = quillet::kMemberNames;
 static_assert(kBoundNames.size() == 71);
-
-// Runs a program and returns its exit status (-1 when it could not run or ended by a signal).
-int RunProgram(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
-        return -1;
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
-        return -1;
-    }
-    return WEXITSTATUS(status);
-}
 
 // The container's event sink: answers ShowContainer by setting the event, counts SorelExit.
 class ContainerSink : public DispatchObject {

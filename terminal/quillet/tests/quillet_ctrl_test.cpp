@@ -23,6 +23,7 @@
 #include "terminal/client_mode.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/registry_settings.h"
 #include "terminal/tests/test_support.h"
 #include "terminal/widget/field_edit.h"
@@ -34,82 +35,30 @@ namespace terminal {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeFactory;
 
 constexpr int kSafetyNetMs = 10000;
 
-// An event sink that keeps every call with its arguments exactly as they arrived.
-class RecordingSink : public IDispatch {
-  public:
-    struct Call {
-        DISPID dispid;
-        std::vector<Variant> args;
-    };
-    HRESULT GetIDsOfNames(std::span<const std::string_view>, std::span<DISPID>) override { return E_NOTIMPL; }
-    HRESULT Invoke(DISPID dispid, InvokeKind, std::span<const Variant> args, Variant*,
-                   InvokeError*) override {
-        m_calls.push_back({dispid, std::vector<Variant>(args.begin(), args.end())});
-        return S_OK;
-    }
-    int Count(QuilletEvent event) const {
-        return static_cast<int>(std::count_if(m_calls.begin(), m_calls.end(), [event](const Call& c) {
-            return c.dispid == static_cast<DISPID>(event);
-        }));
-    }
-    std::vector<Call> m_calls;
-};
-
-class QuilletCtrlTest : public testing::RegistryTest {
+class QuilletCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        m_prompt.emplace(m_recorder);
-        m_shared = std::make_shared<FakeFactory::Shared>();
-        CQuilletCtrl::Options options;
-        options.factory = std::make_unique<FakeFactory>(m_shared);
-        m_control = std::make_shared<CQuilletCtrl>(std::move(options));
+        CtrlTest::SetUp();
         m_control->Window()->resize(820, 600);
-        std::shared_ptr<ConnectionPoint> point;
-        ASSERT_EQ(m_control->FindConnectionPoint(kQuilletEventsIid, point), S_OK);
-        m_sink = std::make_shared<RecordingSink>();
-        uint32_t cookie = 0;
-        ASSERT_EQ(point->Advise(m_sink, cookie), S_OK);
-    }
-    void TearDown() override {
-        m_control.reset();
-        m_prompt.reset();
-        RegistryTest::TearDown();
+        m_sink = std::make_shared<testing::RecordingSink>();
+        testing::AdviseEvents(*m_control, m_sink);
     }
 
-    Variant Call(std::string_view name, std::vector<Variant> args = {}, InvokeKind kind = InvokeKind::Method,
-                 HRESULT expected = S_OK) {
-        DISPID id = DISPID_UNKNOWN;
-        EXPECT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
-        Variant result;
-        EXPECT_EQ(m_control->Invoke(id, kind, args, &result, nullptr), expected) << name;
-        return result;
-    }
-    Variant Get(std::string_view name) { return Call(name, {}, InvokeKind::PropertyGet); }
-    void Put(std::string_view name, Variant value) {
-        Call(name, {std::move(value)}, InvokeKind::PropertyPut);
-    }
-
-    // A local session on a scripted line.
+    // A local session on a scripted line, opened through the dispatch interface.
     std::shared_ptr<testing::FakeLine> Connect() {
         Put("Connector", Variant::Bstr("local"));
         EXPECT_EQ(Call("Connect").AsI4(), 0);
         EXPECT_TRUE(m_control->Session().HasPipe());
-        return m_shared->lines.empty() ? nullptr : m_shared->lines.back();
+        return LastLine();
     }
     bool WaitWritten(testing::FakeLine& line, const std::string& bytes) {
         return QTest::qWaitFor([&] { return line.Written() == bytes; }, kSafetyNetMs);
     }
 
-    platform::RecordingPrompt m_recorder;
-    std::optional<platform::ScopedDefaultPrompt> m_prompt;
-    std::shared_ptr<FakeFactory::Shared> m_shared;
-    std::shared_ptr<CQuilletCtrl> m_control;
-    std::shared_ptr<RecordingSink> m_sink;
+    std::shared_ptr<testing::RecordingSink> m_sink;
 };
 
 TEST_F(QuilletCtrlTest, PropertiesGoThroughTheirDispidsAndNames) {
@@ -354,11 +303,8 @@ TEST_F(QuilletCtrlTest, HostCommandsInTheStreamReachTheContainer) {
 TEST_F(QuilletCtrlTest, SendSubmitsAnEditedFieldInsteadOfItsText) {
     auto line = Connect();
     ASSERT_TRUE(line);
-    line->Feed(std::string("\x1B[%init\x02") + "5\x02" + "10\x02" + "8\x02" + "0\x02" + "0\x02" + "1\x02" +
-               "1\x02" + "N\x01" + "a");
-    auto* field = m_control->Terminal()->findChild<CFieldEdit*>();
+    CFieldEdit* field = OpenField(*line);
     ASSERT_NE(field, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return field->Model().IsOpen(); }, kSafetyNetMs));
     EXPECT_FALSE(m_control->FieldInputInactive());
     EXPECT_TRUE(field->isVisibleTo(m_control->Window()));
     // Typed at the field's caret, which the host put at the start.
@@ -376,11 +322,8 @@ TEST_F(QuilletCtrlTest, SendSubmitsAnEditedFieldInsteadOfItsText) {
 TEST_F(QuilletCtrlTest, ProcessSubmitsAnEditedFieldAndOtherwiseAsksTheHostAlone) {
     auto line = Connect();
     ASSERT_TRUE(line);
-    line->Feed(std::string("\x1B[%init\x02") + "5\x02" + "10\x02" + "8\x02" + "0\x02" + "0\x02" + "1\x02" +
-               "1\x02" + "N\x01" + "a");
-    auto* field = m_control->Terminal()->findChild<CFieldEdit*>();
+    CFieldEdit* field = OpenField(*line);
     ASSERT_NE(field, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return field->Model().IsOpen(); }, kSafetyNetMs));
     QTest::keyClicks(field, "Q");
     Call("SendProcess");
     ASSERT_TRUE(QTest::qWaitFor([&] { return line->Written().find("Qinit\x01\x1b[|") != std::string::npos; },
