@@ -260,8 +260,8 @@ bool CLocalPipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
     for (;;) {
         // A wake is looked at before every read, so one that came before the wait is never slept through.
         // Draining its event costs a call, so the first read only looks at the flag.
-        const bool woken = wait ? TakeReaderWake()
-                                : m_readerWoken.load(std::memory_order_acquire) && TakeReaderWake();
+        const bool woken =
+            wait ? TakeReaderWake() : m_readerWoken.load(std::memory_order_acquire) && TakeReaderWake();
         if (woken) {
             SetLastError(kOperationAborted);
             break;

@@ -1,5 +1,5 @@
-// Where the suite keeps its files: the Windows known folders mapped onto CARROWLINE_ROOT and the XDG variables.
-// Every function reads the environment at the time of the call, so tests can relocate everything.
+// Where the suite keeps its files: the Windows known folders mapped onto CARROWLINE_ROOT and the XDG
+// variables. Every function reads the environment at the time of the call, so tests can relocate everything.
 #pragma once
 
 #include <cstdint>

@@ -18,8 +18,6 @@
 #include "hostlink/file_xfer.h"
 #include "hostlink/login_ui.h"
 #include "platform/automation/dispatch_object.h"
-#include "terminal/pages/control_interfaces.h"
-#include "terminal/pages/stock_font.h"
 #include "platform/named_object.h"
 #include "terminal/bars/click_scan.h"
 #include "terminal/bars/control_bars.h"
@@ -28,6 +26,8 @@
 #include "terminal/core/host_commands.h"
 #include "terminal/core/key_sender.h"
 #include "terminal/objects/object_manager.h"
+#include "terminal/pages/control_interfaces.h"
+#include "terminal/pages/stock_font.h"
 #include "terminal/quillet/quillet_ids.h"
 
 class QObject;

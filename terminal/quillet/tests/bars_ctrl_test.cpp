@@ -243,7 +243,8 @@ TEST_F(BarsCtrlTest, AnAdoptedSessionShowsTheBarItsScreenNames) {
     ShowControl();
     ASSERT_EQ(m_control->Session().ReConnect(), 0) << ::testing::PrintToString(m_recorder.Texts());
     ASSERT_TRUE(m_control->Bars()->HasToolbars());
-    EXPECT_EQ(m_control->Bars()->MainToolbar()->ButtonIds(), Ids(bars::ToolbarButtons(bars::ToolbarKind::Mpi)));
+    EXPECT_EQ(m_control->Bars()->MainToolbar()->ButtonIds(),
+              Ids(bars::ToolbarButtons(bars::ToolbarKind::Mpi)));
 }
 
 }  // namespace
