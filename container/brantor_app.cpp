@@ -12,7 +12,6 @@
 #include "platform/known_folders.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
-#include "terminal/debug_log.h"
 #include "terminal/shell_open.h"
 
 namespace container {
@@ -144,13 +143,7 @@ CBrantorApp::~CBrantorApp() {
 }
 
 void CBrantorApp::Log(std::string_view text) const {
-    if (m_options.log) {
-        m_options.log(text);
-        return;
-    }
-    std::string line(text);
-    line += "\r\n";
-    terminal::DebugLog(line);
+    LogLine(m_options.log, text);
 }
 
 void CBrantorApp::ShowUsage() {
@@ -197,7 +190,7 @@ ConnectOutcome CBrantorApp::Connect(std::string_view commandLine) {
 
     switch (decision.action) {
         case StartupAction::AutoLogin:
-            if (!AutoLoginFromCommandLine(decision.pipeHandle, decision.processId)) {
+            if (!m_control->AutoLogin(decision.pipeHandle, decision.processId)) {
                 return ConnectOutcome::Failed;
             }
             break;
@@ -235,27 +228,6 @@ ConnectOutcome CBrantorApp::LoginFromCommandLine(std::string text, int16_t login
     return result < 0 ? ConnectOutcome::Failed : ConnectOutcome::Connected;
 }
 
-bool CBrantorApp::AutoLoginFromCommandLine(int32_t pipeHandle, int32_t processId) {
-    return m_control->AutoLogin(pipeHandle, processId);
-}
-
-namespace {
-
-// A text value of the Docs key; nullopt when missing, unreadable or longer than the folder buffer.
-std::optional<std::string> ReadDocsText(const std::string& key, std::string_view name) {
-    char buffer[1024] = {};
-    platform::RegType type = platform::RegType::Sz;
-    uint32_t size = sizeof buffer;
-    if (terminal::RegReadValue(platform::HKey::LocalMachine, key, name, type, buffer, size) !=
-        platform::win32::kSuccess) {
-        return std::nullopt;
-    }
-    buffer[sizeof buffer - 1] = '\0';
-    return std::string(buffer);
-}
-
-}  // namespace
-
 void CBrantorApp::OnAppAbout() {
     if (m_control) {
         m_control->AboutBox();
@@ -265,7 +237,7 @@ void CBrantorApp::OnAppAbout() {
 void CBrantorApp::OnHelpContents() {
     const std::string key = DocsKey(m_programMode);
     const std::optional<std::string> folder = terminal::RegKeyExists(platform::HKey::LocalMachine, key)
-                                                  ? ReadDocsText(key, "HelpDir")
+                                                  ? ReadMachineText(key, "HelpDir")
                                                   : std::nullopt;
     if (!folder) {
         platform::DefaultPrompt().Message("Could not find HelpDir subkey in registry.");
@@ -288,7 +260,7 @@ void CBrantorApp::OnOperatorsGuide() {
         platform::DefaultPrompt().Message("Could not find OpGuide key in registry.");
         return;
     }
-    const std::optional<std::string> guide = ReadDocsText(key, "OpGuide");
+    const std::optional<std::string> guide = ReadMachineText(key, "OpGuide");
     if (!guide) {
         platform::DefaultPrompt().Message("Could not find OpGuide subkey in registry.");
         return;

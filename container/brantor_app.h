@@ -157,7 +157,6 @@ class CBrantorApp : public QuilletEventHandler {
 
   private:
     ConnectOutcome LoginFromCommandLine(std::string text, int16_t loginType);
-    bool AutoLoginFromCommandLine(int32_t pipeHandle, int32_t processId);
     void ShowUsage();
     void Log(std::string_view text) const;
 

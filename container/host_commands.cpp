@@ -118,6 +118,21 @@ const ToolbarButton* FindButton(const ToolbarSpec& bar, int32_t id) {
     return nullptr;
 }
 
+// The command of a host-screen bar's button; nullopt for an id without an entry.
+std::optional<HostCommand> CommandOf(const ToolbarSpec& bar, int32_t id) {
+    const ToolbarButton* button = FindButton(bar, id);
+    if (button == nullptr) {
+        return std::nullopt;
+    }
+    HostCommand command;
+    command.text = std::string(button->text);
+    if (bar.appendReturn) {
+        command.text += '\r';
+    }
+    command.toolbarFlag = bar.toolbarFlag;
+    return command;
+}
+
 void OnControlToolbarCommand(CBrantorApp& app, int32_t id) {
     CQuillet* control = app.Control();
     switch (id) {
@@ -172,17 +187,7 @@ std::optional<HostCommand> HostCommandFor(int32_t id) {
     if (bar == nullptr || bar->bar == ToolbarId::Control) {
         return std::nullopt;
     }
-    const ToolbarButton* button = FindButton(*bar, id);
-    if (button == nullptr) {
-        return std::nullopt;
-    }
-    HostCommand command;
-    command.text = std::string(button->text);
-    if (bar->appendReturn) {
-        command.text += '\r';
-    }
-    command.toolbarFlag = bar->toolbarFlag;
-    return command;
+    return CommandOf(*bar, id);
 }
 
 void SendHostCommand(CBrantorApp& app, std::string_view text, bool toolbarFlag) {
@@ -209,7 +214,7 @@ bool OnToolbarCommand(CBrantorApp& app, int32_t id) {
         OnControlToolbarCommand(app, id);
         return true;
     }
-    const std::optional<HostCommand> command = HostCommandFor(id);
+    const std::optional<HostCommand> command = CommandOf(*bar, id);
     if (!command) {
         platform::DefaultPrompt().Message(std::string(bar->unknownMessage), platform::PromptIcon::Stop);
         return true;

@@ -49,31 +49,27 @@ CQuillet* CBrantorView::ConnectedControl() const {
 }
 
 bool CBrantorView::OnEditCommand(int32_t id) {
-    CQuillet* control = m_app != nullptr ? m_app->Control() : nullptr;
+    HRESULT (CQuillet::*call)() = nullptr;
     switch (id) {
         case kEditCopyCommand:
-            if (control != nullptr) {
-                control->EditCopy();
-            }
-            return true;
+            call = &CQuillet::EditCopy;
+            break;
         case kEditPasteCommand:
-            if (control != nullptr) {
-                control->EditPaste();
-            }
-            return true;
+            call = &CQuillet::EditPaste;
+            break;
         case kSetFontControlCommand:
-            if (control != nullptr) {
-                control->SetFontControl();
-            }
-            return true;
+            call = &CQuillet::SetFontControl;
+            break;
         case kEditCustomMenuCommand:
-            if (control != nullptr) {
-                control->EditCustomMenu();
-            }
-            return true;
+            call = &CQuillet::EditCustomMenu;
+            break;
         default:
             return false;
     }
+    if (CQuillet* control = m_app != nullptr ? m_app->Control() : nullptr) {
+        (control->*call)();
+    }
+    return true;
 }
 
 void CBrantorView::OnPrint(QPrinter* printer) {

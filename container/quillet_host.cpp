@@ -18,14 +18,18 @@ CQuillet::~CQuillet() {
     Close();
 }
 
-void CQuillet::Log(std::string_view text) const {
-    if (m_log) {
-        m_log(text);
+void LogLine(const CQuillet::LogFn& log, std::string_view text) {
+    if (log) {
+        log(text);
         return;
     }
     std::string line(text);
     line += "\r\n";
     terminal::DebugLog(line);
+}
+
+void CQuillet::Log(std::string_view text) const {
+    LogLine(m_log, text);
 }
 
 bool CQuillet::Attach() {

@@ -109,4 +109,7 @@ class CQuillet {
     std::array<DISPID, kMemberCount> m_dispids{};
 };
 
+// One line to `log`, or to the process debug log when `log` is null.
+void LogLine(const CQuillet::LogFn& log, std::string_view text);
+
 }  // namespace container

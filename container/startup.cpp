@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "platform/spawn.h"
@@ -17,20 +16,9 @@ namespace {
 using platform::HKey;
 using platform::RegType;
 
-constexpr std::string_view kVarnelServerKey = "SOFTWARE\\Carrowline Corporation\\Varnel\\1.0\\server";
-constexpr std::string_view kOstrelServerKey = "SOFTWARE\\Carrowline Corporation\\Ostrel\\1.0\\server";
-constexpr uint32_t kServerValueSize = 1024;
-
 bool ValueInstalled(std::string_view key, std::string_view name) {
-    char buffer[kServerValueSize] = {};
-    RegType type = RegType::Sz;
-    uint32_t size = sizeof buffer;
-    if (terminal::RegReadValue(HKey::LocalMachine, key, name, type, buffer, size) !=
-        platform::win32::kSuccess) {
-        return false;
-    }
-    buffer[sizeof buffer - 1] = '\0';
-    return std::strlen(buffer) >= 2;
+    const std::optional<std::string> text = ReadMachineText(key, name);
+    return text && text->size() >= 2;
 }
 
 bool IsBlank(char c) {
@@ -39,10 +27,22 @@ bool IsBlank(char c) {
 
 }  // namespace
 
+std::optional<std::string> ReadMachineText(std::string_view key, std::string_view name) {
+    char buffer[1024] = {};
+    RegType type = RegType::Sz;
+    uint32_t size = sizeof buffer;
+    if (terminal::RegReadValue(HKey::LocalMachine, key, name, type, buffer, size) !=
+        platform::win32::kSuccess) {
+        return std::nullopt;
+    }
+    buffer[sizeof buffer - 1] = '\0';
+    return std::string(buffer);
+}
+
 InstalledModes ReadInstalledModes() {
     InstalledModes modes;
-    modes.remote = ValueInstalled(kVarnelServerKey, "RemoteDataSet");
-    modes.local = ValueInstalled(kOstrelServerKey, "SorelData");
+    modes.remote = ValueInstalled(terminal::ServerKey(terminal::ClientMode::Remote), "RemoteDataSet");
+    modes.local = ValueInstalled(terminal::ServerKey(terminal::ClientMode::Local), "SorelData");
     return modes;
 }
 

@@ -31,6 +31,9 @@ inline constexpr std::string_view kCannotQuitText =
     "The quit function cannot be performed from this screen.\nEscape to a patient retrieval or menu screen "
     "and then quit.";
 
+// A text value under HKEY_LOCAL_MACHINE; nullopt when missing, unreadable or longer than 1023 characters.
+std::optional<std::string> ReadMachineText(std::string_view key, std::string_view name);
+
 // Which client modes have their server settings on this machine.
 struct InstalledModes {
     bool remote = false;  // Varnel: RemoteDataSet of at least 2 characters

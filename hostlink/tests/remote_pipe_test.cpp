@@ -123,6 +123,18 @@ class RemotePipeTest : public terminal::testing::RegistryTest {
         return true;
     }
 
+    // Logs `pipe` in and has the host echo two records, of which only the first is read: the second waits in
+    // the pipe or its socket for whoever reads next.
+    void LeaveHalfAnEchoUnread(CRemotePipe& pipe) {
+        ASSERT_EQ(pipe.ConnectAndLogin(0), 0) << ::testing::PrintToString(Shown());
+        ASSERT_TRUE(ReadUntil(pipe, kGreetingEnd));
+        ASSERT_TRUE(pipe.Write("one\rtwo\r", 8));
+        char half[4];
+        uint32_t got = 0;
+        ASSERT_TRUE(pipe.Read(half, sizeof half, got));
+        ASSERT_EQ(std::string(half, got), "one\r");
+    }
+
     std::string LogText() { return terminal::testing::ReadFile(m_tmp / "varnel.log"); }
     std::vector<std::string> Shown() { return m_prompt.Texts(); }
 
@@ -1132,14 +1144,8 @@ TEST(RemotePipeState, SocketOfAnotherProcessIsNotAdopted) {
 TEST_F(RemotePipeTest, LiveSessionHandedToALaterPipeOfThisProcess) {
     StandinHost host({});
     auto first = MakePipe(host.Port());
-    ASSERT_EQ(first->ConnectAndLogin(0), 0);
-    ASSERT_TRUE(ReadUntil(*first, kGreetingEnd));
-    // One echoed record, half read: the rest goes to the next pipe with the connection.
-    ASSERT_TRUE(first->Write("one\rtwo\r", 8));
-    char half[4];
-    uint32_t got = 0;
-    ASSERT_TRUE(first->Read(half, sizeof half, got));
-    ASSERT_EQ(std::string(half, got), "one\r");
+    // The unread record goes to the next pipe with the connection.
+    ASSERT_NO_FATAL_FAILURE(LeaveHalfAnEchoUnread(*first));
     const int socket = first->Socket();
     first->SetHostIsTrans(0);
     platform::UniqueFd state = first->SaveState(false);
@@ -1201,14 +1207,9 @@ TEST_F(RemotePipeTest, WakeBringsABlockedTlsReadOutAndTheSessionReadsOn) {
 TEST_F(RemotePipeTest, BytesHeldBeforeAWakeStayForTheNextRead) {
     StandinHost host({});
     auto pipe = MakePipe(host.Port());
-    ASSERT_EQ(pipe->ConnectAndLogin(0), 0) << ::testing::PrintToString(Shown());
-    ASSERT_TRUE(ReadUntil(*pipe, kGreetingEnd));
-    ASSERT_TRUE(pipe->Write("one\rtwo\r", 8));
-    char half[4];
-    uint32_t got = 0;
-    ASSERT_TRUE(pipe->Read(half, sizeof half, got));
-    ASSERT_EQ(std::string(half, got), "one\r");
+    ASSERT_NO_FATAL_FAILURE(LeaveHalfAnEchoUnread(*pipe));
     pipe->WakeReader();
+    uint32_t got = 0;
     char buffer[64];
     EXPECT_FALSE(pipe->Read(buffer, sizeof buffer, got));
     EXPECT_EQ(pipe->LastError(), 995);
@@ -1304,12 +1305,7 @@ TEST_F(RemotePipeTest, APlainConnectionIsWokenTheSameWay) {
 TEST_F(RemotePipeTest, AWakeStaysWithThePipeThatHandsTheSessionOver) {
     StandinHost host({});
     auto first = MakePipe(host.Port());
-    ASSERT_EQ(first->ConnectAndLogin(0), 0);
-    ASSERT_TRUE(ReadUntil(*first, kGreetingEnd));
-    ASSERT_TRUE(first->Write("one\rtwo\r", 8));
-    char half[4];
-    uint32_t got = 0;
-    ASSERT_TRUE(first->Read(half, sizeof half, got));
+    ASSERT_NO_FATAL_FAILURE(LeaveHalfAnEchoUnread(*first));
     first->SetHostIsTrans(0);
     EXPECT_FALSE(first->Offered());
     platform::UniqueFd state = first->SaveState(false);
@@ -1320,6 +1316,7 @@ TEST_F(RemotePipeTest, AWakeStaysWithThePipeThatHandsTheSessionOver) {
     CRemotePipe second;
     ASSERT_TRUE(second.LoadState(state.Release(), 0, std::nullopt));
     char buffer[64];
+    uint32_t got = 0;
     ASSERT_TRUE(second.Read(buffer, sizeof buffer, got)) << second.LastError();
     EXPECT_EQ(std::string(buffer, got), "two\r");
     second.SetHostIsTrans(1);

@@ -25,7 +25,7 @@ struct Binding {
 
 using P = QuilletProperties;
 
-constexpr std::array<PropertyInfo, 38> kTable = {{
+constexpr std::array<PropertyInfo, 37> kTable = {{
     {1, "FontName", PropertyType::String, true},
     {2, "FontSize", PropertyType::Int16, true},
     {3, "RemoteDataSet", PropertyType::String, true},
@@ -63,36 +63,14 @@ constexpr std::array<PropertyInfo, 38> kTable = {{
     {1021, "MinWindowWidth", PropertyType::Int32, false},
     {1022, "MinWindowHeight", PropertyType::Int32, false},
     {1023, "DirectChainMode", PropertyType::Bool, false},
-    {0, "", PropertyType::Bool, false},  // end
 }};
 
-constexpr std::array<std::string_view, 26> kPersistOrder = {
-    "FontName",
-    "RemoteDataSet",
-    "LocalDataSet",
-    "RemoteSorelProgs",
-    "LocalSorelProgs",
-    "RemoteHost",
-    "RemoteEnviro",
-    "Connector",
-    "RunProgram",
-    "AuthSorelPassword",
-    "AuthOsUser",
-    "AuthOsPassword",
-    "BackgroundColor",
-    "FontSize",
-    "RemotePort",
-    "RemotePrinter",
-    "LocalPrinter",
-    "RemoteTerm",
-    "LocalTerm",
-    "WanMode",
-    "AuthSorelUser",
-    "Border",
-    "StatusBar",
-    "Simple",
-    "PostCloseOnSorelExit",
-    "",  // end
+constexpr std::array<std::string_view, 25> kPersistOrder = {
+    "FontName",      "RemoteDataSet",  "LocalDataSet",    "RemoteSorelProgs", "LocalSorelProgs",
+    "RemoteHost",    "RemoteEnviro",   "Connector",       "RunProgram",       "AuthSorelPassword",
+    "AuthOsUser",    "AuthOsPassword", "BackgroundColor", "FontSize",         "RemotePort",
+    "RemotePrinter", "LocalPrinter",   "RemoteTerm",      "LocalTerm",        "WanMode",
+    "AuthSorelUser", "Border",         "StatusBar",       "Simple",           "PostCloseOnSorelExit",
 };
 
 // IsChainable is not here: its getter and setter are special.
@@ -179,11 +157,11 @@ std::optional<T> Convert(const PropertyValue& value) {
 }  // namespace
 
 std::span<const PropertyInfo> QuilletProperties::Table() {
-    return {kTable.data(), kTable.size() - 1};
+    return kTable;
 }
 
 std::span<const std::string_view> QuilletProperties::PersistOrder() {
-    return {kPersistOrder.data(), kPersistOrder.size() - 1};
+    return kPersistOrder;
 }
 
 const PropertyInfo* QuilletProperties::Find(std::string_view name) {

@@ -200,24 +200,21 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
 };
 
 bool CQuilletSession::SessionPoster::Post(SenderMessage message) {
+    return Forward(&CKeySenderThread::Post, std::move(message));
+}
+
+bool CQuilletSession::SessionPoster::Send(SenderMessage message) {
+    return Forward(&CKeySenderThread::Send, std::move(message));
+}
+
+bool CQuilletSession::SessionPoster::Forward(bool (CKeySenderThread::*pass)(SenderMessage),
+                                             SenderMessage message) {
+    // Held across a write made at once: a teardown must not take the sender away under it.
     std::lock_guard lock(m_mutex);
     if (m_sender == nullptr) {
         return false;  // no live pipe: nothing to write to
     }
-    if (!m_sender->Post(std::move(message))) {
-        return false;
-    }
-    ++m_posted;
-    return true;
-}
-
-bool CQuilletSession::SessionPoster::Send(SenderMessage message) {
-    // Held across a write made at once: a teardown must not take the sender away under it.
-    std::lock_guard lock(m_mutex);
-    if (m_sender == nullptr) {
-        return false;
-    }
-    if (!m_sender->Send(std::move(message))) {
+    if (!(m_sender->*pass)(std::move(message))) {
         return false;
     }
     ++m_posted;

@@ -170,6 +170,9 @@ class CQuilletSession {
         std::mutex m_mutex;
         CKeySenderThread* m_sender = nullptr;  // guarded by m_mutex; null while no live pipe
         uint64_t m_posted = 0;                 // messages the current sender accepted
+
+      private:
+        bool Forward(bool (CKeySenderThread::*pass)(SenderMessage), SenderMessage message);
     };
 
     bool Handshake();

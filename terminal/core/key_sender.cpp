@@ -82,10 +82,6 @@ CKeySenderThread::Counts CKeySenderThread::GetCounts() const {
 }
 
 bool CKeySenderThread::Post(SenderMessage message) {
-    return Queue(std::move(message));
-}
-
-bool CKeySenderThread::Queue(SenderMessage message) {
     const char* refusal = nullptr;
     {
         std::lock_guard lock(m_mutex);
@@ -120,7 +116,7 @@ bool CKeySenderThread::Send(SenderMessage message) {
         }
     }
     if (pipe == nullptr) {
-        return Queue(std::move(message));
+        return Post(std::move(message));
     }
     const bool slow = Write(*pipe, message);
     bool waiting = false;

@@ -92,7 +92,6 @@ class CKeySenderThread final : public KeyPoster {
 
   private:
     void Run(hostlink::CCommPipe* pipe);
-    bool Queue(SenderMessage message);
     // Carries one message out on `pipe`; true when it took long enough to suggest the pipe is full.
     static bool Write(hostlink::CCommPipe& pipe, const SenderMessage& message);
     void Log(std::string_view text) const;

@@ -219,11 +219,7 @@ int32_t CObjectManager::CreateObject(std::string_view progId) {
     auto noFreeSlot = [] { return Error(Failure::NoFreeSlot, "all object slots are in use"); };
     {
         std::lock_guard lock(m_mutex);
-        bool free = false;
-        for (const auto& slot : m_slots) {
-            free = free || slot == nullptr;
-        }
-        if (!free) {
+        if (std::find(m_slots.begin(), m_slots.end(), nullptr) == m_slots.end()) {
             throw noFreeSlot();
         }
     }

@@ -20,6 +20,7 @@
 
 #include "hostlink/local_pipe.h"
 #include "hostlink/remote_pipe.h"
+#include "platform/codepage.h"
 #include "platform/user_prompt.h"
 #include "terminal/bars/toolbar_commands.h"
 #include "terminal/debug_log.h"
@@ -104,6 +105,14 @@ PropertyValue FromVariant(const Variant& value, PropertyType type) {
 // The BOOL of the interface is an int: 0 and 1 (and the failure codes some methods answer) cross as I4.
 Variant Int(int32_t value) {
     return Variant::I4(value);
+}
+
+// The credentials a remote pipe's login dialog gathered, as the Auth properties.
+void TakeRemoteAuth(const hostlink::CRemotePipe& pipe, QuilletProperties& props) {
+    props.m_AuthOsUser = pipe.m_osUser.Str();
+    props.m_AuthOsPassword = pipe.m_osPassword.Str();
+    props.m_AuthSorelUser = pipe.m_appUser;
+    props.m_AuthSorelPassword = pipe.m_appPassword.Str();
 }
 
 // Makes the host link's pipes and gives them the Qt login dialogs over the control's window.
@@ -526,11 +535,7 @@ void CQuilletCtrl::AddProperties() {
 }
 
 void CQuilletCtrl::PropertyChanged(std::string_view name) {
-    auto is = [name](std::string_view other) {
-        return std::equal(name.begin(), name.end(), other.begin(), other.end(), [](char a, char b) {
-            return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b));
-        });
-    };
+    auto is = [name](std::string_view other) { return platform::EqualsNoCase(name, other); };
     if (is("Border")) {
         if (m_terminal != nullptr) {
             m_terminal->SetFrameStyle(m_props.m_Border, m_props.m_Toolbars);
@@ -588,10 +593,7 @@ void CQuilletCtrl::AddMethods() {
                         Message("AuthUpdate(): Must Connect() before \rcalling this method", true);
                     } else if (auto* remote = dynamic_cast<hostlink::CRemotePipe*>(pipe);
                                remote != nullptr && m_props.IsRemote()) {
-                        m_props.m_AuthOsUser = remote->m_osUser.Str();
-                        m_props.m_AuthOsPassword = remote->m_osPassword.Str();
-                        m_props.m_AuthSorelUser = remote->m_appUser;
-                        m_props.m_AuthSorelPassword = remote->m_appPassword.Str();
+                        TakeRemoteAuth(*remote, m_props);
                     } else if (auto* local = dynamic_cast<hostlink::CLocalPipe*>(pipe);
                                local != nullptr && m_props.IsLocal()) {
                         m_props.m_AuthSorelUser = local->m_appUser;
@@ -610,7 +612,7 @@ void CQuilletCtrl::AddMethods() {
                     if (m_terminal != nullptr) {
                         m_terminal->KeepCursorBlinking(true);
                     }
-                    FieldInputInactive() ? FocusControl() : FocusFieldEditor();
+                    FocusInput();
                     return Variant();
                 })
         .Method("WebAddWndLink", 40, {bstr}, VarType::I4,
@@ -744,11 +746,6 @@ void CQuilletCtrl::AddMethods() {
         });
 }
 
-Variant CQuilletCtrl::NotAvailable(std::string_view member, Variant failure) {
-    LogLine(std::string(member) + ": not available in this build of the control");
-    return failure;
-}
-
 // ---- Font, about box and property pages ----
 
 namespace {
@@ -808,10 +805,7 @@ int32_t CQuilletCtrl::AuthDialog() {
         if (!m_remoteLoginUi->RunAuthLogin(pipe, 6)) {
             return 1;
         }
-        m_props.m_AuthOsUser = pipe.m_osUser.Str();
-        m_props.m_AuthOsPassword = pipe.m_osPassword.Str();
-        m_props.m_AuthSorelUser = pipe.m_appUser;
-        m_props.m_AuthSorelPassword = pipe.m_appPassword.Str();
+        TakeRemoteAuth(pipe, m_props);
         m_props.m_modified = true;
         return 0;
     }
@@ -910,11 +904,7 @@ void CQuilletCtrl::ShowCalc() {
             LogLine("ShowCalc: no session, the value " + tools::CalculatorHostText(value) + " is not sent");
         }
     }
-    if (keepAlive && keepAlive.use_count() == 1) {
-        // The caller still runs on this object: it goes once the call has returned.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [last = std::move(keepAlive)] {}, Qt::QueuedConnection);
-    }
+    ReleaseAfterCall(std::move(keepAlive));
 }
 
 int32_t CQuilletCtrl::MinimumWindowSize(int32_t cx, int32_t cy) {
@@ -948,11 +938,7 @@ int32_t CQuilletCtrl::ProbeConnection(bool manual) {
     ControlProbeTarget target(m_props, m_manualProbe, *this);
     tools::QtDatasetChooser chooser(m_window);
     const int32_t result = manual ? tools::RunManualProbe(target, chooser) : tools::RunProbe(target, chooser);
-    if (keepAlive && keepAlive.use_count() == 1) {
-        // The dispatch call still runs on this object: it goes once the call has returned.
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [last = std::move(keepAlive)] {}, Qt::QueuedConnection);
-    }
+    ReleaseAfterCall(std::move(keepAlive));
     return result;
 }
 
@@ -976,7 +962,7 @@ void CQuilletCtrl::Activate() {
     if (!m_window || m_activated) {
         return;
     }
-    FieldInputInactive() ? FocusControl() : FocusFieldEditor();
+    FocusInput();
     m_activated = true;
 }
 
@@ -1062,7 +1048,7 @@ void CQuilletCtrl::ScreenMouseEvent(const QEvent& event) {
     const QPoint at = mouse.position().toPoint();
     if (type == QEvent::MouseButtonPress) {
         if (!m_activated) {
-            FieldInputInactive() ? FocusControl() : FocusFieldEditor();
+            FocusInput();
         }
         m_leftPress = at;
     } else if (type == QEvent::MouseButtonRelease) {
@@ -1255,6 +1241,10 @@ void CQuilletCtrl::FocusControl() {
     }
 }
 
+void CQuilletCtrl::FocusInput() {
+    FieldInputInactive() ? FocusControl() : FocusFieldEditor();
+}
+
 bool CQuilletCtrl::FieldInputInactive() const {
     return m_field == nullptr || !m_field->Model().IsOpen();
 }
@@ -1379,13 +1369,9 @@ void CQuilletCtrl::RequestCalendar(const CalendarDate& date) {
             } else if (sameSession && !reply.empty()) {
                 WriteToHost(reply);
             }
-            FieldInputInactive() ? FocusControl() : FocusFieldEditor();
+            FocusInput();
         }
-        if (keepAlive && keepAlive.use_count() == 1) {
-            // This queued call still runs on the control: it goes once the call has returned.
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [last = std::move(keepAlive)] {}, Qt::QueuedConnection);
-        }
+        ReleaseAfterCall(std::move(keepAlive));
     });
 }
 

@@ -208,9 +208,6 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     void AddMethods();
     void PropertyChanged(std::string_view name);
     void Fire(QuilletEvent event, std::span<const platform::automation::Variant> args = {});
-    // A member whose behaviour is not built yet: logs the call and answers `failure`.
-    platform::automation::Variant NotAvailable(std::string_view member,
-                                               platform::automation::Variant failure);
     void Message(const std::string& text, bool stopIcon);
     void WindowDestroyed();
     // Left button presses, releases and double clicks on the screen; a press and release without a drag
@@ -220,6 +217,8 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     void PaintBackground(QWidget& window);
     void Layout();
     void Activate();
+    // The open field's editor when a field is open, else the screen.
+    void FocusInput();
     void EndTransfers();
     // Copies of the properties that worker threads read.
     void ShareWithWorkers();

@@ -109,7 +109,6 @@ class CQuilletMenus : public QObject {
     void ClearSelection();
     const CMenuStringTable& Strings() const { return m_strings; }
     const practice::CCustomMenu& CustomMenu() const { return m_customMenu; }
-    QMenu* EditPopup() const { return m_editPopup.get(); }
     QMenu* CustomPopup() const { return m_customPopup.get(); }
 
     // Tests answer the modal parts themselves: the context menu's choice, and the editor dialog (true: OK).

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "platform/registry.h"
+#include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
 #include "practice/archive.h"
 #include "terminal/registry_settings.h"
@@ -27,27 +28,6 @@ constexpr uint32_t kPathBufferSize = 4096;
 std::string ErrnoText(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
 }
-
-class Fd {
-  public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return m_fd; }
-    int Release() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-  private:
-    int m_fd;
-};
 
 bool WriteAll(int fd, std::span<const uint8_t> bytes) {
     size_t done = 0;
@@ -159,7 +139,7 @@ int32_t CCustomFile::GetDefaultConfigFilePath(std::string& path) {
 }
 
 CCustomFile::FileStatus CCustomFile::LoadFile(const std::filesystem::path& path, std::string& error) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         error = ErrnoText("cannot open " + path.string(), errno);
         return FileStatus::CannotOpen;
@@ -218,7 +198,7 @@ bool CCustomFile::SaveFile(const std::filesystem::path& path, std::string& error
         error = ErrnoText("cannot create " + path.string(), errno);
         return false;
     }
-    Fd fd(raw);
+    platform::UniqueFd fd(raw);
     struct stat existing {};
     if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         // The replacement keeps the permissions the user gave the file.

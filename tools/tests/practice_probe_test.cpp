@@ -36,6 +36,21 @@ CPractice MakePractice(const std::string& name, int32_t type = 0, int32_t billSe
     return practice;
 }
 
+// A remote practice with every connection field set to a distinct value.
+CPractice MakeRemotePractice(const std::string& name, int32_t type, int32_t billServ) {
+    CPractice remote = MakePractice(name, type, billServ, 1);
+    remote.m_Host = "north.host";
+    remote.m_SorelData = "/data/n";
+    remote.m_SorelProgs = "/progs/n";
+    remote.m_PortNumber = 9001;
+    remote.m_PrinterNumber = 2;
+    remote.m_TerminalNumber = 14;
+    remote.m_WanMode = 1;
+    remote.m_Environment.Add({"TERM", "vt"});
+    remote.m_Environment.Add({"LANG", "C"});
+    return remote;
+}
+
 // Answers from a script and remembers what it was offered.
 class FakeChooser : public DatasetChooser {
   public:
@@ -168,16 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- The chosen practice ----
 
 TEST_F(ProbeTest, ChosenPracticeYieldsItsFieldsAndEnvironmentText) {
-    CPractice remote = MakePractice("North & <Co>", 4, 7, 1);
-    remote.m_Host = "host.example";
-    remote.m_SorelData = "/data/north";
-    remote.m_SorelProgs = "/progs";
-    remote.m_PortNumber = 9100;
-    remote.m_PrinterNumber = 3;
-    remote.m_TerminalNumber = 12;
-    remote.m_WanMode = 1;
-    remote.m_Environment.Add({"A", "1"});
-    remote.m_Environment.Add({"B", "2"});
+    const CPractice remote = MakeRemotePractice("North & <Co>", 4, 7);
     WritePractices({MakePractice("Other"), remote});
     m_chooser.m_answer = 1;
     CPracticeProbe probe(m_chooser);
@@ -185,18 +191,18 @@ TEST_F(ProbeTest, ChosenPracticeYieldsItsFieldsAndEnvironmentText) {
     ASSERT_EQ(probe.Probe(0), 1);
     EXPECT_FALSE(probe.IsCancelled());
     EXPECT_EQ(probe.GetName(), "North & <Co>");
-    EXPECT_EQ(probe.GetHost(), "host.example");
-    EXPECT_EQ(probe.GetSorelData(), "/data/north");
-    EXPECT_EQ(probe.GetSorelProgs(), "/progs");
-    EXPECT_EQ(probe.GetPortNumber(), 9100);
-    EXPECT_EQ(probe.GetPrinterNumber(), 3);
-    EXPECT_EQ(probe.GetTerminalNumber(), 12);
+    EXPECT_EQ(probe.GetHost(), "north.host");
+    EXPECT_EQ(probe.GetSorelData(), "/data/n");
+    EXPECT_EQ(probe.GetSorelProgs(), "/progs/n");
+    EXPECT_EQ(probe.GetPortNumber(), 9001);
+    EXPECT_EQ(probe.GetPrinterNumber(), 2);
+    EXPECT_EQ(probe.GetTerminalNumber(), 14);
     EXPECT_EQ(probe.GetConnType(), 1);
     EXPECT_EQ(probe.GetPracticeType(), 4);
     EXPECT_EQ(probe.GetWanMode(), 1);
     EXPECT_EQ(probe.GetBillServID(), 7);
     EXPECT_EQ(probe.GetEnvironment(), remote.m_Environment);
-    EXPECT_EQ(probe.GetEnvironmentText(), "A=1;B=2");
+    EXPECT_EQ(probe.GetEnvironmentText(), "TERM=vt;LANG=C");
 }
 
 TEST_F(ProbeTest, CancelledChoiceTakesNothing) {
@@ -429,17 +435,7 @@ class ControlProbeTest : public ProbeTest {
 };
 
 TEST_F(ControlProbeTest, RemotePracticeFillsTheRemoteProperties) {
-    CPractice remote = MakePractice("North", 0, 6, 1);
-    remote.m_Host = "north.host";
-    remote.m_SorelData = "/data/n";
-    remote.m_SorelProgs = "/progs/n";
-    remote.m_PortNumber = 9001;
-    remote.m_PrinterNumber = 2;
-    remote.m_TerminalNumber = 14;
-    remote.m_WanMode = 1;
-    remote.m_Environment.Add({"TERM", "vt"});
-    remote.m_Environment.Add({"LANG", "C"});
-    WritePractices({remote});
+    WritePractices({MakeRemotePractice("North", 0, 6)});
     CreateServerKey(HKey::CurrentUser, ClientMode::Local);  // found practices win over the registry
     m_target.m_connector = "local";
 

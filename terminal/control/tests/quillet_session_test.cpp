@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <initializer_list>
+#include <string_view>
 #include <thread>
 
 #include "platform/user_prompt.h"
@@ -551,16 +553,23 @@ std::thread ReleaseWhenTornDown(CQuilletSession& session, std::shared_ptr<FakeLi
     });
 }
 
+// Holds "k1" in a write the line will not finish, then queues `queued` behind it through `keys`.
+void QueueBehindABlockedWrite(CQuilletSession& session, FakeLine& line, CKeySender& keys,
+                              std::initializer_list<std::string_view> queued) {
+    line.BlockWrites();
+    ASSERT_TRUE(PostToSender(session, "k1"));
+    ASSERT_TRUE(line.WaitWriteBlocked());
+    for (std::string_view bytes : queued) {
+        ASSERT_TRUE(keys.SendBytes(bytes));
+    }
+}
+
 TEST_F(SessionTest, KeysQueuedAtAHostCommandTeardownReachTheHostBeforeTheClose) {
     CQuilletSession& session = Session();
     ConnectLocal(session);
     auto line = Line(0);
-    line->BlockWrites();
     CKeySender keys(session.Poster());
-    ASSERT_TRUE(PostToSender(session, "k1"));
-    ASSERT_TRUE(line->WaitWriteBlocked());
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k2")));
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k3")));
+    ASSERT_NO_FATAL_FAILURE(QueueBehindABlockedWrite(session, *line, keys, {"k2", "k3"}));
     std::thread releaser = ReleaseWhenTornDown(session, line);
     session.Disconnect(false, false);
     releaser.join();
@@ -576,12 +585,8 @@ TEST_F(SessionTest, KeysQueuedAtAReadFailureAreDropped) {
     CQuilletSession& session = Session();
     ConnectLocal(session);
     auto line = Line(0);
-    line->BlockWrites();
     CKeySender keys(session.Poster());
-    ASSERT_TRUE(PostToSender(session, "k1"));
-    ASSERT_TRUE(line->WaitWriteBlocked());
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k2")));
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k3")));
+    ASSERT_NO_FATAL_FAILURE(QueueBehindABlockedWrite(session, *line, keys, {"k2", "k3"}));
     line->FailRead();
     std::thread releaser = ReleaseWhenTornDown(session, line);
     ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.Count("SorelExit") > 0; }));
@@ -594,11 +599,8 @@ TEST_F(SessionTest, AHostThatTakesNoBytesDoesNotHoldTheTeardown) {
     CQuilletSession& session = Session(std::chrono::milliseconds(5000), std::chrono::milliseconds(50));
     ConnectLocal(session);
     auto line = Line(0);
-    line->BlockWrites();
     CKeySender keys(session.Poster());
-    ASSERT_TRUE(PostToSender(session, "k1"));
-    ASSERT_TRUE(line->WaitWriteBlocked());
-    ASSERT_TRUE(keys.SendBytes(std::string_view("k2")));
+    ASSERT_NO_FATAL_FAILURE(QueueBehindABlockedWrite(session, *line, keys, {"k2"}));
     session.Disconnect(false, false);
     EXPECT_FALSE(session.HasPipe());
     EXPECT_EQ(line->Written(), "");

@@ -81,6 +81,16 @@ class SessionHandOverTest : public testing::RegistryTest {
     static bool Shows(FakeControl& control, std::string_view text) {
         return control.PumpUntil([&] { return control.HostDataSeen().find(text) != std::string::npos; });
     }
+    // Connects a session for `control`, has "one\r" echoed, then drops the session, which leaves the host's
+    // session behind: its reader waits in Read and is woken.
+    void ConnectTypeOneAndDrop(FakeControl& control) {
+        CQuilletSession& session = Session(control);
+        ASSERT_EQ(session.Connect(), 0) << ::testing::PrintToString(m_prompt.Texts());
+        ASSERT_TRUE(Shows(control, kGreetingEnd));
+        Type(session, "one\r");
+        ASSERT_TRUE(Shows(control, "one\r"));
+        m_session.reset();
+    }
     std::vector<StandinRun> Runs() const { return hostlink::testing::ReadStandinRecord(m_record); }
 
     fs::path m_runtime;
@@ -95,14 +105,7 @@ class SessionHandOverTest : public testing::RegistryTest {
 
 TEST_F(SessionHandOverTest, AReCreatedControlReadsAndWritesOnTheSameHostProgram) {
     FakeControl first;
-    {
-        CQuilletSession& session = Session(first);
-        ASSERT_EQ(session.Connect(), 0) << ::testing::PrintToString(m_prompt.Texts());
-        ASSERT_TRUE(Shows(first, kGreetingEnd));
-        Type(session, "one\r");
-        ASSERT_TRUE(Shows(first, "one\r"));
-        m_session.reset();  // the reader waits in Read: it is woken, and the session is left behind
-    }
+    ASSERT_NO_FATAL_FAILURE(ConnectTypeOneAndDrop(first));
     const std::vector<StandinRun> runs = Runs();
     ASSERT_EQ(runs.size(), 1u);
     const pid_t host = runs[0].pid;
@@ -155,14 +158,7 @@ TEST_F(SessionHandOverTest, AReCreatedControlCarriesTheRemoteSessionOn) {
     m_props.m_HostIsTrans = false;
 
     FakeControl first;
-    {
-        CQuilletSession& session = Session(first);
-        ASSERT_EQ(session.Connect(), 0) << ::testing::PrintToString(m_prompt.Texts());
-        ASSERT_TRUE(Shows(first, kGreetingEnd));
-        Type(session, "one\r");
-        ASSERT_TRUE(Shows(first, "one\r"));
-        m_session.reset();
-    }
+    ASSERT_NO_FATAL_FAILURE(ConnectTypeOneAndDrop(first));
 
     FakeControl second;
     CQuilletSession& session = Session(second);

@@ -290,6 +290,17 @@ TEST(ControlInterfaces, PageListVerbsAndPersistenceReachTheControl) {
     EXPECT_EQ(verbs.DoVerb(-1), OLEOBJ_S_INVALIDVERB);
     EXPECT_EQ(verbs.DoVerb(0), OLEOBJ_S_INVALIDVERB);
     EXPECT_EQ(shown, 1);
+
+    std::vector<std::string> exchanged;
+    MapBag bag;
+    CControlPersistence persistence([&](PropertyBag& b) { exchanged.push_back(&b == &bag ? "load" : "?"); },
+                                    [&](PropertyBag& b) { exchanged.push_back(&b == &bag ? "save" : "?"); });
+    EXPECT_EQ(persistence.Save(bag), S_OK);
+    EXPECT_EQ(persistence.Load(bag), S_OK);
+    EXPECT_EQ(exchanged, (std::vector<std::string>{"save", "load"}));
+    CControlPersistence none({}, {});
+    EXPECT_EQ(none.Load(bag), E_NOTIMPL);
+    EXPECT_EQ(none.Save(bag), E_NOTIMPL);
 }
 
 Variant GetMember(IDispatch& object, std::string_view name) {

@@ -22,15 +22,8 @@ namespace {
 
 using testing::CupsDaemon;
 using testing::FakePrintJobUi;
+using testing::PatternBytes;
 using Device = CupsDaemon::Device;
-
-std::string Bytes(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 13 + 5) & 0xFF);
-    }
-    return bytes;
-}
 
 class CupsSpoolerTest : public ::testing::Test {
   protected:
@@ -59,7 +52,7 @@ class CupsSpoolerTest : public ::testing::Test {
 
     std::filesystem::path PlaceFile(std::size_t size) {
         const auto path = m_temp.Path() / ("job" + std::to_string(++m_files) + ".prn");
-        terminal::testing::WriteFile(path, Bytes(size));
+        terminal::testing::WriteFile(path, PatternBytes(size));
         return path;
     }
 
@@ -103,7 +96,7 @@ TEST_F(CupsSpoolerTest, FilesArriveByteForByteAndAreDeleted) {
         std::filesystem::remove(m_daemon->Output("laser"));
         const auto path = PlaceFile(size);
         Run(path, "laser");
-        EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("laser")), Bytes(size)) << m_log;
+        EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("laser")), PatternBytes(size)) << m_log;
         EXPECT_FALSE(std::filesystem::exists(path)) << m_log;
         EXPECT_TRUE(m_ui->offers.empty());
         EXPECT_TRUE(m_prompt.Shown().empty());
@@ -114,7 +107,7 @@ TEST_F(CupsSpoolerTest, DefaultPrinterIsTheSchedulersDefaultQueue) {
     EXPECT_EQ(m_spooler->DefaultPrinter(), "label");
     const auto path = PlaceFile(300);
     Run(path, "MODDEFAULTPRINTER");
-    EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("label")), Bytes(300)) << m_log;
+    EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("label")), PatternBytes(300)) << m_log;
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -124,7 +117,7 @@ TEST_F(CupsSpoolerTest, UnknownPrinterLeadsToTheChoiceAndPrintsThere) {
     Run(path, "no_such_queue");
     EXPECT_EQ(m_prompt.Texts(), std::vector<std::string>{"Error printing to printer: \r\nno_such_queue"});
     EXPECT_EQ(m_ui->choosePrinterCalls, 1);
-    EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("laser")), Bytes(1025)) << m_log;
+    EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("laser")), PatternBytes(1025)) << m_log;
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -135,7 +128,7 @@ TEST_F(CupsSpoolerTest, QueuesThatCannotPrintKeepTheFileAndLeaveNoJob) {
         m_prompt.Clear();
         const auto path = PlaceFile(2000);
         Run(path, queue);
-        EXPECT_EQ(terminal::testing::ReadFile(path), Bytes(2000));
+        EXPECT_EQ(terminal::testing::ReadFile(path), PatternBytes(2000));
         EXPECT_EQ(m_ui->offers, std::vector<std::string>{OfferDeleteMessage(path)}) << m_log;
         EXPECT_EQ(m_prompt.Texts(), std::vector<std::string>{path.string() + "\n\nWas not deleted"});
         // Withdrawn, so that it cannot print later next to a copy the user prints again.

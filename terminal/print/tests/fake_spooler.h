@@ -15,6 +15,15 @@
 
 namespace terminal::testing {
 
+// File contents for print jobs: every byte value, NULs included.
+inline std::string PatternBytes(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    }
+    return bytes;
+}
+
 enum class FailAt { Nothing, Start, Write, Finish };
 
 class FakeSpooler : public PrintSpooler {

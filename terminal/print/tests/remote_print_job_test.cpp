@@ -19,21 +19,14 @@ using platform::PromptRequest;
 using testing::FailAt;
 using testing::FakePrintJobUi;
 using testing::FakeSpooler;
+using testing::PatternBytes;
 using Status = SpoolOutcome::Status;
-
-std::string Bytes(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<char>((i * 7 + 3) & 0xFF);  // every byte value, NULs included
-    }
-    return bytes;
-}
 
 class RemotePrintJobTest : public ::testing::Test {
   protected:
     std::filesystem::path PlaceFile(std::size_t size, const std::string& name = "print.prn") {
         const auto path = m_temp.Path() / name;
-        terminal::testing::WriteFile(path, Bytes(size));
+        terminal::testing::WriteFile(path, PatternBytes(size));
         return path;
     }
 
@@ -64,7 +57,7 @@ TEST_F(RemotePrintJobTest, SendsTheFileUnchangedInChunksOf512AndDeletesIt) {
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0].printer, "Back Office");
         EXPECT_EQ(records[0].chunks, c.chunks);
-        EXPECT_EQ(records[0].bytes, Bytes(c.size));
+        EXPECT_EQ(records[0].bytes, PatternBytes(c.size));
         EXPECT_TRUE(records[0].finished);
         EXPECT_FALSE(std::filesystem::exists(path));
         EXPECT_TRUE(m_ui->offers.empty());
@@ -111,7 +104,7 @@ TEST_F(RemotePrintJobTest, UnknownPrinterShowsTheErrorThenPrintsOnTheChosenOne) 
     EXPECT_EQ(m_prompt.Shown(), std::vector<PromptRequest>{expected});
     EXPECT_EQ(m_spooler->Opened(), (std::vector<std::string>{"Nowhere", "Front Desk"}));
     ASSERT_EQ(m_spooler->Records().size(), 1u);
-    EXPECT_EQ(m_spooler->Records()[0].bytes, Bytes(1024));
+    EXPECT_EQ(m_spooler->Records()[0].bytes, PatternBytes(1024));
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -152,7 +145,7 @@ TEST_F(RemotePrintJobTest, FailuresKeepTheFileWithdrawTheJobAndOfferIt) {
         EXPECT_TRUE(m_spooler->Records()[0].withdrawn);
         EXPECT_EQ(m_ui->offers, std::vector<std::string>{OfferDeleteMessage(path)});
         EXPECT_EQ(m_prompt.Texts(), std::vector<std::string>{path.string() + "\n\nWas not deleted"});
-        EXPECT_EQ(terminal::testing::ReadFile(path), Bytes(1500));
+        EXPECT_EQ(terminal::testing::ReadFile(path), PatternBytes(1500));
         ASSERT_EQ(log.size(), 1u);
         const char* expected = failAt == FailAt::Start   ? "Error Starting Document on Printer \"Front Desk\""
                                : failAt == FailAt::Write ? "Error Writing to Printer \"Front Desk\""
