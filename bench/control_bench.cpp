@@ -29,7 +29,7 @@
 #include "platform/poll_wait.h"
 #include "platform/registry.h"
 #include "platform/unique_fd.h"
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 #include "terminal/control/quillet_session.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/widget/terminal_widget.h"
@@ -519,7 +519,7 @@ class ScratchHome {
         m_registry = std::make_unique<platform::Registry>(
             platform::Registry::Paths{m_root / "machine.reg", m_root / "user.reg"});
         platform::Registry::OverrideDefault(m_registry.get());
-        terminal::SetClientMode(terminal::ClientMode::Local);
+        suite::SetClientMode(suite::ClientMode::Local);
     }
     ~ScratchHome() {
         platform::Registry::OverrideDefault(nullptr);

@@ -12,7 +12,7 @@
 #include "platform/known_folders.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
-#include "terminal/shell_open.h"
+#include "suite/shell_open.h"
 
 namespace container {
 
@@ -50,15 +50,15 @@ bool IsEventFd(int fd) {
 class RegistryFontStore : public FontValueStore {
   public:
     int32_t Read(std::string_view name, RegValue& out) override {
-        return platform::Registry::Default().QueryValue(platform::HKey::CurrentUser, terminal::kCompanyKey,
+        return platform::Registry::Default().QueryValue(platform::HKey::CurrentUser, suite::kCompanyKey,
                                                         name, out);
     }
     int32_t Write(std::string_view name, const RegValue& value) override {
-        return platform::Registry::Default().SetValue(platform::HKey::CurrentUser, terminal::kCompanyKey,
+        return platform::Registry::Default().SetValue(platform::HKey::CurrentUser, suite::kCompanyKey,
                                                       name, value);
     }
     int32_t Remove(std::string_view name) override {
-        return platform::Registry::Default().DeleteValue(platform::HKey::CurrentUser, terminal::kCompanyKey,
+        return platform::Registry::Default().DeleteValue(platform::HKey::CurrentUser, suite::kCompanyKey,
                                                          name);
     }
 };
@@ -90,7 +90,7 @@ std::unique_ptr<FontValueStore> MakeRegistryFontStore() {
 }
 
 bool SaveFontChoice(const FontChoice& choice, FontValueStore& store) {
-    if (choice.font.faceName.size() > terminal::kFaceNameMax) {
+    if (choice.font.faceName.size() > suite::kFaceNameMax) {
         return false;
     }
     const std::pair<std::string_view, RegValue> values[] = {
@@ -236,7 +236,7 @@ void CBrantorApp::OnAppAbout() {
 
 void CBrantorApp::OnHelpContents() {
     const std::string key = DocsKey(m_programMode);
-    const std::optional<std::string> folder = terminal::RegKeyExists(platform::HKey::LocalMachine, key)
+    const std::optional<std::string> folder = suite::RegKeyExists(platform::HKey::LocalMachine, key)
                                                   ? ReadMachineText(key, "HelpDir")
                                                   : std::nullopt;
     if (!folder) {
@@ -246,7 +246,7 @@ void CBrantorApp::OnHelpContents() {
     // A folder given with its trailing separator gets no second one.
     const bool separated = !folder->empty() && (folder->back() == '\\' || folder->back() == '/');
     const std::string path = *folder + (separated ? "Brantor.chm" : "\\Brantor.chm");
-    if (!terminal::OpenWithShell(path)) {
+    if (!suite::OpenWithShell(path)) {
         platform::DefaultPrompt().Message("Error opening Help Guide\n'" + path + "'", PromptIcon::Stop);
     }
     if (m_control) {
@@ -256,7 +256,7 @@ void CBrantorApp::OnHelpContents() {
 
 void CBrantorApp::OnOperatorsGuide() {
     const std::string key = DocsKey(m_programMode);
-    if (!terminal::RegKeyExists(platform::HKey::LocalMachine, key)) {
+    if (!suite::RegKeyExists(platform::HKey::LocalMachine, key)) {
         platform::DefaultPrompt().Message("Could not find OpGuide key in registry.");
         return;
     }
@@ -265,7 +265,7 @@ void CBrantorApp::OnOperatorsGuide() {
         platform::DefaultPrompt().Message("Could not find OpGuide subkey in registry.");
         return;
     }
-    if (!terminal::OpenWithShell(*guide)) {
+    if (!suite::OpenWithShell(*guide)) {
         platform::DefaultPrompt().Message("Error opening Operators Guide\n'" + *guide + "'",
                                           PromptIcon::Stop);
     }
@@ -401,8 +401,8 @@ void CBrantorApp::OnSetTitle(std::string_view title) {
 }
 
 void CBrantorApp::OnSetFont(std::string_view) {
-    terminal::LogFont start;
-    terminal::ReadFontSettings(start);
+    suite::LogFont start;
+    suite::ReadFontSettings(start);
     const std::optional<FontChoice> choice = m_frame.ChooseFont(start);
     if (!choice) {
         return;

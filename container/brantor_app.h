@@ -19,7 +19,7 @@
 #include "container/startup.h"
 #include "platform/registry.h"
 #include "platform/spawn.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace container {
 
@@ -30,7 +30,7 @@ std::optional<std::pair<int32_t, int32_t>> StartSizeFromEnvironment();
 
 // The font the user chose in the font dialog, with the cell measured in it.
 struct FontChoice {
-    terminal::LogFont font;
+    suite::LogFont font;
     int32_t pointSizeTenths = 0;
     int32_t cellHeight = 0;
     int32_t cellWidth = 0;
@@ -65,7 +65,7 @@ class BrantorFrame {
     virtual void RefreshLayout() = 0;
     // The chosen command id, or nullopt when the menu was dismissed.
     virtual std::optional<int32_t> TrackPopupMenu(const PopupMenuData& data) = 0;
-    virtual std::optional<FontChoice> ChooseFont(const terminal::LogFont& start) = 0;
+    virtual std::optional<FontChoice> ChooseFont(const suite::LogFont& start) = 0;
     virtual void ResizeForFont() = 0;
     virtual void SetTopmost(bool on) = 0;
 };

@@ -12,7 +12,7 @@
 #include <QPixmap>
 #include <QToolTip>
 
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace container {
 
@@ -119,7 +119,7 @@ CToolBarEx::CToolBarEx(const ToolbarSpec& spec, QWidget* parent) : QToolBar(pare
             addSeparator();
             continue;
         }
-        const QString tip = tools::FromCp1252(button.tooltip);
+        const QString tip = suite::FromCp1252(button.tooltip);
         QAction* action = addAction(GeneratedButtonIcon(button.tooltip, spec.bar), tip);
         action->setToolTip(tip);
         action->setStatusTip(tip);
@@ -212,7 +212,7 @@ bool CNavigationButtons::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
         const auto* help = static_cast<QHelpEvent*>(event);
         if (const auto button = ButtonAt(help->pos())) {
-            QToolTip::showText(help->globalPos(), tools::FromCp1252(NavButtonOf(*button).tooltip), this,
+            QToolTip::showText(help->globalPos(), suite::FromCp1252(NavButtonOf(*button).tooltip), this,
                                ButtonRect(*button));
         } else {
             QToolTip::hideText();
@@ -275,7 +275,7 @@ void CNavigationButtons::mouseDoubleClickEvent(QMouseEvent* event) {
 void CNavigationButtons::mouseMoveEvent(QMouseEvent* event) {
     const auto over = ButtonAt(event->position().toPoint());
     if (over) {
-        ShowStatus(tools::FromCp1252(NavButtonOf(*over).tooltip));
+        ShowStatus(suite::FromCp1252(NavButtonOf(*over).tooltip));
         m_readyShown = false;
     } else if (!m_readyShown) {
         ShowStatus(QString());

@@ -5,13 +5,13 @@
 #include "container/brantor_app.h"
 #include "container/main_frame.h"
 #include "platform/user_prompt.h"
-#include "terminal/crash_report.h"
-#include "terminal/debug_log.h"
+#include "suite/crash_report.h"
+#include "suite/debug_log.h"
 #include "tools/qt_user_prompt.h"
 
 int main(int argc, char** argv) {
-    terminal::CCrashReport crashReport;
-    terminal::ProcessDebugLog();
+    suite::CCrashReport crashReport;
+    suite::ProcessDebugLog();
     // Taken before Qt removes the options it knows from argv.
     const std::string commandLine = container::ArgumentText(argc, argv);
 

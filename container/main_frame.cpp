@@ -17,12 +17,12 @@
 #include <algorithm>
 
 #include "platform/user_prompt.h"
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace container {
 
 QString PlainWindowTitle(std::string_view text) {
-    QString title = tools::FromCp1252(text);
+    QString title = suite::FromCp1252(text);
     // "[*]" is the modified-state placeholder of a window title; doubled it shows as itself.
     title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
     return title;
@@ -225,7 +225,7 @@ QString CMainFrame::MessageString(int32_t id) const {
     if (m_app == nullptr) {
         return QString();
     }
-    return tools::FromCp1252(GetMessageString(*m_app, id));
+    return suite::FromCp1252(GetMessageString(*m_app, id));
 }
 
 int CMainFrame::CreateToolBar(ToolbarId id, bool show) {
@@ -448,7 +448,7 @@ void CMainFrame::RemoveMenus(QMenu& shared) {
 }
 
 void CMainFrame::SetStatusText(std::string_view text) {
-    m_statusBar->ShowPaneText(tools::FromCp1252(text));
+    m_statusBar->ShowPaneText(suite::FromCp1252(text));
 }
 
 std::optional<int32_t> CMainFrame::TrackPopupMenu(const PopupMenuData& data) {
@@ -481,8 +481,8 @@ std::optional<int32_t> CMainFrame::TrackPopupMenu(const PopupMenuData& data) {
     return id;
 }
 
-std::optional<FontChoice> CMainFrame::ChooseFont(const terminal::LogFont& start) {
-    QFont initial(tools::FromCp1252(start.faceName));
+std::optional<FontChoice> CMainFrame::ChooseFont(const suite::LogFont& start) {
+    QFont initial(suite::FromCp1252(start.faceName));
     if (start.height != 0) {
         initial.setPixelSize(std::abs(start.height));
     }
@@ -497,7 +497,7 @@ std::optional<FontChoice> CMainFrame::ChooseFont(const terminal::LogFont& start)
     const QFontMetrics metrics(font);
     FontChoice choice;
     choice.font = start;
-    choice.font.faceName = tools::ToCp1252(font.family());
+    choice.font.faceName = suite::ToCp1252(font.family());
     choice.font.weight = static_cast<int32_t>(font.weight());
     choice.pointSizeTenths = static_cast<int32_t>(font.pointSizeF() * 10.0);
     // The cell is measured on the widest character of the screen's set, as the control measures it.
@@ -516,9 +516,9 @@ void CMainFrame::ResizeForFont() {
     if (m_app == nullptr || !m_app->IsConnected()) {
         return;
     }
-    terminal::LogFont saved;
-    terminal::ReadFontSettings(saved);
-    QFont font(tools::FromCp1252(saved.faceName));
+    suite::LogFont saved;
+    suite::ReadFontSettings(saved);
+    QFont font(suite::FromCp1252(saved.faceName));
     if (saved.height != 0) {
         font.setPixelSize(std::abs(saved.height));
     }

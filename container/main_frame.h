@@ -115,7 +115,7 @@ class CMainFrame : public QMainWindow, public BrantorFrame, public quillet::InPl
     void RemoveSystemToolbar() override;
     void RefreshLayout() override;
     std::optional<int32_t> TrackPopupMenu(const PopupMenuData& data) override;
-    std::optional<FontChoice> ChooseFont(const terminal::LogFont& start) override;
+    std::optional<FontChoice> ChooseFont(const suite::LogFont& start) override;
     void ResizeForFont() override;
     void SetTopmost(bool on) override;
 

@@ -6,7 +6,7 @@
 
 #include "platform/automation/class_registry.h"
 #include "platform/user_prompt.h"
-#include "terminal/debug_log.h"
+#include "suite/debug_log.h"
 
 namespace container {
 
@@ -25,7 +25,7 @@ void LogLine(const CQuillet::LogFn& log, std::string_view text) {
     }
     std::string line(text);
     line += "\r\n";
-    terminal::DebugLog(line);
+    suite::DebugLog(line);
 }
 
 void CQuillet::Log(std::string_view text) const {

@@ -8,7 +8,7 @@
 #include "platform/spawn.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace container {
 namespace {
@@ -31,7 +31,7 @@ std::optional<std::string> ReadMachineText(std::string_view key, std::string_vie
     char buffer[1024] = {};
     RegType type = RegType::Sz;
     uint32_t size = sizeof buffer;
-    if (terminal::RegReadValue(HKey::LocalMachine, key, name, type, buffer, size) !=
+    if (suite::RegReadValue(HKey::LocalMachine, key, name, type, buffer, size) !=
         platform::win32::kSuccess) {
         return std::nullopt;
     }
@@ -41,8 +41,8 @@ std::optional<std::string> ReadMachineText(std::string_view key, std::string_vie
 
 InstalledModes ReadInstalledModes() {
     InstalledModes modes;
-    modes.remote = ValueInstalled(terminal::ServerKey(terminal::ClientMode::Remote), "RemoteDataSet");
-    modes.local = ValueInstalled(terminal::ServerKey(terminal::ClientMode::Local), "SorelData");
+    modes.remote = ValueInstalled(suite::ServerKey(suite::ClientMode::Remote), "RemoteDataSet");
+    modes.local = ValueInstalled(suite::ServerKey(suite::ClientMode::Local), "SorelData");
     return modes;
 }
 
@@ -150,7 +150,7 @@ WindowRect ReadWindowSize() {
     RegType type = RegType::Binary;
     uint32_t size = sizeof bytes;
     const WindowRect fallback;
-    if (terminal::RegReadValue(HKey::CurrentUser, terminal::kCompanyKey, "WindowSize", type, bytes, size) !=
+    if (suite::RegReadValue(HKey::CurrentUser, suite::kCompanyKey, "WindowSize", type, bytes, size) !=
             platform::win32::kSuccess ||
         size != sizeof bytes) {
         return fallback;
@@ -175,7 +175,7 @@ std::optional<bool> ReadZoomMode() {
     uint32_t value = 0;
     RegType type = RegType::Dword;
     uint32_t size = sizeof value;
-    if (terminal::RegReadValue(HKey::CurrentUser, terminal::kCompanyKey, "ZoomMode", type, &value, size) !=
+    if (suite::RegReadValue(HKey::CurrentUser, suite::kCompanyKey, "ZoomMode", type, &value, size) !=
         platform::win32::kSuccess) {
         return std::nullopt;
     }
@@ -184,7 +184,7 @@ std::optional<bool> ReadZoomMode() {
 
 bool SaveWindowState(bool zoomed, const WindowRect& rect) {
     const uint32_t zoom = zoomed ? 1 : 0;
-    if (terminal::RegWriteValue(HKey::CurrentUser, terminal::kCompanyKey, "ZoomMode", RegType::Dword, &zoom,
+    if (suite::RegWriteValue(HKey::CurrentUser, suite::kCompanyKey, "ZoomMode", RegType::Dword, &zoom,
                                 sizeof zoom) != platform::win32::kSuccess) {
         platform::DefaultPrompt().Message("Could not set ZoomMode", platform::PromptIcon::Stop);
         return false;
@@ -197,7 +197,7 @@ bool SaveWindowState(bool zoomed, const WindowRect& rect) {
             bytes[4 * i + b] = static_cast<uint8_t>(v >> (8 * b));
         }
     }
-    if (terminal::RegWriteValue(HKey::CurrentUser, terminal::kCompanyKey, "WindowSize", RegType::Binary,
+    if (suite::RegWriteValue(HKey::CurrentUser, suite::kCompanyKey, "WindowSize", RegType::Binary,
                                 bytes, sizeof bytes) != platform::win32::kSuccess) {
         platform::DefaultPrompt().Message(
             "A registry error occurred.\n\nThe WindowSize property could not be saved to the registy.",
@@ -211,7 +211,7 @@ uint32_t ReadProgramMode() {
     uint32_t mode = 0;
     RegType type = RegType::Dword;
     uint32_t size = sizeof mode;
-    if (terminal::RegReadValue(HKey::CurrentUser, terminal::kCompanyKey, "PROGRAM", type, &mode, size) !=
+    if (suite::RegReadValue(HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", type, &mode, size) !=
         platform::win32::kSuccess) {
         return 0;
     }

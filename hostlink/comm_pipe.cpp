@@ -20,7 +20,7 @@
 #include "platform/spawn.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
-#include "terminal/debug_log.h"
+#include "suite/debug_log.h"
 
 namespace hostlink {
 namespace {
@@ -58,7 +58,7 @@ void CCommPipe::LogLine(std::string_view text) const {
     std::string line(text);
     line += "\n";
     if (DebugOn()) {
-        terminal::DebugLog(line);
+        suite::DebugLog(line);
     } else {
         std::fwrite(line.data(), 1, line.size(), stderr);
     }

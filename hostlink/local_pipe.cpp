@@ -27,8 +27,8 @@
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
 #include "practice/practice.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
 
 namespace hostlink {
 namespace {
@@ -88,8 +88,8 @@ class NoLoginDialog : public LocalLoginUi {
         platform::RegType type = platform::RegType::Dword;
         uint32_t value = 0;
         uint32_t size = sizeof value;
-        if (terminal::RegReadValue(platform::HKey::CurrentUser,
-                                   terminal::ServerKey(terminal::GetClientMode()), "UserNumber", type, &value,
+        if (suite::RegReadValue(platform::HKey::CurrentUser,
+                                   suite::ServerKey(suite::GetClientMode()), "UserNumber", type, &value,
                                    size) == platform::win32::kSuccess &&
             size == sizeof value) {
             m_user = static_cast<int32_t>(value);
@@ -764,7 +764,7 @@ bool CLocalPipe::ParseOptions(PipeOwner* owner, std::string_view text, bool keep
         m_terminalId.Clear();
         m_runCommand.Clear();
         std::string programDir;
-        if (terminal::ReadSorelProgs(programDir)) {
+        if (suite::ReadSorelProgs(programDir)) {
             CopyField(m_programDir, programDir, "program directory");
         } else {
             platform::DefaultPrompt().Message("CLocalPipe(): Error Reading SorelProgs Registry Entry",
@@ -840,9 +840,9 @@ bool CLocalPipe::ParseOptions(PipeOwner* owner, std::string_view text, bool keep
 }
 
 int32_t CLocalPipe::GetUnixEscKey() {
-    terminal::SetClientMode(terminal::ClientMode::Local);
+    suite::SetClientMode(suite::ClientMode::Local);
     int32_t key = 0;
-    return terminal::ReadUnixEscKey(key) ? key : 0;
+    return suite::ReadUnixEscKey(key) ? key : 0;
 }
 
 }  // namespace hostlink

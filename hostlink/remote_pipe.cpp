@@ -27,8 +27,8 @@
 #include "platform/event_fd.h"
 #include "platform/registry.h"
 #include "practice/practice.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
 
 namespace hostlink {
 namespace {
@@ -127,7 +127,7 @@ bool ReadRegistryText(std::string_view key, std::string_view name, uint32_t buff
     std::vector<char> buffer(bufferSize);
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = bufferSize;
-    if (terminal::RegReadValue(platform::HKey::LocalMachine, key, name, type, buffer.data(), size) != 0) {
+    if (suite::RegReadValue(platform::HKey::LocalMachine, key, name, type, buffer.data(), size) != 0) {
         return false;
     }
     out.assign(buffer.data(), ::strnlen(buffer.data(), bufferSize));
@@ -138,7 +138,7 @@ bool ReadRegistryDword(std::string_view key, std::string_view name, uint32_t& ou
     uint32_t value = 0;
     platform::RegType type = platform::RegType::Dword;
     uint32_t size = sizeof value;
-    if (terminal::RegReadValue(platform::HKey::LocalMachine, key, name, type, &value, size) != 0 ||
+    if (suite::RegReadValue(platform::HKey::LocalMachine, key, name, type, &value, size) != 0 ||
         size != sizeof value) {
         return false;
     }
@@ -839,13 +839,13 @@ bool CRemotePipe::ParseOptions(PipeOwner* owner, std::string_view text, bool kee
 }
 
 int32_t CRemotePipe::GetUnixEscKey() {
-    terminal::SetClientMode(terminal::ClientMode::Remote);
+    suite::SetClientMode(suite::ClientMode::Remote);
     int32_t key = 0;
-    return terminal::ReadUnixEscKey(key) ? key : 1;
+    return suite::ReadUnixEscKey(key) ? key : 1;
 }
 
 bool CRemotePipe::LoadSettings() {
-    const std::string key = terminal::ServerKey(terminal::ClientMode::Remote);
+    const std::string key = suite::ServerKey(suite::ClientMode::Remote);
     std::string host = m_host.Str();
     std::string dataSet = m_dataSet.Str();
     std::string programDir;
@@ -855,14 +855,14 @@ bool CRemotePipe::LoadSettings() {
     uint32_t printer = 0;
     bool ok = true;
     if (m_settingsGiven == 0) {
-        ok = ReadRegistryText(key, "RemoteHost", terminal::kRemoteHostSize, host) &&
-             ReadRegistryText(key, "RemoteDataSet", terminal::kDataSetSize, dataSet);
+        ok = ReadRegistryText(key, "RemoteHost", suite::kRemoteHostSize, host) &&
+             ReadRegistryText(key, "RemoteDataSet", suite::kDataSetSize, dataSet);
     }
-    ok = ok && ReadRegistryText(key, "RemoteSorelProgs", terminal::kProgramDirSize, programDir) &&
+    ok = ok && ReadRegistryText(key, "RemoteSorelProgs", suite::kProgramDirSize, programDir) &&
          ReadRegistryDword(key, "RemotePort", port) && port > 0 && port <= UINT16_MAX &&
          ReadRegistryDword(key, "RemoteTerm", terminalNumber) &&
          ReadRegistryDword(key, "RemotePrinter", printer) &&
-         ReadRegistryText(key, "RemoteEnviro", terminal::kRemoteEnviroSize, environment);
+         ReadRegistryText(key, "RemoteEnviro", suite::kRemoteEnviroSize, environment);
     if (!ok) {
         Show("Error Loading Network Registry Settings", PromptIcon::Stop, true);
         return false;
@@ -1010,7 +1010,7 @@ bool CRemotePipe::ConnectSocket(const sockaddr_in& address) {
 
 void CRemotePipe::SetKeepAlive(int fd) {
     uint32_t seconds = kDefaultKeepAliveSeconds;
-    if (!ReadRegistryDword(terminal::kBrantorKey, "KeepAlive", seconds)) {
+    if (!ReadRegistryDword(suite::kBrantorKey, "KeepAlive", seconds)) {
         seconds = kDefaultKeepAliveSeconds;
     }
     const int on = 1;

@@ -204,7 +204,8 @@ std::vector<std::string> EnvironmentBlock::Entries() const {
 namespace {
 
 // What the child reports through the status pipe when it cannot reach exec.
-enum class ChildStage : int32_t { Stdio = 1, Fds = 2, Chdir = 3, Exec = 4 };
+// A detached start's middle process reports Started with the program's pid in `err`, or Session with errno.
+enum class ChildStage : int32_t { Stdio = 1, Fds = 2, Chdir = 3, Exec = 4, Session = 5, Started = 6 };
 struct ChildStatus {
     int32_t stage;
     int32_t err;
@@ -377,9 +378,28 @@ struct ChildPlan {
     int statusFd;
     int maxFd;
     sigset_t childMask;
+    bool detached;
 };
 
 [[noreturn]] void RunChild(const ChildPlan& plan) {
+    if (plan.detached) {
+        // The middle process leaves the session, forks the program and ends; the parent reaps it at once.
+        if (::setsid() < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Session, errno);
+        }
+        const pid_t program = ::fork();
+        if (program < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Session, errno);
+        }
+        if (program > 0) {
+            ChildStatus started{static_cast<int32_t>(ChildStage::Started), static_cast<int32_t>(program)};
+            ssize_t written;
+            do {
+                written = ::write(plan.statusFd, &started, sizeof started);
+            } while (written < 0 && errno == EINTR);
+            ::_exit(0);
+        }
+    }
     // Handlers of the parent must not run in the child; the mask was all-blocked across fork.
     for (int sig = 1; sig < NSIG; ++sig) {
         struct sigaction action {};
@@ -433,6 +453,11 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     if (int err = ResolveProgram(options.program, path); err != 0) {
         Fail(error, message, ExecErrorCode(err),
              "Cannot start \"" + options.program + "\": " + ErrnoText(err) + ".");
+        return std::nullopt;
+    }
+    if (options.detached && (options.pipeStdin || options.pipeStdout || options.pipeStderr)) {
+        Fail(error, message, win32::kInvalidParameter,
+             "A detached program cannot have pipes to this process.");
         return std::nullopt;
     }
     if (options.stderrToStdout && options.pipeStderr) {
@@ -526,6 +551,7 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     long openMax = ::sysconf(_SC_OPEN_MAX);
     plan.maxFd = openMax > 0 && openMax < INT_MAX ? static_cast<int>(openMax) : 65536;
     sigemptyset(&plan.childMask);
+    plan.detached = options.detached;
 
     sigset_t all, previous;
     sigfillset(&all);
@@ -548,23 +574,42 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     childStderr.Reset();
     devNull.Reset();
 
+    // Records are whole (8 bytes, below PIPE_BUF). A detached start sends its Started record and perhaps a
+    // failure of the program's own exec, in either order.
+    auto readRecord = [&](ChildStatus& record) {
+        size_t got = 0;
+        while (got < sizeof record) {
+            ssize_t n = ::read(statusRead.Get(), reinterpret_cast<char*>(&record) + got, sizeof record - got);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            got += static_cast<size_t>(n);
+        }
+        return got;
+    };
     ChildStatus status{};
-    size_t got = 0;
-    while (got < sizeof status) {
-        ssize_t n = ::read(statusRead.Get(), reinterpret_cast<char*>(&status) + got, sizeof status - got);
-        if (n < 0 && errno == EINTR) {
-            continue;
+    size_t got = readRecord(status);
+    pid_t programPid = pid;
+    if (options.detached) {
+        WaitForExit(pid);
+        if (got == sizeof status && status.stage == static_cast<int32_t>(ChildStage::Started)) {
+            programPid = static_cast<pid_t>(status.err);
+            status = {};
+            got = readRecord(status);
+        } else if (got == 0) {
+            got = 1;  // the middle process died without a word
         }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
     }
     if (got == 0) {
-        result.pid = pid;
+        result.pid = programPid;
         return result;  // exec closed the status pipe: the program runs
     }
-    WaitForExit(pid);
+    if (!options.detached) {
+        WaitForExit(pid);
+    }
     int err = got == sizeof status ? status.err : EIO;
     int32_t code = ExecErrorCode(err);
     std::string what = "Cannot start \"" + options.program + "\": ";
@@ -575,9 +620,11 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
             break;
         case ChildStage::Stdio:
         case ChildStage::Fds:
+        case ChildStage::Session:
             code = win32::FromErrno(err);
             break;
         case ChildStage::Exec:
+        case ChildStage::Started:
             break;
     }
     Fail(error, message, code, what + ErrnoText(err) + ".");

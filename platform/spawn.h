@@ -66,6 +66,9 @@ struct SpawnOptions {
     bool stderrToStdout = false;
     // Stdio that is not piped goes to /dev/null when set, else it is this process's own.
     bool nullStdio = false;
+    // The program runs in a session of its own (setsid) as a grandchild that outlives this process and is
+    // never its child: nothing is left to reap. Start errors are still reported. No pipes with it.
+    bool detached = false;
 };
 
 struct SpawnedProcess {
@@ -75,7 +78,8 @@ struct SpawnedProcess {
     UniqueFd stderrRead;   // read end of the child's stderr, when piped
 };
 
-// Starts the child. On failure returns nullopt with a Win32 code in `error` (kFileNotFound when the program
+// Starts the child (with `detached`, the returned pid is the program's, which is not this process's child).
+// On failure returns nullopt with a Win32 code in `error` (kFileNotFound when the program
 // cannot be found or executed) and a sentence in `message`. Failure to exec is reported here, not as a
 // child that exits at once.
 std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error = nullptr,

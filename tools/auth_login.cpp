@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "terminal/version_info.h"
-#include "tools/qt_text.h"
+#include "suite/version_info.h"
+#include "suite/qt/qt_text.h"
 
 namespace tools {
 
@@ -44,7 +44,7 @@ CAuthLogin::CAuthLogin(hostlink::RemoteLoginTarget& target, int32_t mode, QWidge
     passwordLabel->setBuddy(m_password);
 
     auto* version = new QLabel(
-        QStringLiteral("Varnel Version ") + FromCp1252(terminal::CVersionInfo().GetFileVersion()), this);
+        QStringLiteral("Varnel Version ") + suite::FromCp1252(suite::CVersionInfo().GetFileVersion()), this);
     version->setObjectName(QStringLiteral("versionText"));
 
     m_back = new QPushButton(QStringLiteral("<&Back"), this);
@@ -82,7 +82,7 @@ CAuthLogin::CAuthLogin(hostlink::RemoteLoginTarget& target, int32_t mode, QWidge
 }
 
 void CAuthLogin::OnNext() {
-    if (m_model.Next(ToCp1252(m_user->text()), ToCp1252(m_password->text()))) {
+    if (m_model.Next(suite::ToCp1252(m_user->text()), suite::ToCp1252(m_password->text()))) {
         accept();
         return;
     }
@@ -90,17 +90,17 @@ void CAuthLogin::OnNext() {
 }
 
 void CAuthLogin::OnBack() {
-    m_model.Back(ToCp1252(m_user->text()), ToCp1252(m_password->text()));
+    m_model.Back(suite::ToCp1252(m_user->text()), suite::ToCp1252(m_password->text()));
     ShowModel();
 }
 
 void CAuthLogin::ShowModel() {
-    m_title->setText(FromCp1252(m_model.Title()));
-    m_userLabel->setText(FromCp1252(m_model.UserLabel()));
-    m_next->setText(FromCp1252(m_model.NextText()));
+    m_title->setText(suite::FromCp1252(m_model.Title()));
+    m_userLabel->setText(suite::FromCp1252(m_model.UserLabel()));
+    m_next->setText(suite::FromCp1252(m_model.NextText()));
     m_back->setEnabled(m_model.BackEnabled());
-    m_user->setText(FromCp1252(m_model.UserText()));
-    m_password->setText(FromCp1252(m_model.PasswordText()));
+    m_user->setText(suite::FromCp1252(m_model.UserText()));
+    m_password->setText(suite::FromCp1252(m_model.PasswordText()));
     QLineEdit* focus = m_model.Focus() == LoginField::User ? m_user : m_password;
     focus->setFocus();
     focus->selectAll();

@@ -84,7 +84,7 @@ bool AuthLoginModel::NextOnApplicationPage() {
     }
     const int32_t user = hostlink::options::DecimalPrefix(m_userText);
     m_appPassword = m_password;
-    if (!WriteUserNumber(terminal::ClientMode::Remote, user)) {
+    if (!WriteUserNumber(suite::ClientMode::Remote, user)) {
         platform::DefaultPrompt().Message("Could Not Save User Number", platform::PromptIcon::Stop);
     }
     if ((m_target.Flags() & kFlagKnownOsUser) != 0) {
@@ -118,7 +118,7 @@ void AuthLoginModel::EnterApplicationPage(bool direct) {
         m_userText = *m_appUserText;
     } else {
         // Entered directly, the wizard serves whichever client the process runs as.
-        const terminal::ClientMode mode = direct ? terminal::GetClientMode() : terminal::ClientMode::Remote;
+        const suite::ClientMode mode = direct ? suite::GetClientMode() : suite::ClientMode::Remote;
         m_userText = std::to_string(ReadUserNumber(mode));
     }
     m_focus = LoginField::Password;

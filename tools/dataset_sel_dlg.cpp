@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "platform/user_prompt.h"
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace tools {
 
@@ -84,7 +84,7 @@ void CDatasetSelDlg::SetList(std::vector<std::string> names, std::vector<int32_t
 void CDatasetSelDlg::FillList() {
     m_list->clear();
     for (size_t i = 0; i < m_names.size(); ++i) {
-        auto* item = new QListWidgetItem(FromCp1252(m_names[i]), m_list);
+        auto* item = new QListWidgetItem(suite::FromCp1252(m_names[i]), m_list);
         item->setData(kIndexRole, m_indexes[i]);
     }
 }

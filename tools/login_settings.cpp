@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/win32_error.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace tools {
 
@@ -41,7 +41,7 @@ std::string ReadOsUser() {
     std::vector<char> buffer(kOsUserBufferSize);
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = kOsUserBufferSize;
-    if (terminal::RegReadValue(platform::HKey::CurrentUser, terminal::ServerKey(terminal::ClientMode::Remote),
+    if (suite::RegReadValue(platform::HKey::CurrentUser, suite::ServerKey(suite::ClientMode::Remote),
                                kOsUserName, type, buffer.data(), size) == platform::win32::kSuccess) {
         return std::string(buffer.data(), strnlen(buffer.data(), size));
     }
@@ -51,17 +51,17 @@ std::string ReadOsUser() {
 
 bool WriteOsUser(std::string_view user) {
     const std::string text(user);
-    return terminal::RegWriteValue(platform::HKey::CurrentUser,
-                                   terminal::ServerKey(terminal::ClientMode::Remote), kOsUserName,
+    return suite::RegWriteValue(platform::HKey::CurrentUser,
+                                   suite::ServerKey(suite::ClientMode::Remote), kOsUserName,
                                    platform::RegType::Sz, text.c_str(),
                                    static_cast<uint32_t>(text.size() + 1)) == platform::win32::kSuccess;
 }
 
-int32_t ReadUserNumber(terminal::ClientMode mode) {
+int32_t ReadUserNumber(suite::ClientMode mode) {
     uint32_t value = 0;
     platform::RegType type = platform::RegType::Dword;
     uint32_t size = sizeof(value);
-    if (terminal::RegReadValue(platform::HKey::CurrentUser, terminal::ServerKey(mode), kUserNumberName, type,
+    if (suite::RegReadValue(platform::HKey::CurrentUser, suite::ServerKey(mode), kUserNumberName, type,
                                &value, size) != platform::win32::kSuccess ||
         size != sizeof(value)) {
         return 1;
@@ -69,9 +69,9 @@ int32_t ReadUserNumber(terminal::ClientMode mode) {
     return static_cast<int32_t>(value);
 }
 
-bool WriteUserNumber(terminal::ClientMode mode, int32_t user) {
+bool WriteUserNumber(suite::ClientMode mode, int32_t user) {
     const auto raw = static_cast<uint32_t>(user);
-    return terminal::RegWriteValue(platform::HKey::CurrentUser, terminal::ServerKey(mode), kUserNumberName,
+    return suite::RegWriteValue(platform::HKey::CurrentUser, suite::ServerKey(mode), kUserNumberName,
                                    platform::RegType::Dword, &raw, sizeof(raw)) == platform::win32::kSuccess;
 }
 

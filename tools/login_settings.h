@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 
 namespace tools {
 
@@ -18,8 +18,8 @@ std::string ReadOsUser();
 bool WriteOsUser(std::string_view user);
 
 // The UserNumber value of `mode`'s Server key under HKCU, 1 when missing or not a DWORD.
-int32_t ReadUserNumber(terminal::ClientMode mode);
-bool WriteUserNumber(terminal::ClientMode mode, int32_t user);
+int32_t ReadUserNumber(suite::ClientMode mode);
+bool WriteUserNumber(suite::ClientMode mode, int32_t user);
 
 // The name of the user this process runs as (password database, then $USER); empty when neither knows.
 std::string LoginName();

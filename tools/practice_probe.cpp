@@ -12,7 +12,7 @@
 #include "platform/win32_error.h"
 #include "practice/prac_file.h"
 #include "practice/practice_log.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace tools {
 
@@ -59,10 +59,10 @@ int16_t ToI2(int32_t value) {
     return static_cast<int16_t>(value);
 }
 
-bool ServerKeyExists(terminal::ClientMode mode) {
-    const std::string key = terminal::ServerKey(mode);
-    return terminal::RegKeyExists(platform::HKey::CurrentUser, key) ||
-           terminal::RegKeyExists(platform::HKey::LocalMachine, key);
+bool ServerKeyExists(suite::ClientMode mode) {
+    const std::string key = suite::ServerKey(mode);
+    return suite::RegKeyExists(platform::HKey::CurrentUser, key) ||
+           suite::RegKeyExists(platform::HKey::LocalMachine, key);
 }
 
 void ApplyChosen(ProbeTarget& target, const CPracticeProbe& probe) {
@@ -90,10 +90,10 @@ void ApplyChosen(ProbeTarget& target, const CPracticeProbe& probe) {
 // The branch whose Server key exists, Varnel first. The client mode follows each test, as the key probes
 // of the registry settings do, so it ends on the branch that was found (local when none).
 int32_t FallBackToRegistry(ProbeTarget& target) {
-    for (const auto mode : {terminal::ClientMode::Remote, terminal::ClientMode::Local}) {
+    for (const auto mode : {suite::ClientMode::Remote, suite::ClientMode::Local}) {
         target.SetClientMode(mode);
         if (ServerKeyExists(mode)) {
-            target.SetConnector(std::string(mode == terminal::ClientMode::Remote ? kRemote : kLocal));
+            target.SetConnector(std::string(mode == suite::ClientMode::Remote ? kRemote : kLocal));
             return target.LoadRegistry() != 0 ? kProbeFailed : kProbeConnectionSet;
         }
     }
@@ -220,7 +220,7 @@ int32_t RunProbe(ProbeTarget& target, DatasetChooser& chooser) {
     // The container reads the program mode to name its frame.
     const std::string connector = target.Connector();
     const uint32_t mode = connector == kLocal ? 1 : connector == kRemote ? 2 : 0;
-    if (terminal::RegWriteValue(platform::HKey::CurrentUser, terminal::kCompanyKey, kProgramValue,
+    if (suite::RegWriteValue(platform::HKey::CurrentUser, suite::kCompanyKey, kProgramValue,
                                 platform::RegType::Dword, &mode, sizeof(mode)) != platform::win32::kSuccess) {
         result = kProbeFailed;
     }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "practice/practice.h"
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 
 namespace tools {
 
@@ -90,7 +90,7 @@ class ProbeTarget {
     virtual int32_t ManualProbeFlag() const = 0;
     virtual void SetManualProbeFlag(int32_t flag) = 0;
     virtual void SetWaitCursor(bool on) = 0;
-    virtual void SetClientMode(terminal::ClientMode mode) = 0;
+    virtual void SetClientMode(suite::ClientMode mode) = 0;
     // The registry settings of the branch Connector names: 0 when loaded, 1 when a value is missing.
     virtual int32_t LoadRegistry() = 0;
 

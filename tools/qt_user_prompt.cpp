@@ -9,7 +9,7 @@
 #include <future>
 #include <memory>
 
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace tools {
 
@@ -108,9 +108,9 @@ PromptResult QtUserPrompt::ShowHere(const platform::PromptRequest& request) {
     QWidget* parent = m_parent ? m_parent.data() : QApplication::activeWindow();
     QMessageBox box(parent);
     box.setTextFormat(Qt::PlainText);
-    box.setText(FromCp1252(request.text));
+    box.setText(suite::FromCp1252(request.text));
     box.setWindowTitle(request.caption.empty() ? QCoreApplication::applicationName()
-                                               : FromCp1252(request.caption));
+                                               : suite::FromCp1252(request.caption));
     box.setIcon(ToIcon(request.icon));
     const QList<QMessageBox::StandardButton> buttons = ToButtons(request.buttons);
     for (QMessageBox::StandardButton button : buttons) {

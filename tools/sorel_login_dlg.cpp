@@ -11,8 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "terminal/version_info.h"
-#include "tools/qt_text.h"
+#include "suite/version_info.h"
+#include "suite/qt/qt_text.h"
 
 namespace tools {
 
@@ -41,7 +41,7 @@ CSorelLoginDlg::CSorelLoginDlg(QWidget* anchor) : QDialog(nullptr), m_anchor(anc
     fields->addWidget(m_password, 1, 1);
 
     auto* version = new QLabel(
-        QStringLiteral("Ostrel Version ") + FromCp1252(terminal::CVersionInfo().GetFileVersion()), this);
+        QStringLiteral("Ostrel Version ") + suite::FromCp1252(suite::CVersionInfo().GetFileVersion()), this);
     version->setObjectName(QStringLiteral("versionText"));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
@@ -91,7 +91,7 @@ void CSorelLoginDlg::accept() {
     bool isNumber = false;
     const int user = m_user->text().trimmed().toInt(&isNumber);
     if (m_model.Accept(isNumber ? std::optional<int32_t>(user) : std::nullopt,
-                       ToCp1252(m_password->text()))) {
+                       suite::ToCp1252(m_password->text()))) {
         QDialog::accept();
         return;
     }
@@ -102,7 +102,7 @@ void CSorelLoginDlg::accept() {
 
 void CSorelLoginDlg::ShowModel() {
     m_user->setText(QString::number(m_model.UserNumber()));
-    m_password->setText(FromCp1252(m_model.Password()));
+    m_password->setText(suite::FromCp1252(m_model.Password()));
 }
 
 }  // namespace tools

@@ -6,7 +6,7 @@
 
 namespace tools {
 
-SorelLoginModel::SorelLoginModel() : m_mode(terminal::GetClientMode()), m_user(ReadUserNumber(m_mode)) {}
+SorelLoginModel::SorelLoginModel() : m_mode(suite::GetClientMode()), m_user(ReadUserNumber(m_mode)) {}
 
 void SorelLoginModel::SetCredentials(int32_t user, std::string_view password) {
     m_user = user;

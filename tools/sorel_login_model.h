@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 #include "tools/login_settings.h"
 
 namespace tools {
@@ -33,7 +33,7 @@ class SorelLoginModel {
     LoginField Focus() const { return m_focus; }
 
   private:
-    terminal::ClientMode m_mode;
+    suite::ClientMode m_mode;
     int32_t m_user;
     std::string m_password;
     LoginField m_focus = LoginField::Password;

@@ -11,7 +11,7 @@
 
 #include "container/tests/container_test_support.h"
 #include "platform/win32_error.h"
-#include "terminal/shell_open.h"
+#include "suite/shell_open.h"
 
 namespace container {
 namespace {
@@ -54,7 +54,7 @@ class RecordingFrame : public BrantorFrame {
         Note("TrackPopupMenu " + std::to_string(data.x) + "," + std::to_string(data.y));
         return menuChoice;
     }
-    std::optional<FontChoice> ChooseFont(const terminal::LogFont&) override {
+    std::optional<FontChoice> ChooseFont(const suite::LogFont&) override {
         Note("ChooseFont");
         return fontChoice;
     }
@@ -137,7 +137,7 @@ class BrantorAppTest : public testing::ContainerTest {
 
     std::optional<RegValue> UserValue(std::string_view name) {
         RegValue value;
-        if (Reg().QueryValue(HKey::CurrentUser, terminal::kCompanyKey, name, value) != 0) {
+        if (Reg().QueryValue(HKey::CurrentUser, suite::kCompanyKey, name, value) != 0) {
             return std::nullopt;
         }
         return value;
@@ -149,7 +149,7 @@ class BrantorAppTest : public testing::ContainerTest {
 };
 
 TEST_F(BrantorAppTest, ConnectSetsTheControlUpAndLogsIn) {
-    SetDword(HKey::CurrentUser, terminal::kCompanyKey, "PROGRAM", 2);
+    SetDword(HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", 2);
     auto app = MakeApp();
     ASSERT_EQ(app->Connect("-X 12 -simple"), ConnectOutcome::Connected);
     EXPECT_TRUE(app->IsConnected());
@@ -246,7 +246,7 @@ TEST_F(BrantorAppTest, FailuresBeforeLoginShowTheirMessages) {
 }
 
 TEST_F(BrantorAppTest, ShowContainerSetsTheHandshakeEvent) {
-    SetDword(HKey::CurrentUser, terminal::kCompanyKey, "ZoomMode", 1);
+    SetDword(HKey::CurrentUser, suite::kCompanyKey, "ZoomMode", 1);
     auto app = MakeApp();
     int event = -1;
     bool setInside = false;
@@ -303,7 +303,7 @@ TEST_F(BrantorAppTest, NewWindowStartsAnotherContainer) {
 }
 
 TEST_F(BrantorAppTest, SetFontWritesAllFiveValuesOrNone) {
-    ASSERT_EQ(Reg().SetValue(HKey::CurrentUser, terminal::kCompanyKey, "FontFaceName",
+    ASSERT_EQ(Reg().SetValue(HKey::CurrentUser, suite::kCompanyKey, "FontFaceName",
                              RegValue::String("Old Face")),
               0);
     FontChoice choice;
@@ -442,11 +442,11 @@ TEST_F(BrantorAppTest, CloseSendsQuitOnlyWhenChainable) {
 
 TEST_F(BrantorAppTest, HelpOpensTheModesDocuments) {
     std::vector<std::filesystem::path> opened;
-    terminal::ShellOpener previous =
-        terminal::SetShellOpener([&](const std::filesystem::path& path) { opened.push_back(path); });
-    terminal::testing::WriteFile(m_home / "Help" / "Brantor.chm", "help");
-    terminal::testing::WriteFile(m_home / "Guide.pdf", "guide");
-    SetDword(HKey::CurrentUser, terminal::kCompanyKey, "PROGRAM", 2);
+    suite::ShellOpener previous =
+        suite::SetShellOpener([&](const std::filesystem::path& path) { opened.push_back(path); });
+    testsupport::WriteFile(m_home / "Help" / "Brantor.chm", "help");
+    testsupport::WriteFile(m_home / "Guide.pdf", "guide");
+    SetDword(HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", 2);
     auto app = MakeApp();
     ASSERT_EQ(app->Connect("-h"), ConnectOutcome::Connected);
 
@@ -482,7 +482,7 @@ TEST_F(BrantorAppTest, HelpOpensTheModesDocuments) {
 
     app->OnAppAbout();
     EXPECT_EQ(m_fake->calls.back().member, "AboutBox");
-    terminal::SetShellOpener(previous);
+    suite::SetShellOpener(previous);
 }
 
 TEST_F(BrantorAppTest, AltF4AsksTheHostToShutDownWhileConnected) {

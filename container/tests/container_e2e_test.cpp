@@ -25,7 +25,7 @@
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/user_prompt.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace container {
 namespace {
@@ -80,7 +80,7 @@ class ContainerE2eTest : public ::testing::Test {
         }();
         ASSERT_TRUE(prepared.empty()) << prepared;
         s_tree = &tree;
-        s_env = std::make_unique<terminal::testing::ScopedEnv>();
+        s_env = std::make_unique<testsupport::ScopedEnv>();
         for (const auto& [name, value] : s_tree->Variables()) {
             s_env->Set(name, value);
         }
@@ -143,7 +143,7 @@ class ContainerE2eTest : public ::testing::Test {
     std::filesystem::path Record() const { return m_folder / "record.txt"; }
     void UseScript(std::string_view text) {
         const std::filesystem::path script = m_folder / "script.txt";
-        terminal::testing::WriteFile(script, std::string(text));
+        testsupport::WriteFile(script, std::string(text));
         m_env.Set("CARROWLINE_STANDIN_SCRIPT", script.string());
     }
 
@@ -152,7 +152,7 @@ class ContainerE2eTest : public ::testing::Test {
     bool StartNewWindow(const platform::SpawnOptions& spawn, std::string* message) {
         m_newWindowArgv.push_back(spawn.argv);
         const std::filesystem::path script = m_folder / "second.txt";
-        terminal::testing::WriteFile(script,
+        testsupport::WriteFile(script,
                                      "send \\e[2J\\e[H\\e[%Second window\\x01O\n"
                                      "send Second\\r\\n\n"
                                      "exit 0\n");
@@ -204,11 +204,11 @@ class ContainerE2eTest : public ::testing::Test {
     }
 
     static e2e::SessionTree* s_tree;
-    static std::unique_ptr<terminal::testing::ScopedEnv> s_env;
+    static std::unique_ptr<testsupport::ScopedEnv> s_env;
     static std::unique_ptr<platform::Registry> s_registry;
 
     std::filesystem::path m_folder;
-    terminal::testing::ScopedEnv m_env;
+    testsupport::ScopedEnv m_env;
     platform::RecordingPrompt m_recorder;
     std::unique_ptr<platform::ScopedDefaultPrompt> m_prompt;
     QTimer m_modalWatch;
@@ -220,7 +220,7 @@ class ContainerE2eTest : public ::testing::Test {
 };
 
 e2e::SessionTree* ContainerE2eTest::s_tree = nullptr;
-std::unique_ptr<terminal::testing::ScopedEnv> ContainerE2eTest::s_env;
+std::unique_ptr<testsupport::ScopedEnv> ContainerE2eTest::s_env;
 std::unique_ptr<platform::Registry> ContainerE2eTest::s_registry;
 
 TEST_F(ContainerE2eTest, HostTitleNamesTheWindowAndToolbarReachesTheHostUntilCloseEndsTheProgram) {

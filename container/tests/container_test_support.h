@@ -13,7 +13,7 @@
 #include "container/tests/fake_quillet.h"
 #include "platform/automation/class_registry.h"
 #include "platform/user_prompt.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace container::testing {
 
@@ -31,7 +31,7 @@ inline FakeQuilletState& FakeState() {
     return *reinterpret_cast<FakeQuilletGetStateFn>(entry)();
 }
 
-class ContainerTest : public terminal::testing::RegistryTest {
+class ContainerTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();

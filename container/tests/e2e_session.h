@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "platform/spawn.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
 
 namespace container::e2e {
 
@@ -68,7 +68,7 @@ class SessionTree {
         }
         std::ofstream hive(m_root / "root/etc/carrowline/machine.reg", std::ios::binary);
         hive << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\"
-             << terminal::ServerKey(terminal::ClientMode::Local) << "]\n\"SorelData\"=\""
+             << suite::ServerKey(suite::ClientMode::Local) << "]\n\"SorelData\"=\""
              << (m_root / "data").string() << "\"\n\"SorelProgs\"=\"" << (m_root / "progs").string()
              << "\"\n";
         hive.close();

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "container/tests/container_test_support.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace container {
 namespace {
@@ -117,7 +117,7 @@ TEST_F(StartupRegistryTest, WindowStateRoundTripsAndDefaults) {
     EXPECT_EQ(ReadWindowSize(), (WindowRect{-5, 10, 795, 610}));
     EXPECT_EQ(ReadZoomMode(), std::optional<bool>(true));
     platform::RegValue stored;
-    ASSERT_EQ(Reg().QueryValue(HKey::CurrentUser, terminal::kCompanyKey, "WindowSize", stored), 0);
+    ASSERT_EQ(Reg().QueryValue(HKey::CurrentUser, suite::kCompanyKey, "WindowSize", stored), 0);
     EXPECT_EQ(stored.type, platform::RegType::Binary);
     EXPECT_EQ(stored.data.size(), 16u);
     EXPECT_TRUE(m_recorder.Texts().empty());
@@ -132,7 +132,7 @@ TEST_F(StartupRegistryTest, DamagedWindowSizeFallsBackToTheDefault) {
         {0, 0, 0, 0x80, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 100, 0, 0, 0},
     };
     for (const auto& bytes : damaged) {
-        ASSERT_EQ(Reg().SetValue(HKey::CurrentUser, terminal::kCompanyKey, "WindowSize",
+        ASSERT_EQ(Reg().SetValue(HKey::CurrentUser, suite::kCompanyKey, "WindowSize",
                                  platform::RegValue::Binary(bytes)),
                   0);
         EXPECT_EQ(ReadWindowSize(), WindowRect{});
@@ -141,9 +141,9 @@ TEST_F(StartupRegistryTest, DamagedWindowSizeFallsBackToTheDefault) {
 
 TEST_F(StartupRegistryTest, TitleFollowsTheProgramMode) {
     EXPECT_EQ(ProgramModeTitle(), "Ostrel");
-    SetDword(HKey::CurrentUser, terminal::kCompanyKey, "PROGRAM", 2);
+    SetDword(HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", 2);
     EXPECT_EQ(ProgramModeTitle(), "Varnel");
-    SetDword(HKey::CurrentUser, terminal::kCompanyKey, "PROGRAM", 1);
+    SetDword(HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", 1);
     EXPECT_EQ(ProgramModeTitle(), "Ostrel");
 }
 

@@ -24,7 +24,7 @@
 #include "platform/spawn.h"
 #include "platform/user_prompt.h"
 #include "standins/xferpeer/xfer_peer.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace hostlink::testing {
 // Readable failures for the recorded progress reports.
@@ -45,8 +45,8 @@ using namespace std::chrono_literals;
 using standins::xferpeer::PeerOptions;
 using standins::xferpeer::PeerResult;
 using standins::xferpeer::TransferPeer;
-using terminal::testing::ReadFile;
-using terminal::testing::WriteFile;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 using testing::FakeOwner;
 using Report = FakeOwner::Report;
 
@@ -119,7 +119,7 @@ SSL_CTX* ServerContext() {
     return certificate.ServerContext();
 }
 
-class FileXferTest : public terminal::testing::RegistryTest {
+class FileXferTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();

@@ -32,9 +32,9 @@
 #include "platform/shared_mapping.h"
 #include "platform/user_prompt.h"
 #include "practice/practice.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 
 namespace hostlink {
 namespace {
@@ -130,7 +130,7 @@ bool WriteText(CLocalPipe& pipe, std::string_view text) {
     return pipe.Write(text.data(), static_cast<uint32_t>(text.size()));
 }
 
-class LocalPipeTest : public terminal::testing::RegistryTest {
+class LocalPipeTest : public testsupport::RegistryTest {
   public:
     using RegistryTest::m_home;
 
@@ -152,7 +152,7 @@ class LocalPipeTest : public terminal::testing::RegistryTest {
         m_record = m_temp.Path() / "record.txt";
         m_script = m_temp.Path() / "script.txt";
         ResetProcessVariables();
-        Reg().SetValue(platform::HKey::LocalMachine, terminal::ServerKey(terminal::ClientMode::Local),
+        Reg().SetValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local),
                        "SorelProgs", platform::RegValue::String(m_progs.string()));
         m_promptScope.emplace(m_prompt);
         m_login = std::make_shared<LoginScript>();
@@ -172,7 +172,7 @@ class LocalPipeTest : public terminal::testing::RegistryTest {
         }
     }
     void Script(const std::string& text) {
-        terminal::testing::WriteFile(m_script, text);
+        testsupport::WriteFile(m_script, text);
         m_scriptSet = true;
         platform::SetProcessVariable("CARROWLINE_STANDIN_SCRIPT", m_script.string());
     }
@@ -300,7 +300,7 @@ TEST_F(LocalPipeTest, KeepLeavesSettingsAndAMissingProgramFolderIsReported) {
     EXPECT_EQ(pipe.m_programDir.Str(), "/elsewhere");
     EXPECT_TRUE(m_prompt.Shown().empty());
 
-    Reg().DeleteValue(platform::HKey::LocalMachine, terminal::ServerKey(terminal::ClientMode::Local),
+    Reg().DeleteValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local),
                       "SorelProgs");
     EXPECT_TRUE(pipe.ParseOptions(nullptr, "-t4", false));
     EXPECT_EQ(pipe.m_terminalNumber, 4);
@@ -363,12 +363,12 @@ TEST_F(LocalPipeTest, PracticeSettings) {
 
 TEST_F(LocalPipeTest, UnixEscKeyComesFromTheOstrelScreenKey) {
     CLocalPipe pipe;
-    terminal::SetClientMode(terminal::ClientMode::Remote);
-    Reg().SetValue(platform::HKey::LocalMachine, terminal::ScreenKey(terminal::ClientMode::Remote),
+    suite::SetClientMode(suite::ClientMode::Remote);
+    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote),
                    "UnixEscKey", platform::RegValue::Dword(5));
     EXPECT_EQ(pipe.GetUnixEscKey(), 0);
-    EXPECT_EQ(terminal::GetClientMode(), terminal::ClientMode::Local);
-    Reg().SetValue(platform::HKey::LocalMachine, terminal::ScreenKey(terminal::ClientMode::Local),
+    EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Local);
+    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Local),
                    "UnixEscKey", platform::RegValue::Dword(27));
     EXPECT_EQ(pipe.GetUnixEscKey(), 27);
 }

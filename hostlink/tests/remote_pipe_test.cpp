@@ -33,9 +33,9 @@
 #include "platform/shared_mapping.h"
 #include "platform/user_prompt.h"
 #include "practice/practice.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 
 namespace hostlink {
 namespace {
@@ -83,7 +83,7 @@ bool IsOpen(int fd) {
     return ::fcntl(fd, F_GETFD) >= 0;
 }
 
-class RemotePipeTest : public terminal::testing::RegistryTest {
+class RemotePipeTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -135,7 +135,7 @@ class RemotePipeTest : public terminal::testing::RegistryTest {
         ASSERT_EQ(std::string(half, got), "one\r");
     }
 
-    std::string LogText() { return terminal::testing::ReadFile(m_tmp / "varnel.log"); }
+    std::string LogText() { return testsupport::ReadFile(m_tmp / "varnel.log"); }
     std::vector<std::string> Shown() { return m_prompt.Texts(); }
 
     FakeOwner m_owner;
@@ -623,7 +623,7 @@ TEST_F(RemotePipeTest, HostClosingIsLogged) {
 }
 
 TEST_F(RemotePipeTest, ScriptedSession) {
-    terminal::testing::WriteFile(m_temp.Path() / "session.script",
+    testsupport::WriteFile(m_temp.Path() / "session.script",
                                  "# a short exchange\n"
                                  "send Hello\\r\\n\\e[%Title\\x01O\n"
                                  "expect ping\\r\n"
@@ -660,7 +660,7 @@ TEST_F(RemotePipeTest, ReadAndWriteWithoutConnection) {
 
 TEST_F(RemotePipeTest, SettingsFromTheRegistry) {
     StandinHost host({"--record", m_record.string()});
-    const std::string key = terminal::ServerKey(terminal::ClientMode::Remote);
+    const std::string key = suite::ServerKey(suite::ClientMode::Remote);
     const auto set = [&](std::string_view name, const RegValue& value) {
         ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, key, name, value), 0);
     };
@@ -673,7 +673,7 @@ TEST_F(RemotePipeTest, SettingsFromTheRegistry) {
     set("RemoteEnviro", RegValue::String("E=1"));
     set("WANMode", RegValue::Dword(1));
     ASSERT_EQ(
-        Reg().SetValue(platform::HKey::LocalMachine, terminal::kBrantorKey, "KeepAlive", RegValue::Dword(42)),
+        Reg().SetValue(platform::HKey::LocalMachine, suite::kBrantorKey, "KeepAlive", RegValue::Dword(42)),
         0);
 
     RecordingSink sink;
@@ -712,7 +712,7 @@ TEST_F(RemotePipeTest, SettingsFromTheRegistry) {
 }
 
 TEST_F(RemotePipeTest, MissingRegistrySettingFailsBeforeConnecting) {
-    const std::string key = terminal::ServerKey(terminal::ClientMode::Remote);
+    const std::string key = suite::ServerKey(suite::ClientMode::Remote);
     Reg().SetValue(platform::HKey::LocalMachine, key, "RemoteHost", RegValue::String("127.0.0.1"));
     Reg().SetValue(platform::HKey::LocalMachine, key, "RemoteDataSet", RegValue::String("/reg/data"));
     CRemotePipe pipe;
@@ -728,10 +728,10 @@ TEST_F(RemotePipeTest, MissingRegistrySettingFailsBeforeConnecting) {
 TEST_F(RemotePipeTest, UnixEscKeyOfTheRemoteBranch) {
     CRemotePipe pipe;
     EXPECT_EQ(pipe.GetUnixEscKey(), 1);
-    EXPECT_EQ(terminal::GetClientMode(), terminal::ClientMode::Remote);
-    Reg().SetValue(platform::HKey::LocalMachine, terminal::ScreenKey(terminal::ClientMode::Remote),
+    EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Remote);
+    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote),
                    "UnixEscKey", RegValue::Dword(27));
-    terminal::SetClientMode(terminal::ClientMode::Local);
+    suite::SetClientMode(suite::ClientMode::Local);
     EXPECT_EQ(pipe.GetUnixEscKey(), 27);
 }
 
@@ -770,7 +770,7 @@ TEST(RemotePipeSystemId, FormAndPadding) {
 }
 
 TEST(RemotePipeSystemId, DesktopNumberFollowsUserAndDisplay) {
-    terminal::testing::ScopedEnv env;
+    testsupport::ScopedEnv env;
     env.Set("DISPLAY", ":0");
     const long first = DesktopNumber();
     EXPECT_EQ(DesktopNumber(), first);

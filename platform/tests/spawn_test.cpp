@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -334,6 +335,51 @@ TEST_F(SpawnTest, StartFailuresAreReportedBySpawn) {
     int32_t error = 0;
     EXPECT_FALSE(Spawn(badFd, &error));
     EXPECT_EQ(error, win32::kInvalidHandle);
+}
+
+TEST_F(SpawnTest, DetachedProgramRunsInItsOwnSessionAndIsNotOurChild) {
+    const fs::path report = m_folder / "session";
+    SpawnOptions options = ChildOptions({"session", report.string()});
+    options.detached = true;
+    int32_t error = 0;
+    std::string message;
+    auto child = Spawn(options, &error, &message);
+    ASSERT_TRUE(child) << message;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!fs::exists(report) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::ifstream in(report);
+    int pid = 0, sid = 0;
+    ASSERT_TRUE(in >> pid >> sid) << "the detached program wrote no report";
+    EXPECT_EQ(pid, child->pid);
+    EXPECT_NE(sid, ::getsid(0));
+    // The middle process was reaped by Spawn and the program is not ours to wait for.
+    EXPECT_EQ(::waitpid(child->pid, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+
+    struct Case {
+        std::string program;
+        fs::path workingFolder;
+        int32_t error;
+    };
+    const Case failures[] = {
+        {"/nonexistent/program", {}, win32::kFileNotFound},
+        {CARROWLINE_TEST_CHILD, m_folder / "missing", win32::kPathNotFound},
+    };
+    for (const Case& c : failures) {
+        SpawnOptions bad;
+        bad.program = c.program;
+        bad.workingFolder = c.workingFolder;
+        bad.detached = true;
+        EXPECT_FALSE(Spawn(bad, &error, &message)) << c.program;
+        EXPECT_EQ(error, c.error) << c.program << ": " << message;
+    }
+    SpawnOptions piped = ChildOptions({"exit", "0"});
+    piped.detached = true;
+    piped.pipeStdout = true;
+    EXPECT_FALSE(Spawn(piped, &error));
+    EXPECT_EQ(error, win32::kInvalidParameter);
 }
 
 TEST_F(SpawnTest, BareNameIsLookedUpInTheProgramFolderThenPath) {

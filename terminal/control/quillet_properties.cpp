@@ -8,8 +8,8 @@
 
 #include "platform/hex_digit.h"
 #include "platform/user_prompt.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
 
 namespace terminal {
 namespace {
@@ -267,7 +267,7 @@ void ApplyFontChange(QuilletProperties& properties) {
         uint32_t value = 0;
         platform::RegType type = platform::RegType::Dword;
         uint32_t size = sizeof value;
-        if (RegReadValue(platform::HKey::CurrentUser, kCompanyKey, name, type, &value, size) != 0 ||
+        if (suite::RegReadValue(platform::HKey::CurrentUser, suite::kCompanyKey, name, type, &value, size) != 0 ||
             size != sizeof value) {
             return std::nullopt;
         }
@@ -280,9 +280,9 @@ void ApplyFontChange(QuilletProperties& properties) {
     std::array<char, 64> face{};
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = face.size();
-    if (RegReadValue(platform::HKey::CurrentUser, kCompanyKey, "FontFaceName", type, face.data(), size) !=
+    if (suite::RegReadValue(platform::HKey::CurrentUser, suite::kCompanyKey, "FontFaceName", type, face.data(), size) !=
         0) {
-        properties.m_FontName = std::string(kDefaultFontFace);
+        properties.m_FontName = std::string(suite::kDefaultFontFace);
         return;
     }
     properties.m_FontName.assign(face.data(), ::strnlen(face.data(), face.size()));
@@ -318,8 +318,8 @@ int32_t LoadRegistry(QuilletProperties& properties) {
         platform::DefaultPrompt().Message("Invalid Connector Specified", platform::PromptIcon::Stop);
     }
     // The readers follow the client mode: the branch must be chosen before the first read.
-    SetClientMode(local ? ClientMode::Local : ClientMode::Remote);
-    CTarnRegistry registry;
+    suite::SetClientMode(local ? suite::ClientMode::Local : suite::ClientMode::Remote);
+    suite::CTarnRegistry registry;
     registry.m_localMode = local ? 1 : 0;
     if (registry.Load() != 0) {
         return 1;

@@ -17,9 +17,9 @@
 #include "platform/shared_mapping.h"
 #include "platform/user_prompt.h"
 #include "practice/memory_mapped_file.h"
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 #include "terminal/control/detach_record.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace terminal {
 
@@ -294,7 +294,7 @@ bool ReadLocalServerValue(std::string_view name, std::string& out) {
     std::array<char, 1024> buffer{};
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = buffer.size();
-    if (RegReadValue(platform::HKey::LocalMachine, ServerKey(ClientMode::Local), name, type, buffer.data(),
+    if (suite::RegReadValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local), name, type, buffer.data(),
                      size) != 0) {
         return false;
     }
@@ -357,7 +357,7 @@ bool CQuilletSession::ReadPracticeBlock(std::string& commandLine, bool& usage) {
     ApplyPracticeToProperties(*conn, m_props);
     const bool remote = conn->m_ConnType != 0;
     m_pipe = m_factory->MakeEmpty(remote);
-    SetClientMode(remote ? ClientMode::Remote : ClientMode::Local);
+    suite::SetClientMode(remote ? suite::ClientMode::Remote : suite::ClientMode::Local);
     m_props.m_Connector = remote ? "remote" : "local";
     m_pipe->ApplyPractice(*conn);
     commandLine = TrimLeft(commandLine.substr(0, at) + commandLine.substr(pos));
@@ -383,7 +383,7 @@ int32_t CQuilletSession::Login(int16_t loginType, std::string_view commandLineVi
         }
         case 2:
             m_pipe = m_factory->MakeEmpty(true);
-            SetClientMode(ClientMode::Remote);
+            suite::SetClientMode(suite::ClientMode::Remote);
             m_props.m_Connector = "remote";
             if (!m_factory->LoadRemoteSettings(*m_pipe)) {
                 m_pipe.reset();
@@ -395,7 +395,7 @@ int32_t CQuilletSession::Login(int16_t loginType, std::string_view commandLineVi
             }
             break;
         case 3: {
-            SetClientMode(ClientMode::Local);
+            SetClientMode(suite::ClientMode::Local);
             m_props.m_Connector = "local";
             std::string dataSet;
             std::string programDir;
@@ -432,7 +432,7 @@ int32_t CQuilletSession::Login(int16_t loginType, std::string_view commandLineVi
         m_host.FocusFieldEditor();
     }
     const uint32_t program = m_props.IsLocal() ? 1 : (m_props.IsRemote() ? 2 : 0);
-    if (RegWriteValue(platform::HKey::CurrentUser, kCompanyKey, "PROGRAM", platform::RegType::Dword, &program,
+    if (suite::RegWriteValue(platform::HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", platform::RegType::Dword, &program,
                       sizeof program) != 0) {
         // The session runs; only the container's title depends on this value.
         m_host.LogLine("Login: the PROGRAM value could not be written");
@@ -457,10 +457,10 @@ int32_t CQuilletSession::Connect() {
         return 1;
     }
     if (m_props.IsRemote()) {
-        SetClientMode(ClientMode::Remote);
+        suite::SetClientMode(suite::ClientMode::Remote);
         m_pipe = m_factory->MakeConfigured(true, m_props);
     } else if (m_props.IsLocal()) {
-        SetClientMode(ClientMode::Local);
+        suite::SetClientMode(suite::ClientMode::Local);
         m_pipe = m_factory->MakeConfigured(false, m_props);
     } else {
         Message("Invalid Connector Specified", true);
@@ -514,7 +514,7 @@ bool CQuilletSession::AutoLogin(int32_t pipeHandle, int32_t processId) {
         return false;
     }
     m_pipe = m_factory->MakeEmpty(remote);
-    SetClientMode(remote ? ClientMode::Remote : ClientMode::Local);
+    suite::SetClientMode(remote ? suite::ClientMode::Remote : suite::ClientMode::Local);
     const bool loaded =
         m_pipe->LoadState(pipeHandle, own ? 0 : processId, view->Bytes().subspan(hostlink::kStateHeaderSize));
     view.reset();
@@ -572,7 +572,7 @@ int32_t CQuilletSession::ReConnect() {
     const std::vector<uint8_t> unfed = TakeUnfed(record.stateHandle);
     const bool remote = record.isRemote != 0;
     m_pipe = m_factory->MakeEmpty(remote);
-    SetClientMode(remote ? ClientMode::Remote : ClientMode::Local);
+    suite::SetClientMode(remote ? suite::ClientMode::Remote : suite::ClientMode::Local);
     m_props.m_Connector = remote ? "remote" : "local";
     const bool loaded = m_pipe->LoadState(record.stateHandle, 0, std::nullopt);
     m_host.RestoreScreen(record.snapshotHandle);

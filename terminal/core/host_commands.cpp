@@ -31,9 +31,9 @@
 #include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
-#include "terminal/shell_open.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
+#include "suite/shell_open.h"
 
 namespace terminal {
 namespace {
@@ -240,12 +240,12 @@ void CHostCommands::OpenOperatorsGuide(std::string document) {
         Log("Host command A: refused document name '" + document + "'");
         return;
     }
-    const std::string key = std::string(kCompanyKey) +
-                            (GetClientMode() == ClientMode::Remote ? "\\Varnel" : "\\Ostrel") + "\\1.0\\Docs";
+    const std::string key = std::string(suite::kCompanyKey) +
+                            (suite::GetClientMode() == suite::ClientMode::Remote ? "\\Varnel" : "\\Ostrel") + "\\1.0\\Docs";
     std::array<char, kGuideValueSize> value{};
     uint32_t size = static_cast<uint32_t>(value.size());
     platform::RegType type = platform::RegType::Sz;
-    if (RegReadValue(platform::HKey::LocalMachine, key, "OpGuide", type, value.data(), size) !=
+    if (suite::RegReadValue(platform::HKey::LocalMachine, key, "OpGuide", type, value.data(), size) !=
         platform::win32::kSuccess) {
         ShowStop("Could not find Operators Guide key");
         return;
@@ -254,7 +254,7 @@ void CHostCommands::OpenOperatorsGuide(std::string document) {
     const std::size_t cut = guide.find_last_of("\\/");
     const std::string path =
         (cut == std::string::npos ? std::string() : guide.substr(0, cut + 1)) + document + ".html";
-    if (!OpenWithShell(path)) {
+    if (!suite::OpenWithShell(path)) {
         Log("Host command A: '" + path + "' was not opened");
     }
 }
@@ -297,7 +297,7 @@ bool CHostCommands::HashHostFile(const std::string& hostPath, std::string& diges
 void CHostCommands::OpenHostFile(std::string path) {
     const std::string expected = m_screen.ExpectedDigest();
     if (expected.empty()) {
-        if (!OpenWithShell(path)) {
+        if (!suite::OpenWithShell(path)) {
             Log("Host command E: '" + path + "' was not opened");
         }
         return;
@@ -312,7 +312,7 @@ void CHostCommands::OpenHostFile(std::string path) {
         return;
     }
     // The host is told the file matched even when the desktop refuses to open it.
-    if (!OpenWithShell(path)) {
+    if (!suite::OpenWithShell(path)) {
         Log("Host command E: '" + path + "' was not opened");
     }
     Reply("Y");

@@ -53,7 +53,7 @@ UrlOpener SetUrlOpener(UrlOpener opener) {
     return previous;
 }
 
-CAboutDlg::CAboutDlg(AboutEdition edition, CVersionInfo version, QWidget* parent)
+CAboutDlg::CAboutDlg(AboutEdition edition, suite::CVersionInfo version, QWidget* parent)
     : QDialog(parent), m_edition(edition) {
     const EditionTexts texts = TextsOf(edition);
     m_versionText =

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string_view>
 
-#include "terminal/version_info.h"
+#include "suite/version_info.h"
 
 class QLabel;
 class QPushButton;
@@ -28,7 +28,7 @@ enum class AboutEdition { Varnel, Quillet, Ostrel };
 
 class CAboutDlg : public QDialog {
   public:
-    CAboutDlg(AboutEdition edition, CVersionInfo version, QWidget* parent);
+    CAboutDlg(AboutEdition edition, suite::CVersionInfo version, QWidget* parent);
 
     AboutEdition Edition() const { return m_edition; }
     // "Varnel Version 04.02.01 Build 57".
@@ -47,19 +47,19 @@ class CAboutDlg : public QDialog {
 
 class CAboutVarnel final : public CAboutDlg {
   public:
-    explicit CAboutVarnel(QWidget* parent = nullptr, CVersionInfo version = CVersionInfo())
+    explicit CAboutVarnel(QWidget* parent = nullptr, suite::CVersionInfo version = suite::CVersionInfo())
         : CAboutDlg(AboutEdition::Varnel, std::move(version), parent) {}
 };
 
 class CAboutQuillet final : public CAboutDlg {
   public:
-    explicit CAboutQuillet(QWidget* parent = nullptr, CVersionInfo version = CVersionInfo())
+    explicit CAboutQuillet(QWidget* parent = nullptr, suite::CVersionInfo version = suite::CVersionInfo())
         : CAboutDlg(AboutEdition::Quillet, std::move(version), parent) {}
 };
 
 class CAboutOstrel final : public CAboutDlg {
   public:
-    explicit CAboutOstrel(QWidget* parent = nullptr, CVersionInfo version = CVersionInfo())
+    explicit CAboutOstrel(QWidget* parent = nullptr, suite::CVersionInfo version = suite::CVersionInfo())
         : CAboutDlg(AboutEdition::Ostrel, std::move(version), parent) {}
 };
 

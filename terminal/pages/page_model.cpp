@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "terminal/control/quillet_properties.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace terminal::pages {
 
@@ -70,7 +70,7 @@ PageDefinition MakeConnectPage() {
 
 PageDefinition MakeDisplayPage() {
     std::vector<PageField> fields = {
-        Make(212, "FontName", FieldKind::Text, "FontName", "", Text(kDefaultFontFace)),
+        Make(212, "FontName", FieldKind::Text, "FontName", "", Text(suite::kDefaultFontFace)),
         Make(214, "FontSize", FieldKind::Number, "FontSize", "", Variant::I4(9)),
         Make(215, "Background Color", FieldKind::Text, "BackgroundColor", "", Text("")),
         Make(217, "Border Frame", FieldKind::Check, "Border", "", Variant::Bool(true)),

@@ -4,7 +4,7 @@
 #include <QLineEdit>
 
 #include "platform/user_prompt.h"
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace terminal::pages {
 
@@ -52,7 +52,7 @@ HRESULT CPropertyPageObject::Apply() {
     if (m_widget) {
         QString message;
         if (const PageField* field = m_widget->InvalidField(&message)) {
-            platform::DefaultPrompt().Message(tools::ToCp1252(message), platform::PromptIcon::Exclamation);
+            platform::DefaultPrompt().Message(suite::ToCp1252(message), platform::PromptIcon::Exclamation);
             if (QWidget* widget = m_widget->FieldWidget(field->id)) {
                 widget->setFocus(Qt::OtherFocusReason);
                 if (auto* edit = qobject_cast<QLineEdit*>(widget)) {

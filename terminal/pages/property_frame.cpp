@@ -8,7 +8,7 @@
 
 #include "platform/automation/class_registry.h"
 #include "platform/user_prompt.h"
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace terminal::pages {
 
@@ -55,7 +55,7 @@ CPropertyFrame::CPropertyFrame(const QString& caption, std::vector<std::shared_p
         }
         page->SetObjects(objects);
         page->SetStatusHandler([this] { UpdateApply(); });
-        m_tabs->addTab(page->Activate(m_tabs), tools::FromCp1252(page->Title()));
+        m_tabs->addTab(page->Activate(m_tabs), suite::FromCp1252(page->Title()));
         m_pages.push_back(std::move(page));
     }
     UpdateApply();

@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace terminal::pages {
 
@@ -44,7 +44,7 @@ void CPropertyPage::Build() {
     auto* form = new QFormLayout();
     outer->addLayout(form);
     for (const PageField& field : m_model.Definition().fields) {
-        const QString label = tools::FromCp1252(field.label);
+        const QString label = suite::FromCp1252(field.label);
         QWidget* widget = nullptr;
         switch (field.kind) {
             case FieldKind::Text:
@@ -62,7 +62,7 @@ void CPropertyPage::Build() {
             case FieldKind::Choice: {
                 auto* list = new QComboBox(this);
                 for (const std::string& choice : field.choices) {
-                    list->addItem(tools::FromCp1252(choice));
+                    list->addItem(suite::FromCp1252(choice));
                 }
                 connect(list, &QComboBox::currentIndexChanged, this, [this, &field] {
                     if (!m_refreshing) {
@@ -104,7 +104,7 @@ void CPropertyPage::Refresh() {
         switch (field.kind) {
             case FieldKind::Text:
             case FieldKind::Secret:
-                static_cast<QLineEdit*>(widget)->setText(tools::FromCp1252(value.AsBstr()));
+                static_cast<QLineEdit*>(widget)->setText(suite::FromCp1252(value.AsBstr()));
                 break;
             case FieldKind::Number: {
                 const auto waiting = m_invalid.find(m_model.BoundProperty(field));
@@ -132,7 +132,7 @@ void CPropertyPage::Edited(const PageField& field) {
     switch (field.kind) {
         case FieldKind::Text:
         case FieldKind::Secret:
-            m_model.SetValue(field, Variant::Bstr(tools::ToCp1252(static_cast<QLineEdit*>(widget)->text())));
+            m_model.SetValue(field, Variant::Bstr(suite::ToCp1252(static_cast<QLineEdit*>(widget)->text())));
             break;
         case FieldKind::Number: {
             const QString text = static_cast<QLineEdit*>(widget)->text();
@@ -179,7 +179,7 @@ const PageField* CPropertyPage::InvalidField(QString* message) const {
             }
             if (message != nullptr) {
                 *message = QStringLiteral("%1: please enter a whole number from %2 to %3.")
-                               .arg(tools::FromCp1252(field.label))
+                               .arg(suite::FromCp1252(field.label))
                                .arg(NumberMinimum(field.number))
                                .arg(NumberMaximum(field.number));
             }

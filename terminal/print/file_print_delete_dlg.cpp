@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace terminal {
 
@@ -41,7 +41,7 @@ CFilePrintDeleteDlg::CFilePrintDeleteDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CFilePrintDeleteDlg::SetMessage(std::string_view message) {
-    QString text = tools::FromCp1252(message);
+    QString text = suite::FromCp1252(message);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_message->setPlainText(text);
 }
@@ -70,7 +70,7 @@ std::optional<std::string> QtPrintJobUi::ChoosePrinter() {
     if (result != QDialog::Accepted || printer.printerName().isEmpty()) {
         return std::nullopt;
     }
-    return tools::ToCp1252(printer.printerName());
+    return suite::ToCp1252(printer.printerName());
 }
 
 DeleteChoice QtPrintJobUi::OfferDelete(std::string_view message) {

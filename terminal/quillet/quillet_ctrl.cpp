@@ -23,13 +23,13 @@
 #include "platform/codepage.h"
 #include "platform/user_prompt.h"
 #include "terminal/bars/toolbar_commands.h"
-#include "terminal/debug_log.h"
+#include "suite/debug_log.h"
 #include "terminal/pages/about_boxes.h"
 #include "terminal/pages/page_object.h"
 #include "terminal/pages/property_frame.h"
 #include "terminal/print/remote_print_queue.h"
 #include "terminal/quillet/quillet_menus.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_font.h"
 #include "terminal/widget/terminal_widget.h"
@@ -38,7 +38,7 @@
 #include "tools/dataset_sel_dlg.h"
 #include "tools/practice_probe.h"
 #include "tools/qt_login_ui.h"
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 #include "tools/qt_user_prompt.h"
 
 namespace terminal {
@@ -174,7 +174,7 @@ class ControlProbeTarget final : public tools::ProbeTarget {
     int32_t ManualProbeFlag() const override { return m_manualFlag; }
     void SetManualProbeFlag(int32_t flag) override { m_manualFlag = flag; }
     void SetWaitCursor(bool on) override { m_host.SetWaitCursor(on); }
-    void SetClientMode(ClientMode mode) override { terminal::SetClientMode(mode); }
+    void SetClientMode(suite::ClientMode mode) override { suite::SetClientMode(mode); }
     int32_t LoadRegistry() override { return terminal::LoadRegistry(m_props); }
 
     std::string Connector() const override { return m_props.m_Connector; }
@@ -401,7 +401,7 @@ CQuilletCtrl::CQuilletCtrl(Options options)
     uint32_t debug = 0;
     platform::RegType type = platform::RegType::Dword;
     uint32_t size = sizeof debug;
-    if (RegReadValue(platform::HKey::LocalMachine, kCompanyKey, "Debug", type, &debug, size) == 0 &&
+    if (suite::RegReadValue(platform::HKey::LocalMachine, suite::kCompanyKey, "Debug", type, &debug, size) == 0 &&
         type == platform::RegType::Dword) {
         m_debug = debug != 0;
     }
@@ -625,7 +625,7 @@ void CQuilletCtrl::AddMethods() {
         .Method("WebSetWindowTitle", 42, {}, VarType::Empty,
                 [this](Args) {
                     if (m_window) {
-                        m_window->window()->setWindowTitle(tools::FromCp1252(m_props.m_PracticeName));
+                        m_window->window()->setWindowTitle(suite::FromCp1252(m_props.m_PracticeName));
                     }
                     return Variant();
                 })
@@ -786,7 +786,7 @@ void CQuilletCtrl::ShowPropertyFrame() {
     }
     std::vector<Guid> pageIds;
     m_pageList.GetPages(pageIds);
-    pages::RunPropertyFrame(m_window, tools::FromCp1252(std::string(kQuilletTypeName) + " Properties"),
+    pages::RunPropertyFrame(m_window, suite::FromCp1252(std::string(kQuilletTypeName) + " Properties"),
                             {keepAlive}, pageIds, pages::PageClassFactory);
     ReleaseAfterCall(std::move(keepAlive));
 }
@@ -908,8 +908,8 @@ void CQuilletCtrl::ShowCalc() {
 }
 
 int32_t CQuilletCtrl::MinimumWindowSize(int32_t cx, int32_t cy) {
-    LogFont font;
-    ReadFontSettings(font);
+    suite::LogFont font;
+    suite::ReadFontSettings(font);
     font.width = 5;
     font.height = 10;
     const CellSize cell = MeasureCharacter(CreateTerminalFont(font, m_window), 0xC5, m_window);
@@ -1118,7 +1118,7 @@ void CQuilletCtrl::ReportTransfer(hostlink::TransferProgress code, int64_t value
 std::optional<std::vector<std::string>> CQuilletCtrl::ChooseFiles(hostlink::FileDialogKind kind,
                                                                   std::string_view title,
                                                                   std::string_view folder) {
-    const QString caption = tools::FromCp1252(title);
+    const QString caption = suite::FromCp1252(title);
     const QString start = QFile::decodeName(QByteArray(folder.data(), static_cast<qsizetype>(folder.size())));
     if (QThread::currentThread() == m_uiTarget->thread()) {
         return RunFileDialog(m_window, kind, caption, start);
@@ -1280,7 +1280,7 @@ bool CQuilletCtrl::RestoreScreen(int handle) {
 
 void CQuilletCtrl::LogLine(std::string_view text) {
     if (m_debug) {
-        DebugLog(std::string(text) + "\n");
+        suite::DebugLog(std::string(text) + "\n");
     }
 }
 

@@ -20,7 +20,7 @@
 #include "terminal/widget/terminal_widget.h"
 #include "tools/custom_menu/custom_file.h"
 #include "tools/custom_menu/custom_menu_dlg.h"
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace terminal {
 
@@ -196,7 +196,7 @@ void CQuilletMenus::BuildPopups() {
             m_customPopup->addSeparator();
             continue;
         }
-        QAction* action = m_customPopup->addAction(tools::FromCp1252(entry.title));
+        QAction* action = m_customPopup->addAction(suite::FromCp1252(entry.title));
         action->setData(entry.id);
         // Only the first twenty ids reach the control; an entry past them could never run its command.
         action->setEnabled(entry.id <= kPopupLastId);

@@ -7,15 +7,15 @@
 #include <QPaintDevice>
 #include <QPainter>
 
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 #include "terminal/widget/qt_screen_painter.h"
 #include "terminal/widget/terminal_font.h"
 
 namespace terminal {
 namespace {
 
-LogFont PrintFont(std::string_view face, int32_t height, int32_t weight) {
-    LogFont font;
+suite::LogFont PrintFont(std::string_view face, int32_t height, int32_t weight) {
+    suite::LogFont font;
     font.height = height;
     font.weight = weight;
     font.charSet = 255;

@@ -60,7 +60,7 @@ QString FamilyFor(std::string_view face, bool fixedPitch) {
         .family();
 }
 
-QFont CreateLogFont(const LogFont& font, bool fixedPitch, QPaintDevice* device) {
+QFont CreateLogFont(const suite::LogFont& font, bool fixedPitch, QPaintDevice* device) {
     QFont f(FamilyFor(font.faceName, fixedPitch));
     f.setStyleHint(fixedPitch ? QFont::TypeWriter : QFont::SansSerif);
     f.setFixedPitch(fixedPitch);
@@ -117,7 +117,7 @@ QFont GridFont(const QFont& font, int32_t cellWidth, QPaintDevice* device) {
     return grid;
 }
 
-std::optional<CellSize> QtFontMeasurer::MeasureCross(const LogFont& font) {
+std::optional<CellSize> QtFontMeasurer::MeasureCross(const suite::LogFont& font) {
     if (std::abs(font.height) > kMaxFontPixels || font.width > kMaxFontPixels) {
         // Too large to be worth rendering: report it as the oversized cell it would be.
         return CellSize{std::clamp(font.width, 1, kMaxFontPixels),
@@ -143,7 +143,7 @@ int32_t FaceLimit(std::string_view face) {
     return 13;
 }
 
-FontFit FitTerminalFont(const LogFont& start, int32_t cx, int32_t cy, FontMeasurer& measurer,
+FontFit FitTerminalFont(const suite::LogFont& start, int32_t cx, int32_t cy, FontMeasurer& measurer,
                         platform::UserPrompt& prompt) {
     FontFit fit;
     fit.font = start;
@@ -153,7 +153,7 @@ FontFit FitTerminalFont(const LogFont& start, int32_t cx, int32_t cy, FontMeasur
     }
     const int32_t targetWidth = cx / 80;
     const int32_t targetHeight = cy / 25;
-    LogFont& lf = fit.font;
+    suite::LogFont& lf = fit.font;
     lf.width = targetWidth;
     lf.height = targetHeight;
     for (;;) {
@@ -164,7 +164,7 @@ FontFit FitTerminalFont(const LogFont& start, int32_t cx, int32_t cy, FontMeasur
         }
         fit.measured = *m;
         if (!InRange(m->width) || !InRange(m->height)) {
-            if (!platform::EqualsNoCase(lf.faceName, kDefaultFontFace)) {
+            if (!platform::EqualsNoCase(lf.faceName, suite::kDefaultFontFace)) {
                 fit.result = 1;
                 break;
             }
@@ -207,7 +207,7 @@ FontFit FitTerminalFont(const LogFont& start, int32_t cx, int32_t cy, FontMeasur
     fit.created = true;
     const bool proper =
         lf.height > 10 && lf.width > 5 &&
-        (platform::EqualsNoCase(lf.faceName, kDefaultFontFace) || lf.height >= FaceLimit(lf.faceName) - 2);
+        (platform::EqualsNoCase(lf.faceName, suite::kDefaultFontFace) || lf.height >= FaceLimit(lf.faceName) - 2);
     if (!proper) {
         lf.width = fit.measured.width;
         lf.height = fit.measured.height;

@@ -9,7 +9,7 @@
 
 #include "platform/user_prompt.h"
 #include "terminal/core/screen.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 class QPaintDevice;
 
@@ -28,8 +28,8 @@ inline constexpr int32_t kMaxFontPixels = 1000;
 QString FamilyFor(std::string_view face, bool fixedPitch = true);
 // A Qt font for `font`: a positive height is the cell height (ascent plus descent), a negative one the
 // character height, 0 the default size; a width other than 0 is the average character width.
-QFont CreateLogFont(const LogFont& font, bool fixedPitch, QPaintDevice* device = nullptr);
-inline QFont CreateTerminalFont(const LogFont& font, QPaintDevice* device = nullptr) {
+QFont CreateLogFont(const suite::LogFont& font, bool fixedPitch, QPaintDevice* device = nullptr);
+inline QFont CreateTerminalFont(const suite::LogFont& font, QPaintDevice* device = nullptr) {
     return CreateLogFont(font, true, device);
 }
 // The screen's cell: width of the 26 small letters / 26, height of "gMgMgMgMgMgMg".
@@ -44,13 +44,13 @@ class FontMeasurer {
   public:
     virtual ~FontMeasurer() = default;
     // nullopt when the font cannot be created.
-    virtual std::optional<CellSize> MeasureCross(const LogFont& font) = 0;
+    virtual std::optional<CellSize> MeasureCross(const suite::LogFont& font) = 0;
 };
 
 class QtFontMeasurer final : public FontMeasurer {
   public:
     explicit QtFontMeasurer(QPaintDevice* device = nullptr) : m_device(device) {}
-    std::optional<CellSize> MeasureCross(const LogFont& font) override;
+    std::optional<CellSize> MeasureCross(const suite::LogFont& font) override;
 
   private:
     QPaintDevice* m_device;
@@ -61,7 +61,7 @@ struct FontFit {
     int32_t result = 0;
     // False when a font could not be created: nothing else is to be used then.
     bool created = false;
-    LogFont font;
+    suite::LogFont font;
     CellSize measured;
     // The damaged-face substitution happened: the fitted font is not to be saved.
     bool substituted = false;
@@ -72,7 +72,7 @@ int32_t FaceLimit(std::string_view face);
 
 // Fits `start` (the registry's font) to 80 x 25 cells in a cx by cy area, shrinking it step by step until
 // the measured cross fits the target cell. Messages go to `prompt`.
-FontFit FitTerminalFont(const LogFont& start, int32_t cx, int32_t cy, FontMeasurer& measurer,
+FontFit FitTerminalFont(const suite::LogFont& start, int32_t cx, int32_t cy, FontMeasurer& measurer,
                         platform::UserPrompt& prompt);
 
 }  // namespace terminal

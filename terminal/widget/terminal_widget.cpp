@@ -104,13 +104,13 @@ void CTerminalWidget::Feed(std::string_view bytes) {
     Feed(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
 }
 
-void CTerminalWidget::LoadFont(const LogFont& font) {
+void CTerminalWidget::LoadFont(const suite::LogFont& font) {
     ApplyFont(CreateTerminalFont(font, this));
 }
 
 void CTerminalWidget::LoadFontFromRegistry() {
-    LogFont font;
-    ReadFontSettings(font);
+    suite::LogFont font;
+    suite::ReadFontSettings(font);
     LoadFont(font);
 }
 
@@ -145,8 +145,8 @@ int32_t CTerminalWidget::ResizeRequest(int32_t cx, int32_t cy) {
         m_fitResult = 1;
         return m_fitResult;
     }
-    LogFont start;
-    ReadFontSettings(start);
+    suite::LogFont start;
+    suite::ReadFontSettings(start);
     QtFontMeasurer measurer(this);
     const FontFit fit = FitTerminalFont(start, cx, cy, measurer, platform::DefaultPrompt());
     m_fitResult = fit.result;
@@ -154,7 +154,7 @@ int32_t CTerminalWidget::ResizeRequest(int32_t cx, int32_t cy) {
         return m_fitResult;
     }
     if (!fit.substituted) {
-        SaveFontSettings(fit.font);
+        suite::SaveFontSettings(fit.font);
     }
     ApplyFont(CreateTerminalFont(fit.font, this));
     return m_fitResult;

@@ -13,7 +13,7 @@
 
 #include "terminal/core/key_sender.h"
 #include "terminal/core/screen.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 #include "terminal/widget/key_adapter.h"
 #include "terminal/widget/qt_screen_painter.h"
 
@@ -47,7 +47,7 @@ class CTerminalWidget : public QWidget {
 
     // Creates the terminal font from a font description, measures the cell from it, lays the grid out and
     // repaints.
-    void LoadFont(const LogFont& font);
+    void LoadFont(const suite::LogFont& font);
     // The same from the user's registry font settings.
     void LoadFontFromRegistry();
     bool HasFont() const { return m_font.has_value(); }

@@ -15,7 +15,7 @@
 #include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
 #include "practice/archive.h"
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 namespace tools {
 
@@ -105,7 +105,7 @@ int32_t CCustomFile::GetConfigFilePath(std::string& path) {
     std::vector<char> buffer(kPathBufferSize);
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = kPathBufferSize;
-    const int32_t status = terminal::RegReadValue(platform::HKey::CurrentUser, kMenuFileKey, kMenuFileValue,
+    const int32_t status = suite::RegReadValue(platform::HKey::CurrentUser, kMenuFileKey, kMenuFileValue,
                                                   type, buffer.data(), size);
     if (status == 0) {
         path.assign(buffer.data(), ::strnlen(buffer.data(), size));

@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "platform/user_prompt.h"
-#include "tools/qt_text.h"
+#include "suite/qt/qt_text.h"
 
 namespace tools {
 
@@ -128,7 +128,7 @@ void CCustomMenuDlg::FillList() {
     const QSignalBlocker block(m_list);
     m_list->clear();
     for (const practice::CCustomMenuItem& item : m_items) {
-        m_list->addItem(FromCp1252(item.m_Title));
+        m_list->addItem(suite::FromCp1252(item.m_Title));
     }
     m_list->setCurrentRow(-1);
     m_list->clearSelection();
@@ -164,8 +164,8 @@ void CCustomMenuDlg::OnSelectionChanged() {
     }
     const practice::CCustomMenuItem& item = m_items[static_cast<size_t>(row)];
     m_mode = item.IsSeparator() ? kSeparatorSelected : kItemSelected;
-    m_title->setText(FromCp1252(item.m_Title));
-    m_action->setText(FromCp1252(item.m_Action));
+    m_title->setText(suite::FromCp1252(item.m_Title));
+    m_action->setText(suite::FromCp1252(item.m_Action));
     m_title->setEnabled(m_mode == kItemSelected);
     m_action->setEnabled(m_mode == kItemSelected);
     m_remove->setEnabled(true);
@@ -178,9 +178,9 @@ void CCustomMenuDlg::OnTitleEdited(const QString& text) {
     if (row < 0 || m_mode != kItemSelected) {
         return;
     }
-    m_items[static_cast<size_t>(row)].m_Title = ToCp1252(text.left(kMaxFieldLength));
+    m_items[static_cast<size_t>(row)].m_Title = suite::ToCp1252(text.left(kMaxFieldLength));
     const QSignalBlocker block(m_list);
-    m_list->item(row)->setText(FromCp1252(m_items[static_cast<size_t>(row)].m_Title));
+    m_list->item(row)->setText(suite::FromCp1252(m_items[static_cast<size_t>(row)].m_Title));
 }
 
 void CCustomMenuDlg::OnActionEdited(const QString& text) {
@@ -188,7 +188,7 @@ void CCustomMenuDlg::OnActionEdited(const QString& text) {
     if (row < 0 || m_mode != kItemSelected) {
         return;
     }
-    m_items[static_cast<size_t>(row)].m_Action = ToCp1252(text.left(kMaxFieldLength));
+    m_items[static_cast<size_t>(row)].m_Action = suite::ToCp1252(text.left(kMaxFieldLength));
 }
 
 void CCustomMenuDlg::OnAdd() {
@@ -198,13 +198,13 @@ void CCustomMenuDlg::OnAdd() {
         return;
     }
     m_items.Add(practice::CCustomMenuItem("New Menu Item", "New Action", 0));
-    m_list->addItem(FromCp1252(m_items[m_items.GetSize() - 1].m_Title));
+    m_list->addItem(suite::FromCp1252(m_items[m_items.GetSize() - 1].m_Title));
     Select(m_list->count() - 1);
 }
 
 void CCustomMenuDlg::OnSeparator() {
     m_items.Add(practice::CCustomMenuItem(practice::kSeparatorTitle, "", 0));
-    m_list->addItem(FromCp1252(practice::kSeparatorTitle));
+    m_list->addItem(suite::FromCp1252(practice::kSeparatorTitle));
     Select(m_list->count() - 1);
 }
 
@@ -236,8 +236,8 @@ void CCustomMenuDlg::OnMove(int step) {
     std::swap(m_items[static_cast<size_t>(row)], m_items[static_cast<size_t>(other)]);
     {
         const QSignalBlocker block(m_list);
-        m_list->item(row)->setText(FromCp1252(m_items[static_cast<size_t>(row)].m_Title));
-        m_list->item(other)->setText(FromCp1252(m_items[static_cast<size_t>(other)].m_Title));
+        m_list->item(row)->setText(suite::FromCp1252(m_items[static_cast<size_t>(row)].m_Title));
+        m_list->item(other)->setText(suite::FromCp1252(m_items[static_cast<size_t>(other)].m_Title));
     }
     Select(other);
 }

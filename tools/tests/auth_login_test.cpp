@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
-#include "terminal/version_info.h"
+#include "suite/version_info.h"
 #include "tools/auth_login.h"
 #include "tools/login_settings.h"
 #include "tools/qt_login_ui.h"
@@ -19,7 +19,7 @@ namespace {
 
 using platform::PromptIcon;
 using platform::RegValue;
-using terminal::ClientMode;
+using suite::ClientMode;
 using testing::FakeLoginTarget;
 
 class AuthLoginTest : public testing::DialogTest {
@@ -52,7 +52,7 @@ class AuthLoginTest : public testing::DialogTest {
 };
 
 TEST_F(AuthLoginTest, OpensOnThePrimaryPageWithTheSavedOsUser) {
-    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, terminal::ServerKey(ClientMode::Remote), "OsUser",
+    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, suite::ServerKey(ClientMode::Remote), "OsUser",
                              RegValue::String("operator")),
               0);
     auto dialog = Open(6);
@@ -61,7 +61,7 @@ TEST_F(AuthLoginTest, OpensOnThePrimaryPageWithTheSavedOsUser) {
     EXPECT_EQ(Text(*dialog, "userLabel"), "User Name");
     EXPECT_EQ(Text(*dialog, "passwordLabel"), "Password");
     EXPECT_EQ(Text(*dialog, "versionText"),
-              QString::fromStdString("Varnel Version " + terminal::CVersionInfo().GetFileVersion()));
+              QString::fromStdString("Varnel Version " + suite::CVersionInfo().GetFileVersion()));
     EXPECT_EQ(NextButton(*dialog)->text(), "&Next>");
     EXPECT_EQ(BackButton(*dialog)->text(), "<&Back");
     EXPECT_FALSE(BackButton(*dialog)->isEnabled());
@@ -78,7 +78,7 @@ TEST_F(AuthLoginTest, WithoutSavedOsUserOffersTheLoginName) {
 
 TEST_F(AuthLoginTest, FieldsHoldAtMostTwentyCharacters) {
     const std::string longName(30, 'u');
-    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, terminal::ServerKey(ClientMode::Remote), "OsUser",
+    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, suite::ServerKey(ClientMode::Remote), "OsUser",
                              RegValue::String(longName)),
               0);
     auto dialog = Open(6);
@@ -156,7 +156,7 @@ TEST_F(AuthLoginTest, KnownOsUserFlagHandsOverOnlyTheApplicationCredentials) {
 TEST_F(AuthLoginTest, ModeFourOpensOnTheApplicationPageOfTheCurrentClientMode) {
     SetUserDword(ClientMode::Local, "UserNumber", 7);
     SetUserDword(ClientMode::Remote, "UserNumber", 9);
-    terminal::SetClientMode(ClientMode::Local);
+    suite::SetClientMode(ClientMode::Local);
     FakeLoginTarget target(AuthLoginModel::kFlagKnownOsUser);
     CAuthLogin dialog(target, 4);
     dialog.show();
@@ -179,7 +179,7 @@ TEST_F(AuthLoginTest, ModeFourOpensOnTheApplicationPageOfTheCurrentClientMode) {
 }
 
 TEST_F(AuthLoginTest, ModeFourWithoutSavedNumberShowsOne) {
-    terminal::SetClientMode(ClientMode::Remote);
+    suite::SetClientMode(ClientMode::Remote);
     auto dialog = Open(4);
     EXPECT_EQ(User(*dialog)->text(), "1");
 }

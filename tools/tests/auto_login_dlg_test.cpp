@@ -39,7 +39,7 @@ class WitnessPrompt : public platform::UserPrompt {
     std::thread::id m_guiThread = std::this_thread::get_id();
 };
 
-class AutoLoginDlgTest : public terminal::testing::RegistryTest {
+class AutoLoginDlgTest : public testsupport::RegistryTest {
   protected:
     static QPushButton* Cancel(CAutoLoginDlg& d) { return d.findChild<QPushButton*>("cancelButton"); }
     static QProgressBar* Bar(CAutoLoginDlg& d) { return d.findChild<QProgressBar*>("progressBar"); }

@@ -13,31 +13,31 @@
 
 #include "platform/registry.h"
 #include "platform/user_prompt.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 
 namespace tools::testing {
 
 inline constexpr int kSafetyMs = 20000;
 
-class DialogTest : public terminal::testing::RegistryTest {
+class DialogTest : public testsupport::RegistryTest {
   protected:
     // Later writes to HKCU fail with access denied; reads find nothing.
     void BlockUserHive() {
-        terminal::testing::WriteFile(m_temp.Path() / "blocker", "not a folder");
+        testsupport::WriteFile(m_temp.Path() / "blocker", "not a folder");
         m_registry = std::make_unique<platform::Registry>(
             platform::Registry::Paths{m_temp.Path() / "machine.reg", m_temp.Path() / "blocker" / "user.reg"});
         platform::Registry::OverrideDefault(m_registry.get());
     }
 
-    void SetUserDword(terminal::ClientMode mode, const std::string& name, uint32_t value) {
-        ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, terminal::ServerKey(mode), name,
+    void SetUserDword(suite::ClientMode mode, const std::string& name, uint32_t value) {
+        ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, suite::ServerKey(mode), name,
                                  platform::RegValue::Dword(value)),
                   0);
     }
-    std::optional<platform::RegValue> UserValue(terminal::ClientMode mode, const std::string& name) {
+    std::optional<platform::RegValue> UserValue(suite::ClientMode mode, const std::string& name) {
         platform::RegValue value;
-        if (Reg().QueryValue(platform::HKey::CurrentUser, terminal::ServerKey(mode), name, value) != 0) {
+        if (Reg().QueryValue(platform::HKey::CurrentUser, suite::ServerKey(mode), name, value) != 0) {
             return std::nullopt;
         }
         return value;

@@ -9,7 +9,7 @@ namespace tools {
 namespace {
 
 using platform::RegValue;
-using terminal::ClientMode;
+using suite::ClientMode;
 
 class LoginSettingsTest : public testing::DialogTest {};
 

@@ -16,8 +16,8 @@
 #include "practice/archive.h"
 #include "practice/prac_file.h"
 #include "practice/practice_log.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 
 namespace tools {
 namespace {
@@ -25,7 +25,7 @@ namespace {
 using platform::HKey;
 using platform::PromptIcon;
 using practice::CPractice;
-using terminal::ClientMode;
+using suite::ClientMode;
 
 CPractice MakePractice(const std::string& name, int32_t type = 0, int32_t billServ = 0, int32_t conn = 0) {
     CPractice practice;
@@ -68,7 +68,7 @@ class FakeChooser : public DatasetChooser {
     std::vector<int32_t> m_indexes;
 };
 
-class ProbeTest : public terminal::testing::RegistryTest {
+class ProbeTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -87,7 +87,7 @@ class ProbeTest : public terminal::testing::RegistryTest {
     }
     void WriteListFile(const std::string& name, const std::string& bytes) {
         m_listFile = practice::UserPracticeFolder() / name;
-        terminal::testing::WriteFile(m_listFile, bytes);
+        testsupport::WriteFile(m_listFile, bytes);
     }
 
     platform::RecordingPrompt m_prompt;
@@ -332,14 +332,14 @@ TEST_P(ProbeDamagedTest, IsAClearErrorThatChangesNothing) {
                   "The practice list file \"" + m_listFile.string() + "\" is damaged and cannot be read.");
         EXPECT_EQ(m_prompt.Shown()[0].icon, PromptIcon::Stop);
     }
-    EXPECT_EQ(terminal::testing::ReadFile(m_listFile), c.bytes);
+    EXPECT_EQ(testsupport::ReadFile(m_listFile), c.bytes);
 }
 
 std::string TruncatedXml() {
     std::vector<CPractice> practices = {MakePractice("One"), MakePractice("Two")};
     practice::CPracFile file;
     EXPECT_TRUE(file.Save(&practices, practice::CPracSelInfo()));
-    std::string text = terminal::testing::ReadFile(file.GetPath());
+    std::string text = testsupport::ReadFile(file.GetPath());
     std::filesystem::remove(file.GetPath());
     return text.substr(0, text.find("<Name>\"Two\""));
 }
@@ -369,7 +369,7 @@ TEST_F(ProbeTest, TruncatedXmlListIsAClearError) {
     EXPECT_TRUE(probe.GetPractices().empty());
     ASSERT_EQ(m_prompt.Shown().size(), 1u);
     EXPECT_EQ(m_prompt.Shown()[0].icon, PromptIcon::Stop);
-    EXPECT_EQ(terminal::testing::ReadFile(m_listFile), bytes);
+    EXPECT_EQ(testsupport::ReadFile(m_listFile), bytes);
 }
 
 // ---- Probe and ManualProbe against the control ----
@@ -421,14 +421,14 @@ class ControlProbeTest : public ProbeTest {
   protected:
     std::optional<uint32_t> ProgramValue() {
         platform::RegValue value;
-        if (Reg().QueryValue(HKey::CurrentUser, terminal::kCompanyKey, "PROGRAM", value) != 0 ||
+        if (Reg().QueryValue(HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", value) != 0 ||
             value.type != platform::RegType::Dword) {
             return std::nullopt;
         }
         return value.AsDword();
     }
     void CreateServerKey(HKey root, ClientMode mode) {
-        ASSERT_EQ(Reg().CreateKey(root, terminal::ServerKey(mode)), 0);
+        ASSERT_EQ(Reg().CreateKey(root, suite::ServerKey(mode)), 0);
     }
 
     RecordingTarget m_target;
@@ -578,7 +578,7 @@ TEST_F(ControlProbeTest, DamagedListFallsBackToTheRegistryAfterItsMessage) {
 TEST_F(ControlProbeTest, UnwritableProgramModeAnswersOne) {
     WritePractices({MakePractice("Only", 0, 0, 1)});
     // Writes to the user hive fail from now on.
-    terminal::testing::WriteFile(m_temp.Path() / "blocker", "not a folder");
+    testsupport::WriteFile(m_temp.Path() / "blocker", "not a folder");
     m_registry = std::make_unique<platform::Registry>(
         platform::Registry::Paths{m_temp.Path() / "machine.reg", m_temp.Path() / "blocker" / "user.reg"});
     platform::Registry::OverrideDefault(m_registry.get());

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
-#include "terminal/version_info.h"
+#include "suite/version_info.h"
 #include "tools/qt_login_ui.h"
 #include "tools/sorel_login_dlg.h"
 #include "tools/tests/dialog_test_support.h"
@@ -17,7 +17,7 @@ namespace {
 
 using platform::PromptIcon;
 using platform::RegValue;
-using terminal::ClientMode;
+using suite::ClientMode;
 
 class SorelLoginDlgTest : public testing::DialogTest {
   protected:
@@ -38,7 +38,7 @@ TEST_F(SorelLoginDlgTest, ShowsItsTextsAndStartsOnThePassword) {
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Halvex Carrowline");
     EXPECT_EQ(dialog.findChild<QLabel*>("versionText")->text(),
-              QString::fromStdString("Ostrel Version " + terminal::CVersionInfo().GetFileVersion()));
+              QString::fromStdString("Ostrel Version " + suite::CVersionInfo().GetFileVersion()));
     EXPECT_TRUE(Password(dialog)->text().isEmpty());
     EXPECT_EQ(dialog.Password(), "");
     EXPECT_EQ(dialog.focusWidget(), Password(dialog));
@@ -63,7 +63,7 @@ TEST_P(SorelLoginRememberedTest, TakesTheUserNumberOfTheClientMode) {
     if (c.remote) {
         SetUserDword(ClientMode::Remote, "UserNumber", *c.remote);
     }
-    terminal::SetClientMode(c.mode);
+    suite::SetClientMode(c.mode);
     CSorelLoginDlg dialog;
     EXPECT_EQ(dialog.UserNumber(), c.expected);
     EXPECT_EQ(User(dialog)->text(), QString::number(c.expected));
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RememberedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SorelLoginDlgTest, NumberOfAnotherTypeCountsAsMissing) {
-    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, terminal::ServerKey(ClientMode::Local),
+    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, suite::ServerKey(ClientMode::Local),
                              "UserNumber", RegValue::String("77")),
               0);
     CSorelLoginDlg dialog;
@@ -85,7 +85,7 @@ TEST_F(SorelLoginDlgTest, NumberOfAnotherTypeCountsAsMissing) {
 }
 
 TEST_F(SorelLoginDlgTest, OkSavesTheNumberForTheClientModeAndCloses) {
-    terminal::SetClientMode(ClientMode::Remote);
+    suite::SetClientMode(ClientMode::Remote);
     CSorelLoginDlg dialog;
     dialog.show();
     Fill(dialog, "250", "secret");

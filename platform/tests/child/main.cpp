@@ -91,6 +91,16 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (mode == "session" && argc >= 3) {
+        // Written whole under a temporary name, so a reader never sees half of it.
+        const std::string temp = std::string(argv[2]) + ".part";
+        if (FILE* out = std::fopen(temp.c_str(), "w")) {
+            std::fprintf(out, "%d %d\n", static_cast<int>(::getpid()), static_cast<int>(::getsid(0)));
+            std::fclose(out);
+            std::rename(temp.c_str(), argv[2]);
+        }
+        return 0;
+    }
     if (mode == "exit" && argc >= 3) {
         return std::atoi(argv[2]);
     }

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -22,8 +22,8 @@ class DetachRecordTest : public ::testing::Test {
         m_path = *DetachRecordPath(4321);
     }
 
-    testing::TempFolder m_temp;
-    testing::ScopedEnv m_env;
+    testsupport::TempFolder m_temp;
+    testsupport::ScopedEnv m_env;
     std::filesystem::path m_runtime;
     std::filesystem::path m_path;
 };
@@ -32,7 +32,7 @@ TEST_F(DetachRecordTest, RoundTripIsSixteenLittleEndianBytesWithOwnerOnlyAccess)
     EXPECT_EQ(m_path, m_runtime / "detach4321.dat");
     const DetachRecord record{1, 17, 0x01020304, 0};
     ASSERT_TRUE(WriteDetachRecord(m_path, record));
-    const std::string bytes = testing::ReadFile(m_path);
+    const std::string bytes = testsupport::ReadFile(m_path);
     ASSERT_EQ(bytes.size(), 16u);
     EXPECT_EQ(bytes.substr(0, 4), std::string("\x01\0\0\0", 4));
     EXPECT_EQ(bytes.substr(8, 4), std::string("\x04\x03\x02\x01", 4));
@@ -49,7 +49,7 @@ TEST_F(DetachRecordTest, RoundTripIsSixteenLittleEndianBytesWithOwnerOnlyAccess)
 
 TEST_F(DetachRecordTest, RecordsOfAnyOtherSizeAreRefusedAndRemoved) {
     for (const std::size_t size : {0u, 15u, 17u, 64u}) {
-        testing::WriteFile(m_path, std::string(size, '\x01'));
+        testsupport::WriteFile(m_path, std::string(size, '\x01'));
         DetachRecord read;
         EXPECT_EQ(ReadDetachRecord(m_path, read), DetachReadResult::Refused) << size;
         EXPECT_FALSE(std::filesystem::exists(m_path)) << size;
@@ -58,7 +58,7 @@ TEST_F(DetachRecordTest, RecordsOfAnyOtherSizeAreRefusedAndRemoved) {
 }
 
 TEST_F(DetachRecordTest, AStaleFileIsReplaced) {
-    testing::WriteFile(m_path, std::string(100, 'x'));
+    testsupport::WriteFile(m_path, std::string(100, 'x'));
     ASSERT_TRUE(WriteDetachRecord(m_path, {0, 5, 6, 1}));
     DetachRecord read;
     ASSERT_EQ(ReadDetachRecord(m_path, read), DetachReadResult::Read);
@@ -67,17 +67,17 @@ TEST_F(DetachRecordTest, AStaleFileIsReplaced) {
 
 TEST_F(DetachRecordTest, ALinkInItsPlaceIsNeverFollowed) {
     const auto target = m_temp.Path() / "victim";
-    testing::WriteFile(target, "precious");
+    testsupport::WriteFile(target, "precious");
     std::filesystem::create_symlink(target, m_path);
     DetachRecord read;
     EXPECT_EQ(ReadDetachRecord(m_path, read), DetachReadResult::Refused);
-    EXPECT_EQ(testing::ReadFile(target), "precious");
+    EXPECT_EQ(testsupport::ReadFile(target), "precious");
 
     std::filesystem::create_symlink(target, m_path);
     ASSERT_TRUE(WriteDetachRecord(m_path, {1, 2, 3, 4}));
-    EXPECT_EQ(testing::ReadFile(target), "precious");
+    EXPECT_EQ(testsupport::ReadFile(target), "precious");
     EXPECT_FALSE(std::filesystem::is_symlink(m_path));
-    EXPECT_EQ(testing::ReadFile(m_path).size(), 16u);
+    EXPECT_EQ(testsupport::ReadFile(m_path).size(), 16u);
 }
 
 TEST_F(DetachRecordTest, WithoutARuntimeFolderAPrivateFolderInTheTempFolderIsUsed) {

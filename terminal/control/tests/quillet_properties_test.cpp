@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/user_prompt.h"
-#include "terminal/client_mode.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -189,10 +189,10 @@ TEST(QuilletPropertiesTest, MarginsFollowBorderAndToolbars) {
 
 // ---- Registry ----
 
-class FontChangeTest : public testing::RegistryTest {
+class FontChangeTest : public testsupport::RegistryTest {
   protected:
     void Put(std::string_view name, platform::RegValue value) {
-        ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, kCompanyKey, name, value), 0);
+        ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, suite::kCompanyKey, name, value), 0);
     }
 };
 
@@ -223,7 +223,7 @@ TEST_F(FontChangeTest, MissingValuesFallBack) {
 
 // ---- LoadRegistry ----
 
-class LoadRegistryTest : public testing::RegistryTest {
+class LoadRegistryTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -233,24 +233,24 @@ class LoadRegistryTest : public testing::RegistryTest {
         m_scopedPrompt.reset();
         RegistryTest::TearDown();
     }
-    void Put(ClientMode mode, std::string_view name, platform::RegValue value) {
-        ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, ServerKey(mode), name, value), 0);
+    void Put(suite::ClientMode mode, std::string_view name, platform::RegValue value) {
+        ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, suite::ServerKey(mode), name, value), 0);
     }
     void PutRemote() {
-        Put(ClientMode::Remote, "RemoteHost", platform::RegValue::String("host.example"));
-        Put(ClientMode::Remote, "RemotePort", platform::RegValue::Dword(9100));
-        Put(ClientMode::Remote, "RemoteTerm", platform::RegValue::Dword(4));
-        Put(ClientMode::Remote, "RemotePrinter", platform::RegValue::Dword(5));
-        Put(ClientMode::Remote, "RemoteEnviro", platform::RegValue::String("X=1"));
-        Put(ClientMode::Remote, "RemoteDataSet", platform::RegValue::String("/remote/data"));
-        Put(ClientMode::Remote, "RemoteSorelProgs", platform::RegValue::String("/remote/progs"));
-        ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, ScreenKey(ClientMode::Remote), "UnixEscKey",
+        Put(suite::ClientMode::Remote, "RemoteHost", platform::RegValue::String("host.example"));
+        Put(suite::ClientMode::Remote, "RemotePort", platform::RegValue::Dword(9100));
+        Put(suite::ClientMode::Remote, "RemoteTerm", platform::RegValue::Dword(4));
+        Put(suite::ClientMode::Remote, "RemotePrinter", platform::RegValue::Dword(5));
+        Put(suite::ClientMode::Remote, "RemoteEnviro", platform::RegValue::String("X=1"));
+        Put(suite::ClientMode::Remote, "RemoteDataSet", platform::RegValue::String("/remote/data"));
+        Put(suite::ClientMode::Remote, "RemoteSorelProgs", platform::RegValue::String("/remote/progs"));
+        ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote), "UnixEscKey",
                                  platform::RegValue::Dword(0)),
                   0);
     }
     void PutLocal() {
-        Put(ClientMode::Local, "SorelData", platform::RegValue::String("/local/data"));
-        Put(ClientMode::Local, "SorelProgs", platform::RegValue::String("/local/progs"));
+        Put(suite::ClientMode::Local, "SorelData", platform::RegValue::String("/local/data"));
+        Put(suite::ClientMode::Local, "SorelProgs", platform::RegValue::String("/local/progs"));
     }
 
     platform::RecordingPrompt m_prompt;
@@ -259,11 +259,11 @@ class LoadRegistryTest : public testing::RegistryTest {
 
 TEST_F(LoadRegistryTest, LocalConnectorReadsTheLocalBranchWhateverTheModeWas) {
     PutLocal();
-    SetClientMode(ClientMode::Remote);
+    suite::SetClientMode(suite::ClientMode::Remote);
     QuilletProperties props;
     props.m_Connector = "local";
     ASSERT_EQ(LoadRegistry(props), 0);
-    EXPECT_EQ(GetClientMode(), ClientMode::Local);
+    EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Local);
     EXPECT_EQ(props.m_LocalDataSet, "/local/data");
     EXPECT_EQ(props.m_LocalSorelProgs, "/local/progs");
     EXPECT_EQ(props.m_LocalTerm, 1);
@@ -278,10 +278,10 @@ TEST_F(LoadRegistryTest, LocalConnectorReadsTheLocalBranchWhateverTheModeWas) {
 TEST_F(LoadRegistryTest, RemoteConnectorReadsTheRemoteBranch) {
     PutRemote();
     PutLocal();
-    SetClientMode(ClientMode::Local);
+    suite::SetClientMode(suite::ClientMode::Local);
     QuilletProperties props;
     ASSERT_EQ(LoadRegistry(props), 0);
-    EXPECT_EQ(GetClientMode(), ClientMode::Remote);
+    EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Remote);
     EXPECT_EQ(props.m_RemoteHost, "host.example");
     EXPECT_EQ(props.m_RemotePort, 9100);
     EXPECT_EQ(props.m_RemoteTerm, 4);
@@ -303,7 +303,7 @@ TEST_F(LoadRegistryTest, UnknownConnectorIsReportedAndLoadedAsRemote) {
 }
 
 TEST_F(LoadRegistryTest, MissingValueFailsAndChangesNothing) {
-    Put(ClientMode::Local, "SorelData", platform::RegValue::String("/local/data"));
+    Put(suite::ClientMode::Local, "SorelData", platform::RegValue::String("/local/data"));
     QuilletProperties props;
     props.m_Connector = "local";
     EXPECT_EQ(LoadRegistry(props), 1);

@@ -16,8 +16,8 @@
 #include "terminal/control/detach_record.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/core/inkey.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -26,7 +26,7 @@ using testing::FakeControl;
 using testing::FakeFactory;
 using testing::FakeLine;
 
-class SessionTest : public testing::RegistryTest {
+class SessionTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -60,7 +60,7 @@ class SessionTest : public testing::RegistryTest {
         return m_shared->lines.size();
     }
     void PutLocalServer() {
-        const std::string key = ServerKey(ClientMode::Local);
+        const std::string key = suite::ServerKey(suite::ClientMode::Local);
         ASSERT_EQ(
             Reg().SetValue(platform::HKey::LocalMachine, key, "SorelData", platform::RegValue::String("/d")),
             0);
@@ -76,7 +76,7 @@ class SessionTest : public testing::RegistryTest {
     }
     std::optional<uint32_t> Program() {
         platform::RegValue value;
-        if (Reg().QueryValue(platform::HKey::CurrentUser, kCompanyKey, "PROGRAM", value) != 0) {
+        if (Reg().QueryValue(platform::HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", value) != 0) {
             return std::nullopt;
         }
         return value.AsDword();
@@ -184,7 +184,7 @@ TEST_F(SessionTest, LoginTypeOneTakesThePracticeAndPassesTheRestOfTheLine) {
     EXPECT_EQ(m_props.m_RemoteHost, "10.0.0.9");
     EXPECT_EQ(m_props.m_RemotePort, 8100);
     EXPECT_EQ(m_props.m_BillServID, 7);
-    EXPECT_EQ(GetClientMode(), ClientMode::Remote);
+    EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Remote);
     const auto journal = Line(0)->Journal();
     ASSERT_GE(journal.size(), 3u);
     EXPECT_EQ(journal[0], "practice Clinic");
@@ -674,7 +674,7 @@ TEST_F(SessionTest, ReConnectWithoutARecordConnects) {
 
 TEST_F(SessionTest, ReConnectWithAShortRecordRemovesItAndConnects) {
     const auto record = m_runtime / ("detach" + std::to_string(::getpid()) + ".dat");
-    testing::WriteFile(record, std::string(15, '\0'));
+    testsupport::WriteFile(record, std::string(15, '\0'));
     m_props.m_Connector = "local";
     CQuilletSession& session = Session();
     EXPECT_EQ(session.ReConnect(), 0);

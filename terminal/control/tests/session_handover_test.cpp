@@ -18,7 +18,7 @@
 #include "platform/user_prompt.h"
 #include "terminal/control/quillet_session.h"
 #include "terminal/control/tests/session_fakes.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -34,7 +34,7 @@ std::optional<fs::path> StandinSorel() {
     return fs::path(CARROWLINE_STANDIN_SOREL);
 }
 
-class SessionHandOverTest : public testing::RegistryTest {
+class SessionHandOverTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();

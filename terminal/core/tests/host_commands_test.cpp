@@ -21,8 +21,8 @@
 #include "platform/spawn.h"
 #include "platform/unique_fd.h"
 #include "terminal/core/tests/host_commands_fakes.h"
-#include "terminal/shell_open.h"
-#include "terminal/tests/test_support.h"
+#include "suite/shell_open.h"
+#include "testsupport/test_support.h"
 
 namespace terminal::testing {
 namespace {
@@ -40,11 +40,11 @@ std::string Seq(std::string_view text, char letter) {
 
 constexpr std::string_view kAbcDigest = "900150983cd24fb0d6963f7d28e17f72";
 
-class HostCommandsTest : public RegistryTest {
+class HostCommandsTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
-        m_previousOpener = SetShellOpener([this](const fs::path& path) {
+        testsupport::RegistryTest::SetUp();
+        m_previousOpener = suite::SetShellOpener([this](const fs::path& path) {
             m_opened.push_back(path);
             m_sink.m_log.push_back("open");
         });
@@ -54,8 +54,8 @@ class HostCommandsTest : public RegistryTest {
     }
     void TearDown() override {
         m_screen.SetOwner(nullptr);
-        SetShellOpener(std::move(m_previousOpener));
-        RegistryTest::TearDown();
+        suite::SetShellOpener(std::move(m_previousOpener));
+        testsupport::RegistryTest::TearDown();
     }
 
     void Feed(std::string_view bytes) { m_screen.Feed(bytes); }
@@ -81,7 +81,7 @@ class HostCommandsTest : public RegistryTest {
     CHostCommands m_commands{m_screen, m_sink};
     std::unique_ptr<RecordingPipe> m_pipe;
     std::vector<fs::path> m_opened;
-    ShellOpener m_previousOpener;
+    suite::ShellOpener m_previousOpener;
 };
 
 template <class Param>
@@ -159,7 +159,7 @@ class HostFileCheck : public HostCommandsParamTest<DigestCase> {
   protected:
     void SetUp() override {
         HostCommandsParamTest::SetUp();
-        WriteFile(m_tmp / "report.txt", "abc");
+        testsupport::WriteFile(m_tmp / "report.txt", "abc");
         ASSERT_EQ(::mkfifo((m_tmp / "pipe.txt").c_str(), 0600), 0);
         fs::create_directories(m_tmp / "folder.txt");
     }
@@ -229,14 +229,14 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<DigestCase>);
 
 TEST_F(HostCommandsTest, MatchingFileThatMustNotBeOpenedStillAnswersY) {
-    WriteFile(m_tmp / "report.sh", "abc");
-    const int status = RunInChild([&] {
+    testsupport::WriteFile(m_tmp / "report.sh", "abc");
+    const int status = testsupport::RunInChild([&] {
         // The refusal is written to the debug log in the working folder.
         ASSERT_EQ(chdir(m_temp.Path().c_str()), 0);
         Feed(Seq(kAbcDigest, 'e') + Seq("%TEMP%\\report.sh", 'E'));
         EXPECT_THAT(m_sink.m_log, ElementsAre("write Y"));
     });
-    EXPECT_TRUE(ExitedCleanly(status));
+    EXPECT_TRUE(testsupport::ExitedCleanly(status));
 }
 
 // ---- p: print files ----
@@ -251,16 +251,16 @@ class HostPrint : public HostCommandsParamTest<PrintCase> {
   protected:
     void SetUp() override {
         HostCommandsParamTest::SetUp();
-        WriteFile(m_tmp / "job.prn",
+        testsupport::WriteFile(m_tmp / "job.prn",
                   "\x1B"
                   "E raw printer data");
-        WriteFile(m_tmp / "job one.prn", "data");
-        WriteFile(m_temp.Path() / "secret", "not for printing");
+        testsupport::WriteFile(m_tmp / "job one.prn", "data");
+        testsupport::WriteFile(m_temp.Path() / "secret", "not for printing");
         fs::create_symlink(m_tmp / "job.prn", m_tmp / "link.prn");
         fs::create_symlink(m_temp.Path() / "secret", m_tmp / "outside.prn");
         ASSERT_EQ(::mkfifo((m_tmp / "fifo.prn").c_str(), 0600), 0);
         fs::create_directories(m_tmp / "dir.prn");
-        WriteFile(m_temp.Path() / "hard-target", "another name for this file");
+        testsupport::WriteFile(m_temp.Path() / "hard-target", "another name for this file");
         fs::create_hard_link(m_temp.Path() / "hard-target", m_tmp / "hard.prn");
     }
 };
@@ -317,7 +317,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName<PrintCase>);
 
 TEST_F(HostCommandsTest, PrintHandsOverTheFullPathAndSurvivesAFailingJob) {
-    WriteFile(m_tmp / "job.prn", "data");
+    testsupport::WriteFile(m_tmp / "job.prn", "data");
     m_sink.m_printThrows = true;
     Feed(Seq("DEFAULT job.prn", 'p'));
     ASSERT_EQ(m_sink.m_printed.size(), 1u);
@@ -331,7 +331,7 @@ TEST_F(HostCommandsTest, PrintRefusesAFileOfAnotherUser) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs to hand a file to another user";
     }
-    WriteFile(m_tmp / "planted.prn", "data");
+    testsupport::WriteFile(m_tmp / "planted.prn", "data");
     ASSERT_EQ(::chown((m_tmp / "planted.prn").c_str(), 65534, 65534), 0);
     Feed(Seq("DEFAULT planted.prn", 'p'));
     EXPECT_THAT(m_sink.m_log, ElementsAre(InTemp("box The file '{tmp}/planted.prn' could not be accessed")));
@@ -631,12 +631,12 @@ TEST_F(HostProgram, CommandLineIsNeverGivenToAShell) {
 }
 
 TEST_F(HostProgram, HostPathsOfProgramsGoThroughTheDriveMapping) {
-    WriteFile(m_home / "bin" / "stamp", "#!/bin/sh\necho \"$1\" > \"" + m_tmp.string() + "/stamped\"\n");
+    testsupport::WriteFile(m_home / "bin" / "stamp", "#!/bin/sh\necho \"$1\" > \"" + m_tmp.string() + "/stamped\"\n");
     fs::permissions(m_home / "bin" / "stamp", fs::perms::owner_all);
     Feed(Seq("C:\\bin\\stamp first", 'N'));
     ASSERT_EQ(m_children.size(), 1u);
     EXPECT_TRUE(WaitForChildren());
-    EXPECT_EQ(ReadFile(m_tmp / "stamped"), "first\n");
+    EXPECT_EQ(testsupport::ReadFile(m_tmp / "stamped"), "first\n");
 }
 
 TEST_F(HostProgram, FailureShowsTheCommandLine) {
@@ -668,7 +668,7 @@ class HostGuide : public HostCommandsTest {
 
 TEST_F(HostGuide, OpensTheChapterBesideTheGuide) {
     SetGuide("Ostrel", "C:\\guide\\OpGuide.html");
-    WriteFile(m_home / "guide" / "billing.html", "<html/>");
+    testsupport::WriteFile(m_home / "guide" / "billing.html", "<html/>");
     Feed(Seq("billing", 'A'));
     EXPECT_THAT(m_sink.m_log, ElementsAre("open"));
     ASSERT_EQ(m_opened.size(), 1u);
@@ -677,15 +677,15 @@ TEST_F(HostGuide, OpensTheChapterBesideTheGuide) {
 
 TEST_F(HostGuide, TheEditionChoosesTheKey) {
     SetGuide("Ostrel", "C:\\local\\OpGuide.html");
-    WriteFile(m_home / "local" / "billing.html", "<html/>");
-    SetClientMode(ClientMode::Remote);
+    testsupport::WriteFile(m_home / "local" / "billing.html", "<html/>");
+    suite::SetClientMode(suite::ClientMode::Remote);
     Feed(Seq("billing", 'A'));
     EXPECT_THAT(m_sink.m_log, ElementsAre("box Could not find Operators Guide key"));
     EXPECT_EQ(m_prompt.Shown()[0].icon, platform::PromptIcon::Stop);
 
     m_sink.m_log.clear();
     SetGuide("Varnel", "C:/remote/OpGuide.html");
-    WriteFile(m_home / "remote" / "billing.html", "<html/>");
+    testsupport::WriteFile(m_home / "remote" / "billing.html", "<html/>");
     Feed(Seq("billing", 'A'));
     EXPECT_THAT(m_sink.m_log, ElementsAre("open"));
     ASSERT_EQ(m_opened.size(), 1u);

@@ -26,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path TranscriptFolder() {
-    return fs::path(__FILE__).parent_path() / "transcripts";
+    return fs::path(CARROWLINE_TRANSCRIPTS);
 }
 
 std::string ReadAll(const fs::path& path) {

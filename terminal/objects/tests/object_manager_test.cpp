@@ -22,7 +22,7 @@
 
 #include "platform/automation/class_registry.h"
 #include "platform/user_prompt.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -93,7 +93,7 @@ std::string CallText(int slot, const std::string& name, const std::string& argum
     return std::to_string(slot) + "\x02" + name + "\x02" + argument;
 }
 
-class ObjectManagerTest : public testing::RegistryTest {
+class ObjectManagerTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();

@@ -266,14 +266,14 @@ TEST_F(PagesUiTest, PageClassesRegisterUnderTheirNames) {
 TEST_F(PagesUiTest, AboutBoxesShowTheirEditionsVersionAndOpenTheMakersPages) {
     std::vector<QUrl> opened;
     SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
-    const FileVersion version{4, 2, 1, 57};
-    CAboutVarnel varnel(nullptr, CVersionInfo(version));
-    CAboutQuillet quillet(nullptr, CVersionInfo(version));
-    CAboutOstrel ostrel(nullptr, CVersionInfo(version));
+    const suite::FileVersion version{4, 2, 1, 57};
+    CAboutVarnel varnel(nullptr, suite::CVersionInfo(version));
+    CAboutQuillet quillet(nullptr, suite::CVersionInfo(version));
+    CAboutOstrel ostrel(nullptr, suite::CVersionInfo(version));
     EXPECT_EQ(varnel.VersionLabel()->text(), "Varnel Version 04.02.01 Build 57");
     EXPECT_EQ(quillet.VersionLabel()->text(), "Quillet Version 04.02.01 Build 57");
     EXPECT_EQ(ostrel.VersionLabel()->text(), "Ostrel Version 04.02.01 Build 57");
-    CAboutVarnel none(nullptr, CVersionInfo(std::nullopt));
+    CAboutVarnel none(nullptr, suite::CVersionInfo(std::nullopt));
     EXPECT_EQ(none.VersionLabel()->text(), "Varnel Version <no version info found>");
 
     EXPECT_EQ(varnel.ContactUsButton()->text(), "Contact Us");

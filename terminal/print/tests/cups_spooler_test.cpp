@@ -13,14 +13,14 @@
 
 #include "platform/user_prompt.h"
 #include "terminal/print/remote_print_job.h"
-#include "terminal/print/tests/cups_daemon.h"
+#include "testsupport/cups_daemon.h"
 #include "terminal/print/tests/fake_spooler.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
 
-using testing::CupsDaemon;
+using testsupport::CupsDaemon;
 using testing::FakePrintJobUi;
 using testing::PatternBytes;
 using Device = CupsDaemon::Device;
@@ -28,7 +28,7 @@ using Device = CupsDaemon::Device;
 class CupsSpoolerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (auto missing = testing::CupsdMissing()) {
+        if (auto missing = testsupport::CupsdMissing()) {
             GTEST_SKIP() << *missing;
         }
         m_daemon = std::make_unique<CupsDaemon>(
@@ -52,7 +52,7 @@ class CupsSpoolerTest : public ::testing::Test {
 
     std::filesystem::path PlaceFile(std::size_t size) {
         const auto path = m_temp.Path() / ("job" + std::to_string(++m_files) + ".prn");
-        terminal::testing::WriteFile(path, PatternBytes(size));
+        testsupport::WriteFile(path, PatternBytes(size));
         return path;
     }
 
@@ -78,7 +78,7 @@ class CupsSpoolerTest : public ::testing::Test {
         return count;
     }
 
-    terminal::testing::TempFolder m_temp;
+    testsupport::TempFolder m_temp;
     std::unique_ptr<CupsDaemon> m_daemon;
     std::shared_ptr<CupsSpooler> m_spooler;
     std::shared_ptr<FakePrintJobUi> m_ui = std::make_shared<FakePrintJobUi>();
@@ -96,7 +96,7 @@ TEST_F(CupsSpoolerTest, FilesArriveByteForByteAndAreDeleted) {
         std::filesystem::remove(m_daemon->Output("laser"));
         const auto path = PlaceFile(size);
         Run(path, "laser");
-        EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("laser")), PatternBytes(size)) << m_log;
+        EXPECT_EQ(testsupport::ReadFile(m_daemon->Output("laser")), PatternBytes(size)) << m_log;
         EXPECT_FALSE(std::filesystem::exists(path)) << m_log;
         EXPECT_TRUE(m_ui->offers.empty());
         EXPECT_TRUE(m_prompt.Shown().empty());
@@ -107,7 +107,7 @@ TEST_F(CupsSpoolerTest, DefaultPrinterIsTheSchedulersDefaultQueue) {
     EXPECT_EQ(m_spooler->DefaultPrinter(), "label");
     const auto path = PlaceFile(300);
     Run(path, "MODDEFAULTPRINTER");
-    EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("label")), PatternBytes(300)) << m_log;
+    EXPECT_EQ(testsupport::ReadFile(m_daemon->Output("label")), PatternBytes(300)) << m_log;
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -117,7 +117,7 @@ TEST_F(CupsSpoolerTest, UnknownPrinterLeadsToTheChoiceAndPrintsThere) {
     Run(path, "no_such_queue");
     EXPECT_EQ(m_prompt.Texts(), std::vector<std::string>{"Error printing to printer: \r\nno_such_queue"});
     EXPECT_EQ(m_ui->choosePrinterCalls, 1);
-    EXPECT_EQ(terminal::testing::ReadFile(m_daemon->Output("laser")), PatternBytes(1025)) << m_log;
+    EXPECT_EQ(testsupport::ReadFile(m_daemon->Output("laser")), PatternBytes(1025)) << m_log;
     EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -128,7 +128,7 @@ TEST_F(CupsSpoolerTest, QueuesThatCannotPrintKeepTheFileAndLeaveNoJob) {
         m_prompt.Clear();
         const auto path = PlaceFile(2000);
         Run(path, queue);
-        EXPECT_EQ(terminal::testing::ReadFile(path), PatternBytes(2000));
+        EXPECT_EQ(testsupport::ReadFile(path), PatternBytes(2000));
         EXPECT_EQ(m_ui->offers, std::vector<std::string>{OfferDeleteMessage(path)}) << m_log;
         EXPECT_EQ(m_prompt.Texts(), std::vector<std::string>{path.string() + "\n\nWas not deleted"});
         // Withdrawn, so that it cannot print later next to a copy the user prints again.

@@ -13,7 +13,7 @@
 #include "terminal/print/file_print_delete_dlg.h"
 #include "terminal/print/remote_print_queue.h"
 #include "terminal/print/tests/fake_spooler.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 #include "tools/tests/dialog_test_support.h"
 
 namespace terminal {
@@ -68,11 +68,11 @@ class RemotePrintQueueTest : public ::testing::Test {
   protected:
     std::filesystem::path PlaceFile(const std::string& name, const std::string& bytes) {
         const auto path = m_temp.Path() / name;
-        terminal::testing::WriteFile(path, bytes);
+        testsupport::WriteFile(path, bytes);
         return path;
     }
 
-    terminal::testing::TempFolder m_temp;
+    testsupport::TempFolder m_temp;
     std::shared_ptr<FakeSpooler> m_spooler = std::make_shared<FakeSpooler>();
     std::shared_ptr<FakePrintJobUi> m_ui = std::make_shared<FakePrintJobUi>();
     platform::RecordingPrompt m_prompt;

@@ -9,7 +9,7 @@
 
 #include "platform/user_prompt.h"
 #include "terminal/print/tests/fake_spooler.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -26,7 +26,7 @@ class RemotePrintJobTest : public ::testing::Test {
   protected:
     std::filesystem::path PlaceFile(std::size_t size, const std::string& name = "print.prn") {
         const auto path = m_temp.Path() / name;
-        terminal::testing::WriteFile(path, PatternBytes(size));
+        testsupport::WriteFile(path, PatternBytes(size));
         return path;
     }
 
@@ -36,7 +36,7 @@ class RemotePrintJobTest : public ::testing::Test {
         job.RunJob();
     }
 
-    terminal::testing::TempFolder m_temp;
+    testsupport::TempFolder m_temp;
     std::shared_ptr<FakeSpooler> m_spooler = std::make_shared<FakeSpooler>();
     std::shared_ptr<FakePrintJobUi> m_ui = std::make_shared<FakePrintJobUi>();
     platform::RecordingPrompt m_prompt;
@@ -145,7 +145,7 @@ TEST_F(RemotePrintJobTest, FailuresKeepTheFileWithdrawTheJobAndOfferIt) {
         EXPECT_TRUE(m_spooler->Records()[0].withdrawn);
         EXPECT_EQ(m_ui->offers, std::vector<std::string>{OfferDeleteMessage(path)});
         EXPECT_EQ(m_prompt.Texts(), std::vector<std::string>{path.string() + "\n\nWas not deleted"});
-        EXPECT_EQ(terminal::testing::ReadFile(path), PatternBytes(1500));
+        EXPECT_EQ(testsupport::ReadFile(path), PatternBytes(1500));
         ASSERT_EQ(log.size(), 1u);
         const char* expected = failAt == FailAt::Start   ? "Error Starting Document on Printer \"Front Desk\""
                                : failAt == FailAt::Write ? "Error Writing to Printer \"Front Desk\""

@@ -13,7 +13,7 @@
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -51,7 +51,7 @@ class ScriptedLocalUi : public hostlink::LocalLoginUi {
 class CredentialsLinksTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        testsupport::RegistryTest::SetUp();
         m_env.Set("XDG_RUNTIME_DIR", "");  // the private folder in the test's temp folder
         CQuilletCtrl::Options options;
         auto remote = std::make_unique<ScriptedRemoteUi>();

@@ -18,7 +18,7 @@
 #include "platform/user_prompt.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
 
@@ -101,15 +101,15 @@ inline std::shared_ptr<CQuilletCtrl> MakeControl(std::shared_ptr<FakeFactory::Sh
 }
 
 // A control on scripted lines in a registry and home of the test's own; prompts are recorded, not shown.
-class CtrlTest : public RegistryTest {
+class CtrlTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        testsupport::RegistryTest::SetUp();
         StartControl();
     }
     void TearDown() override {
         m_control.reset();
-        RegistryTest::TearDown();
+        testsupport::RegistryTest::TearDown();
     }
 
     void StartControl(CQuilletCtrl::Options options = {}) {

@@ -26,7 +26,7 @@
 #include "terminal/quillet/quillet_frame_site.h"
 #include "terminal/quillet/quillet_menus.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
 #include "tools/custom_menu/custom_file.h"
@@ -149,7 +149,7 @@ practice::CCustomMenuItemArray NumberedItems(int count) {
 class MenusCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        testsupport::RegistryTest::SetUp();
         ModuleCustomFile().SetItems({});
         StartControl();
         m_frame = std::make_unique<FakeFrame>();
@@ -179,7 +179,7 @@ class MenusCtrlTest : public testing::CtrlTest {
     void UseMenuFile(const practice::CCustomMenuItemArray& items) {
         const std::filesystem::path path = m_temp.Path() / "menu.cmf";
         const std::vector<uint8_t> bytes = tools::FormatCustomMenuFile(items);
-        testing::WriteFile(path, std::string(bytes.begin(), bytes.end()));
+        testsupport::WriteFile(path, std::string(bytes.begin(), bytes.end()));
         ASSERT_EQ(tools::CCustomFile::SetConfigFilePath(path.string()), 0);
     }
     // A local session on a scripted line, in the container (InVarnel) unless told otherwise.

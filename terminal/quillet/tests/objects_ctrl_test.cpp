@@ -23,7 +23,7 @@ constexpr int kSafetyNetMs = 10000;
 class ObjectsCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        testsupport::RegistryTest::SetUp();
         const std::string library = std::filesystem::canonical(CARROWLINE_OBJECTS_TEST_COMPONENT).string();
         ClassRegistration registration{Guid::FromLiteral("{7C4D2E10-5A3B-4C6D-8E9F-0A1B2C3D4E51}"),
                                        "ObjectsTest.Fake",

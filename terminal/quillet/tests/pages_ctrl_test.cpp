@@ -33,7 +33,7 @@
 #include "terminal/pages/tests/map_bag.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -207,7 +207,7 @@ TEST_F(PagesCtrlTest, ThePropertyVerbOpensTheFrameOnTheControl) {
 }
 
 TEST_F(PagesCtrlTest, AboutBoxShowsTheEditionOfTheConnection) {
-    const std::string version = CVersionInfo().GetFileVersion();
+    const std::string version = suite::CVersionInfo().GetFileVersion();
     EXPECT_EQ(AboutBoxText().toStdString(), "Quillet Version " + version);
 
     Call("Connector", {Variant::Bstr("local")}, InvokeKind::PropertyPut);

@@ -11,7 +11,7 @@
 
 #include "platform/user_prompt.h"
 #include "terminal/print/file_print_delete_dlg.h"
-#include "terminal/print/tests/cups_daemon.h"
+#include "testsupport/cups_daemon.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
 #include "tools/tests/dialog_test_support.h"
@@ -26,11 +26,11 @@ constexpr int kSafetyNetMs = 20000;
 class PrintCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
-        if (auto missing = testing::CupsdMissing()) {
+        if (auto missing = testsupport::CupsdMissing()) {
             GTEST_SKIP() << *missing;
         }
-        RegistryTest::SetUp();
-        m_daemon = std::make_unique<testing::CupsDaemon>(std::vector<testing::CupsDaemon::Queue>{{"laser"}},
+        testsupport::RegistryTest::SetUp();
+        m_daemon = std::make_unique<testsupport::CupsDaemon>(std::vector<testsupport::CupsDaemon::Queue>{{"laser"}},
                                                          "laser");
         ASSERT_TRUE(m_daemon->Running());
         // Every spooling thread asks the scheduler named here.
@@ -48,11 +48,11 @@ class PrintCtrlTest : public testing::CtrlTest {
 
     std::filesystem::path PlaceFile(const std::string& name, const std::string& bytes) {
         const auto path = m_tmp / name;
-        testing::WriteFile(path, bytes);
+        testsupport::WriteFile(path, bytes);
         return path;
     }
 
-    std::unique_ptr<testing::CupsDaemon> m_daemon;
+    std::unique_ptr<testsupport::CupsDaemon> m_daemon;
     std::shared_ptr<testing::FakeLine> m_line;
 };
 
@@ -67,7 +67,7 @@ TEST_F(PrintCtrlTest, HostFileIsPrintedRawAndDeleted) {
         "\x1B[%laser report\x02"
         "1.prn\x01p");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !std::filesystem::exists(path); }, kSafetyNetMs));
-    EXPECT_EQ(testing::ReadFile(m_daemon->Output("laser")), bytes);
+    EXPECT_EQ(testsupport::ReadFile(m_daemon->Output("laser")), bytes);
     EXPECT_TRUE(m_recorder.Shown().empty());
 }
 
@@ -82,7 +82,7 @@ TEST_F(PrintCtrlTest, UnknownPrinterIsToldThenTheChosenOnePrints) {
     m_line->Feed("\x1B[%nowhere unknown.prn\x01p");
     ASSERT_TRUE(QTest::qWaitFor([&] { return !std::filesystem::exists(path); }, kSafetyNetMs));
     EXPECT_EQ(offered, "laser");
-    EXPECT_EQ(testing::ReadFile(m_daemon->Output("laser")), "page");
+    EXPECT_EQ(testsupport::ReadFile(m_daemon->Output("laser")), "page");
     ASSERT_EQ(m_recorder.Shown().size(), 1u);
     EXPECT_EQ(m_recorder.Shown()[0].text, "Error printing to printer: \r\nnowhere");
     EXPECT_EQ(m_recorder.Shown()[0].icon, platform::PromptIcon::Stop);

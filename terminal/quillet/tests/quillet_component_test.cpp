@@ -27,8 +27,8 @@
 #include "terminal/quillet/quillet_contract.h"
 #include "terminal/quillet/quillet_ids.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
@@ -89,7 +89,7 @@ class QuilletComponentTest : public ::testing::Test {
         for (const char* name : {"home", "tmp", "config", "root", "progs", "data"}) {
             fs::create_directories(*s_root / name);
         }
-        s_env = std::make_unique<terminal::testing::ScopedEnv>();
+        s_env = std::make_unique<testsupport::ScopedEnv>();
         s_env->Set("HOME", (*s_root / "home").string());
         s_env->Set("TMPDIR", (*s_root / "tmp").string());
         s_env->Set("XDG_CONFIG_HOME", (*s_root / "config").string());
@@ -101,7 +101,7 @@ class QuilletComponentTest : public ::testing::Test {
         platform::Registry::OverrideDefault(s_registry.get());
         std::error_code ec;
         fs::create_symlink(CARROWLINE_STANDIN_SOREL, *s_root / "progs" / "sorel", ec);
-        const std::string server = ServerKey(ClientMode::Local);
+        const std::string server = suite::ServerKey(suite::ClientMode::Local);
         s_registry->SetValue(platform::HKey::LocalMachine, server, "SorelData",
                              platform::RegValue::String((*s_root / "data").string()));
         s_registry->SetValue(platform::HKey::LocalMachine, server, "SorelProgs",
@@ -141,12 +141,12 @@ class QuilletComponentTest : public ::testing::Test {
 
     static fs::path* s_root;
     static std::unique_ptr<platform::Registry> s_registry;
-    static std::unique_ptr<terminal::testing::ScopedEnv> s_env;
+    static std::unique_ptr<testsupport::ScopedEnv> s_env;
 };
 
 fs::path* QuilletComponentTest::s_root = nullptr;
 std::unique_ptr<platform::Registry> QuilletComponentTest::s_registry;
-std::unique_ptr<terminal::testing::ScopedEnv> QuilletComponentTest::s_env;
+std::unique_ptr<testsupport::ScopedEnv> QuilletComponentTest::s_env;
 
 TEST_F(QuilletComponentTest, RegistrationNamesTheLibraryAndRepeats) {
     std::string path;

@@ -20,12 +20,12 @@
 #include "platform/user_prompt.h"
 #include "practice/prac_file.h"
 #include "practice/practice_log.h"
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
-#include "terminal/registry_settings.h"
-#include "terminal/tests/test_support.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
 #include "tools/dataset_sel_dlg.h"
@@ -397,7 +397,7 @@ class QuilletProbeTest : public QuilletCtrlTest {
     }
     std::optional<uint32_t> ProgramValue() {
         platform::RegValue value;
-        if (Reg().QueryValue(platform::HKey::CurrentUser, kCompanyKey, "PROGRAM", value) != 0 ||
+        if (Reg().QueryValue(platform::HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", value) != 0 ||
             value.type != platform::RegType::Dword) {
             return std::nullopt;
         }
@@ -451,7 +451,7 @@ TEST_P(QuilletProbePracticeTest, TheOnlyPracticeBecomesTheConnection) {
     const ProbedPractice& c = GetParam();
     WritePractices({c.practice});
     // A practice found wins over the registry settings.
-    ASSERT_EQ(Reg().CreateKey(platform::HKey::LocalMachine, ServerKey(ClientMode::Local)), 0);
+    ASSERT_EQ(Reg().CreateKey(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local)), 0);
     m_control->Properties().m_modified = false;
 
     EXPECT_EQ(Call("Probe"), Variant::I4(0));
@@ -507,30 +507,30 @@ TEST_F(QuilletProbeTest, NoPracticeAndNoRegistrySettingsAnswersThree) {
 }
 
 TEST_F(QuilletProbeTest, WithoutPracticesTheLocalRegistrySettingsAreLoaded) {
-    const std::string key = ServerKey(ClientMode::Local);
+    const std::string key = suite::ServerKey(suite::ClientMode::Local);
     ASSERT_EQ(
         Reg().SetValue(platform::HKey::LocalMachine, key, "SorelProgs", platform::RegValue::String("/opt/p")),
         0);
     ASSERT_EQ(
         Reg().SetValue(platform::HKey::LocalMachine, key, "SorelData", platform::RegValue::String("/opt/d")),
         0);
-    SetClientMode(ClientMode::Remote);
+    suite::SetClientMode(suite::ClientMode::Remote);
 
     EXPECT_EQ(Call("Probe"), Variant::I4(0));
     EXPECT_EQ(Get("Connector"), Variant::Bstr("local"));
     EXPECT_EQ(Get("LocalSorelProgs"), Variant::Bstr("/opt/p"));
     EXPECT_EQ(Get("LocalDataSet"), Variant::Bstr("/opt/d"));
-    EXPECT_EQ(GetClientMode(), ClientMode::Local);
+    EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Local);
     EXPECT_EQ(ProgramValue(), 1u);
 }
 
 TEST_F(QuilletProbeTest, RegistryKeyWithoutItsValuesAnswersOne) {
-    ASSERT_EQ(Reg().CreateKey(platform::HKey::CurrentUser, ServerKey(ClientMode::Remote)), 0);
+    ASSERT_EQ(Reg().CreateKey(platform::HKey::CurrentUser, suite::ServerKey(suite::ClientMode::Remote)), 0);
     Put("Connector", Variant::Bstr("local"));
 
     EXPECT_EQ(Call("Probe"), Variant::I4(1));
     EXPECT_EQ(Get("Connector"), Variant::Bstr("remote"));
-    EXPECT_EQ(GetClientMode(), ClientMode::Remote);
+    EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Remote);
     EXPECT_EQ(ProgramValue(), 2u);
 }
 

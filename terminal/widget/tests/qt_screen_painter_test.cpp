@@ -35,7 +35,7 @@ class PainterTest : public ::testing::Test {
         m_painter.SetFrameStyle(border, toolbars);
         m_screen.SetFrameShown(border);
         m_screen.SetFrameOffset(border ? 6 : 0, toolbars ? 35 : (border ? 6 : 0));
-        LogFont description;
+        suite::LogFont description;
         description.height = 16;
         description.faceName = "TarnFont";
         const QFont font = CreateTerminalFont(description);

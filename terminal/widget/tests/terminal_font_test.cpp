@@ -16,9 +16,9 @@ namespace {
 // Answers each font with a measurement worked out from its width and height, and keeps what was asked.
 class ScriptedMeasurer : public FontMeasurer {
   public:
-    using Rule = std::function<std::optional<CellSize>(const LogFont&)>;
+    using Rule = std::function<std::optional<CellSize>(const suite::LogFont&)>;
     explicit ScriptedMeasurer(Rule rule) : m_rule(std::move(rule)) {}
-    std::optional<CellSize> MeasureCross(const LogFont& font) override {
+    std::optional<CellSize> MeasureCross(const suite::LogFont& font) override {
         m_asked.push_back({font.width, font.height});
         m_faces.push_back(font.faceName);
         return m_rule(font);
@@ -30,8 +30,8 @@ class ScriptedMeasurer : public FontMeasurer {
     Rule m_rule;
 };
 
-LogFont Face(std::string face) {
-    LogFont font;
+suite::LogFont Face(std::string face) {
+    suite::LogFont font;
     font.height = 12;
     font.faceName = std::move(face);
     font.charSet = 1;
@@ -45,7 +45,7 @@ struct FitCase {
     int32_t cx;
     int32_t cy;
     // The measured cross for a logical font (w, h).
-    std::function<std::optional<CellSize>(const LogFont&)> rule;
+    std::function<std::optional<CellSize>(const suite::LogFont&)> rule;
     std::vector<CellSize> asked;  // after the creation check
     int32_t result;
     CellSize font;  // the fitted logical font's width and height
@@ -57,7 +57,7 @@ std::vector<FitCase> FitCases() {
          "TarnFont",
          640,
          400,
-         [](const LogFont& f) {
+         [](const suite::LogFont& f) {
              return CellSize{f.width, f.height};
          },
          {{8, 16}},
@@ -67,7 +67,7 @@ std::vector<FitCase> FitCases() {
          "TarnFont",
          640,
          400,
-         [](const LogFont& f) {
+         [](const suite::LogFont& f) {
              return CellSize{f.width + 1, f.height};
          },
          {{8, 16}, {7, 16}},
@@ -77,7 +77,7 @@ std::vector<FitCase> FitCases() {
          "TarnFont",
          640,
          400,
-         [](const LogFont& f) {
+         [](const suite::LogFont& f) {
              return CellSize{f.width, f.height + 2};
          },
          {{8, 16}, {7, 15}, {6, 14}},
@@ -88,7 +88,7 @@ std::vector<FitCase> FitCases() {
          "TarnFont",
          320,
          200,
-         [](const LogFont& f) {
+         [](const suite::LogFont& f) {
              return CellSize{f.width, f.height};
          },
          {{4, 8}},
@@ -98,7 +98,7 @@ std::vector<FitCase> FitCases() {
          "Courier New",
          640,
          250,
-         [](const LogFont& f) {
+         [](const suite::LogFont& f) {
              return CellSize{f.width, f.height};
          },
          {{8, 10}},
@@ -108,7 +108,7 @@ std::vector<FitCase> FitCases() {
          "Courier New",
          640,
          275,
-         [](const LogFont& f) {
+         [](const suite::LogFont& f) {
              return CellSize{f.width, f.height};
          },
          {{8, 11}},
@@ -119,7 +119,7 @@ std::vector<FitCase> FitCases() {
          "Courier New",
          640,
          400,
-         [](const LogFont&) {
+         [](const suite::LogFont&) {
              return CellSize{0, 0};
          },
          {{8, 16}},
@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Fitting, FontFitTable, ::testing::ValuesIn(FitCases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FontFit, DamagedSystemFaceIsReplacedByTerminalOnce) {
-    ScriptedMeasurer measurer([](const LogFont& f) -> std::optional<CellSize> {
+    ScriptedMeasurer measurer([](const suite::LogFont& f) -> std::optional<CellSize> {
         if (f.faceName == "TarnFont") {
             return CellSize{0, 120};
         }
@@ -174,7 +174,7 @@ TEST(FontFit, DamagedSystemFaceIsReplacedByTerminalOnce) {
 TEST(FontFit, FontThatCannotBeCreatedStopsWithTheFaceInTheMessage) {
     for (const int failAt : {0, 2}) {
         int calls = 0;
-        ScriptedMeasurer measurer([&](const LogFont& f) -> std::optional<CellSize> {
+        ScriptedMeasurer measurer([&](const suite::LogFont& f) -> std::optional<CellSize> {
             if (calls++ == failAt) {
                 return std::nullopt;
             }
@@ -191,7 +191,7 @@ TEST(FontFit, FontThatCannotBeCreatedStopsWithTheFaceInTheMessage) {
 }
 
 TEST(FontFit, NeverFittingFontGivesUpWithTheMeasuredCell) {
-    ScriptedMeasurer measurer([](const LogFont&) { return CellSize{50, 50}; });
+    ScriptedMeasurer measurer([](const suite::LogFont&) { return CellSize{50, 50}; });
     platform::RecordingPrompt prompt;
     const FontFit fit = FitTerminalFont(Face("TarnFont"), 640, 400, measurer, prompt);
     EXPECT_TRUE(fit.created);
@@ -219,7 +219,7 @@ TEST(TerminalFont, SystemFaceIsDrawnWithAMonospaceStandIn) {
 
 TEST(TerminalFont, PositiveHeightIsTheCellHeight) {
     for (const int32_t height : {12, 16, 24, 40}) {
-        LogFont description = Face("TarnFont");
+        suite::LogFont description = Face("TarnFont");
         description.height = height;
         const CellSize cell = MeasureCell(CreateTerminalFont(description));
         EXPECT_LE(cell.height, height) << height;
@@ -229,7 +229,7 @@ TEST(TerminalFont, PositiveHeightIsTheCellHeight) {
 }
 
 TEST(TerminalFont, WidthStretchesTheFaceToTheAverageCharacterWidth) {
-    LogFont description = Face("TarnFont");
+    suite::LogFont description = Face("TarnFont");
     description.height = 20;
     const int32_t natural = MeasureCell(CreateTerminalFont(description)).width;
     description.width = natural * 2;
@@ -239,7 +239,7 @@ TEST(TerminalFont, WidthStretchesTheFaceToTheAverageCharacterWidth) {
 
 TEST(TerminalFont, QtMeasurerReportsTheCrossAndRefusesToRenderHugeSizes) {
     QtFontMeasurer measurer;
-    LogFont description = Face("TarnFont");
+    suite::LogFont description = Face("TarnFont");
     description.height = 16;
     const std::optional<CellSize> cross = measurer.MeasureCross(description);
     ASSERT_TRUE(cross);
@@ -253,7 +253,7 @@ TEST(TerminalFont, QtMeasurerReportsTheCrossAndRefusesToRenderHugeSizes) {
 }
 
 TEST(TerminalFont, GridFontPutsEveryGlyphOnTheCellGrid) {
-    LogFont description = Face("TarnFont");
+    suite::LogFont description = Face("TarnFont");
     description.height = 17;
     const QFont font = CreateTerminalFont(description);
     const CellSize cell = MeasureCell(font);

@@ -13,7 +13,7 @@
 
 #include "terminal/core/host_commands.h"
 #include "terminal/core/tests/key_sender_fake.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 #include "terminal/widget/field_edit.h"
 
 namespace terminal {
@@ -32,12 +32,12 @@ class PaintCounter : public QObject {
     int m_paints = 0;
 };
 
-class TerminalWidgetTest : public testing::RegistryTest {
+class TerminalWidgetTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
         m_widget.resize(820, 560);
-        LogFont font;
+        suite::LogFont font;
         font.height = 16;
         font.faceName = "TarnFont";
         m_widget.LoadFont(font);
@@ -191,8 +191,8 @@ TEST_F(TerminalWidgetTest, ResizeRequestFitsTheFontAndSavesIt) {
     EXPECT_LE(cell.width, 12);
     EXPECT_LE(cell.height, 20);
     EXPECT_GE(cell.height, 14);
-    LogFont saved;
-    ReadFontSettings(saved);
+    suite::LogFont saved;
+    suite::ReadFontSettings(saved);
     EXPECT_EQ(saved.height, 20);
     EXPECT_LE(saved.width, 12);
 }

@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "platform/user_prompt.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
 namespace tools {
 namespace {
 
 using practice::CCustomMenuItem;
 using practice::CCustomMenuItemArray;
-using terminal::testing::ReadFile;
-using terminal::testing::WriteFile;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 CCustomMenuItemArray TwoItems() {
     CCustomMenuItemArray items;
@@ -37,7 +37,7 @@ std::vector<uint8_t> Bytes(const std::string& text) {
     return {text.begin(), text.end()};
 }
 
-class CustomFileTest : public terminal::testing::RegistryTest {
+class CustomFileTest : public testsupport::RegistryTest {
   protected:
     void RecordPath(const std::filesystem::path& path) {
         ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, std::string(kMenuFileKey), "MenuFile",

@@ -1,6 +1,6 @@
 // Registry primitives and readers over the platform registry store. Every copy into a caller's buffer is
 // bounded by the size the caller gave; a value that does not fit is refused rather than cut.
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 
 #include "platform/win32_error.h"
 
-namespace terminal {
+namespace suite {
 
 using platform::HKey;
 using platform::RegType;
@@ -296,4 +296,4 @@ bool HasVarnelKey() {
     return RegKeyExists(HKey::CurrentUser, key) || RegKeyExists(HKey::LocalMachine, key);
 }
 
-}  // namespace terminal
+}  // namespace suite

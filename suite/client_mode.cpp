@@ -1,9 +1,9 @@
 // Storage of the process-wide client mode.
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 
 #include <atomic>
 
-namespace terminal {
+namespace suite {
 
 namespace {
 std::atomic<ClientMode> g_clientMode{ClientMode::Local};
@@ -17,4 +17,4 @@ void SetClientMode(ClientMode mode) {
     g_clientMode.store(mode, std::memory_order_release);
 }
 
-}  // namespace terminal
+}  // namespace suite

@@ -1,6 +1,6 @@
 // Opening documents with the desktop's opener. The host decides the path, so nothing that could run code is
 // handed over: the opener would start a program, a script or a desktop entry instead of showing it.
-#include "terminal/shell_open.h"
+#include "suite/shell_open.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,9 +20,9 @@
 #include "platform/spawn.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
-#include "terminal/debug_log.h"
+#include "suite/debug_log.h"
 
-namespace terminal {
+namespace suite {
 
 namespace {
 
@@ -134,4 +134,4 @@ bool OpenWithShell(std::string_view path) {
     return true;
 }
 
-}  // namespace terminal
+}  // namespace suite

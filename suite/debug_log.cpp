@@ -1,6 +1,6 @@
 // The debug log file. Appends go through O_APPEND with one write per message, so lines from threads and
 // from other processes on the same file never tear.
-#include "terminal/debug_log.h"
+#include "suite/debug_log.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-namespace terminal {
+namespace suite {
 
 namespace {
 
@@ -113,4 +113,4 @@ void DebugPrint(const char* format, ...) {
     DebugLog(std::string_view(buffer, length));
 }
 
-}  // namespace terminal
+}  // namespace suite

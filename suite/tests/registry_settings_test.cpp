@@ -1,6 +1,6 @@
 // Tests of the registry primitives, the per-value readers, the font settings, the settings object and the
 // key-presence probes, all on temporary hives.
-#include "terminal/registry_settings.h"
+#include "suite/registry_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 #include <functional>
 
 #include "platform/win32_error.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
-namespace terminal {
+namespace suite {
 namespace {
 
 using platform::HKey;
@@ -18,7 +18,7 @@ using platform::RegType;
 using platform::RegValue;
 namespace win32 = platform::win32;
 
-class RegistrySettingsTest : public testing::RegistryTest {
+class RegistrySettingsTest : public testsupport::RegistryTest {
   protected:
     void SetServer(ClientMode mode, const std::string& name, const RegValue& value) {
         ASSERT_EQ(Reg().SetValue(HKey::LocalMachine, ServerKey(mode), name, value), win32::kSuccess);
@@ -366,7 +366,7 @@ TEST_F(RegistrySettingsTest, SaveFontSettingsWritesNothingAfterAFailure) {
     EXPECT_FALSE(RegKeyExists(HKey::CurrentUser, kCompanyKey));
 
     // A user hive that cannot be written: its folder is a plain file.
-    testing::WriteFile(m_temp.Path() / "blocker", "not a folder");
+    testsupport::WriteFile(m_temp.Path() / "blocker", "not a folder");
     platform::Registry readOnly(
         platform::Registry::Paths{m_temp.Path() / "machine.reg", m_temp.Path() / "blocker" / "user.reg"});
     platform::Registry::OverrideDefault(&readOnly);
@@ -405,4 +405,4 @@ TEST_F(RegistrySettingsTest, KeyProbesSetTheClientMode) {
 }
 
 }  // namespace
-}  // namespace terminal
+}  // namespace suite

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string_view>
 
-namespace terminal {
+namespace suite {
 
 class CSBCFile {
   public:
@@ -51,4 +51,4 @@ void DebugLog(std::string_view text);
 // printf formatting into at most 1023 characters, passed to DebugLog.
 void DebugPrint(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace terminal
+}  // namespace suite

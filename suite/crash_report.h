@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace terminal {
+namespace suite {
 
 class CCrashReport {
   public:
@@ -44,4 +44,4 @@ class CCrashReport {
     CCrashReport* m_outer = nullptr;
 };
 
-}  // namespace terminal
+}  // namespace suite

@@ -1,5 +1,6 @@
-// Shared test scaffolding for the terminal support tests: a temporary folder, environment variables set for
-// one test, a registry on temporary hives, and running a body in a forked child.
+// Test scaffolding every folder's tests share: a temporary folder, environment variables set for one test, a
+// registry on temporary hives with every per-user and machine-wide folder inside it, and a body run in a
+// forked child.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -18,9 +19,9 @@
 #include <vector>
 
 #include "platform/registry.h"
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 
-namespace terminal::testing {
+namespace testsupport {
 
 class TempFolder {
   public:
@@ -93,11 +94,11 @@ class RegistryTest : public ::testing::Test {
         m_registry = std::make_unique<platform::Registry>(
             platform::Registry::Paths{m_temp.Path() / "machine.reg", m_temp.Path() / "user.reg"});
         platform::Registry::OverrideDefault(m_registry.get());
-        SetClientMode(ClientMode::Local);
+        suite::SetClientMode(suite::ClientMode::Local);
     }
     void TearDown() override {
         platform::Registry::OverrideDefault(nullptr);
-        SetClientMode(ClientMode::Local);
+        suite::SetClientMode(suite::ClientMode::Local);
     }
 
     platform::Registry& Reg() { return *m_registry; }
@@ -132,4 +133,4 @@ inline bool ExitedCleanly(int status) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-}  // namespace terminal::testing
+}  // namespace testsupport

@@ -1,6 +1,6 @@
 // Tests of the crash reporter: the report name, the folder made at installation, handlers put back, and
 // forked children that die by a fatal signal leaving a report behind.
-#include "terminal/crash_report.h"
+#include "suite/crash_report.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,10 +9,10 @@
 #include <cstdlib>
 
 #include "platform/known_folders.h"
-#include "terminal/debug_log.h"
-#include "terminal/tests/test_support.h"
+#include "suite/debug_log.h"
+#include "testsupport/test_support.h"
 
-namespace terminal {
+namespace suite {
 namespace {
 
 TEST(CrashReportTest, ReportNameFollowsTheProgramName) {
@@ -29,8 +29,8 @@ TEST(CrashReportTest, ReportNameFollowsTheProgramName) {
 void RecordingHandler(int) {}
 
 TEST(CrashReportTest, InstallsInTheStateFolderAndPutsHandlersBack) {
-    testing::TempFolder temp;
-    testing::ScopedEnv env;
+    testsupport::TempFolder temp;
+    testsupport::ScopedEnv env;
     env.Set("XDG_STATE_HOME", (temp.Path() / "state").string());
 
     struct sigaction mine {};
@@ -81,8 +81,8 @@ TEST(CrashReportTest, AFatalSignalLeavesAReportAndStillKills) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        testing::TempFolder temp;
-        const int status = testing::RunInChild([&] {
+        testsupport::TempFolder temp;
+        const int status = testsupport::RunInChild([&] {
             setenv("XDG_STATE_HOME", (temp.Path() / "state").c_str(), 1);
             if (chdir(temp.Path().c_str()) != 0) {
                 _exit(3);
@@ -101,7 +101,7 @@ TEST(CrashReportTest, AFatalSignalLeavesAReportAndStillKills) {
 
         const auto reportPath =
             temp.Path() / "state" / "carrowline" / CCrashReport::ReportFileName(platform::ProgramFileName());
-        const std::string report = testing::ReadFile(reportPath);
+        const std::string report = testsupport::ReadFile(reportPath);
         EXPECT_TRUE(report.starts_with("//=====================================================\n"))
             << report;
         EXPECT_NE(report.find(c.codeLine), std::string::npos) << report;
@@ -120,7 +120,7 @@ TEST(CrashReportTest, AFatalSignalLeavesAReportAndStillKills) {
         EXPECT_TRUE(report.ends_with("\n\n"));
 
         // The same report went to the open debug log.
-        const std::string log = testing::ReadFile(temp.Path() / "QuilletDebugLog.txt");
+        const std::string log = testsupport::ReadFile(temp.Path() / "QuilletDebugLog.txt");
         EXPECT_TRUE(log.starts_with("Start logging session...\r\nbefore the crash\r\n")) << log;
         EXPECT_NE(log.find(c.codeLine), std::string::npos) << log;
         EXPECT_NE(log.find("\nCall stack:\n"), std::string::npos);
@@ -128,9 +128,9 @@ TEST(CrashReportTest, AFatalSignalLeavesAReportAndStillKills) {
 }
 
 TEST(CrashReportTest, ASecondCrashAppendsToTheReport) {
-    testing::TempFolder temp;
+    testsupport::TempFolder temp;
     for (int run = 0; run < 2; ++run) {
-        const int status = testing::RunInChild([&] {
+        const int status = testsupport::RunInChild([&] {
             setenv("XDG_STATE_HOME", (temp.Path() / "state").c_str(), 1);
             std::signal(SIGSEGV, SIG_DFL);
             CCrashReport report;
@@ -138,7 +138,7 @@ TEST(CrashReportTest, ASecondCrashAppendsToTheReport) {
         });
         ASSERT_TRUE(WIFSIGNALED(status));
     }
-    const std::string report = testing::ReadFile(temp.Path() / "state" / "carrowline" /
+    const std::string report = testsupport::ReadFile(temp.Path() / "state" / "carrowline" /
                                                  CCrashReport::ReportFileName(platform::ProgramFileName()));
     size_t count = 0;
     for (size_t at = report.find("Exception code:"); at != std::string::npos;
@@ -149,4 +149,4 @@ TEST(CrashReportTest, ASecondCrashAppendsToTheReport) {
 }
 
 }  // namespace
-}  // namespace terminal
+}  // namespace suite

@@ -1,7 +1,7 @@
 // Tests of opening host-named documents: expansion, drive mapping, refusal of anything runnable, and the
 // expansion error box. Each case runs in a forked child with its own working folder, since refusals are
 // written to the process-wide debug log there.
-#include "terminal/shell_open.h"
+#include "suite/shell_open.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,17 +10,17 @@
 #include <vector>
 
 #include "platform/user_prompt.h"
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
-namespace terminal {
+namespace suite {
 namespace {
 
-class ShellOpenTest : public testing::RegistryTest {
+class ShellOpenTest : public testsupport::RegistryTest {
   protected:
     // Runs OpenWithShell in a child and checks what reached the opener and the log.
     void Check(const std::string& hostPath, std::optional<std::filesystem::path> expectedOpen,
                const std::string& expectedLog) {
-        const int status = testing::RunInChild([&] {
+        const int status = testsupport::RunInChild([&] {
             ASSERT_EQ(chdir(m_temp.Path().c_str()), 0);
             std::vector<std::filesystem::path> opened;
             SetShellOpener([&](const std::filesystem::path& path) { opened.push_back(path); });
@@ -33,19 +33,19 @@ class ShellOpenTest : public testing::RegistryTest {
             } else {
                 EXPECT_TRUE(opened.empty());
             }
-            const std::string log = testing::ReadFile(m_temp.Path() / "QuilletDebugLog.txt");
+            const std::string log = testsupport::ReadFile(m_temp.Path() / "QuilletDebugLog.txt");
             if (expectedLog.empty()) {
                 EXPECT_TRUE(log.empty()) << log;
             } else {
                 EXPECT_NE(log.find(expectedLog), std::string::npos) << log;
             }
         });
-        EXPECT_TRUE(testing::ExitedCleanly(status)) << hostPath;
+        EXPECT_TRUE(testsupport::ExitedCleanly(status)) << hostPath;
     }
 
     std::filesystem::path Make(const std::filesystem::path& path, const std::string& content,
                                mode_t mode = 0644) {
-        testing::WriteFile(path, content);
+        testsupport::WriteFile(path, content);
         chmod(path.c_str(), mode);
         return path;
     }
@@ -89,7 +89,7 @@ TEST_F(ShellOpenTest, RefusesPathsOutsideTheMappedFoldersAndMissingFiles) {
 }
 
 TEST_F(ShellOpenTest, AnExpansionTooLongShowsTheErrorBox) {
-    const int status = testing::RunInChild([&] {
+    const int status = testsupport::RunInChild([&] {
         ASSERT_EQ(chdir(m_temp.Path().c_str()), 0);
         setenv("CARROWLINE_LONG", std::string(1100, 'x').c_str(), 1);
         platform::RecordingPrompt prompt;
@@ -105,8 +105,8 @@ TEST_F(ShellOpenTest, AnExpansionTooLongShowsTheErrorBox) {
         EXPECT_EQ(shown[0].icon, platform::PromptIcon::Stop);
         EXPECT_TRUE(shown[0].systemModal);
     });
-    EXPECT_TRUE(testing::ExitedCleanly(status));
+    EXPECT_TRUE(testsupport::ExitedCleanly(status));
 }
 
 }  // namespace
-}  // namespace terminal
+}  // namespace suite

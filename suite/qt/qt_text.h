@@ -7,7 +7,7 @@
 
 #include "platform/codepage.h"
 
-namespace tools {
+namespace suite {
 
 inline QString FromCp1252(std::string_view bytes) {
     return QString::fromStdString(platform::Cp1252ToUtf8(bytes));
@@ -18,4 +18,4 @@ inline std::string ToCp1252(const QString& text) {
     return platform::Utf8ToCp1252(text.toStdString());
 }
 
-}  // namespace tools
+}  // namespace suite

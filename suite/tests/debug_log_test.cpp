@@ -1,6 +1,6 @@
 // Tests of the debug log: session lines, appending across runs, a failed open, concurrent first writers and
 // the bounded formatting of the process-wide log.
-#include "terminal/debug_log.h"
+#include "suite/debug_log.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "terminal/tests/test_support.h"
+#include "testsupport/test_support.h"
 
-namespace terminal {
+namespace suite {
 namespace {
 
 constexpr std::string_view kStart = "Start logging session...\r\n";
@@ -26,7 +26,7 @@ size_t CountOf(const std::string& text, std::string_view what) {
 }
 
 TEST(DebugLogTest, ASessionIsFramedAndASecondRunAppends) {
-    testing::TempFolder temp;
+    testsupport::TempFolder temp;
     const auto path = temp.Path() / "log.txt";
     {
         CSBCFile log(path);
@@ -35,23 +35,23 @@ TEST(DebugLogTest, ASessionIsFramedAndASecondRunAppends) {
         log.DebugLog("second");
         EXPECT_TRUE(log.IsOpen());
     }
-    EXPECT_EQ(testing::ReadFile(path), std::string(kStart) + "first\r\nsecond" + std::string(kEnd));
+    EXPECT_EQ(testsupport::ReadFile(path), std::string(kStart) + "first\r\nsecond" + std::string(kEnd));
     {
         CSBCFile log(path);
         log.DebugLog("third\r\n");
     }
-    EXPECT_EQ(testing::ReadFile(path), std::string(kStart) + "first\r\nsecond" + std::string(kEnd) +
+    EXPECT_EQ(testsupport::ReadFile(path), std::string(kStart) + "first\r\nsecond" + std::string(kEnd) +
                                            std::string(kStart) + "third\r\n" + std::string(kEnd));
 }
 
 TEST(DebugLogTest, AnUnusedLogLeavesNoFile) {
-    testing::TempFolder temp;
+    testsupport::TempFolder temp;
     { CSBCFile log(temp.Path() / "log.txt"); }
     EXPECT_FALSE(std::filesystem::exists(temp.Path() / "log.txt"));
 }
 
 TEST(DebugLogTest, AFailedOpenIsNeverRetried) {
-    testing::TempFolder temp;
+    testsupport::TempFolder temp;
     const auto folder = temp.Path() / "later";
     CSBCFile log(folder / "log.txt");
     log.DebugLog("lost\r\n");
@@ -64,7 +64,7 @@ TEST(DebugLogTest, AFailedOpenIsNeverRetried) {
 }
 
 TEST(DebugLogTest, ConcurrentFirstWritersOpenOnceAndNeverTearALine) {
-    testing::TempFolder temp;
+    testsupport::TempFolder temp;
     const auto path = temp.Path() / "log.txt";
     constexpr int kThreads = 8;
     constexpr int kLines = 200;
@@ -86,7 +86,7 @@ TEST(DebugLogTest, ConcurrentFirstWritersOpenOnceAndNeverTearALine) {
             thread.join();
         }
     }
-    const std::string text = testing::ReadFile(path);
+    const std::string text = testsupport::ReadFile(path);
     ASSERT_TRUE(text.starts_with(kStart));
     EXPECT_EQ(CountOf(text, kStart), 1u);
     ASSERT_TRUE(text.ends_with(kEnd));
@@ -110,19 +110,19 @@ TEST(DebugLogTest, ConcurrentFirstWritersOpenOnceAndNeverTearALine) {
 }
 
 TEST(DebugLogTest, ProcessLogIsInTheWorkingFolderAndFormatsBounded) {
-    testing::TempFolder temp;
-    const int status = testing::RunInChild([&] {
+    testsupport::TempFolder temp;
+    const int status = testsupport::RunInChild([&] {
         ASSERT_EQ(chdir(temp.Path().c_str()), 0);
         DebugPrint("value %d of %s\r\n", 42, "answer");
         EXPECT_EQ(ProcessDebugLogFd(), ProcessDebugLog().SignalSafeFd());
         EXPECT_GE(ProcessDebugLogFd(), 0);
         const std::string huge(5000, 'z');
         DebugPrint("%s", huge.c_str());
-        const std::string text = testing::ReadFile(temp.Path() / "QuilletDebugLog.txt");
+        const std::string text = testsupport::ReadFile(temp.Path() / "QuilletDebugLog.txt");
         EXPECT_EQ(text, std::string(kStart) + "value 42 of answer\r\n" + std::string(1023, 'z'));
     });
-    EXPECT_TRUE(testing::ExitedCleanly(status));
+    EXPECT_TRUE(testsupport::ExitedCleanly(status));
 }
 
 }  // namespace
-}  // namespace terminal
+}  // namespace suite

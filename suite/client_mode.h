@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace terminal {
+namespace suite {
 
 enum class ClientMode : int32_t { Local = 0, Remote = 1 };
 
@@ -12,4 +12,4 @@ enum class ClientMode : int32_t { Local = 0, Remote = 1 };
 ClientMode GetClientMode();
 void SetClientMode(ClientMode mode);
 
-}  // namespace terminal
+}  // namespace suite

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace terminal {
+namespace suite {
 
 struct FileVersion {
     int32_t majorPart = 0;
@@ -30,4 +30,4 @@ class CVersionInfo {
     std::string m_text;
 };
 
-}  // namespace terminal
+}  // namespace suite

@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "platform/registry.h"
-#include "terminal/client_mode.h"
+#include "suite/client_mode.h"
 
-namespace terminal {
+namespace suite {
 
 // Returned by RegReadValue when the stored value is not of the type asked for (ERROR_UNSUPPORTED_TYPE).
 inline constexpr int32_t kUnsupportedType = 1630;
@@ -123,4 +123,4 @@ class CTarnRegistry {
 bool HasOstrelKey();
 bool HasVarnelKey();
 
-}  // namespace terminal
+}  // namespace suite

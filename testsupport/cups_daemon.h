@@ -20,7 +20,7 @@
 
 #include "platform/spawn.h"
 
-namespace terminal::testing {
+namespace testsupport {
 
 inline constexpr const char* kCupsd = "/usr/sbin/cupsd";
 inline constexpr const char* kCupsDaemonFolder = "/usr/lib/cups/daemon";
@@ -169,4 +169,4 @@ class CupsDaemon {
     bool m_ready = false;
 };
 
-}  // namespace terminal::testing
+}  // namespace testsupport

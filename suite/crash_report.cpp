@@ -1,6 +1,6 @@
 // Fatal-signal handler. Everything it calls after the fault is async-signal-safe apart from backtrace()
 // and dladdr(), which are warmed up at installation so that they no longer allocate or load anything.
-#include "terminal/crash_report.h"
+#include "suite/crash_report.h"
 
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -14,9 +14,9 @@
 #include <cstring>
 
 #include "platform/known_folders.h"
-#include "terminal/debug_log.h"
+#include "suite/debug_log.h"
 
-namespace terminal {
+namespace suite {
 
 namespace {
 
@@ -334,4 +334,4 @@ void CCrashReport::Handler(int signal, siginfo_t* info, void* context) {
     }
 }
 
-}  // namespace terminal
+}  // namespace suite

@@ -1,11 +1,11 @@
 // Tests of the version text.
-#include "terminal/version_info.h"
+#include "suite/version_info.h"
 
 #include <gtest/gtest.h>
 
 #include "carrowline/version.h"
 
-namespace terminal {
+namespace suite {
 namespace {
 
 TEST(VersionInfoTest, FormatsTheFourParts) {
@@ -34,4 +34,4 @@ TEST(VersionInfoTest, WithoutVersionInformation) {
 }
 
 }  // namespace
-}  // namespace terminal
+}  // namespace suite

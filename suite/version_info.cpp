@@ -1,11 +1,11 @@
 // Version text from the CMake-generated version header.
-#include "terminal/version_info.h"
+#include "suite/version_info.h"
 
 #include <cstdio>
 
 #include "carrowline/version.h"
 
-namespace terminal {
+namespace suite {
 
 CVersionInfo::CVersionInfo()
     : CVersionInfo(FileVersion{carrowline::kVersionMajor, carrowline::kVersionMinor,
@@ -25,4 +25,4 @@ std::string CVersionInfo::GetFileVersion() {
     return m_text;
 }
 
-}  // namespace terminal
+}  // namespace suite

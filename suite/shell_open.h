@@ -6,7 +6,7 @@
 #include <functional>
 #include <string_view>
 
-namespace terminal {
+namespace suite {
 
 // Hands a local path to the desktop's opener. The default starts "xdg-open" without a shell.
 using ShellOpener = std::function<void(const std::filesystem::path&)>;
@@ -19,4 +19,4 @@ ShellOpener SetShellOpener(ShellOpener opener);
 // path was handed to the opener.
 bool OpenWithShell(std::string_view path);
 
-}  // namespace terminal
+}  // namespace suite
