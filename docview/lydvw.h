@@ -1,0 +1,308 @@
+/* The contract between the document-view control and its viewing engine (liblydvw.so).
+ * The engine makes a view as a child of a host widget, answers numbered requests and reports back through a
+ * notification callback. C only: both sides link the same system Qt 6, but share no C++ types. */
+#ifndef DOCVIEW_LYDVW_H
+#define DOCVIEW_LYDVW_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Bumped on every incompatible change; the control refuses an engine whose LydvwAbiVersion() differs. */
+#define LYDVW_ABI_VERSION 1u
+
+/* The engine's library file, looked up in the folder the registry names. */
+#define LYDVW_LIBRARY_NAME "liblydvw.so"
+
+/* One view of one document. Opaque to the control. */
+typedef struct LydvwView LydvwView;
+
+/* Notifications (LYDVW_N_*) and the status message reach the control only through this callback, only on the
+ * thread that made the view; the callback may send requests back before it returns. The result is the
+ * notification's answer (e.g. 24 from ViewThisFile, 1 from ContextMenu). */
+typedef int64_t (*LydvwNotifyFn)(void* context, uint32_t notification, uint64_t wparam, uint64_t lparam);
+
+/* Status callback registered with VWSetStatCallback: called in long steps (loading, rendering), on the view's
+ * thread; its result is what the host answered (the Stat event's value). */
+typedef int32_t (*LydvwStatFn)(LydvwView* view);
+
+/* ---- Exports (looked up by name with dlsym) ---- */
+
+/* uint32_t LydvwAbiVersion(void): LYDVW_ABI_VERSION of the engine's build. */
+typedef uint32_t (*LydvwAbiVersionFn)(void);
+/* LydvwView* LydvwCreateView(void* parent_qwidget, LydvwNotifyFn notify, void* context): a view whose widget
+ * is a child of the given QWidget*, or null when it cannot be made. The widget is shown with its parent. */
+typedef LydvwView* (*LydvwCreateViewFn)(void* parent_qwidget, LydvwNotifyFn notify, void* context);
+/* int64_t LydvwRequest(LydvwView*, uint32_t request, uint64_t wparam, uint64_t lparam): one request
+ * (LYDVW_R_*); lparam is as a rule the address of a record in the caller's memory whose first 32-bit field is
+ * its size. The answer is 0 or an engine error id (LYDVW_E_*) unless the request says otherwise below. */
+typedef int64_t (*LydvwRequestFn)(LydvwView* view, uint32_t request, uint64_t wparam, uint64_t lparam);
+/* void* LydvwViewWidget(LydvwView*): the view's QWidget*, for geometry and focus only. */
+typedef void* (*LydvwViewWidgetFn)(LydvwView* view);
+/* void LydvwDestroyView(LydvwView*): closes the document (deleting a delete-on-close file) and destroys the
+ * widget. Called once per view. */
+typedef void (*LydvwDestroyViewFn)(LydvwView* view);
+/* void LydvwFree(void*): frees a block the engine handed out (raw text, copies). Null is allowed. */
+typedef void (*LydvwFreeFn)(void* block);
+/* void VWSetStatCallback(LydvwStatFn fn, LydvwView* view, int32_t reserved): registers (or, with null,
+ * removes) the status callback of a view; reserved is 0. */
+typedef void (*LydvwSetStatCallbackFn)(LydvwStatFn fn, LydvwView* view, int32_t reserved);
+
+/* ---- Requests ---- */
+enum {
+    LYDVW_R_CLOSE = 2025,             /* none */
+    LYDVW_R_COPY = 2028,              /* none */
+    LYDVW_R_IDLE_BITMAP = 2029,       /* answers LYDVW_E_UNSUPPORTED: Linux libraries carry no bitmaps */
+    LYDVW_R_FILE_INFO = 2034,         /* LydvwFileInfo */
+    LYDVW_R_CLIP_INFO = 2037,         /* none; the answer is the value */
+    LYDVW_R_SEARCH = 2041,            /* search record; the answer is the search result */
+    LYDVW_R_SEARCH_NEXT = 2042,       /* wparam direction; the answer is the search result */
+    LYDVW_R_ENGINE_NAME = 2043,       /* LydvwEngineName */
+    LYDVW_R_PRINT_DIALOG = 2049,      /* none */
+    LYDVW_R_PRINTER_SETUP = 2050,     /* none */
+    LYDVW_R_SELECT_ALL = 2052,        /* none */
+    LYDVW_R_SEARCH_DIALOG = 2055,     /* search record */
+    LYDVW_R_PRINT = 2064,             /* print record */
+    LYDVW_R_ADD_ANNOTATION = 2066,    /* wparam kind, lparam record by kind */
+    LYDVW_R_CLEAR_ANNOTATIONS = 2067, /* wparam mode, lparam id */
+    LYDVW_R_GOTO_ANNOTATION = 2068,   /* wparam mode, lparam id */
+    LYDVW_R_SET_OPTION = 2074,        /* LydvwOptionBlock */
+    LYDVW_R_GET_OPTION = 2075,        /* LydvwOptionBlock */
+    LYDVW_R_VIEW_FILE = 2076,         /* LydvwViewFile */
+    LYDVW_R_DRAW_PAGE = 2077,         /* page-drawing record */
+    LYDVW_R_INIT_DRAW = 2078,         /* none */
+    LYDVW_R_END_DRAW = 2081,          /* none */
+    LYDVW_R_OPTIONS_DIALOG = 2082,    /* lparam dialog id (LYDVW_DLG_*) */
+    LYDVW_R_IDLE = 2083,              /* none */
+    LYDVW_R_RAW_TEXT = 2085,          /* raw-text record */
+    LYDVW_R_FIND_ANNOTATION = 2086,   /* find record */
+    LYDVW_R_GET_POSITION = 2087,      /* position record */
+    LYDVW_R_POSITION_COUNT = 2088,    /* position-count record */
+    LYDVW_R_SET_SELECTION = 2089,     /* selection record */
+    LYDVW_R_SHOW_POSITION = 2090,     /* show-position record */
+    LYDVW_R_COPY_RANGE = 2091,        /* copy-range record */
+    LYDVW_R_HIGHLIGHT_STYLE = 2092,   /* highlight-style record */
+    LYDVW_R_HSCROLL = 2093,           /* wparam operation, lparam position; the answer is the position */
+    LYDVW_R_VSCROLL = 2094,           /* wparam operation, lparam position; the answer is the position */
+    LYDVW_R_COMPARE_POSITIONS = 2095, /* lparam address of two position addresses; the answer is <0, 0, >0 */
+    LYDVW_R_ANNOTATION_DATA = 2101,   /* annotation-data record */
+    LYDVW_R_DRAW_INFO = 2104,         /* page-drawing information record */
+    LYDVW_R_FIRST = 2025,
+    LYDVW_R_LAST = 2104
+};
+
+/* ---- Notifications (through LydvwNotifyFn) ---- */
+enum {
+    LYDVW_N_SEL_CHANGE = 2129,
+    LYDVW_N_ENGINE_CHANGE = 2131,
+    LYDVW_N_VIEW_THIS_FILE = 2133, /* lparam: LydvwViewThisFile*; answer 24 to take the file over */
+    LYDVW_N_FILE_CHANGE = 2134,    /* lparam bit 0: closed; bit 2: another document follows */
+    LYDVW_N_ANNOTATION = 2136,     /* lparam: LydvwAnnotationEvent* */
+    LYDVW_N_OPTION_CHANGE = 2137,  /* lparam option id */
+    LYDVW_N_DO_HELP = 2138,        /* lparam low 16 bits: dialog id (15002 to 15011) */
+    LYDVW_N_CONTEXT_MENU = 2139,   /* lparam x low word, y high word; answer 1: the engine shows no menu */
+    LYDVW_N_ENABLE_APP = 2140,     /* lparam enable */
+    LYDVW_N_VSCROLL_POS = 2141,
+    LYDVW_N_VSCROLL_PAGE = 2142,
+    LYDVW_N_VSCROLL_RANGE = 2143, /* low word, high word */
+    LYDVW_N_VSCROLL_STATE = 2144,
+    LYDVW_N_HSCROLL_POS = 2145,
+    LYDVW_N_HSCROLL_PAGE = 2146,
+    LYDVW_N_HSCROLL_RANGE = 2147,
+    LYDVW_N_HSCROLL_STATE = 2148,
+    LYDVW_N_KEYDOWN = 2149,  /* lparam key code */
+    LYDVW_N_RAW_TEXT = 2152, /* lparam text offset */
+    LYDVW_N_ERROR = 2153,    /* lparam engine error id */
+    LYDVW_N_READ_AHEAD_DONE = 2154,
+    LYDVW_N_STAT = 20001 /* status message, sent by the control's own status callback */
+};
+
+/* ---- Engine answers (string ids of the control's table) ---- */
+enum {
+    LYDVW_E_OK = 0,
+    LYDVW_E_DONT_VIEW = 4,   /* the data is no known format and the fallback is "Don't View" */
+    LYDVW_E_MISSING = 7,     /* no such file */
+    LYDVW_E_DAMAGED = 9,     /* a known format, but damaged */
+    LYDVW_E_EMPTY = 10,      /* an empty file */
+    LYDVW_E_ENCRYPTED = 11,  /* protected by a password */
+    LYDVW_E_KIND = 14,       /* a known kind the engine does not show (archives, folders...) */
+    LYDVW_E_ARGUMENT = 15,   /* a record or argument the engine cannot take */
+    LYDVW_E_UNSUPPORTED = 17 /* a request the engine does not carry out */
+};
+
+/* ---- Display engine types (LydvwEngineName.type) ---- */
+enum {
+    LYDVW_TYPE_NONE = 1, /* nothing open */
+    LYDVW_TYPE_TEXT = 2,
+    LYDVW_TYPE_IMAGE = 7,
+    LYDVW_TYPE_WORDPROC = 8, /* a word-processor document shown as a page naming it */
+    LYDVW_TYPE_PDF = 9
+};
+
+/* ---- Engine file ids ---- */
+enum {
+    /* Text encodings, the fallback formats' engine ids. */
+    LYDVW_FI_TEXT_1252 = 4002, /* Windows-1252, the default fallback */
+    LYDVW_FI_DONT_VIEW = 4006, /* fallback: refuse data of no known format */
+    LYDVW_FI_TEXT_FIRST = 4000,
+    LYDVW_FI_TEXT_LAST = 4014,
+    LYDVW_FI_TEXT_UTF8 = 1116,
+    LYDVW_FI_TEXT_UTF16 = 1117,
+    LYDVW_FI_ASK_ENGINE = 1170, /* a fallback put that asks the engine (option 0x53BC4) */
+    /* Formats the engine recognises by content. */
+    LYDVW_FI_PDF = 1500,
+    LYDVW_FI_PNG = 1501,
+    LYDVW_FI_JPEG = 1502,
+    LYDVW_FI_GIF = 1503,
+    LYDVW_FI_BMP = 1504,
+    LYDVW_FI_TIFF = 1505,
+    LYDVW_FI_IMAGE_OTHER = 1506,
+    LYDVW_FI_OLE_DOC = 1520, /* OLE compound document */
+    LYDVW_FI_OOXML_DOC = 1521,
+    LYDVW_FI_ODF_DOC = 1522,
+    LYDVW_FI_RTF = 1523,
+    LYDVW_FI_ZIP = 1540, /* archives: refused with LYDVW_E_KIND */
+    LYDVW_FI_GZIP = 1541,
+    LYDVW_FI_TAR = 1542
+};
+
+/* ---- Options dialogs (LYDVW_R_OPTIONS_DIALOG) ---- */
+enum { LYDVW_DLG_DISPLAY = 1, LYDVW_DLG_PRINT = 2, LYDVW_DLG_CLIPBOARD = 3 };
+
+/* ---- Records. Field order as the control's interface gives it, size first; addresses are 64-bit. ---- */
+
+/* Set and get option (2074, 2075). 24 bytes where the 32-bit original had 16: the data address is 64-bit. */
+enum { LYDVW_OPT_CURRENT = 2, LYDVW_OPT_DEFAULT = 1 };
+typedef struct LydvwOptionBlock {
+    uint32_t size; /* 24 */
+    uint32_t option;
+    uint32_t flags;
+    uint32_t reserved;
+    uint64_t data; /* address of the value in the caller's memory */
+} LydvwOptionBlock;
+
+/* Data of the three font options. */
+enum { LYDVW_FONT_UNDERLINE = 1, LYDVW_FONT_ITALIC = 2, LYDVW_FONT_BOLD = 4, LYDVW_FONT_STRIKE = 8 };
+typedef struct LydvwFontRecord {
+    char face[40]; /* Windows-1252, terminated within the field */
+    uint16_t half_points;
+    uint16_t attributes;
+    uint16_t reserved;
+} LydvwFontRecord;
+
+/* Data of option 0x52A33. Leads with its size (the original had none), so the engine tells the whole record
+ * (size 732) from the lone flag that a put of IntlFlag sends (LydvwIntlFlag, size 8). */
+typedef struct LydvwIntlRecord {
+    uint32_t size; /* 732 */
+    uint32_t intl_flag;
+    char month_names[220];
+    char abbrev_month_names[220];
+    char day_names[120];
+    char abbrev_day_names[120];
+    char decimal_sep[2];
+    char thousands_sep[2];
+    char date_sep[2];
+    char time_sep[2];
+    char currency[9];
+    char am[9];
+    char pm[9];
+    char padding;
+    uint32_t currency_position;
+    uint32_t short_date_order;
+} LydvwIntlRecord;
+typedef struct LydvwIntlFlag {
+    uint32_t size; /* 8 */
+    uint32_t intl_flag;
+} LydvwIntlFlag;
+
+/* Data of options 0x52AFB and 0x52AFA: each slot one name of at most 16 characters, terminated. */
+typedef struct LydvwMonthNames {
+    char full[13][32];
+    char abbrev[13][32];
+} LydvwMonthNames;
+typedef struct LydvwDayNames {
+    char full[7][32];
+    char abbrev[7][32];
+} LydvwDayNames;
+
+/* Data of option 0x1272E. */
+typedef struct LydvwResourceId {
+    uint32_t size; /* 12 */
+    char text[8];
+} LydvwResourceId;
+
+/* View a file (2076). 304 bytes where the original had 296: the spec address is 64-bit. */
+enum { LYDVW_SPEC_ANSI = 2, LYDVW_SPEC_WIDE = 4, LYDVW_SPEC_REDIRECT = 13 };
+typedef struct LydvwViewFile {
+    uint32_t size; /* 304 */
+    uint32_t spec_type;
+    uint64_t spec;    /* 8-bit path (UTF-8 on disk), char16_t path, or the redirect record */
+    uint32_t view_as; /* 0, or an engine file id 4000 to 4012 other than 4006 */
+    uint32_t use_display_name;
+    char display_name[260];
+    uint32_t delete_on_close;
+    uint8_t reserved[16];
+} LydvwViewFile;
+
+/* File information (2034). All bytes but the size are zero on the way in. */
+typedef struct LydvwFileInfo {
+    uint32_t size; /* 608 */
+    char display_name[260];
+    uint32_t file_id;
+    char file_id_name[80];
+    char file_name[260];
+} LydvwFileInfo;
+
+/* Engine name and type (2043). */
+typedef struct LydvwEngineName {
+    uint32_t size; /* 144 */
+    char name[136];
+    uint32_t type;
+} LydvwEngineName;
+
+/* ViewThisFile notification (2133): a file the engine asks the host to open (e.g. one dropped on it). */
+typedef struct LydvwViewThisFile {
+    uint32_t size; /* 24 */
+    uint32_t reserved;
+    uint16_t kind; /* 1 or 2: 8-bit text, 4: char16_t text, else an opaque record */
+    uint16_t reserved2;
+    uint32_t reserved3;
+    uint64_t spec;
+} LydvwViewThisFile;
+
+/* Annotation notification (2136). */
+typedef struct LydvwAnnotationEvent {
+    uint32_t size; /* 12 */
+    uint32_t code;
+    uint32_t id;
+} LydvwAnnotationEvent;
+
+#ifdef __cplusplus
+}
+
+static_assert(sizeof(LydvwOptionBlock) == 24 && offsetof(LydvwOptionBlock, data) == 16);
+static_assert(sizeof(LydvwFontRecord) == 46 && offsetof(LydvwFontRecord, half_points) == 40 &&
+              offsetof(LydvwFontRecord, attributes) == 42);
+static_assert(sizeof(LydvwIntlRecord) == 732 && offsetof(LydvwIntlRecord, month_names) == 8 &&
+              offsetof(LydvwIntlRecord, decimal_sep) == 688 && offsetof(LydvwIntlRecord, currency) == 696 &&
+              offsetof(LydvwIntlRecord, padding) == 723 &&
+              offsetof(LydvwIntlRecord, currency_position) == 724 &&
+              offsetof(LydvwIntlRecord, short_date_order) == 728);
+static_assert(sizeof(LydvwIntlFlag) == 8);
+static_assert(sizeof(LydvwMonthNames) == 832 && sizeof(LydvwDayNames) == 448);
+static_assert(sizeof(LydvwResourceId) == 12);
+static_assert(sizeof(LydvwViewFile) == 304 && offsetof(LydvwViewFile, spec) == 8 &&
+              offsetof(LydvwViewFile, view_as) == 16 && offsetof(LydvwViewFile, display_name) == 24 &&
+              offsetof(LydvwViewFile, delete_on_close) == 284);
+static_assert(sizeof(LydvwFileInfo) == 608 && offsetof(LydvwFileInfo, file_id) == 264 &&
+              offsetof(LydvwFileInfo, file_id_name) == 268 && offsetof(LydvwFileInfo, file_name) == 348);
+static_assert(sizeof(LydvwEngineName) == 144 && offsetof(LydvwEngineName, type) == 140);
+static_assert(sizeof(LydvwViewThisFile) == 24 && offsetof(LydvwViewThisFile, kind) == 8 &&
+              offsetof(LydvwViewThisFile, spec) == 16);
+static_assert(sizeof(LydvwAnnotationEvent) == 12);
+#endif
+
+#endif /* DOCVIEW_LYDVW_H */
