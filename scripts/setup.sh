@@ -12,6 +12,7 @@ packages=(
   libx11-dev
   xvfb xauth x11-apps netpbm xdotool
   locales
+  qt6-pdf-dev qt6-image-formats-plugins  # docview/
 )
 
 missing=()
