@@ -541,3 +541,39 @@ bool OptionStore::ReadBack(uint32_t id, OptionChannel& channel) {
 }
 
 }  // namespace docview
+
+namespace docview {
+
+size_t OptionDataSize(uint32_t id) {
+    for (uint32_t font : kFontIds) {
+        if (font == id) return sizeof(LydvwFontRecord);
+    }
+    switch (id) {
+        case kFallbackId:
+        case kFallbackProbeId:
+        case kArchiveId:
+        case kSystemId:
+        case kScrollId:
+            return 4;
+        case kIntlId:
+            return sizeof(LydvwIntlFlag);
+        case kResourceId:
+            return sizeof(LydvwResourceId);
+        case kPrintJobNameId:
+            return kPrintJobNameMax + 1;
+        case kMarginsId:
+            return 16;
+        case 0x52AFB:
+            return sizeof(LydvwMonthNames);
+        case 0x52AFA:
+            return sizeof(LydvwDayNames);
+        default:
+            break;
+    }
+    for (const OptionRow& row : kRows) {
+        if (row.id == id && row.id != 0) return row.width / 8u;
+    }
+    return 0;
+}
+
+}  // namespace docview

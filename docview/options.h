@@ -128,3 +128,9 @@ void CopyBounded(std::span<char> field, std::string_view text);
 std::string ReadBounded(std::span<const char> field);
 
 }  // namespace docview
+
+namespace docview {
+// The bytes an option's data occupies, for the engine side of requests 2074 and 2075; 0 for an unknown id.
+// Records that lead with their size (the international record) are measured by the caller.
+size_t OptionDataSize(uint32_t id);
+}  // namespace docview

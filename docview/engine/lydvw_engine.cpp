@@ -1,0 +1,509 @@
+// The viewing engine behind the contract of lydvw.h: PDF through the PDF module (only pages in view are
+// rendered), images through the image readers (every frame a page), text through a text document.
+#include <iconv.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAbstractScrollArea>
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QPdfDocument>
+#include <QScrollBar>
+#include <QTextDocument>
+#include <QWheelEvent>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "docview/file_kind.h"
+#include "docview/lydvw.h"
+#include "docview/options.h"
+
+#define LYDVW_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+using docview::FileKind;
+
+constexpr int kPageGap = 8;
+constexpr uint32_t kFallbackOption = 0x52779;
+
+// Engine ids of the fallback formats and the text encodings they stand for.
+const char* IconvName(uint32_t fileId) {
+    switch (fileId) {
+        case 4000:
+            return "CP437";
+        case 4001:
+            return "CP850";
+        case 4002:
+            return "CP1252";
+        case 4003:
+            return "ISO-8859-1";
+        case 4004:
+            return "MACINTOSH";
+        case 4005:
+            return "CP1250";
+        case 4007:
+            return "CP1251";
+        case 4008:
+            return "CP1253";
+        case 4009:
+            return "CP1254";
+        case 4010:
+            return "CP1255";
+        case 4011:
+            return "CP1256";
+        case 4012:
+            return "CP1257";
+        case 4013:
+            return "SHIFT_JIS";
+        case 4014:
+            return "GBK";
+        case LYDVW_FI_TEXT_UTF8:
+            return "UTF-8";
+        case LYDVW_FI_TEXT_UTF16:
+            return "UTF-16LE";
+        default:
+            return nullptr;
+    }
+}
+
+// Undecodable bytes become U+FFFD; the rest goes on.
+QString DecodeWithIconv(const QByteArray& bytes, const char* encoding) {
+    iconv_t cd = iconv_open("UTF-16LE", encoding);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return QString::fromLatin1(bytes);
+    QString out;
+    std::vector<char> buffer(4096);
+    char* in = const_cast<char*>(bytes.constData());
+    size_t inLeft = static_cast<size_t>(bytes.size());
+    while (inLeft > 0) {
+        char* outPtr = buffer.data();
+        size_t outLeft = buffer.size();
+        const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.data()),
+                                      static_cast<qsizetype>((buffer.size() - outLeft) / 2)));
+        if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+            out.append(QChar(0xFFFD));
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+QString DecodeText(const QByteArray& bytes, docview::TextEncoding encoding, uint32_t fileId) {
+    switch (encoding) {
+        case docview::TextEncoding::Utf8:
+            return QString::fromUtf8(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+        case docview::TextEncoding::Utf16Le:
+            return DecodeWithIconv(bytes.mid(2), "UTF-16LE");
+        case docview::TextEncoding::Utf16Be:
+            return DecodeWithIconv(bytes.mid(2), "UTF-16BE");
+        case docview::TextEncoding::None:
+            break;
+    }
+    const char* name = IconvName(fileId);
+    return DecodeWithIconv(bytes, name ? name : "CP1252");
+}
+
+class DocumentWidget;
+
+}  // namespace
+
+struct LydvwView {
+    LydvwNotifyFn notify = nullptr;
+    void* context = nullptr;
+    LydvwStatFn stat = nullptr;
+    DocumentWidget* widget = nullptr;
+    std::map<uint32_t, std::string> options;
+    // The open document.
+    bool open = false;
+    uint32_t type = LYDVW_TYPE_NONE;
+    LydvwFileInfo info{};
+    bool deleteOnClose = false;
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    int64_t Notify(uint32_t n, uint64_t l) { return notify ? notify(context, n, 0, l) : 0; }
+    void Stat() {
+        if (stat)
+            stat(this);
+    }
+};
+
+namespace {
+
+class DocumentWidget : public QAbstractScrollArea {
+  public:
+    explicit DocumentWidget(QWidget* parent) : QAbstractScrollArea(parent) {
+        setFrameShape(QFrame::NoFrame);
+        viewport()->setAutoFillBackground(true);
+        QPalette palette = viewport()->palette();
+        palette.setColor(QPalette::Window, Qt::gray);
+        viewport()->setPalette(palette);
+    }
+
+    void ShowPdf(std::unique_ptr<QPdfDocument> pdf) {
+        Reset();
+        m_pdf = std::move(pdf);
+        Relayout();
+    }
+    void ShowImages(std::vector<QImage> images) {
+        Reset();
+        m_images = std::move(images);
+        Relayout();
+    }
+    void ShowText(const QString& text, bool plain) {
+        Reset();
+        m_text = std::make_unique<QTextDocument>();
+        if (plain) {
+            m_text->setPlainText(text);
+        } else {
+            m_text->setHtml(text);
+        }
+        Relayout();
+    }
+    void Reset() {
+        m_pdf.reset();
+        m_images.clear();
+        m_text.reset();
+        m_cache.clear();
+        Relayout();
+    }
+    // Pages rendered since the document was shown, for tests of lazy rendering.
+    int RenderedPages() const { return static_cast<int>(m_cache.size()); }
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QAbstractScrollArea::resizeEvent(event);
+        m_cache.clear();
+        Relayout();
+    }
+    void scrollContentsBy(int, int) override { viewport()->update(); }
+
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(viewport());
+        const int top = verticalScrollBar()->value();
+        const int width = viewport()->width();
+        const int height = viewport()->height();
+        if (m_text) {
+            painter.fillRect(viewport()->rect(), Qt::white);
+            painter.translate(0, -top);
+            m_text->drawContents(&painter, QRectF(0, top, width, height));
+            return;
+        }
+        int y = 0;
+        for (int page = 0; page < PageCount(); ++page) {
+            const QSize size = PageSize(page, width);
+            if (y + size.height() >= top && y <= top + height) {
+                painter.drawImage(QPoint((width - size.width()) / 2, y - top), Rendered(page, size));
+            }
+            y += size.height() + kPageGap;
+            if (y > top + height)
+                break;
+        }
+    }
+
+  private:
+    int PageCount() const {
+        if (m_pdf)
+            return m_pdf->pageCount();
+        return static_cast<int>(m_images.size());
+    }
+    QSize PageSize(int page, int width) const {
+        const QSizeF natural =
+            m_pdf ? m_pdf->pagePointSize(page) : QSizeF(m_images[static_cast<size_t>(page)].size());
+        if (natural.isEmpty() || width <= 0)
+            return QSize(1, 1);
+        // PDF pages fit the width; images are shown at their size unless wider than the view.
+        const double scale = m_pdf || natural.width() > width ? width / natural.width() : 1.0;
+        return QSize(std::max(1, qRound(natural.width() * scale)),
+                     std::max(1, qRound(natural.height() * scale)));
+    }
+    const QImage& Rendered(int page, QSize size) {
+        QImage& image = m_cache[page];
+        if (image.size() != size) {
+            if (m_pdf) {
+                image = m_pdf->render(page, size);
+                if (image.isNull()) {
+                    image = QImage(size, QImage::Format_RGB32);
+                    image.fill(Qt::white);
+                }
+            } else {
+                image = m_images[static_cast<size_t>(page)].scaled(size, Qt::IgnoreAspectRatio,
+                                                                   Qt::SmoothTransformation);
+            }
+        }
+        return image;
+    }
+    void Relayout() {
+        const int width = viewport()->width();
+        int total = 0;
+        if (m_text) {
+            m_text->setTextWidth(width);
+            total = qCeil(m_text->size().height());
+        } else {
+            for (int page = 0; page < PageCount(); ++page)
+                total += PageSize(page, width).height() + kPageGap;
+        }
+        verticalScrollBar()->setRange(0, std::max(0, total - viewport()->height()));
+        verticalScrollBar()->setPageStep(viewport()->height());
+        verticalScrollBar()->setSingleStep(20);
+        viewport()->update();
+    }
+
+    std::unique_ptr<QPdfDocument> m_pdf;
+    std::vector<QImage> m_images;
+    std::unique_ptr<QTextDocument> m_text;
+    std::map<int, QImage> m_cache;
+};
+
+void CloseDocument(LydvwView* view, bool anotherFollows) {
+    if (!view->open)
+        return;
+    view->widget->Reset();
+    if (view->deleteOnClose) {
+        // Only the regular file that was opened, never through a link put in its place.
+        struct stat st {};
+        if (lstat(view->path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == view->device &&
+            st.st_ino == view->inode) {
+            unlink(view->path.c_str());
+        }
+    }
+    view->open = false;
+    view->type = LYDVW_TYPE_NONE;
+    view->info = LydvwFileInfo{};
+    view->deleteOnClose = false;
+    view->path.clear();
+    view->Notify(LYDVW_N_FILE_CHANGE, anotherFollows ? 5u : 1u);
+}
+
+uint32_t FallbackId(const LydvwView* view) {
+    auto it = view->options.find(kFallbackOption);
+    if (it == view->options.end() || it->second.size() < 4)
+        return LYDVW_FI_TEXT_1252;
+    uint32_t id = 0;
+    std::memcpy(&id, it->second.data(), 4);
+    return id;
+}
+
+std::string SpecPath(const LydvwViewFile& record) {
+    if (record.spec == 0)
+        return {};
+    if (record.spec_type == LYDVW_SPEC_WIDE) {
+        const char16_t* wide = reinterpret_cast<const char16_t*>(record.spec);
+        return QString::fromUtf16(wide).toStdString();
+    }
+    return std::string(reinterpret_cast<const char*>(record.spec));
+}
+
+int64_t ViewFile(LydvwView* view, const LydvwViewFile* record) {
+    if (!record || record->size < sizeof(LydvwViewFile))
+        return LYDVW_E_ARGUMENT;
+    if (record->spec_type != LYDVW_SPEC_ANSI && record->spec_type != LYDVW_SPEC_WIDE)
+        return LYDVW_E_UNSUPPORTED;
+    const std::string path = SpecPath(*record);
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0)
+        return LYDVW_E_MISSING;
+    if (!S_ISREG(st.st_mode))
+        return LYDVW_E_KIND;
+    if (st.st_size == 0)
+        return LYDVW_E_EMPTY;
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return LYDVW_E_MISSING;
+    view->Stat();
+    const QByteArray head = file.peek(static_cast<qint64>(docview::kRecognitionHead));
+    docview::Recognition kind = docview::RecognizeContent(
+        {reinterpret_cast<const uint8_t*>(head.constData()), static_cast<size_t>(head.size())});
+    uint32_t textId = 0;
+    if (record->view_as >= LYDVW_FI_TEXT_FIRST && record->view_as <= 4012 &&
+        record->view_as != LYDVW_FI_DONT_VIEW) {
+        kind = docview::Recognition{FileKind::Text, record->view_as, "Text", docview::TextEncoding::None};
+        textId = record->view_as;
+    }
+    if (kind.kind == FileKind::Unknown) {
+        const uint32_t fallback = FallbackId(view);
+        if (fallback == LYDVW_FI_DONT_VIEW)
+            return LYDVW_E_DONT_VIEW;
+        kind = docview::Recognition{FileKind::Text, fallback, "Text", docview::TextEncoding::None};
+        textId = fallback;
+    }
+    if (kind.kind == FileKind::Unsupported)
+        return LYDVW_E_KIND;
+
+    uint32_t type = LYDVW_TYPE_TEXT;
+    const QString name = QString::fromStdString(path).section('/', -1);
+    switch (kind.kind) {
+        case FileKind::Pdf: {
+            auto pdf = std::make_unique<QPdfDocument>();
+            const QPdfDocument::Error error = pdf->load(QString::fromStdString(path));
+            if (error == QPdfDocument::Error::IncorrectPassword)
+                return LYDVW_E_ENCRYPTED;
+            if (error != QPdfDocument::Error::None || pdf->pageCount() <= 0)
+                return LYDVW_E_DAMAGED;
+            CloseDocument(view, true);
+            view->widget->ShowPdf(std::move(pdf));
+            type = LYDVW_TYPE_PDF;
+            break;
+        }
+        case FileKind::Image: {
+            QImageReader reader(&file);
+            std::vector<QImage> frames;
+            const int count = std::max(1, reader.imageCount());
+            for (int i = 0; i < count; ++i) {
+                QImage image = reader.read();
+                if (image.isNull())
+                    break;
+                frames.push_back(std::move(image));
+                view->Stat();
+                if (!reader.jumpToNextImage())
+                    break;
+            }
+            if (frames.empty())
+                return LYDVW_E_DAMAGED;
+            CloseDocument(view, true);
+            view->widget->ShowImages(std::move(frames));
+            type = LYDVW_TYPE_IMAGE;
+            break;
+        }
+        case FileKind::WordProcessor:
+            CloseDocument(view, true);
+            view->widget->ShowText(
+                QStringLiteral("<h2>%1</h2><p>%2</p>")
+                    .arg(QString::fromUtf8(kind.typeName.data(), static_cast<qsizetype>(kind.typeName.size()))
+                             .toHtmlEscaped(),
+                         name.toHtmlEscaped()),
+                false);
+            type = LYDVW_TYPE_WORDPROC;
+            break;
+        default: {
+            const QByteArray bytes = file.readAll();
+            const QString text = DecodeText(bytes, kind.encoding, textId);
+            CloseDocument(view, true);
+            view->widget->ShowText(text, true);
+            type = LYDVW_TYPE_TEXT;
+            break;
+        }
+    }
+    view->open = true;
+    view->type = type;
+    view->path = path;
+    view->device = st.st_dev;
+    view->inode = st.st_ino;
+    view->deleteOnClose = record->delete_on_close != 0;
+    view->info = LydvwFileInfo{};
+    view->info.size = sizeof(LydvwFileInfo);
+    const std::string display = record->use_display_name ? docview::ReadBounded(record->display_name) : path;
+    docview::CopyBounded(view->info.display_name, display);
+    view->info.file_id = kind.fileId;
+    docview::CopyBounded(view->info.file_id_name, kind.typeName);
+    docview::CopyBounded(view->info.file_name, path);
+    view->Notify(LYDVW_N_FILE_CHANGE, 0);
+    return LYDVW_E_OK;
+}
+
+int64_t Option(LydvwView* view, uint32_t request, const LydvwOptionBlock* block) {
+    if (!block || block->size < sizeof(LydvwOptionBlock) || block->data == 0)
+        return LYDVW_E_ARGUMENT;
+    size_t size = docview::OptionDataSize(block->option);
+    if (block->option == 0x52A33 && request == LYDVW_R_SET_OPTION) {
+        uint32_t leading = 0;
+        std::memcpy(&leading, reinterpret_cast<const void*>(block->data), 4);
+        size = leading == sizeof(LydvwIntlRecord) ? sizeof(LydvwIntlRecord) : sizeof(LydvwIntlFlag);
+    }
+    if (size == 0)
+        return LYDVW_E_UNSUPPORTED;
+    if (request == LYDVW_R_SET_OPTION) {
+        view->options[block->option].assign(reinterpret_cast<const char*>(block->data), size);
+        return LYDVW_E_OK;
+    }
+    auto it = view->options.find(block->option);
+    if (it == view->options.end())
+        return LYDVW_E_UNSUPPORTED;
+    std::memcpy(reinterpret_cast<void*>(block->data), it->second.data(), std::min(size, it->second.size()));
+    return LYDVW_E_OK;
+}
+
+}  // namespace
+
+LYDVW_EXPORT uint32_t LydvwAbiVersion(void) {
+    return LYDVW_ABI_VERSION;
+}
+
+LYDVW_EXPORT LydvwView* LydvwCreateView(void* parent, LydvwNotifyFn notify, void* context) {
+    if (!parent)
+        return nullptr;
+    auto* view = new LydvwView;
+    view->notify = notify;
+    view->context = context;
+    view->widget = new DocumentWidget(static_cast<QWidget*>(parent));
+    view->widget->show();
+    return view;
+}
+
+LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t, uint64_t lparam) {
+    if (!view)
+        return LYDVW_E_ARGUMENT;
+    switch (request) {
+        case LYDVW_R_CLOSE:
+            CloseDocument(view, false);
+            return LYDVW_E_OK;
+        case LYDVW_R_VIEW_FILE:
+            return ViewFile(view, reinterpret_cast<const LydvwViewFile*>(lparam));
+        case LYDVW_R_FILE_INFO: {
+            auto* info = reinterpret_cast<LydvwFileInfo*>(lparam);
+            if (!info || info->size < sizeof(LydvwFileInfo))
+                return LYDVW_E_ARGUMENT;
+            *info = view->info;
+            info->size = sizeof(LydvwFileInfo);
+            return LYDVW_E_OK;
+        }
+        case LYDVW_R_ENGINE_NAME: {
+            auto* name = reinterpret_cast<LydvwEngineName*>(lparam);
+            if (!name || name->size < sizeof(LydvwEngineName))
+                return LYDVW_E_ARGUMENT;
+            static constexpr const char* kNames[] = {"", "No document", "Text",     "",   "", "",
+                                                     "", "Image",       "Document", "PDF"};
+            docview::CopyBounded(name->name, view->type < std::size(kNames) ? kNames[view->type] : "");
+            name->type = view->type;
+            return LYDVW_E_OK;
+        }
+        case LYDVW_R_SET_OPTION:
+        case LYDVW_R_GET_OPTION:
+            return Option(view, request, reinterpret_cast<const LydvwOptionBlock*>(lparam));
+        case LYDVW_R_IDLE:
+            return LYDVW_E_OK;
+        default:
+            return LYDVW_E_UNSUPPORTED;
+    }
+}
+
+LYDVW_EXPORT void* LydvwViewWidget(LydvwView* view) {
+    return view ? static_cast<QWidget*>(view->widget) : nullptr;
+}
+
+LYDVW_EXPORT void LydvwDestroyView(LydvwView* view) {
+    if (!view)
+        return;
+    CloseDocument(view, false);
+    view->notify = nullptr;
+    delete view->widget;
+    delete view;
+}
+
+LYDVW_EXPORT void LydvwFree(void* block) {
+    std::free(block);
+}
+
+LYDVW_EXPORT void VWSetStatCallback(LydvwStatFn fn, LydvwView* view, int32_t) {
+    if (view)
+        view->stat = fn;
+}

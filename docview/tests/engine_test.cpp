@@ -1,0 +1,179 @@
+// The real engine on generated fixtures: a two-page PDF, a PNG and a text file show with their file
+// information and type; damaged, empty, missing and folder inputs are refused with the engine's ids.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QWidget>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "docview/engine_binding.h"
+#include "testsupport/test_support.h"
+
+namespace docview {
+namespace {
+
+struct Notified {
+    uint32_t id;
+    uint64_t lparam;
+};
+
+int64_t Record(void* context, uint32_t id, uint64_t, uint64_t lparam) {
+    static_cast<std::vector<Notified>*>(context)->push_back({id, lparam});
+    return 0;
+}
+
+class EngineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string message;
+        ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
+        m_parent.resize(400, 500);
+        m_view = m_api.createView(&m_parent, Record, &m_notified);
+        ASSERT_NE(m_view, nullptr);
+        Widget()->setGeometry(0, 0, 400, 500);
+        WritePdf(Path("two.pdf"));
+        QImage png(40, 30, QImage::Format_RGB32);
+        png.fill(Qt::red);
+        ASSERT_TRUE(png.save(QString::fromStdString(Path("red.png")), "PNG"));
+        testsupport::WriteFile(Path("notes.txt"), "first line\nsecond line\n");
+    }
+    void TearDown() override {
+        if (m_view)
+            m_api.destroyView(m_view);
+    }
+
+    std::string Path(const std::string& name) const { return (m_temp.Path() / name).string(); }
+    QWidget* Widget() const { return static_cast<QWidget*>(m_api.viewWidget(m_view)); }
+
+    static void WritePdf(const std::string& path) {
+        QPdfWriter writer(QString::fromStdString(path));
+        QPainter painter(&writer);
+        QFont font = painter.font();
+        font.setPointSize(40);
+        painter.setFont(font);
+        painter.drawText(200, 800, "alpha");
+        writer.newPage();
+        painter.drawText(200, 800, "beta");
+    }
+
+    int64_t View(const std::string& path, uint32_t viewAs = 0) {
+        LydvwViewFile record{};
+        record.size = sizeof record;
+        record.spec_type = LYDVW_SPEC_ANSI;
+        record.spec = reinterpret_cast<uint64_t>(path.c_str());
+        record.view_as = viewAs;
+        return m_api.request(m_view, LYDVW_R_VIEW_FILE, 0, reinterpret_cast<uint64_t>(&record));
+    }
+    LydvwFileInfo Info() {
+        LydvwFileInfo info{};
+        info.size = sizeof info;
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_FILE_INFO, 0, reinterpret_cast<uint64_t>(&info)), 0);
+        return info;
+    }
+    uint32_t Type() {
+        LydvwEngineName name{};
+        name.size = sizeof name;
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_ENGINE_NAME, 0, reinterpret_cast<uint64_t>(&name)), 0);
+        return name.type;
+    }
+    // Pixels of the view that are neither the background grey nor white: something was drawn.
+    int InkPixels() {
+        const QImage image = Widget()->grab().toImage();
+        int ink = 0;
+        for (int y = 0; y < image.height(); y += 2) {
+            for (int x = 0; x < image.width(); x += 2) {
+                const QColor c = image.pixelColor(x, y);
+                if (c != QColor(Qt::white) && c != QColor(Qt::gray))
+                    ++ink;
+            }
+        }
+        return ink;
+    }
+
+    testsupport::TempFolder m_temp;
+    EngineApi m_api;
+    QWidget m_parent;  // never shown: a view must show documents before its host is on screen
+    LydvwView* m_view = nullptr;
+    std::vector<Notified> m_notified;
+};
+
+TEST_F(EngineTest, DocumentsShowWithTypeAndFileInformation) {
+    struct Row {
+        std::string file;
+        uint32_t type;
+        uint32_t fileId;
+    };
+    const Row rows[] = {{"two.pdf", LYDVW_TYPE_PDF, LYDVW_FI_PDF},
+                        {"red.png", LYDVW_TYPE_IMAGE, LYDVW_FI_PNG},
+                        {"notes.txt", LYDVW_TYPE_TEXT, LYDVW_FI_TEXT_UTF8}};
+    for (const Row& row : rows) {
+        m_notified.clear();
+        ASSERT_EQ(View(Path(row.file)), 0) << row.file;
+        EXPECT_EQ(Type(), row.type) << row.file;
+        const LydvwFileInfo info = Info();
+        EXPECT_EQ(info.file_id, row.fileId) << row.file;
+        EXPECT_STREQ(info.file_name, Path(row.file).c_str());
+        EXPECT_GT(InkPixels(), 0) << row.file;
+        ASSERT_FALSE(m_notified.empty());
+        EXPECT_EQ(m_notified.back().id, static_cast<uint32_t>(LYDVW_N_FILE_CHANGE));
+        EXPECT_EQ(m_notified.back().lparam, 0u);
+    }
+    m_notified.clear();
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLOSE, 0, 0), 0);
+    ASSERT_EQ(m_notified.size(), 1u);
+    EXPECT_EQ(m_notified[0].lparam & 1u, 1u);
+    EXPECT_EQ(Type(), static_cast<uint32_t>(LYDVW_TYPE_NONE));
+}
+
+TEST_F(EngineTest, BadInputIsRefusedWithTheEnginesIds) {
+    const std::string pdf = testsupport::ReadFile(Path("two.pdf"));
+    testsupport::WriteFile(Path("cut.pdf"), pdf.substr(0, 40));
+    testsupport::WriteFile(Path("empty.txt"), "");
+    testsupport::WriteFile(Path("archive.gz"), std::string("\x1F\x8B\x08\0\0\0", 6));
+    const std::string png = testsupport::ReadFile(Path("red.png"));
+    testsupport::WriteFile(Path("cut.png"), png.substr(0, 20));
+    struct Row {
+        std::string path;
+        int64_t answer;
+    };
+    const Row rows[] = {{Path("cut.pdf"), LYDVW_E_DAMAGED},     {Path("cut.png"), LYDVW_E_DAMAGED},
+                        {Path("empty.txt"), LYDVW_E_EMPTY},     {Path("missing"), LYDVW_E_MISSING},
+                        {m_temp.Path().string(), LYDVW_E_KIND}, {Path("archive.gz"), LYDVW_E_KIND}};
+    for (const Row& row : rows)
+        EXPECT_EQ(View(row.path), row.answer) << row.path;
+    // Still working afterwards.
+    EXPECT_EQ(View(Path("notes.txt")), 0);
+}
+
+TEST_F(EngineTest, UnknownDataShowsAsTextUnlessTheFallbackIsDontView) {
+    std::mt19937 random(7);
+    std::string bytes(5000, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    testsupport::WriteFile(Path("noise.bin"), bytes);
+    ASSERT_EQ(View(Path("noise.bin")), 0);
+    EXPECT_EQ(Type(), static_cast<uint32_t>(LYDVW_TYPE_TEXT));
+    EXPECT_EQ(Info().file_id, static_cast<uint32_t>(LYDVW_FI_TEXT_1252));
+
+    uint32_t dontView = LYDVW_FI_DONT_VIEW;
+    LydvwOptionBlock block{sizeof block, 0x52779, LYDVW_OPT_CURRENT, 0,
+                           reinterpret_cast<uint64_t>(&dontView)};
+    ASSERT_EQ(m_api.request(m_view, LYDVW_R_SET_OPTION, 0, reinterpret_cast<uint64_t>(&block)), 0);
+    EXPECT_EQ(View(Path("noise.bin")), LYDVW_E_DONT_VIEW);
+    // Text that is recognised as text is not affected.
+    EXPECT_EQ(View(Path("notes.txt")), 0);
+}
+
+TEST_F(EngineTest, UnsupportedRequestsAnswer17) {
+    for (uint32_t request : {2029u, 2041u, 2064u, 2077u, 2087u, 2095u, 2104u}) {
+        EXPECT_EQ(m_api.request(m_view, request, 0, 0), LYDVW_E_UNSUPPORTED) << request;
+    }
+}
+
+}  // namespace
+}  // namespace docview
