@@ -249,6 +249,13 @@ std::string GetMessageString(const CBrantorApp& app, int32_t id) {
             return std::string(nav.tooltip);
         }
     }
+    // The frame's own help commands have prompts of their own, whatever the control's table holds.
+    if (id == kHelpContentsCommand) {
+        return "Help Contents";
+    }
+    if (id == kOperatorsGuideCommand) {
+        return "View Operator's Guide";
+    }
     return app.MenuPrompt(id).value_or(std::string());
 }
 

@@ -12,6 +12,10 @@ namespace container {
 
 class CBrantorApp;
 
+// The frame's help commands (menu ids and their prompt strings).
+inline constexpr int32_t kHelpContentsCommand = 2840;
+inline constexpr int32_t kOperatorsGuideCommand = 2841;
+
 enum class ToolbarId { System, Control, Appointment, MedicalRecords, Mpi };
 inline constexpr size_t kToolbarCount = 5;
 

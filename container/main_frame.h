@@ -28,8 +28,6 @@ QString PlainWindowTitle(std::string_view text);
 inline constexpr int32_t kFilePrintCommand = 57607;
 inline constexpr int32_t kAppExitCommand = 57665;
 inline constexpr int32_t kViewStatusBarCommand = 59393;
-inline constexpr int32_t kHelpContentsCommand = 2840;
-inline constexpr int32_t kOperatorsGuideCommand = 2841;
 inline constexpr int32_t kAppAboutCommand = 57664;
 inline constexpr int32_t kEditCopyCommand = 57634;
 inline constexpr int32_t kEditPasteCommand = 57637;

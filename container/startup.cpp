@@ -1,6 +1,7 @@
 // The container's start-up rules: command line to log-in call, window state, title and close rule.
 #include "container/startup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -31,8 +32,7 @@ std::optional<std::string> ReadMachineText(std::string_view key, std::string_vie
     char buffer[1024] = {};
     RegType type = RegType::Sz;
     uint32_t size = sizeof buffer;
-    if (suite::RegReadValue(HKey::LocalMachine, key, name, type, buffer, size) !=
-        platform::win32::kSuccess) {
+    if (suite::RegReadValue(HKey::LocalMachine, key, name, type, buffer, size) != platform::win32::kSuccess) {
         return std::nullopt;
     }
     buffer[sizeof buffer - 1] = '\0';
@@ -47,13 +47,9 @@ InstalledModes ReadInstalledModes() {
 }
 
 std::string CleanArguments(std::string_view commandLine) {
-    std::string_view rest = commandLine;
-    // Both matches are case-sensitive, as the command line was always cut this way.
-    if (const size_t exe = rest.find(".exe"); exe != std::string_view::npos) {
-        rest.remove_prefix(exe + 4);
-    } else if (const size_t name = rest.find("brantor"); name != std::string_view::npos) {
-        rest.remove_prefix(name + 7);
-    }
+    // The text holds no program name here (argv[1..]), so nothing is cut before the switches: a run
+    // command naming a ".exe" keeps its words.
+    const std::string_view rest = commandLine;
     std::string text;
     text.reserve(rest.size());
     for (char c : rest) {
@@ -72,9 +68,37 @@ std::string CleanArguments(std::string_view commandLine) {
     return text.substr(first, last - first);
 }
 
+std::string WithoutPassword(std::string_view text) {
+    // Words are split on blanks and tabs, as the pipe's option parser splits them.
+    std::string kept;
+    bool skipNext = false;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t start = text.find_first_not_of(" \t", pos);
+        if (start == std::string_view::npos) {
+            break;
+        }
+        const size_t end = std::min(text.find_first_of(" \t", start), text.size());
+        const std::string_view word = text.substr(start, end - start);
+        if (skipNext) {
+            skipNext = false;
+        } else {
+            skipNext = word.starts_with("-#");
+            if (!kept.empty()) {
+                kept.push_back(' ');
+            }
+            kept += word;
+        }
+        pos = end;
+    }
+    return kept;
+}
+
 int16_t LoginTypeOf(std::string_view text) {
+    // A password may hold any characters: it never decides how the program logs in.
+    const std::string cleaned = WithoutPassword(text);
     // The words of an operating-system command after "-r" are not switches of ours.
-    const std::string_view decision = text.substr(0, text.find("-r"));
+    const std::string_view decision = std::string_view(cleaned).substr(0, cleaned.find("-r"));
     if (decision.find("-X") != std::string_view::npos) {
         return 1;
     }
@@ -185,7 +209,7 @@ std::optional<bool> ReadZoomMode() {
 bool SaveWindowState(bool zoomed, const WindowRect& rect) {
     const uint32_t zoom = zoomed ? 1 : 0;
     if (suite::RegWriteValue(HKey::CurrentUser, suite::kCompanyKey, "ZoomMode", RegType::Dword, &zoom,
-                                sizeof zoom) != platform::win32::kSuccess) {
+                             sizeof zoom) != platform::win32::kSuccess) {
         platform::DefaultPrompt().Message("Could not set ZoomMode", platform::PromptIcon::Stop);
         return false;
     }
@@ -197,8 +221,8 @@ bool SaveWindowState(bool zoomed, const WindowRect& rect) {
             bytes[4 * i + b] = static_cast<uint8_t>(v >> (8 * b));
         }
     }
-    if (suite::RegWriteValue(HKey::CurrentUser, suite::kCompanyKey, "WindowSize", RegType::Binary,
-                                bytes, sizeof bytes) != platform::win32::kSuccess) {
+    if (suite::RegWriteValue(HKey::CurrentUser, suite::kCompanyKey, "WindowSize", RegType::Binary, bytes,
+                             sizeof bytes) != platform::win32::kSuccess) {
         platform::DefaultPrompt().Message(
             "A registry error occurred.\n\nThe WindowSize property could not be saved to the registy.",
             platform::PromptIcon::Stop);

@@ -63,10 +63,14 @@ struct StartupDecision {
 // `commandLine` is the program's argument text without the program name.
 StartupDecision DecideStartup(std::string_view commandLine, const InstalledModes& modes);
 
-// The argument text the decision looks at: everything up to the first ".exe" (else "brantor") dropped,
-// double quotes removed, blanks trimmed.
+// The argument text the decision looks at (the arguments after the program name): double quotes
+// removed, blanks trimmed.
 std::string CleanArguments(std::string_view commandLine);
-// 1 when the part before the first "-r" holds "-X", else 2 when it holds "-h", else 3.
+// `text` without the word that follows each "-#n" word (the application password), words rejoined by
+// single blanks.
+std::string WithoutPassword(std::string_view text);
+// Of the text without its password: 1 when the part before the first "-r" holds "-X", else 2 when it
+// holds "-h", else 3.
 int16_t LoginTypeOf(std::string_view text);
 // The number after the first `prefix` up to the next blank, read as the C library reads a decimal long
 // (0 when there are no digits or the value does not fit in 32 bits).

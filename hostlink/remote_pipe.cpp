@@ -777,7 +777,10 @@ bool CRemotePipe::ParseOptions(PipeOwner* owner, std::string_view text, bool kee
                 }
                 break;
             case 'h': {
-                // -h//host/dataset
+                // A bare -h only chose the remote connection; -h//host/dataset carries settings.
+                if (rest.empty()) {
+                    break;
+                }
                 if (rest.substr(0, 2) != "//") {
                     LogLine("option " + token + ": expected -h//host/dataset");
                     return false;

@@ -9,6 +9,9 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +24,7 @@
 #include <QMenuBar>
 #include "container/tests/e2e_session.h"
 #include "hostlink/tests/local_standin.h"
+#include "hostlink/tests/remote_standin.h"
 #include "platform/automation/dispatch.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
@@ -153,9 +157,9 @@ class ContainerE2eTest : public ::testing::Test {
         m_newWindowArgv.push_back(spawn.argv);
         const std::filesystem::path script = m_folder / "second.txt";
         testsupport::WriteFile(script,
-                                     "send \\e[2J\\e[H\\e[%Second window\\x01O\n"
-                                     "send Second\\r\\n\n"
-                                     "exit 0\n");
+                               "send \\e[2J\\e[H\\e[%Second window\\x01O\n"
+                               "send Second\\r\\n\n"
+                               "exit 0\n");
         platform::SpawnOptions options = spawn;
         if (options.environment) {
             options.environment->Set("CARROWLINE_STANDIN_SCRIPT", script.string());
@@ -361,6 +365,43 @@ TEST_F(BrantorProgramTest, LocalSessionEndsTheProgramWithZeroWhenTheHostEnds) {
     EXPECT_EQ(runs[0].Arguments(), (std::vector<std::string>{"-t1", "-p1", "-#7", "demo"}));
     EXPECT_EQ(runs[0].exitCode, 0);
     EXPECT_EQ(runs[0].cwd, m_tree.Folder("data").string());
+}
+
+// The remote start: a bare -h takes host, data set and the rest from the machine's settings.
+TEST_F(BrantorProgramTest, RemoteStartLogsInWithTheRegistrySettingsAndShowsTheHostScreen) {
+    const std::filesystem::path script = m_tree.Folder("remote.script");
+    const std::filesystem::path record = m_tree.Folder("remote.record");
+    testsupport::WriteFile(script,
+                           "send \\e[2J\\e[H\\e[%Remote session\\x01O\n"
+                           "send First remote screen\\r\\n\n"
+                           "close\n");
+    hostlink::testing::StandinHost host({"--record", record.string(), "--script", script.string()});
+    ASSERT_NE(host.Port(), 0);
+    {
+        std::ofstream hive(m_tree.Folder("root/etc/carrowline/machine.reg"), std::ios::app);
+        char port[16];
+        std::snprintf(port, sizeof port, "%08x", host.Port());
+        hive << "\n[HKEY_LOCAL_MACHINE\\" << suite::ServerKey(suite::ClientMode::Remote) << "]\n"
+             << "\"RemoteHost\"=\"127.0.0.1\"\n\"RemoteDataSet\"=\"/data/main\"\n"
+             << "\"RemoteSorelProgs\"=\"/progs\"\n\"RemoteEnviro\"=\"A=1;B=2\"\n"
+             << "\"RemotePort\"=dword:" << port << "\n\"RemoteTerm\"=dword:00000005\n"
+             << "\"RemotePrinter\"=dword:00000002\n";
+        ASSERT_TRUE(hive);
+    }
+    std::string message;
+    const auto child = m_tree.StartBrantor({"-h", "-uann", "-PWpw1", "-#7", "se-Xcret"}, &message);
+    ASSERT_TRUE(child) << message;
+    // The host closing after its screen ends the session and with it the program.
+    EXPECT_EQ(WaitForProgram(child->pid), 0);
+    const auto lines = hostlink::testing::RecordedLines(record);
+    ASSERT_TRUE(lines) << "the host saw no login";
+    ASSERT_EQ(lines->size(), 13u) << ::testing::PrintToString(*lines);
+    EXPECT_TRUE((*lines)[0].starts_with("65664 ")) << (*lines)[0];
+    const std::vector<std::string> settings(lines->begin() + 1, lines->begin() + 9);
+    EXPECT_EQ(settings, (std::vector<std::string>{"ann", "pw1", "/data/main", "/progs", "5", "A=1;B=2",
+                                                  "sorel -t5 -p2 -pipe", "0"}));
+    EXPECT_TRUE((*lines)[9].starts_with("7 ")) << (*lines)[9];
+    EXPECT_EQ((*lines)[10], "se-Xcret");
 }
 
 }  // namespace

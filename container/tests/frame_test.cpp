@@ -537,6 +537,8 @@ TEST_F(FrameTest, MenuPromptsComeFromTheFrameThenTheControlsTable) {
     EXPECT_EQ(m_frame->MessageString(32783), QStringLiteral("New Patient"));
     EXPECT_EQ(m_frame->MessageString(2830), QStringLiteral("Next Page"));
     EXPECT_EQ(m_frame->MessageString(4242), QString());
+    EXPECT_EQ(m_frame->MessageString(kHelpContentsCommand), QStringLiteral("Help Contents"));
+    EXPECT_EQ(m_frame->MessageString(kOperatorsGuideCommand), QStringLiteral("View Operator's Guide"));
 
     // The menu takes its prompts when it opens.
     QAction* print = m_frame->CommandAction(kFilePrintCommand);
@@ -545,6 +547,12 @@ TEST_F(FrameTest, MenuPromptsComeFromTheFrameThenTheControlsTable) {
     ASSERT_NE(file, nullptr);
     emit file->aboutToShow();
     EXPECT_EQ(print->statusTip(), QStringLiteral("Print the host screen"));
+    QAction* guide = m_frame->CommandAction(kOperatorsGuideCommand);
+    ASSERT_NE(guide, nullptr);
+    auto* help = qobject_cast<QMenu*>(guide->associatedObjects().value(0));
+    ASSERT_NE(help, nullptr);
+    emit help->aboutToShow();
+    EXPECT_EQ(guide->statusTip(), QStringLiteral("View Operator's Guide"));
 }
 
 TEST_F(FrameTest, TheViewHandsItsCommandsToTheControl) {

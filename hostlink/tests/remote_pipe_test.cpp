@@ -624,11 +624,11 @@ TEST_F(RemotePipeTest, HostClosingIsLogged) {
 
 TEST_F(RemotePipeTest, ScriptedSession) {
     testsupport::WriteFile(m_temp.Path() / "session.script",
-                                 "# a short exchange\n"
-                                 "send Hello\\r\\n\\e[%Title\\x01O\n"
-                                 "expect ping\\r\n"
-                                 "send pong\\r\\n\n"
-                                 "close\n");
+                           "# a short exchange\n"
+                           "send Hello\\r\\n\\e[%Title\\x01O\n"
+                           "expect ping\\r\n"
+                           "send pong\\r\\n\n"
+                           "close\n");
     StandinHost host({"--script", (m_temp.Path() / "session.script").string()});
     auto pipe = MakePipe(host.Port());
     ASSERT_EQ(pipe->ConnectAndLogin(0), 0) << ::testing::PrintToString(Shown());
@@ -729,8 +729,8 @@ TEST_F(RemotePipeTest, UnixEscKeyOfTheRemoteBranch) {
     CRemotePipe pipe;
     EXPECT_EQ(pipe.GetUnixEscKey(), 1);
     EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Remote);
-    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote),
-                   "UnixEscKey", RegValue::Dword(27));
+    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote), "UnixEscKey",
+                   RegValue::Dword(27));
     suite::SetClientMode(suite::ClientMode::Local);
     EXPECT_EQ(pipe.GetUnixEscKey(), 27);
 }
@@ -867,6 +867,13 @@ TEST(RemotePipeOptions, Table) {
          [](const CRemotePipe& p, const FakeOwner&) {
              EXPECT_EQ(p.m_host.Str(), "alpha");
              EXPECT_EQ(p.m_dataSet.Str(), "keep");
+         }},
+        {"a bare -h gives no settings", "-Dkeep -h -t3", true,
+         [](const CRemotePipe& p, const FakeOwner&) {
+             EXPECT_EQ(p.m_host.Str(), "");
+             EXPECT_EQ(p.m_dataSet.Str(), "keep");
+             EXPECT_EQ(p.m_settingsGiven, 0);
+             EXPECT_EQ(p.m_terminal, 3);
          }},
         {"-h// without a host", "-h///data", false, nullptr},
         {"-h without //", "-halpha", false, nullptr},
