@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -21,6 +22,8 @@ struct Notified {
     uint32_t id;
     uint64_t lparam;
 };
+
+int g_statCalls = 0;
 
 int64_t Record(void* context, uint32_t id, uint64_t, uint64_t lparam) {
     static_cast<std::vector<Notified>*>(context)->push_back({id, lparam});
@@ -167,6 +170,54 @@ TEST_F(EngineTest, UnknownDataShowsAsTextUnlessTheFallbackIsDontView) {
     EXPECT_EQ(View(Path("noise.bin")), LYDVW_E_DONT_VIEW);
     // Text that is recognised as text is not affected.
     EXPECT_EQ(View(Path("notes.txt")), 0);
+}
+
+int32_t CountStat(LydvwView*) {
+    ++g_statCalls;
+    return 0;
+}
+
+TEST_F(EngineTest, DeleteOnCloseRemovesOnlyTheRegularFileItOpened) {
+    const auto viewDeleting = [&](const std::string& path) {
+        LydvwViewFile record{};
+        record.size = sizeof record;
+        record.spec_type = LYDVW_SPEC_ANSI;
+        record.spec = reinterpret_cast<uint64_t>(path.c_str());
+        record.delete_on_close = 1;
+        return m_api.request(m_view, LYDVW_R_VIEW_FILE, 0, reinterpret_cast<uint64_t>(&record));
+    };
+    const std::string copy = Path("copy.txt");
+    testsupport::WriteFile(copy, "to be deleted\n");
+    ASSERT_EQ(viewDeleting(copy), 0);
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLOSE, 0, 0), 0);
+    EXPECT_FALSE(std::filesystem::exists(copy));
+
+    // Replaced by a link to another file while open: neither the link nor its target is removed.
+    testsupport::WriteFile(copy, "to be deleted\n");
+    ASSERT_EQ(viewDeleting(copy), 0);
+    std::filesystem::remove(copy);
+    std::filesystem::create_symlink(Path("notes.txt"), copy);
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLOSE, 0, 0), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(copy));
+    EXPECT_TRUE(std::filesystem::exists(Path("notes.txt")));
+
+    // Opening the next document closes the first one, which is then deleted.
+    const std::string other = Path("other.txt");
+    testsupport::WriteFile(other, "x\n");
+    ASSERT_EQ(viewDeleting(other), 0);
+    ASSERT_EQ(View(Path("notes.txt")), 0);
+    EXPECT_FALSE(std::filesystem::exists(other));
+}
+
+TEST_F(EngineTest, TheStatusCallbackIsCalledWhileLoadingUntilRemoved) {
+    g_statCalls = 0;
+    m_api.setStatCallback(CountStat, m_view, 0);
+    ASSERT_EQ(View(Path("two.pdf")), 0);
+    EXPECT_GT(g_statCalls, 0);
+    m_api.setStatCallback(nullptr, m_view, 0);
+    g_statCalls = 0;
+    ASSERT_EQ(View(Path("red.png")), 0);
+    EXPECT_EQ(g_statCalls, 0);
 }
 
 TEST_F(EngineTest, UnsupportedRequestsAnswer17) {
