@@ -152,11 +152,17 @@ class DocumentWidget : public QAbstractScrollArea {
     void ShowPdf(std::unique_ptr<QPdfDocument> pdf) {
         Reset();
         m_pdf = std::move(pdf);
+        // Asking the PDF module for a page's size parses the page, so each size is asked once.
+        m_pageSizes.reserve(static_cast<size_t>(m_pdf->pageCount()));
+        for (int page = 0; page < m_pdf->pageCount(); ++page)
+            m_pageSizes.push_back(m_pdf->pagePointSize(page));
         Relayout();
     }
     void ShowImages(std::vector<QImage> images) {
         Reset();
         m_images = std::move(images);
+        for (const QImage& image : m_images)
+            m_pageSizes.push_back(QSizeF(image.size()));
         Relayout();
     }
     void ShowText(const QString& text, bool plain) {
@@ -173,6 +179,7 @@ class DocumentWidget : public QAbstractScrollArea {
         m_pdf.reset();
         m_images.clear();
         m_text.reset();
+        m_pageSizes.clear();
         m_cache.clear();
         Relayout();
     }
@@ -211,14 +218,9 @@ class DocumentWidget : public QAbstractScrollArea {
     }
 
   private:
-    int PageCount() const {
-        if (m_pdf)
-            return m_pdf->pageCount();
-        return static_cast<int>(m_images.size());
-    }
+    int PageCount() const { return static_cast<int>(m_pageSizes.size()); }
     QSize PageSize(int page, int width) const {
-        const QSizeF natural =
-            m_pdf ? m_pdf->pagePointSize(page) : QSizeF(m_images[static_cast<size_t>(page)].size());
+        const QSizeF natural = m_pageSizes[static_cast<size_t>(page)];
         if (natural.isEmpty() || width <= 0)
             return QSize(1, 1);
         // PDF pages fit the width; images are shown at their size unless wider than the view.
@@ -260,6 +262,7 @@ class DocumentWidget : public QAbstractScrollArea {
 
     std::unique_ptr<QPdfDocument> m_pdf;
     std::vector<QImage> m_images;
+    std::vector<QSizeF> m_pageSizes;
     std::unique_ptr<QTextDocument> m_text;
     std::map<int, QImage> m_cache;
 };
