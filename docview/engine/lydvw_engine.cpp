@@ -5,12 +5,15 @@
 #include <unistd.h>
 
 #include <QAbstractScrollArea>
+#include <QDropEvent>
 #include <QFile>
 #include <QImageReader>
+#include <QMimeData>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QScrollBar>
 #include <QTextDocument>
+#include <QUrl>
 #include <QWheelEvent>
 #include <cstring>
 #include <map>
@@ -139,9 +142,14 @@ struct LydvwView {
 
 namespace {
 
+int64_t ViewFile(LydvwView* view, const LydvwViewFile* record);
+bool DropsEnabled(const LydvwView* view);
+
 class DocumentWidget : public QAbstractScrollArea {
   public:
-    explicit DocumentWidget(QWidget* parent) : QAbstractScrollArea(parent) {
+    DocumentWidget(QWidget* parent, LydvwView* owner) : QAbstractScrollArea(parent), m_owner(owner) {
+        setAcceptDrops(true);
+        viewport()->setAcceptDrops(true);
         setFrameShape(QFrame::NoFrame);
         viewport()->setAutoFillBackground(true);
         QPalette palette = viewport()->palette();
@@ -187,6 +195,39 @@ class DocumentWidget : public QAbstractScrollArea {
     int RenderedPages() const { return static_cast<int>(m_cache.size()); }
 
   protected:
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (DropsEnabled(m_owner) && event->mimeData()->hasUrls())
+            event->acceptProposedAction();
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        if (DropsEnabled(m_owner) && event->mimeData()->hasUrls())
+            event->acceptProposedAction();
+    }
+    // A dropped file goes to the host first; the view opens it only when the host does not take it over.
+    void dropEvent(QDropEvent* event) override {
+        if (!DropsEnabled(m_owner))
+            return;
+        for (const QUrl& url : event->mimeData()->urls()) {
+            if (!url.isLocalFile())
+                continue;
+            const QByteArray path = url.toLocalFile().toUtf8();
+            LydvwViewThisFile request{};
+            request.size = sizeof request;
+            request.kind = 1;
+            request.spec = reinterpret_cast<uint64_t>(path.constData());
+            event->acceptProposedAction();
+            if (m_owner->Notify(LYDVW_N_VIEW_THIS_FILE, reinterpret_cast<uint64_t>(&request)) == 24)
+                return;
+            LydvwViewFile record{};
+            record.size = sizeof record;
+            record.spec_type = LYDVW_SPEC_ANSI;
+            record.spec = reinterpret_cast<uint64_t>(path.constData());
+            const int64_t answer = ViewFile(m_owner, &record);
+            if (answer != LYDVW_E_OK)
+                m_owner->Notify(LYDVW_N_ERROR, static_cast<uint64_t>(answer));
+            return;
+        }
+    }
     void resizeEvent(QResizeEvent* event) override {
         QAbstractScrollArea::resizeEvent(event);
         m_cache.clear();
@@ -261,6 +302,7 @@ class DocumentWidget : public QAbstractScrollArea {
     }
 
     std::unique_ptr<QPdfDocument> m_pdf;
+    LydvwView* m_owner;
     std::vector<QImage> m_images;
     std::vector<QSizeF> m_pageSizes;
     std::unique_ptr<QTextDocument> m_text;
@@ -285,6 +327,15 @@ void CloseDocument(LydvwView* view, bool anotherFollows) {
     view->deleteOnClose = false;
     view->path.clear();
     view->Notify(LYDVW_N_FILE_CHANGE, anotherFollows ? 5u : 1u);
+}
+
+bool DropsEnabled(const LydvwView* view) {
+    auto it = view->options.find(0x52A35);
+    if (it == view->options.end() || it->second.size() < 4)
+        return false;
+    int32_t enabled = 0;
+    std::memcpy(&enabled, it->second.data(), 4);
+    return enabled != 0;
 }
 
 uint32_t FallbackId(const LydvwView* view) {
@@ -447,7 +498,7 @@ LYDVW_EXPORT LydvwView* LydvwCreateView(void* parent, LydvwNotifyFn notify, void
     auto* view = new LydvwView;
     view->notify = notify;
     view->context = context;
-    view->widget = new DocumentWidget(static_cast<QWidget*>(parent));
+    view->widget = new DocumentWidget(static_cast<QWidget*>(parent), view);
     view->widget->show();
     return view;
 }

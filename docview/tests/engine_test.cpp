@@ -1,10 +1,14 @@
 // The real engine on generated fixtures: a two-page PDF, a PNG and a text file show with their file
 // information and type; damaged, empty, missing and folder inputs are refused with the engine's ids.
 #include <gtest/gtest.h>
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QDropEvent>
 #include <QImage>
+#include <QMimeData>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QUrl>
 #include <QWidget>
 
 #include <cstring>
@@ -218,6 +222,32 @@ TEST_F(EngineTest, TheStatusCallbackIsCalledWhileLoadingUntilRemoved) {
     g_statCalls = 0;
     ASSERT_EQ(View(Path("red.png")), 0);
     EXPECT_EQ(g_statCalls, 0);
+}
+
+TEST_F(EngineTest, ADroppedFileIsOfferedToTheHostOnlyWhenDropsAreEnabled) {
+    const auto drop = [&] {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("notes.txt")))});
+        QWidget* target = static_cast<QAbstractScrollArea*>(Widget())->viewport();
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+    };
+    drop();
+    EXPECT_TRUE(m_notified.empty());
+    EXPECT_EQ(Type(), static_cast<uint32_t>(LYDVW_TYPE_NONE));
+
+    int32_t on = 1;
+    LydvwOptionBlock block{sizeof block, 0x52A35, LYDVW_OPT_CURRENT, 0, reinterpret_cast<uint64_t>(&on)};
+    ASSERT_EQ(m_api.request(m_view, LYDVW_R_SET_OPTION, 0, reinterpret_cast<uint64_t>(&block)), 0);
+    drop();
+    ASSERT_FALSE(m_notified.empty());
+    EXPECT_EQ(m_notified.front().id, static_cast<uint32_t>(LYDVW_N_VIEW_THIS_FILE));
+    // The recording host does not take the file over, so the view opens it itself.
+    EXPECT_EQ(m_notified.back().id, static_cast<uint32_t>(LYDVW_N_FILE_CHANGE));
+    EXPECT_EQ(Type(), static_cast<uint32_t>(LYDVW_TYPE_TEXT));
+    EXPECT_STREQ(Info().file_name, Path("notes.txt").c_str());
 }
 
 TEST_F(EngineTest, UnsupportedRequestsAnswer17) {
