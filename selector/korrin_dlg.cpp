@@ -19,6 +19,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "selector/practice_sheet.h"
 #include "suite/qt/qt_text.h"
 
 namespace selector {
@@ -139,11 +140,9 @@ void CKorrinDlg::BuildMenus() {
     file->addAction("E&xit", this, &QDialog::reject);
 
     QMenu* edit = m_menuBar->addMenu("&Edit");
-    QAction* add = edit->addAction("&Add Practice");
-    add->setEnabled(false);  // the property sheet is not available in this build
+    m_add = edit->addAction("&Add Practice", this, &CKorrinDlg::AddPractice);
     m_delete = edit->addAction("&Delete Practice", this, &CKorrinDlg::DeletePractice);
-    m_modify = edit->addAction("&Modify Practice");
-    m_modify->setEnabled(false);
+    m_modify = edit->addAction("&Modify Practice", this, &CKorrinDlg::ModifyPractice);
     edit->addSeparator();
     edit->addAction("&Command Menu")->setEnabled(false);
     connect(edit, &QMenu::aboutToShow, this, &CKorrinDlg::UpdateEnabled);
@@ -268,6 +267,7 @@ void CKorrinDlg::SelectRow(int row) {
 void CKorrinDlg::UpdateEnabled() {
     const bool selected = SelectedRow() >= 0;
     m_delete->setEnabled(selected);
+    m_modify->setEnabled(selected);
     for (QAction* action : m_runMenu->actions())
         action->setEnabled(selected);
 }
@@ -321,6 +321,32 @@ void CKorrinDlg::DeletePractice() {
     Save();
 }
 
+void CKorrinDlg::AddPractice() {
+    CPracticeSheet sheet(practice::CPractice(), this);
+    if (sheet.exec() != QDialog::Accepted)
+        return;
+    m_model->Change([&] {
+        m_practices.push_back(sheet.Practice());
+        m_list.Refill();
+    });
+    Save();
+}
+
+void CKorrinDlg::ModifyPractice() {
+    const int row = SelectedRow();
+    if (row < 0)
+        return;
+    const size_t index = m_list.PracticeIndex(static_cast<size_t>(row));
+    CPracticeSheet sheet(m_practices[index], this);
+    if (sheet.exec() != QDialog::Accepted)
+        return;
+    m_model->Change([&] {
+        m_practices[index] = sheet.Practice();
+        m_list.Refill();
+    });
+    Save();
+}
+
 void CKorrinDlg::ContextMenu(const QPoint& pos) {
     QMenu menu(this);
     menu.addMenu(m_runMenu);
@@ -329,7 +355,7 @@ void CKorrinDlg::ContextMenu(const QPoint& pos) {
     menu.addSeparator();
     menu.addAction(m_modify);
     menu.addAction(m_delete);
-    menu.addAction("&Add Practice")->setEnabled(false);
+    menu.addAction(m_add);
     UpdateEnabled();
     menu.exec(pos);
 }

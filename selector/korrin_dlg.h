@@ -63,6 +63,8 @@ class CKorrinDlg : public QDialog {
     void SelectRow(int row);
     ViewState CurrentViewState() const;
     void done(int result) override;
+    // Whether the list failed to load (nothing is then saved over it).
+    bool LoadFailed() const { return m_store.LoadFailed(); }
 
   private:
     void BuildMenus();
@@ -72,6 +74,8 @@ class CKorrinDlg : public QDialog {
     void Save();
     void Reload();
     void DeletePractice();
+    void AddPractice();
+    void ModifyPractice();
     void RunDialog();
     void ContextMenu(const QPoint& pos);
     void UpdateEnabled();
@@ -94,6 +98,7 @@ class CKorrinDlg : public QDialog {
     QAction* m_runMenuAction = nullptr;
     QMenu* m_adminMenu = nullptr;
     QAction* m_modify = nullptr;
+    QAction* m_add = nullptr;
     QAction* m_delete = nullptr;
     QActionGroup* m_styles = nullptr;
     QStackedWidget* m_stack = nullptr;
