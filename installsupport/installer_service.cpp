@@ -1,0 +1,417 @@
+// The installer's service loop: one client at a time on a Unix socket, checked by peer credentials, each
+// text run by /bin/sh and answered with its exit status.
+#include "installsupport/installer_service.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <systemd/sd-daemon.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <iostream>
+#include <vector>
+
+#include "platform/known_folders.h"
+#include "platform/spawn.h"
+#include "platform/unique_fd.h"
+#include "suite/registry_settings.h"
+
+namespace installer {
+namespace {
+
+using platform::UniqueFd;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kInstallerKey = "SOFTWARE\\Carrowline Corporation\\Installer";
+constexpr std::string_view kDefaultSetupGroup = "carrowline-setup";
+constexpr auto kClientDeadline = std::chrono::milliseconds(2000);
+
+bool ValidUtf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        size_t extra = 0;
+        uint32_t cp = 0;
+        uint32_t min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1, cp = c & 0x1F, min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, cp = c & 0x0F, min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, cp = c & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) {
+            return false;
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            if ((b & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string SetupGroupName() {
+    char buffer[256] = {};
+    uint32_t size = sizeof buffer - 1;
+    platform::RegType type = platform::RegType::Sz;
+    if (suite::RegReadValue(platform::HKey::LocalMachine, kInstallerKey, "SetupGroup", type, buffer, size) ==
+            0 &&
+        buffer[0] != '\0') {
+        return buffer;
+    }
+    return std::string(kDefaultSetupGroup);
+}
+
+std::optional<gid_t> GroupId(const std::string& name) {
+    std::vector<char> buffer(16384);
+    group entry{};
+    group* found = nullptr;
+    if (getgrnam_r(name.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) {
+        return std::nullopt;
+    }
+    return found->gr_gid;
+}
+
+// Root, the service's own user, or a member of the setup group (its primary or a supplementary group).
+bool PeerPermitted(int fd, std::optional<gid_t> setupGroup) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
+        return false;
+    }
+    if (cred.uid == 0 || cred.uid == geteuid()) {
+        return true;
+    }
+    if (!setupGroup) {
+        return false;
+    }
+    if (cred.gid == *setupGroup) {
+        return true;
+    }
+    std::vector<gid_t> groups(256);
+    socklen_t glen = static_cast<socklen_t>(groups.size() * sizeof(gid_t));
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &glen) != 0) {
+        return false;
+    }
+    groups.resize(glen / sizeof(gid_t));
+    return std::find(groups.begin(), groups.end(), *setupGroup) != groups.end();
+}
+
+void Reply(int fd, std::string_view line) {
+    const std::string text = std::string(line) + "\n";
+    // Never blocks: a client that does not read loses only its own answer.
+    (void)send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+void NoteAcceptFailure() {
+    UniqueFd fd(open("PipeError.txt", O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (fd) {
+        constexpr std::string_view kLine = "Service is running but pipe is not valid\n";
+        (void)write(fd.Get(), kLine.data(), kLine.size());
+    }
+}
+
+void Notify(bool enabled, const std::string& state) {
+    if (enabled) {
+        sd_notify(0, state.c_str());
+    }
+}
+
+// The listening socket; only a stale socket at the path (nobody accepting) is replaced.
+class Listener {
+  public:
+    bool Open(const std::filesystem::path& path, std::optional<gid_t> group, std::string& why) {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        if (path.string().size() >= sizeof addr.sun_path) {
+            why = "socket path too long";
+            return false;
+        }
+        std::strcpy(addr.sun_path, path.c_str());
+        std::error_code ec;
+        std::filesystem::create_directories(path.parent_path(), ec);
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0) {
+            if (!S_ISSOCK(st.st_mode)) {
+                why = path.string() + " exists and is not a socket";
+                return false;
+            }
+            UniqueFd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+            if (connect(probe.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+                why = path.string() + " is served by another process";
+                return false;
+            }
+            unlink(path.c_str());
+        }
+        UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        // The socket appears with its final mode: nobody else can connect between bind and chmod.
+        const mode_t old = umask(0117);
+        const int bound = bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        umask(old);
+        if (!fd || bound != 0 || listen(fd.Get(), 8) != 0) {
+            why = path.string() + ": " + std::strerror(errno);
+            return false;
+        }
+        chmod(path.c_str(), 0660);
+        if (group) {
+            (void)lchown(path.c_str(), geteuid() == 0 ? 0 : static_cast<uid_t>(-1), *group);
+        }
+        m_path = path;
+        m_fd = std::move(fd);
+        return true;
+    }
+    void Close() {
+        if (m_fd) {
+            m_fd.Reset();
+            unlink(m_path.c_str());
+        }
+    }
+    int Fd() const { return m_fd.Get(); }
+    bool IsOpen() const { return m_fd.Valid(); }
+
+  private:
+    std::filesystem::path m_path;
+    UniqueFd m_fd;
+};
+
+struct Client {
+    UniqueFd fd;
+    std::string text;
+    bool tooLong = false;
+    Clock::time_point deadline;
+    // While its command runs.
+    pid_t pid = -1;
+    UniqueFd pidfd;
+    std::string command;
+};
+
+void StartThirdWord(const std::string& command) {
+    if (const auto program = ThirdWordProgram(command)) {
+        platform::SpawnOptions options;
+        options.program = *program;
+        options.argv = {*program, ""};
+        options.detached = true;
+        options.nullStdio = true;
+        std::string message;
+        if (!platform::Spawn(options, nullptr, &message)) {
+            std::cerr << "installer: cannot start " << *program << ": " << message << "\n";
+        }
+    }
+}
+
+// Starts the command; false with the client answered when it cannot run.
+bool RunCommand(Client& client, const std::string& command) {
+    platform::SpawnOptions options;
+    options.program = "/bin/sh";
+    options.argv = {"/bin/sh", "-c", command};
+    options.nullStdio = true;
+    std::string message;
+    auto child = platform::Spawn(options, nullptr, &message);
+    if (!child) {
+        Reply(client.fd.Get(), "ERROR " + message);
+        return false;
+    }
+    client.pid = child->pid;
+    client.pidfd = UniqueFd(static_cast<int>(syscall(SYS_pidfd_open, child->pid, 0)));
+    client.command = command;
+    return true;
+}
+
+}  // namespace
+
+Checked CheckMessage(std::string_view message) {
+    if (message.size() > kMessageLimit) {
+        return {{}, "too long"};
+    }
+    if (!message.empty() && message.back() == '\n') {
+        message.remove_suffix(1);
+        if (!message.empty() && message.back() == '\r') {
+            message.remove_suffix(1);
+        }
+    }
+    if (message.empty()) {
+        return {{}, "empty"};
+    }
+    if (message.find_first_of(std::string_view("\0\n\r", 3)) != std::string_view::npos ||
+        !ValidUtf8(message)) {
+        return {{}, "malformed"};
+    }
+    return {std::string(message), {}};
+}
+
+std::optional<std::string> ThirdWordProgram(std::string_view command) {
+    std::vector<std::string_view> words;
+    size_t i = 0;
+    while (i < command.size() && words.size() < 3) {
+        while (i < command.size() && command[i] == ' ') {
+            ++i;
+        }
+        const size_t start = i;
+        while (i < command.size() && command[i] != ' ') {
+            ++i;
+        }
+        if (i > start) {
+            words.push_back(command.substr(start, i - start));
+        }
+    }
+    if (words.size() < 3 || words[2].find('/') == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::string(words[2]);
+}
+
+std::filesystem::path DefaultSocketPath() {
+    return platform::CarrowlineRoot() / "run/carrowline/PelloryInstaller";
+}
+
+int RunService(const ServiceOptions& options) {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
+    UniqueFd sigfd(signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+
+    const auto group = GroupId(SetupGroupName());
+    Listener listener;
+    std::string why;
+    if (!listener.Open(options.socketPath, group, why)) {
+        std::cerr << "installer: cannot make the socket: " << why << "\n";
+        return 1;
+    }
+    Notify(options.notify, "READY=1\nSTATUS=Waiting for setup commands");
+
+    std::optional<Client> client;
+    bool stopping = false;
+    while (!stopping) {
+        std::vector<pollfd> fds;
+        fds.push_back({sigfd.Get(), POLLIN, 0});
+        int timeout = -1;
+        if (client && client->pid < 0) {
+            fds.push_back({client->fd.Get(), POLLIN, 0});
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(client->deadline - Clock::now())
+                    .count();
+            timeout = static_cast<int>(std::max<long long>(left, 0));
+        } else if (client) {
+            fds.push_back({client->pidfd.Get(), POLLIN, 0});
+        } else if (listener.IsOpen()) {
+            fds.push_back({listener.Fd(), POLLIN, 0});
+        }
+        const int ready = poll(fds.data(), fds.size(), timeout);
+        if (ready < 0 && errno != EINTR) {
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            signalfd_siginfo info{};
+            while (read(sigfd.Get(), &info, sizeof info) == sizeof info) {
+                if (info.ssi_signo == SIGTERM || info.ssi_signo == SIGINT) {
+                    stopping = true;
+                } else if (info.ssi_signo == SIGUSR1) {
+                    listener.Close();
+                    Notify(options.notify, "STATUS=Paused");
+                } else if (info.ssi_signo == SIGUSR2 && !listener.IsOpen()) {
+                    if (!listener.Open(options.socketPath, group, why)) {
+                        std::cerr << "installer: cannot make the socket: " << why << "\n";
+                    }
+                    Notify(options.notify, "STATUS=Waiting for setup commands");
+                }
+            }
+            continue;
+        }
+        if (!client) {
+            if (fds.size() > 1 && fds[1].revents) {
+                UniqueFd fd(accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+                if (!fd) {
+                    if (errno != EAGAIN && errno != EINTR) {
+                        NoteAcceptFailure();
+                    }
+                    continue;
+                }
+                if (!PeerPermitted(fd.Get(), group)) {
+                    Reply(fd.Get(), "ERROR not permitted");
+                    continue;
+                }
+                client.emplace();
+                client->fd = std::move(fd);
+                client->deadline = Clock::now() + kClientDeadline;
+            }
+            continue;
+        }
+        if (client->pid >= 0) {
+            if (fds[1].revents) {
+                const int status = platform::WaitForExit(client->pid);
+                Reply(client->fd.Get(), std::to_string(status));
+                if (status == 0) {
+                    StartThirdWord(client->command);
+                }
+                client.reset();
+            }
+            continue;
+        }
+        if (ready == 0 || Clock::now() >= client->deadline) {
+            Reply(client->fd.Get(), "ERROR timed out");
+            client.reset();
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t n = read(client->fd.Get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EINTR) {
+                client.reset();
+            }
+            continue;
+        }
+        if (n > 0) {
+            if (!client->tooLong) {
+                client->text.append(buffer, static_cast<size_t>(n));
+                if (client->text.size() > kMessageLimit) {
+                    client->tooLong = true;
+                    client->text.clear();
+                }
+            }
+            continue;
+        }
+        // End of file: the whole message is in.
+        const Checked checked = client->tooLong ? Checked{{}, "too long"} : CheckMessage(client->text);
+        if (!checked.refusal.empty()) {
+            Reply(client->fd.Get(), "ERROR " + checked.refusal);
+            client.reset();
+        } else if (!RunCommand(*client, checked.command)) {
+            client.reset();
+        }
+    }
+    Notify(options.notify, "STOPPING=1");
+    if (client) {
+        Reply(client->fd.Get(), "ERROR stopping");
+    }
+    listener.Close();
+    return 0;
+}
+
+}  // namespace installer
