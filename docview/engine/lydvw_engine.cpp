@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPdfDocument>
@@ -150,6 +151,14 @@ class DocumentWidget : public QAbstractScrollArea {
     DocumentWidget(QWidget* parent, LydvwView* owner) : QAbstractScrollArea(parent), m_owner(owner) {
         setAcceptDrops(true);
         viewport()->setAcceptDrops(true);
+        setFocusPolicy(Qt::StrongFocus);
+        QScrollBar* bar = verticalScrollBar();
+        connect(bar, &QScrollBar::valueChanged, this,
+                [this](int value) { m_owner->Notify(LYDVW_N_VSCROLL_POS, static_cast<uint64_t>(value)); });
+        connect(bar, &QScrollBar::rangeChanged, this, [this](int low, int high) {
+            m_owner->Notify(LYDVW_N_VSCROLL_RANGE,
+                            (static_cast<uint64_t>(high & 0xFFFF) << 16) | (low & 0xFFFF));
+        });
         setFrameShape(QFrame::NoFrame);
         viewport()->setAutoFillBackground(true);
         QPalette palette = viewport()->palette();
@@ -195,6 +204,10 @@ class DocumentWidget : public QAbstractScrollArea {
     int RenderedPages() const { return static_cast<int>(m_cache.size()); }
 
   protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        m_owner->Notify(LYDVW_N_KEYDOWN, static_cast<uint64_t>(event->key()));
+        QAbstractScrollArea::keyPressEvent(event);
+    }
     void dragEnterEvent(QDragEnterEvent* event) override {
         if (DropsEnabled(m_owner) && event->mimeData()->hasUrls())
             event->acceptProposedAction();
@@ -296,7 +309,10 @@ class DocumentWidget : public QAbstractScrollArea {
                 total += PageSize(page, width).height() + kPageGap;
         }
         verticalScrollBar()->setRange(0, std::max(0, total - viewport()->height()));
-        verticalScrollBar()->setPageStep(viewport()->height());
+        if (verticalScrollBar()->pageStep() != viewport()->height()) {
+            verticalScrollBar()->setPageStep(viewport()->height());
+            m_owner->Notify(LYDVW_N_VSCROLL_PAGE, static_cast<uint64_t>(viewport()->height()));
+        }
         verticalScrollBar()->setSingleStep(20);
         viewport()->update();
     }

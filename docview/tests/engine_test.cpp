@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QUrl>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -121,19 +123,20 @@ TEST_F(EngineTest, DocumentsShowWithTypeAndFileInformation) {
     for (const Row& row : rows) {
         m_notified.clear();
         ASSERT_EQ(View(Path(row.file)), 0) << row.file;
+        ASSERT_FALSE(m_notified.empty());
+        EXPECT_EQ(m_notified.back().id, static_cast<uint32_t>(LYDVW_N_FILE_CHANGE));
+        EXPECT_EQ(m_notified.back().lparam, 0u);
         EXPECT_EQ(Type(), row.type) << row.file;
         const LydvwFileInfo info = Info();
         EXPECT_EQ(info.file_id, row.fileId) << row.file;
         EXPECT_STREQ(info.file_name, Path(row.file).c_str());
         EXPECT_GT(InkPixels(), 0) << row.file;
-        ASSERT_FALSE(m_notified.empty());
-        EXPECT_EQ(m_notified.back().id, static_cast<uint32_t>(LYDVW_N_FILE_CHANGE));
-        EXPECT_EQ(m_notified.back().lparam, 0u);
     }
     m_notified.clear();
     EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLOSE, 0, 0), 0);
-    ASSERT_EQ(m_notified.size(), 1u);
-    EXPECT_EQ(m_notified[0].lparam & 1u, 1u);
+    ASSERT_FALSE(m_notified.empty());
+    EXPECT_EQ(m_notified.back().id, static_cast<uint32_t>(LYDVW_N_FILE_CHANGE));
+    EXPECT_EQ(m_notified.back().lparam & 1u, 1u);
     EXPECT_EQ(Type(), static_cast<uint32_t>(LYDVW_TYPE_NONE));
 }
 
@@ -248,6 +251,23 @@ TEST_F(EngineTest, ADroppedFileIsOfferedToTheHostOnlyWhenDropsAreEnabled) {
     EXPECT_EQ(m_notified.back().id, static_cast<uint32_t>(LYDVW_N_FILE_CHANGE));
     EXPECT_EQ(Type(), static_cast<uint32_t>(LYDVW_TYPE_TEXT));
     EXPECT_STREQ(Info().file_name, Path("notes.txt").c_str());
+}
+
+TEST_F(EngineTest, ScrollingAndKeysAreNotified) {
+    ASSERT_EQ(View(Path("two.pdf")), 0);
+    const auto has = [&](uint32_t id) {
+        return std::any_of(m_notified.begin(), m_notified.end(),
+                           [&](const Notified& n) { return n.id == id; });
+    };
+    EXPECT_TRUE(has(LYDVW_N_VSCROLL_RANGE));
+    m_notified.clear();
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+    QApplication::sendEvent(Widget(), &key);
+    ASSERT_FALSE(m_notified.empty());
+    EXPECT_EQ(m_notified.front().id, static_cast<uint32_t>(LYDVW_N_KEYDOWN));
+    EXPECT_EQ(m_notified.front().lparam, static_cast<uint64_t>(Qt::Key_PageDown));
+    // Two pages do not fit 500 pixels, so the page-down key scrolls.
+    EXPECT_TRUE(has(LYDVW_N_VSCROLL_POS));
 }
 
 TEST_F(EngineTest, UnsupportedRequestsAnswer17) {
