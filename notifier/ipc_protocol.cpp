@@ -139,6 +139,7 @@ void IpcReader::Close() {
 
 bool IpcReader::Open(const std::filesystem::path& path) {
     Close();
+    m_buffer.clear();
     m_path = path;
     m_fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (m_fd < 0)
@@ -256,18 +257,35 @@ std::optional<std::string> IpcReader::ReplayPendingPrompt() {
     return std::string(window.substr(found, end - found));
 }
 
+std::string_view IpcReader::Peek() {
+    if (m_pos < m_bufferAt || m_pos > m_bufferAt + m_buffer.size()) {
+        m_buffer.clear();
+        m_bufferAt = m_pos;
+    }
+    size_t offset = static_cast<size_t>(m_pos - m_bufferAt);
+    if (m_buffer.size() - offset < kMaxLine) {
+        m_buffer.erase(0, offset);
+        m_bufferAt = m_pos;
+        offset = 0;
+        std::string more;
+        if (ReadAt(m_bufferAt + m_buffer.size(), kReadChunk, more))
+            m_buffer += more;
+    }
+    return std::string_view(m_buffer).substr(offset, kMaxLine);
+}
+
 std::optional<std::string> IpcReader::ReadNextIpcLine() {
     if (m_fd < 0)
         return std::nullopt;
-    std::string block;
     for (;;) {
-        if (!ReadAt(m_pos, kMaxLine, block))
+        const std::string_view block = Peek();
+        if (block.empty())
             return std::nullopt;
         const size_t end = block.find("\r\n");
         if (m_skipping) {
-            if (end == std::string::npos) {
+            if (end == std::string_view::npos) {
                 // Keep a trailing CR: its LF may come next.
-                const size_t keep = !block.empty() && block.back() == '\r' ? 1 : 0;
+                const size_t keep = block.back() == '\r' ? 1 : 0;
                 m_pos += block.size() - keep;
                 if (block.size() < kMaxLine)
                     return std::nullopt;
@@ -278,7 +296,7 @@ std::optional<std::string> IpcReader::ReadNextIpcLine() {
             m_skipping = false;
             continue;
         }
-        if (end == std::string::npos) {
+        if (end == std::string_view::npos) {
             if (block.size() < kMaxLine)
                 return std::nullopt;  // a tail still being written
             std::fprintf(stderr, "pipwell: command line longer than %zu bytes skipped\n", kMaxLine);
@@ -288,8 +306,7 @@ std::optional<std::string> IpcReader::ReadNextIpcLine() {
         m_lastLineStart = m_pos;
         m_pos += end + 2;
         m_boundary = m_pos;
-        block.resize(end);
-        return block;
+        return std::string(block.substr(0, end));
     }
 }
 

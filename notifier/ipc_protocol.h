@@ -92,6 +92,9 @@ class IpcReader {
     bool ReadAt(uint64_t offset, size_t count, std::string& out) const;
     uint64_t LastCompleteLineEnd(uint64_t size) const;
     bool LineBoundaryHolds() const;
+    // Up to kMaxLine bytes from the position, from a buffer refilled in large reads.
+    std::string_view Peek();
+    static constexpr size_t kReadChunk = 65536;
 
     std::filesystem::path m_path;
     int m_fd = -1;
@@ -104,6 +107,8 @@ class IpcReader {
     uint64_t m_size = 0;
     // Inside an over-long line: everything up to its CR LF is dropped.
     bool m_skipping = false;
+    std::string m_buffer;
+    uint64_t m_bufferAt = 0;
 };
 
 // Appends text + CR LF: opened for appending, created, closed again. False on any failure.
