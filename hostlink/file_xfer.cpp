@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "hostlink/remote_log.h"
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 #include "platform/event_fd.h"
 #include "platform/expand_environment.h"
@@ -297,27 +298,16 @@ class PartialFile {
     bool m_committed = false;
 };
 
-// Moves a file as the Windows move does across volumes too; an existing file at the target is replaced.
+// Moves a file as the Windows move does, across volumes too: an existing file at the target stays and the
+// move fails, so the host can never overwrite a file the user already has.
 bool MoveFile(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     if (fs::equivalent(from, to, ec)) {
         return true;
     }
-    if (::rename(from.c_str(), to.c_str()) == 0) {
-        return true;
-    }
-    if (errno != EXDEV) {
-        return false;
-    }
-    // Another file system: copy beside the target, then swap it in, so the target is never half written.
-    const fs::path temp = to.parent_path() / ("." + to.filename().string() + ".move");
-    fs::copy_file(from, temp, fs::copy_options::overwrite_existing, ec);
-    if (ec || ::rename(temp.c_str(), to.c_str()) != 0) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    fs::remove(from, ec);
-    return true;
+    platform::AtomicWriteOptions options;
+    options.replaceExisting = false;
+    return !platform::MoveFileAtomically(from, to, options);
 }
 
 }  // namespace

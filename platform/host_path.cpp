@@ -65,6 +65,21 @@ bool IsDeviceName(std::string_view component) {
     return false;
 }
 
+// Dot files below a mapped folder are the user's settings and keys (".ssh", ".bashrc"), never the host's.
+bool HasHiddenComponent(const fs::path& below) {
+    for (const fs::path& part : below) {
+        const std::string& text = part.native();
+        if (!text.empty() && text.front() == '.') {
+            return true;
+        }
+    }
+    return false;
+}
+
+void SetHiddenWhy(std::string* why) {
+    SetWhy(why, "The path names a hidden file or folder (a name that begins with \".\").");
+}
+
 bool IsWithin(const fs::path& path, const fs::path& folder) {
     fs::path rel = path.lexically_normal().lexically_relative(folder.lexically_normal());
     return !rel.empty() && *rel.begin() != "..";
@@ -211,8 +226,16 @@ std::optional<fs::path> HostPath::Translate(std::string_view hostPath, std::stri
         for (const fs::path& folder : folders) {
             std::error_code ec;
             fs::path canonicalFolder = fs::weakly_canonical(folder, ec);
-            if (!IsWithin(candidate, folder) && (ec || !IsWithin(candidate, canonicalFolder))) {
-                continue;
+            const fs::path* root = &folder;
+            if (!IsWithin(candidate, folder)) {
+                if (ec || !IsWithin(candidate, canonicalFolder)) {
+                    continue;
+                }
+                root = &canonicalFolder;
+            }
+            if (HasHiddenComponent(candidate.lexically_relative(root->lexically_normal()))) {
+                SetHiddenWhy(why);
+                return std::nullopt;
             }
             if (!StaysInside(candidate, folder)) {
                 SetWhy(why, "The path leads outside \"" + folder.string() + "\" through a symbolic link.");
@@ -237,6 +260,12 @@ std::optional<fs::path> HostPath::Translate(std::string_view hostPath, std::stri
     std::optional<Parsed> parsed = Normalise(rest, "the folder of drive " + drive, why);
     if (!parsed) {
         return std::nullopt;
+    }
+    for (const std::string& part : parsed->components) {
+        if (part.front() == '.') {
+            SetHiddenWhy(why);
+            return std::nullopt;
+        }
     }
     fs::path result = Join(*folder, *parsed);
     if (!StaysInside(result, *folder)) {

@@ -45,9 +45,9 @@ using namespace std::chrono_literals;
 using standins::xferpeer::PeerOptions;
 using standins::xferpeer::PeerResult;
 using standins::xferpeer::TransferPeer;
+using testing::FakeOwner;
 using testsupport::ReadFile;
 using testsupport::WriteFile;
-using testing::FakeOwner;
 using Report = FakeOwner::Report;
 
 constexpr auto kSafetyNet = 30s;
@@ -456,8 +456,8 @@ INSTANTIATE_TEST_SUITE_P(FileXfer, EscapingPaths, ::testing::Values("send", "rec
 struct ClientNameCase {
     std::string name;
     std::string clientFileName;
-    std::string finalPath;  // relative to the test's temporary folder; empty: the move is refused
-    bool targetExists = false;
+    std::string finalPath;      // relative to the test's temporary folder; empty: the move is refused
+    bool targetExists = false;  // a file is already there: the move is refused and both files stay
 };
 
 class ClientFileNames : public FileXferTest, public ::testing::WithParamInterface<ClientNameCase> {};
@@ -472,8 +472,11 @@ TEST_P(ClientFileNames, MoveTheReceivedFileOrSayWhyNot) {
     RunWithPeer(Sending("fresh"), "send", "C:\\in\\data.bin");
 
     EXPECT_EQ(Tail(2), (std::vector<Report>{Status("Done"), Code(TransferProgress::Ended)}));
-    if (c.finalPath.empty()) {
+    if (c.finalPath.empty() || c.targetExists) {
         EXPECT_EQ(ReadFile(m_in / "data.bin"), "fresh");
+        if (c.targetExists) {
+            EXPECT_EQ(ReadFile(m_temp.Path() / c.finalPath), "stale");
+        }
         const auto shown = m_prompt.Shown();
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].text, "Error renaming client file");
@@ -492,7 +495,9 @@ INSTANTIATE_TEST_SUITE_P(
     FileXfer, ClientFileNames,
     ::testing::Values(ClientNameCase{"Empty", "", "home/in/data.bin"},
                       ClientNameCase{"PlainName", "renamed.bin", "tmp/renamed.bin"},
-                      ClientNameCase{"PlainNameReplaces", "renamed.bin", "tmp/renamed.bin", true},
+                      ClientNameCase{"PlainNameExists", "renamed.bin", "tmp/renamed.bin", true},
+                      ClientNameCase{"WindowsPathExists", "C:\\moved\\renamed.bin", "home/moved/renamed.bin",
+                                     true},
                       ClientNameCase{"WindowsPath", "C:\\moved\\renamed.bin", "home/moved/renamed.bin"},
                       ClientNameCase{"MissingFolder", "C:\\nofolder\\renamed.bin", ""},
                       ClientNameCase{"DriveEscape", "C:\\..\\escape.bin", ""},

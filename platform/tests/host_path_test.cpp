@@ -26,7 +26,8 @@ class HostPathTest : public ::testing::Test {
         fs::remove_all(m_root);
         fs::create_directories(m_root);
         m_root = fs::canonical(m_root);
-        for (const char* folder : {"home/sub", "tmp", "d/inner", "e", "f", "wrong-e", "outside", "hives"}) {
+        for (const char* folder :
+             {"home/sub", "tmp", "d/inner", "e", "f", "wrong-e", "outside", "hives", ".hidden/drive"}) {
             fs::create_directories(m_root / folder);
         }
         for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "CARROWLINE_ROOT"}) {
@@ -53,6 +54,7 @@ class HostPathTest : public ::testing::Test {
         Set(HKey::CurrentUser, "F", RegValue::Dword(1));  // not text: skipped
         Set(HKey::LocalMachine, "F", RegValue::String((m_root / "f").string()));
         Set(HKey::LocalMachine, "R", RegValue::String("relative/folder"));
+        Set(HKey::CurrentUser, "H", RegValue::String((m_root / ".hidden/drive").string()));
     }
     void TearDown() override {
         for (const auto& [name, value] : m_saved) {
@@ -139,6 +141,20 @@ TEST_F(HostPathTest, TranslationTable) {
         {"D:\\up\\x", std::nullopt},
         {"D:\\up\\d\\x", "d/up/d/x"},
         {(m_root / "home/out/x").string(), std::nullopt},
+        // Hidden names below the mapped folder; the folder itself may be hidden.
+        {"C:\\.ssh\\authorized_keys", std::nullopt},
+        {"C:\\.bashrc", std::nullopt},
+        {"\\dir\\.git\\config", std::nullopt},
+        {"/.ssh/id_rsa", std::nullopt},
+        {"C:\\..bashrc", std::nullopt},
+        {"C:\\.ssh\\..\\notes.txt", "home/notes.txt"},
+        {"C:\\dir\\file.bashrc", "home/dir/file.bashrc"},
+        {"H:\\x.txt", ".hidden/drive/x.txt"},
+        {"H:\\.x", std::nullopt},
+        {(m_root / "home/.ssh/id_rsa").string(), std::nullopt},
+        {(m_root / "tmp/.cache/x").string(), std::nullopt},
+        {(m_root / "tmp/x").string(), (m_root / "tmp/x").string()},
+        {(m_root / ".hidden/drive/x").string(), (m_root / ".hidden/drive/x").string()},
         // Text.
         {"", std::nullopt},
         {std::string("C:\\a\0b", 6), std::nullopt},
