@@ -158,6 +158,18 @@ void CCommPipe::RecvSync() {
     }
 }
 
+void CCommPipe::AppendHostText(std::string& text, uint8_t byte, bool& cut, std::string_view what) const {
+    if (text.size() < kMaxHostText) {
+        text.push_back(static_cast<char>(byte));
+        return;
+    }
+    if (!cut) {
+        cut = true;
+        LogLine(std::string(what) + ": host text longer than " + std::to_string(kMaxHostText) +
+                " characters, cut");
+    }
+}
+
 void CCommPipe::ParseRemoteError() {
     constexpr const char* kReadError = "ParseRemoteError(): Read Error";
     if (ReadOneByte(kReadError) != '[') {
@@ -167,8 +179,9 @@ void CCommPipe::ParseRemoteError() {
         return;
     }
     std::string text;
+    bool cut = false;
     for (uint8_t byte = ReadOneByte(kReadError); byte != 0x01; byte = ReadOneByte(kReadError)) {
-        text.push_back(static_cast<char>(byte));
+        AppendHostText(text, byte, cut, "ParseRemoteError()");
     }
     const uint8_t kind = ReadOneByte(kReadError);
     if (kind == 'I' || kind == 'P') {

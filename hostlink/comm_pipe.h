@@ -121,6 +121,8 @@ class CCommPipe {
     // ending the session frees, from a reader that waits.
     bool WriteInProgress() const { return m_writing.load(std::memory_order_acquire); }
     bool IsRemote() const { return m_remote != 0; }
+    // A host report's text is kept up to this length; the rest, up to its 0x01, is read and dropped.
+    static constexpr std::size_t kMaxHostText = 1024;
 
     // Framing; each throws CCommErr on failure.
     void XmitString(std::optional<std::string_view> text);
@@ -146,6 +148,8 @@ class CCommPipe {
     bool DebugOn() const { return m_owner != nullptr && m_owner->Debug(); }
     // A diagnostic line: the debug log when the owner's Debug is on, else standard error.
     void LogLine(std::string_view text) const;
+    // Appends one byte of a host report's text within kMaxHostText; the first byte dropped is logged.
+    void AppendHostText(std::string& text, uint8_t byte, bool& cut, std::string_view what) const;
     // Bounded copy into a settings field; over-long text is cut and logged with the field's name.
     template <std::size_t N>
     void CopyField(FixedText<N>& field, std::string_view text, std::string_view what) const {

@@ -88,9 +88,8 @@ class NoLoginDialog : public LocalLoginUi {
         platform::RegType type = platform::RegType::Dword;
         uint32_t value = 0;
         uint32_t size = sizeof value;
-        if (suite::RegReadValue(platform::HKey::CurrentUser,
-                                   suite::ServerKey(suite::GetClientMode()), "UserNumber", type, &value,
-                                   size) == platform::win32::kSuccess &&
+        if (suite::RegReadValue(platform::HKey::CurrentUser, suite::ServerKey(suite::GetClientMode()),
+                                "UserNumber", type, &value, size) == platform::win32::kSuccess &&
             size == sizeof value) {
             m_user = static_cast<int32_t>(value);
         }
@@ -518,7 +517,24 @@ bool CLocalPipe::Launch() {
 }
 
 bool CLocalPipe::WaitForDownloadSync() {
-    auto next = [this](uint8_t& byte) {
+    // A tool that never answers must not hold the open for ever; Close ends the wait at once.
+    const auto deadline = std::chrono::steady_clock::now() + m_syncTimeout;
+    auto next = [this, deadline](uint8_t& byte) {
+        int fd = -1;
+        if (!BeginIo(m_stdoutRead, fd)) {
+            return false;
+        }
+        platform::FdWait wait{
+            .fd = fd, .events = POLLIN, .cancelled = &m_closing, .cancelEvent = m_wake.Get()};
+        wait.deadline = deadline;
+        const platform::WaitResult ready = platform::WaitForFd(wait);
+        EndIo();
+        if (ready != platform::WaitResult::Ready) {
+            LogLine(ready == platform::WaitResult::TimedOut
+                        ? "The download tool did not send its sync in time"
+                        : "The wait for the download tool's sync ended");
+            return false;
+        }
         uint32_t got = 0;
         return Read(&byte, 1, got) && got == 1;
     };
@@ -551,6 +567,7 @@ bool CLocalPipe::WaitForDownloadSync() {
             continue;
         }
         std::string text;
+        bool cut = false;
         for (;;) {
             if (!next(byte)) {
                 return fail();
@@ -558,7 +575,7 @@ bool CLocalPipe::WaitForDownloadSync() {
             if (byte == 0x01) {
                 break;
             }
-            text.push_back(static_cast<char>(byte));
+            AppendHostText(text, byte, cut, "Download sync");
         }
         if (!next(byte)) {
             return fail();

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -78,6 +79,9 @@ class CLocalPipe : public CCommPipe {
     void SwitchBillingSession(std::string_view s1, std::string_view s2, std::string_view s3,
                               std::string_view s4) override;
     std::string Describe() const override { return "local"; }
+    // How long the open waits for the download tool's sync before it fails.
+    static constexpr std::chrono::milliseconds kDefaultSyncTimeout{std::chrono::seconds(30)};
+    void SetSyncTimeout(std::chrono::milliseconds limit) { m_syncTimeout = limit; }
     void SetAppUser(int32_t user, std::string_view password) override;
     platform::UniqueFd SaveState(bool withHeader) override;
     // With `record` the handle is left to the caller, who mapped it. Pipe ends named in the record are
@@ -136,6 +140,7 @@ class CLocalPipe : public CCommPipe {
     LocalLoginUiFactory m_loginUiFactory;
     std::unique_ptr<LocalLoginUi> m_loginDlg;
     pid_t m_childPid = -1;
+    std::chrono::milliseconds m_syncTimeout = kDefaultSyncTimeout;
 
     // The ends and the I/O in progress on them; Close waits for it to leave.
     mutable std::mutex m_ioMutex;

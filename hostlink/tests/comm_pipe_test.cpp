@@ -38,6 +38,8 @@ TEST(RecvSync, HostReportsAndSynchronisation) {
         {"ESC eats the tilde", esc + "~ab~", false, 0, "", 5},
         {"ESC [ then tilde", esc + "[~~", false, 0, "", 4},
         {"empty error text", esc + "[%\x01P", true, 1, "", 0},
+        {"long error text cut", esc + "[%" + std::string(5000, 'x') + "\x01P", true, 1,
+         std::string(1024, 'x'), 0},
         {"ends before sync", "abc", true, 0,
          "Error During Login\n\nError Number: 109\n\nFrom: RecvSync(): Read Error", 0},
         {"ends inside report", esc + "[%Bad", true, 0,

@@ -152,8 +152,8 @@ class LocalPipeTest : public testsupport::RegistryTest {
         m_record = m_temp.Path() / "record.txt";
         m_script = m_temp.Path() / "script.txt";
         ResetProcessVariables();
-        Reg().SetValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local),
-                       "SorelProgs", platform::RegValue::String(m_progs.string()));
+        Reg().SetValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local), "SorelProgs",
+                       platform::RegValue::String(m_progs.string()));
         m_promptScope.emplace(m_prompt);
         m_login = std::make_shared<LoginScript>();
     }
@@ -300,8 +300,7 @@ TEST_F(LocalPipeTest, KeepLeavesSettingsAndAMissingProgramFolderIsReported) {
     EXPECT_EQ(pipe.m_programDir.Str(), "/elsewhere");
     EXPECT_TRUE(m_prompt.Shown().empty());
 
-    Reg().DeleteValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local),
-                      "SorelProgs");
+    Reg().DeleteValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local), "SorelProgs");
     EXPECT_TRUE(pipe.ParseOptions(nullptr, "-t4", false));
     EXPECT_EQ(pipe.m_terminalNumber, 4);
     EXPECT_EQ(pipe.m_appUser, 0);
@@ -364,12 +363,12 @@ TEST_F(LocalPipeTest, PracticeSettings) {
 TEST_F(LocalPipeTest, UnixEscKeyComesFromTheOstrelScreenKey) {
     CLocalPipe pipe;
     suite::SetClientMode(suite::ClientMode::Remote);
-    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote),
-                   "UnixEscKey", platform::RegValue::Dword(5));
+    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote), "UnixEscKey",
+                   platform::RegValue::Dword(5));
     EXPECT_EQ(pipe.GetUnixEscKey(), 0);
     EXPECT_EQ(suite::GetClientMode(), suite::ClientMode::Local);
-    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Local),
-                   "UnixEscKey", platform::RegValue::Dword(27));
+    Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Local), "UnixEscKey",
+                   platform::RegValue::Dword(27));
     EXPECT_EQ(pipe.GetUnixEscKey(), 27);
 }
 
@@ -725,6 +724,7 @@ TEST_F(LocalPipeTest, DownloadToolErrors) {
         std::vector<platform::PromptRequest> shown;
         std::string received;
         int exitCode;
+        std::chrono::milliseconds syncTimeout = CLocalPipe::kDefaultSyncTimeout;
     };
     const std::vector<Case> cases = {
         {"the tool refuses before the sync",
@@ -750,6 +750,21 @@ TEST_F(LocalPipeTest, DownloadToolErrors) {
          "",
          0},
         {"the tool refuses a login line", "", 1000, true, {}, "0\n1000\ntyped\n\n\n", 2},
+        {"the tool never sends its sync",
+         "send abc\nsleep 1500\nexit 0\n",
+         12,
+         false,
+         {{"Error Receiving Dload Sync", "", platform::PromptIcon::Stop}},
+         "",
+         0,
+         std::chrono::milliseconds(200)},
+        {"a long refusal is cut",
+         "report " + std::string(3000, 'r') + "\nexit 1\n",
+         12,
+         false,
+         {{std::string(1024, 'r'), "", platform::PromptIcon::Stop}},
+         "",
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -767,6 +782,7 @@ TEST_F(LocalPipeTest, DownloadToolErrors) {
         pipe->m_appUser = 0;  // the dialog asks
         pipe->m_flags = flags::kRunCommand;
         pipe->m_runCommand.Assign("dload -pipelogin2 ");
+        pipe->SetSyncTimeout(c.syncTimeout);
         EXPECT_EQ(pipe->Open(&m_owner), c.opened);
         EXPECT_EQ(m_prompt.Shown(), c.shown);
         if (c.opened) {
@@ -782,6 +798,24 @@ TEST_F(LocalPipeTest, DownloadToolErrors) {
         EXPECT_EQ(run->refused.empty(), c.opened == false);
         EXPECT_EQ(run->exitCode, c.exitCode);
     }
+}
+
+TEST_F(LocalPipeTest, CloseEndsTheWaitForTheSync) {
+    Script("drain\nexit 0\n");
+    std::unique_ptr<CLocalPipe> pipe = MakePipe();
+    pipe->m_flags = flags::kRunCommand;
+    pipe->m_runCommand.Assign("dload -pipelogin2 ");
+    std::promise<bool> opened;
+    std::future<bool> result = opened.get_future();
+    std::thread opener([&] { opened.set_value(pipe->Open(&m_owner)); });
+    EXPECT_EQ(result.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    pipe->Close();
+    const bool ended = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    opener.join();
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(result.get());
+    ASSERT_GT(pipe->ChildPid(), 0);
+    EXPECT_TRUE(testing::WaitUntilReaped(pipe->ChildPid()));
 }
 
 // ---------------------------------------------------------------------------------------------------------

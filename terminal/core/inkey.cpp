@@ -152,6 +152,11 @@ bool CInkeyCtrl::KeyDown(uint32_t virtualKey, KeyModifiers mods, bool printable)
     if (IsModifierKey(virtualKey)) {
         return false;
     }
+    // In a field a key that types a character is that character: the key list and the exit keys are for
+    // the keys that give none (and for Alt, which never types).
+    if (m_open && printable && !mods.alt) {
+        return false;
+    }
     const bool used = m_open ? FieldKeyDown(virtualKey, mods) : ControlKeyDown(virtualKey, mods, printable);
     m_keyHandled = used;
     return used;
@@ -382,8 +387,9 @@ void CInkeyCtrl::FieldChar(uint8_t ch) {
         Backspace();
         return;
     }
-    // Overtype: the typed character replaces the one after the caret, in a full field as well.
-    if (m_insertMode == 0 && !HasSelection() && m_caret < m_text.size()) {
+    // Overtype: the typed character replaces the one after the caret, in a full field as well; a full
+    // one-key choice ends at the keystroke instead.
+    if (m_insertMode == 0 && !HasSelection() && m_caret < m_text.size() && !(IsChoice() && IsFull())) {
         m_anchor = m_caret;
         m_caret = m_caret + 1;
     }

@@ -96,6 +96,8 @@ std::pair<uint32_t, KeyModifiers> KeyFor(char ch) {
             return {vk::kOemMinus, {}};
         case '?':
             return {vk::kOem2, {.shift = true}};
+        case '[':
+            return {vk::kOem4, {}};
         case ' ':
             return {vk::kSpace, {}};
         default:
@@ -289,6 +291,20 @@ TEST_F(InkeyTest, ChoiceFieldEndsOnTheCharacterThatFillsIt) {
     Open({.text = "ABC", .length = 3, .mode = CInkeyCtrl::kChoiceMode, .cursor = 2});
     Type("x");
     EXPECT_EQ(Wire(), Reply(true, -2, "AxB", Group(0, 2, 'C', 1)));
+
+    // Overtype changes neither: a full field still ends at the keystroke.
+    Open({.text = "ABC", .length = 3, .mode = CInkeyCtrl::kChoiceMode, .cursor = 2, .advance = 0});
+    Type("x");
+    EXPECT_EQ(Wire(), Reply(true, -2, "AxB", Group(0, 2, 'C', 0)));
+    Open({.text = "AB", .length = 2, .mode = CInkeyCtrl::kChoiceMode, .cursor = 3, .advance = 0});
+    Type("C");
+    EXPECT_EQ(Wire(), Reply(false, -2, "", Group(0, 2, 'C', 0)));
+    // With room left overtype replaces the next character and the field stays open.
+    Open({.text = "AB", .length = 5, .mode = CInkeyCtrl::kChoiceMode, .cursor = 1, .advance = 0});
+    Type("x");
+    EXPECT_EQ(m_ctrl.Text(), "xB");
+    EXPECT_TRUE(m_ctrl.IsOpen());
+    Wire();
 
     // Room left: accepted like any text; non-printable characters are dropped without a beep.
     Open({.text = "", .length = 2, .mode = CInkeyCtrl::kChoiceMode});
@@ -546,6 +562,31 @@ TEST_F(InkeyTest, HelpHomeExitKeysAndCommands) {
     m_ctrl.DoubleClick();
     m_ctrl.MiddleClick();
     EXPECT_EQ(Wire(), kPrefix0 + "?\r" + kPrefix0 + "\x1b[H");
+}
+
+TEST_F(InkeyTest, TypedCharactersAreNeverExitKeys) {
+    // "ESC[M" holds the translations of Shift+M and "[" as well; only keys that type nothing may exit.
+    struct Case {
+        const char* name;
+        std::string typed;
+        std::string text;
+    };
+    const std::vector<Case> cases = {
+        {"capital letter", "M", "M"},
+        {"bracket", "[", "["},
+        {"word", "Mr [x]", "Mr [x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Open({.length = 5, .options = 0, .keyList = std::string("\x1b[M\x1b[D")});
+        Type(c.typed);
+        EXPECT_EQ(Wire(), "");
+        EXPECT_EQ(m_ctrl.Text(), c.text);
+        EXPECT_TRUE(m_ctrl.IsOpen());
+    }
+    // A key that types nothing still exits through the list.
+    Press(vk::kLeft);
+    EXPECT_EQ(Wire(), kPrefix0 + "\x1b[\x1b[D\n");
 }
 
 TEST_F(InkeyTest, UnixEscapeWaitsForItsSecondCharacter) {
