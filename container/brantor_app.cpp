@@ -50,12 +50,12 @@ bool IsEventFd(int fd) {
 class RegistryFontStore : public FontValueStore {
   public:
     int32_t Read(std::string_view name, RegValue& out) override {
-        return platform::Registry::Default().QueryValue(platform::HKey::CurrentUser, suite::kCompanyKey,
-                                                        name, out);
+        return platform::Registry::Default().QueryValue(platform::HKey::CurrentUser, suite::kCompanyKey, name,
+                                                        out);
     }
     int32_t Write(std::string_view name, const RegValue& value) override {
-        return platform::Registry::Default().SetValue(platform::HKey::CurrentUser, suite::kCompanyKey,
-                                                      name, value);
+        return platform::Registry::Default().SetValue(platform::HKey::CurrentUser, suite::kCompanyKey, name,
+                                                      value);
     }
     int32_t Remove(std::string_view name) override {
         return platform::Registry::Default().DeleteValue(platform::HKey::CurrentUser, suite::kCompanyKey,
@@ -243,10 +243,9 @@ void CBrantorApp::OnHelpContents() {
         platform::DefaultPrompt().Message("Could not find HelpDir subkey in registry.");
         return;
     }
-    // A folder given with its trailing separator gets no second one.
-    const bool separated = !folder->empty() && (folder->back() == '\\' || folder->back() == '/');
-    const std::string path = *folder + (separated ? "Brantor.chm" : "\\Brantor.chm");
-    if (!suite::OpenWithShell(path)) {
+    // The installer's folder is a path of this machine, not one of the host's drives.
+    const std::string path = (std::filesystem::path(*folder) / "Brantor.chm").string();
+    if (!suite::OpenLocalDocument(path)) {
         platform::DefaultPrompt().Message("Error opening Help Guide\n'" + path + "'", PromptIcon::Stop);
     }
     if (m_control) {
@@ -265,7 +264,7 @@ void CBrantorApp::OnOperatorsGuide() {
         platform::DefaultPrompt().Message("Could not find OpGuide subkey in registry.");
         return;
     }
-    if (!suite::OpenWithShell(*guide)) {
+    if (!suite::OpenLocalDocument(*guide)) {
         platform::DefaultPrompt().Message("Error opening Operators Guide\n'" + *guide + "'",
                                           PromptIcon::Stop);
     }

@@ -107,17 +107,20 @@ bool OpenWithShell(std::string_view path) {
         DebugPrint("OpenWithShell: refused '%s': %s\r\n", expanded.c_str(), why.c_str());
         return false;
     }
+    return OpenLocalDocument(*local);
+}
+
+bool OpenLocalDocument(const std::filesystem::path& path) {
     struct stat info {};
-    if (::stat(local->c_str(), &info) != 0) {
-        DebugPrint("OpenWithShell: not found '%s'\r\n", local->c_str());
+    if (::stat(path.c_str(), &info) != 0) {
+        DebugPrint("OpenWithShell: not found '%s'\r\n", path.c_str());
         return false;
     }
     // A link named like a document may still lead to a desktop entry or a program.
     std::error_code ec;
-    const auto target = std::filesystem::canonical(*local, ec);
-    if (HasRunnableExtension(*local) || (!ec && HasRunnableExtension(target)) ||
-        IsRunnableFile(*local, info)) {
-        DebugPrint("OpenWithShell: refused to run '%s'\r\n", local->c_str());
+    const auto target = std::filesystem::canonical(path, ec);
+    if (HasRunnableExtension(path) || (!ec && HasRunnableExtension(target)) || IsRunnableFile(path, info)) {
+        DebugPrint("OpenWithShell: refused to run '%s'\r\n", path.c_str());
         return false;
     }
 
@@ -127,9 +130,9 @@ bool OpenWithShell(std::string_view path) {
         opener = g_opener;
     }
     if (opener) {
-        opener(*local);
+        opener(path);
     } else {
-        LaunchDesktopOpener(*local);
+        LaunchDesktopOpener(path);
     }
     return true;
 }

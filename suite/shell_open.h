@@ -19,4 +19,8 @@ ShellOpener SetShellOpener(ShellOpener opener);
 // path was handed to the opener.
 bool OpenWithShell(std::string_view path);
 
+// Opens a path of this machine (an installed file, never one the host names) with the same refusals as
+// OpenWithShell but no drive mapping.
+bool OpenLocalDocument(const std::filesystem::path& path);
+
 }  // namespace suite

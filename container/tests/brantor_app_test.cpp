@@ -303,9 +303,9 @@ TEST_F(BrantorAppTest, NewWindowStartsAnotherContainer) {
 }
 
 TEST_F(BrantorAppTest, SetFontWritesAllFiveValuesOrNone) {
-    ASSERT_EQ(Reg().SetValue(HKey::CurrentUser, suite::kCompanyKey, "FontFaceName",
-                             RegValue::String("Old Face")),
-              0);
+    ASSERT_EQ(
+        Reg().SetValue(HKey::CurrentUser, suite::kCompanyKey, "FontFaceName", RegValue::String("Old Face")),
+        0);
     FontChoice choice;
     choice.font.faceName = "New Face";
     choice.font.weight = 700;
@@ -444,8 +444,10 @@ TEST_F(BrantorAppTest, HelpOpensTheModesDocuments) {
     std::vector<std::filesystem::path> opened;
     suite::ShellOpener previous =
         suite::SetShellOpener([&](const std::filesystem::path& path) { opened.push_back(path); });
-    testsupport::WriteFile(m_home / "Help" / "Brantor.chm", "help");
-    testsupport::WriteFile(m_home / "Guide.pdf", "guide");
+    // The installer's values name folders of this machine, outside every mapped drive.
+    const std::filesystem::path installed = m_home.parent_path() / "installed";
+    testsupport::WriteFile(installed / "Help" / "Brantor.chm", "help");
+    testsupport::WriteFile(installed / "Guide.pdf", "guide");
     SetDword(HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", 2);
     auto app = MakeApp();
     ASSERT_EQ(app->Connect("-h"), ConnectOutcome::Connected);
@@ -463,20 +465,22 @@ TEST_F(BrantorAppTest, HelpOpensTheModesDocuments) {
     EXPECT_EQ(m_recorder.Texts(), std::vector<std::string>{"Could not find OpGuide subkey in registry."});
 
     m_recorder.Clear();
-    SetText(HKey::LocalMachine, varnelDocs, "HelpDir", "C:\\Help");
-    SetText(HKey::LocalMachine, varnelDocs, "OpGuide", "C:\\Guide.pdf");
+    SetText(HKey::LocalMachine, varnelDocs, "HelpDir", (installed / "Help").string());
+    SetText(HKey::LocalMachine, varnelDocs, "OpGuide", (installed / "Guide.pdf").string());
     app->OnHelpContents();
     app->OnOperatorsGuide();
     EXPECT_TRUE(m_recorder.Texts().empty());
-    EXPECT_EQ(opened,
-              (std::vector<std::filesystem::path>{m_home / "Help" / "Brantor.chm", m_home / "Guide.pdf"}));
+    EXPECT_EQ(opened, (std::vector<std::filesystem::path>{installed / "Help" / "Brantor.chm",
+                                                          installed / "Guide.pdf"}));
     EXPECT_EQ(m_fake->CallsOf("Activate").size(), 1u);
 
-    // A folder that leaves the mapped drive is refused, and the control still gets the focus back.
-    SetText(HKey::LocalMachine, varnelDocs, "HelpDir", "C:\\..\\..\\etc");
+    // A host drive path is no folder of this machine: the file is not found, and the control still gets
+    // the focus back.
+    m_recorder.Clear();
+    SetText(HKey::LocalMachine, varnelDocs, "HelpDir", "C:\\Help");
     app->OnHelpContents();
     EXPECT_EQ(m_recorder.Texts(),
-              std::vector<std::string>{"Error opening Help Guide\n'C:\\..\\..\\etc\\Brantor.chm'"});
+              std::vector<std::string>{"Error opening Help Guide\n'C:\\Help/Brantor.chm'"});
     EXPECT_EQ(opened.size(), 2u);
     EXPECT_EQ(m_fake->CallsOf("Activate").size(), 2u);
 
