@@ -1,11 +1,13 @@
-// Fuzzes the terminal screen's stream interpreter: arbitrary host bytes fed in arbitrary pieces. After every
-// feed the model's bookkeeping must be sane and nothing may be drawn outside the screen; at the end the
-// pieces must have left the same screen as the whole stream, and a snapshot of it must be adoptable.
+// Fuzzes the terminal screen's stream interpreter: arbitrary host bytes fed whole, split at a few points and
+// byte by byte around one of them. After every feed the model's bookkeeping must be sane and nothing may be
+// drawn outside the screen; every way of feeding must leave the same screen, and its snapshot must adopt.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "terminal/core/screen.h"
@@ -59,29 +61,59 @@ bool SameScreen(const terminal::CTerminalScreen& a, const terminal::CTerminalScr
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The first bytes choose up to three split points; the rest is the stream. Feeding it whole, in those
+    // pieces, and byte by byte across a window at the first point must leave the same screen: a parser
+    // state that a block boundary loses shows at whichever point the fuzzer learns to place.
     FuzzedDataProvider provider(data, size);
-    CheckingPainter painter;
-    terminal::CTerminalScreen pieces;
-    pieces.SetPainter(&painter);
-    pieces.SetCellSize(8, 16);
-    std::vector<uint8_t> all;
-    while (provider.remaining_bytes() > 0) {
-        const size_t length = provider.ConsumeIntegralInRange<size_t>(0, 3000);
-        const std::vector<uint8_t> piece = provider.ConsumeBytes<uint8_t>(length);
-        pieces.Feed(piece);
-        CheckInvariants(pieces);
-        all.insert(all.end(), piece.begin(), piece.end());
+    const size_t splits = provider.ConsumeIntegralInRange<size_t>(0, 3);
+    std::vector<size_t> points;
+    for (size_t i = 0; i < splits; ++i) {
+        points.push_back(provider.ConsumeIntegral<uint16_t>());
     }
-    pieces.Repaint(true);
+    const std::vector<uint8_t> stream = provider.ConsumeRemainingBytes<uint8_t>();
+    for (size_t& point : points) {
+        point = stream.empty() ? 0 : point % (stream.size() + 1);
+    }
+    std::sort(points.begin(), points.end());
+    const std::span<const uint8_t> all(stream);
 
+    CheckingPainter painter;
     terminal::CTerminalScreen whole;
     whole.SetPainter(&painter);
     whole.SetCellSize(8, 16);
     whole.Feed(all);
+    CheckInvariants(whole);
+    whole.Repaint(true);
+
+    terminal::CTerminalScreen pieces;
+    pieces.SetPainter(&painter);
+    pieces.SetCellSize(8, 16);
+    size_t at = 0;
+    for (const size_t point : points) {
+        pieces.Feed(all.subspan(at, point - at));
+        CheckInvariants(pieces);
+        at = point;
+    }
+    pieces.Feed(all.subspan(at));
+    CheckInvariants(pieces);
     Check(SameScreen(pieces, whole));
 
+    constexpr size_t kByteWindow = 64;
+    const size_t from = points.empty() ? 0 : points.front() - std::min(points.front(), kByteWindow / 2);
+    const size_t to = std::min(stream.size(), from + kByteWindow);
+    terminal::CTerminalScreen bytes;
+    bytes.SetPainter(&painter);
+    bytes.SetCellSize(8, 16);
+    bytes.Feed(all.subspan(0, from));
+    for (size_t i = from; i < to; ++i) {
+        bytes.Feed(all.subspan(i, 1));
+    }
+    bytes.Feed(all.subspan(to));
+    CheckInvariants(bytes);
+    Check(SameScreen(bytes, whole));
+
     terminal::CTerminalScreen adopted;
-    Check(adopted.AdoptSnapshotImage(pieces.SnapshotImage()));
-    Check(adopted.SnapshotImage() == pieces.SnapshotImage());
+    Check(adopted.AdoptSnapshotImage(whole.SnapshotImage()));
+    Check(adopted.SnapshotImage() == whole.SnapshotImage());
     return 0;
 }
