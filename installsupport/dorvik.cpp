@@ -8,6 +8,9 @@
 #include <string_view>
 
 #include "installsupport/process_control.h"
+#include "installsupport/window_list.h"
+
+#include <set>
 
 namespace {
 
@@ -103,4 +106,69 @@ extern "C" BOOL ValidateProcessExists(const char* name) {
         }
     }
     return 0;
+}
+
+extern "C" BOOL CountMatchingCaptions(const char* text) {
+    dorvik::LogFile log = OpenLog();
+    const std::string_view pattern = Text(text);
+    if (pattern.empty()) {
+        log.Line("An empty caption matches no window.");
+        return 1;
+    }
+    dorvik::Display display;
+    if (!display.Connected()) {
+        log.Line(display.Error());
+        return 1;
+    }
+    int matches = 0;
+    for (const auto& window : display.TopLevelWindows()) {
+        if (window.caption.find(pattern) != std::string::npos && ++matches >= 2) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+extern "C" BOOL StopProcMatchingCaption(const char* text) {
+    dorvik::LogFile log = OpenLog();
+    const std::string_view pattern = Text(text);
+    if (pattern.empty()) {
+        log.Line("An empty caption matches no window.");
+        return 0;
+    }
+    dorvik::Display display;
+    if (!display.Connected()) {
+        log.Line(display.Error());
+        return 0;
+    }
+    // One stop per process, however many of its windows match.
+    std::set<pid_t> stopped;
+    for (const auto& window : display.TopLevelWindows()) {
+        if (window.caption.find(pattern) == std::string::npos) {
+            continue;
+        }
+        if (window.pid == 0 || stopped.insert(window.pid).second) {
+            dorvik::StopProcess(window.pid, log);
+        }
+    }
+    return 1;
+}
+
+extern "C" void StopProcWithCaption(const char* caption) {
+    dorvik::LogFile log = OpenLog();
+    const std::string_view exact = Text(caption);
+    if (exact.find("Corvane Server") == std::string_view::npos) {
+        return;
+    }
+    dorvik::Display display;
+    if (!display.Connected()) {
+        log.Line(display.Error());
+        return;
+    }
+    for (const auto& window : display.TopLevelWindows()) {
+        if (window.caption == exact) {
+            display.CloseAndWait(window.id, 5000);
+            return;
+        }
+    }
 }

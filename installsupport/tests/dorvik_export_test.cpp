@@ -117,7 +117,8 @@ TEST(DorvikLibrary, ExportsOnlyTheCInterface) {
     }
     pclose(nm);
     EXPECT_EQ(names,
-              (std::set<std::string>{"CreateProcessList", "StopProcWithExeName", "ValidateProcessExists"}));
+              (std::set<std::string>{"CountMatchingCaptions", "CreateProcessList", "StopProcMatchingCaption",
+                                     "StopProcWithCaption", "StopProcWithExeName", "ValidateProcessExists"}));
 }
 
 TEST_F(DorvikExports, StopsExactlyTheProcessesOfThatName) {

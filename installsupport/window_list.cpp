@@ -1,0 +1,214 @@
+// Listing top-level windows through XCB with every request sent before the first reply is read.
+#include "installsupport/window_list.h"
+
+#include <unistd.h>
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <unordered_set>
+
+namespace dorvik {
+
+struct Display::Impl {
+    xcb_ewmh_connection_t ewmh{};
+    xcb_window_t root = 0;
+    xcb_atom_t wmProtocols = 0;
+    xcb_atom_t wmDeleteWindow = 0;
+};
+
+namespace {
+
+xcb_atom_t InternAtom(xcb_connection_t* c, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+std::string PropertyText(xcb_get_property_reply_t* reply) {
+    if (reply == nullptr || reply->format != 8) {
+        return {};
+    }
+    const auto* data = static_cast<const char*>(xcb_get_property_value(reply));
+    std::string text(data, static_cast<size_t>(xcb_get_property_value_length(reply)));
+    // A caption ends at its first NUL (WM_CLIENT_MACHINE and lists of names carry one).
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+std::string HostName() {
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return name;
+}
+
+}  // namespace
+
+std::string Latin1ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+Display::Display() {
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+    if (c == nullptr || xcb_connection_has_error(c)) {
+        const char* display = std::getenv("DISPLAY");
+        m_error = display && *display ? std::string("cannot connect to the X display ") + display
+                                      : std::string("no X display (DISPLAY is not set)");
+        if (c) {
+            xcb_disconnect(c);
+        }
+        return;
+    }
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber && it.rem; ++i) {
+        xcb_screen_next(&it);
+    }
+    auto impl = new Impl;
+    impl->root = it.data->root;
+    if (!xcb_ewmh_init_atoms_replies(&impl->ewmh, xcb_ewmh_init_atoms(c, &impl->ewmh), nullptr)) {
+        delete impl;
+        xcb_disconnect(c);
+        m_error = "cannot read the window manager's atoms";
+        return;
+    }
+    impl->wmProtocols = InternAtom(c, "WM_PROTOCOLS");
+    impl->wmDeleteWindow = InternAtom(c, "WM_DELETE_WINDOW");
+    m_connection = c;
+    m_impl = impl;
+}
+
+Display::~Display() {
+    if (m_impl) {
+        xcb_ewmh_connection_wipe(&m_impl->ewmh);
+        delete m_impl;
+    }
+    if (m_connection) {
+        xcb_disconnect(static_cast<xcb_connection_t*>(m_connection));
+    }
+}
+
+std::vector<WindowInfo> Display::TopLevelWindows() {
+    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    std::vector<WindowInfo> windows;
+    if (c == nullptr) {
+        return windows;
+    }
+    const auto clientsCookie = xcb_ewmh_get_client_list(&m_impl->ewmh, 0);
+    const auto treeCookie = xcb_query_tree(c, m_impl->root);
+    std::vector<xcb_window_t> ids;
+    std::unordered_set<xcb_window_t> seen;
+    xcb_ewmh_get_windows_reply_t clients{};
+    if (xcb_ewmh_get_client_list_reply(&m_impl->ewmh, clientsCookie, &clients, nullptr)) {
+        for (uint32_t i = 0; i < clients.windows_len; ++i) {
+            if (seen.insert(clients.windows[i]).second) {
+                ids.push_back(clients.windows[i]);
+            }
+        }
+        xcb_ewmh_get_windows_reply_wipe(&clients);
+    }
+    if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, treeCookie, nullptr)) {
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+            if (seen.insert(children[i]).second) {
+                ids.push_back(children[i]);
+            }
+        }
+        std::free(tree);
+    }
+
+    struct Pending {
+        xcb_get_property_cookie_t netName, name, machine, pid;
+    };
+    std::vector<Pending> pending;
+    pending.reserve(ids.size());
+    constexpr uint32_t kLongs = 1024;  // up to 4096 bytes of a caption
+    for (const xcb_window_t id : ids) {
+        pending.push_back(
+            {xcb_get_property(c, 0, id, m_impl->ewmh._NET_WM_NAME, m_impl->ewmh.UTF8_STRING, 0, kLongs),
+             xcb_get_property(c, 0, id, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, kLongs),
+             xcb_get_property(c, 0, id, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY, 0, kLongs),
+             xcb_get_property(c, 0, id, m_impl->ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1)});
+    }
+    const std::string host = HostName();
+    windows.reserve(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        // A window gone meanwhile answers with errors, which come back as empty replies here.
+        const auto take = [&](xcb_get_property_cookie_t cookie) {
+            xcb_generic_error_t* error = nullptr;
+            xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, &error);
+            std::free(error);
+            return reply;
+        };
+        xcb_get_property_reply_t* netName = take(pending[i].netName);
+        xcb_get_property_reply_t* name = take(pending[i].name);
+        xcb_get_property_reply_t* machine = take(pending[i].machine);
+        xcb_get_property_reply_t* pid = take(pending[i].pid);
+        WindowInfo info;
+        info.id = ids[i];
+        if (netName && xcb_get_property_value_length(netName) > 0) {
+            info.caption = PropertyText(netName);
+        } else if (name) {
+            info.caption = name->type == m_impl->ewmh.UTF8_STRING ? PropertyText(name)
+                                                                  : Latin1ToUtf8(PropertyText(name));
+        }
+        if (pid && pid->format == 32 && xcb_get_property_value_length(pid) >= 4 &&
+            PropertyText(machine) == host) {
+            info.pid = static_cast<pid_t>(*static_cast<const uint32_t*>(xcb_get_property_value(pid)));
+        }
+        std::free(netName);
+        std::free(name);
+        std::free(machine);
+        std::free(pid);
+        windows.push_back(std::move(info));
+    }
+    return windows;
+}
+
+bool Display::CloseAndWait(uint32_t window, int ms) {
+    auto* c = static_cast<xcb_connection_t*>(m_connection);
+    if (c == nullptr) {
+        return false;
+    }
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = m_impl->wmProtocols;
+    event.data.data32[0] = m_impl->wmDeleteWindow;
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+    xcb_flush(c);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        xcb_generic_error_t* error = nullptr;
+        std::free(xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), &error));
+        const bool gone = error != nullptr;
+        std::free(error);
+        if (gone) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+}  // namespace dorvik
