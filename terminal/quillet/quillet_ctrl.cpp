@@ -36,7 +36,7 @@ CQuilletCtrl::CQuilletCtrl(Options options)
     uint32_t debug = 0;
     platform::RegType type = platform::RegType::Dword;
     uint32_t size = sizeof debug;
-    if (suite::RegReadValue(platform::HKey::LocalMachine, suite::kCompanyKey, "Debug", type, &debug, size) ==
+    if (suite::RegReadValue(platform::HKey::LocalMachine, suite::kBrantorKey, "Debug", type, &debug, size) ==
             0 &&
         type == platform::RegType::Dword) {
         m_debug = debug != 0;

@@ -65,6 +65,17 @@ class CredentialsLinksTest : public testing::CtrlTest {
     bool m_localAccepts = true;
 };
 
+// The debug flag lives under the container's key; the company key's value is not it.
+TEST_F(CredentialsLinksTest, DebugIsReadFromTheContainersKey) {
+    EXPECT_FALSE(m_control->Debug());
+    Reg().SetValue(platform::HKey::LocalMachine, suite::kCompanyKey, "Debug", platform::RegValue::Dword(1));
+    StartControl();
+    EXPECT_FALSE(m_control->Debug());
+    Reg().SetValue(platform::HKey::LocalMachine, suite::kBrantorKey, "Debug", platform::RegValue::Dword(1));
+    StartControl();
+    EXPECT_TRUE(m_control->Debug());
+}
+
 TEST_F(CredentialsLinksTest, RemoteCredentialsComeFromTheWizardInModeSix) {
     QuilletProperties& props = m_control->Properties();
     props.m_Connector = "remote";
