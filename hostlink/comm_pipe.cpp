@@ -83,13 +83,42 @@ class WritingScope {
 
 }  // namespace
 
+bool CCommPipe::FinishStarted() {
+    if (!m_started) {
+        return true;
+    }
+    m_started = false;
+    return FinishBytes();
+}
+
 bool CCommPipe::Write(const void* bytes, uint32_t count) {
     WritingScope writing(m_writeMutex, m_writing);
+    if (!FinishStarted()) {
+        return false;
+    }
     return WriteBytes(bytes, count);
+}
+
+TryWriteResult CCommPipe::TryWrite(const void* bytes, uint32_t count) {
+    std::unique_lock lock(m_writeMutex, std::try_to_lock);
+    if (!lock.owns_lock() || m_started) {
+        return TryWriteResult::NotWritten;  // another write is ahead of this one
+    }
+    const TryWriteResult result = TryWriteBytes(bytes, count);
+    m_started = result == TryWriteResult::Started;
+    return result;
+}
+
+bool CCommPipe::FinishWrite() {
+    WritingScope writing(m_writeMutex, m_writing);
+    return FinishStarted();
 }
 
 bool CCommPipe::WriteWithPrefix(const uint8_t (&prefix)[7], const void* bytes, uint32_t count) {
     WritingScope writing(m_writeMutex, m_writing);
+    if (!FinishStarted()) {
+        return false;
+    }
     if (m_channelPrefix != 0) {
         WriteBytes(prefix, sizeof prefix);  // as ever, only the block's own write decides
     }

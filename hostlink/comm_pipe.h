@@ -44,6 +44,15 @@ inline constexpr int32_t kAfterSwitch = 2;
 inline constexpr int32_t kAfterHostChange = 3;
 }  // namespace session_mode
 
+// How a write that must not wait went.
+enum class TryWriteResult {
+    Written,     // the whole block is on its way
+    NotWritten,  // nothing was taken: the block is still the caller's to write later
+    Started,     // the transport took the block but could not finish it at once: FinishWrite must, before
+                 // any other byte goes out (every Write does it first)
+    Failed,      // the connection failed; LastError says why
+};
+
 // The hand-over records sit behind an optional header of this size.
 inline constexpr std::size_t kStateHeaderSize = 80;
 
@@ -88,6 +97,11 @@ class CCommPipe {
     // Writes the whole block. Every write of every thread goes through here, one at a time, so blocks
     // never interleave.
     bool Write(const void* bytes, uint32_t count);
+    // Writes the whole block now or, where it cannot without waiting for the host, leaves it (NotWritten)
+    // or hands it to the transport to finish (Started). Never waits for the host or for another writer.
+    TryWriteResult TryWrite(const void* bytes, uint32_t count);
+    // Finishes what a Started TryWrite began, waiting as Write does; true when nothing is left over.
+    bool FinishWrite();
     virtual bool Open(PipeOwner* owner) = 0;
     virtual void Close() = 0;
     virtual bool StartNewSession(std::string_view runText) = 0;
@@ -143,6 +157,12 @@ class CCommPipe {
 
     // The transport's write of one whole block; called with the write lock held.
     virtual bool WriteBytes(const void* bytes, uint32_t count) = 0;
+    // The transport's try-write, with the write lock held; a transport without one takes nothing.
+    virtual TryWriteResult TryWriteBytes(const void* /*bytes*/, uint32_t /*count*/) {
+        return TryWriteResult::NotWritten;
+    }
+    // Finishes a Started try-write, with the write lock held.
+    virtual bool FinishBytes() { return true; }
     static void SetLastError(int32_t code);
 
     bool DebugOn() const { return m_owner != nullptr && m_owner->Debug(); }
@@ -160,9 +180,12 @@ class CCommPipe {
 
   private:
     bool WriteWithPrefix(const uint8_t (&prefix)[7], const void* bytes, uint32_t count);
+    // With the write lock held: finishes a Started try-write first, so nothing overtakes it.
+    bool FinishStarted();
     uint8_t ReadOneByte(const char* source);
 
     std::mutex m_writeMutex;
+    bool m_started = false;              // a try-write is Started and not finished; under m_writeMutex
     std::atomic<bool> m_writing{false};  // set under m_writeMutex
 };
 

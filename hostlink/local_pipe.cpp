@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -338,6 +339,30 @@ bool CLocalPipe::WriteBytes(const void* bytes, uint32_t count) {
     }
     EndIo();
     return ok;
+}
+
+TryWriteResult CLocalPipe::TryWriteBytes(const void* bytes, uint32_t count) {
+    if (count > PIPE_BUF) {
+        return TryWriteResult::NotWritten;  // a longer write could be cut by a host that reads slowly
+    }
+    int fd = -1;
+    if (!BeginIo(m_stdinWrite, fd)) {
+        return TryWriteResult::Failed;
+    }
+    platform::SigpipeBlock noSigpipe;
+    TryWriteResult result = TryWriteResult::Written;
+    ssize_t n = 0;
+    do {
+        n = count == 0 ? 0 : ::write(fd, bytes, count);  // the end is non-blocking
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && errno == EAGAIN) {
+        result = TryWriteResult::NotWritten;
+    } else if (n < 0) {
+        SetLastError(errno == EPIPE ? kNoData : platform::win32::FromErrno(errno));
+        result = TryWriteResult::Failed;
+    }
+    EndIo();
+    return result;
 }
 
 void CLocalPipe::CloseEnds() {

@@ -119,6 +119,8 @@ class CLocalPipe : public CCommPipe {
 
   protected:
     bool WriteBytes(const void* bytes, uint32_t count) override;
+    // A block of at most PIPE_BUF bytes, which the pipe takes whole or not at all; a longer one is left.
+    TryWriteResult TryWriteBytes(const void* bytes, uint32_t count) override;
 
   private:
     bool Launch();

@@ -408,6 +408,65 @@ bool CRemotePipe::WriteBytes(const void* bytes, uint32_t count) {
     return ok;
 }
 
+TryWriteResult CRemotePipe::TryWriteBytes(const void* bytes, uint32_t count) {
+    if (count > INT32_MAX) {
+        return TryWriteResult::NotWritten;
+    }
+    if (count == 0) {
+        return TryWriteResult::Written;
+    }
+    if (m_ssl->IsConnected()) {
+        const int32_t result = m_ssl->TryWrite(bytes, static_cast<int32_t>(count));
+        if (result > 0) {
+            return TryWriteResult::Written;
+        }
+        if (result == 0) {
+            return TryWriteResult::NotWritten;
+        }
+        if (result == CSslSocket::kStarted) {
+            return TryWriteResult::Started;
+        }
+    } else if (const int fd = Socket(); fd < 0) {
+        errno = ENOTSOCK;
+    } else {
+        ssize_t n = 0;
+        do {
+            n = ::send(fd, bytes, count, MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n == static_cast<ssize_t>(count)) {
+            return TryWriteResult::Written;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return TryWriteResult::NotWritten;
+        }
+        if (n >= 0) {
+            // A stream socket may take part of a block; the rest goes before anything else.
+            const auto* at = static_cast<const uint8_t*>(bytes);
+            m_plainLeft.assign(at + n, at + count);
+            return TryWriteResult::Started;
+        }
+    }
+    const int32_t code = SocketErrorFromErrno(errno);
+    SetLastError(code);
+    Log(SocketErrorLine("send()", code));
+    return TryWriteResult::Failed;
+}
+
+bool CRemotePipe::FinishBytes() {
+    if (!m_plainLeft.empty()) {
+        const std::vector<uint8_t> left = std::move(m_plainLeft);
+        m_plainLeft.clear();
+        return WriteBytes(left.data(), static_cast<uint32_t>(left.size()));
+    }
+    if (m_ssl->FinishWrite() >= 0) {
+        return true;
+    }
+    const int32_t code = SocketErrorFromErrno(errno);
+    SetLastError(code);
+    Log(SocketErrorLine("send()", code));
+    return false;
+}
+
 // ---- Opening and closing ----
 
 int32_t CRemotePipe::ConnectionMode() const {

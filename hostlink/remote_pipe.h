@@ -159,6 +159,8 @@ class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
 
   protected:
     bool WriteBytes(const void* bytes, uint32_t count) override;
+    TryWriteResult TryWriteBytes(const void* bytes, uint32_t count) override;
+    bool FinishBytes() override;
     // The network adapter address of this machine; nullopt when there is none to be had.
     virtual std::optional<std::array<uint8_t, 6>> AdapterAddress() const;
 
@@ -189,6 +191,8 @@ class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
     // Decrypted bytes not yet handed out: one TLS read takes a whole record, so the reader's small reads
     // do not each pay for a call into the TLS connection. Only the reading thread touches it.
     std::vector<char> m_readAhead;
+    // What a try-write on the plain socket left of its block; under the base's write lock.
+    std::vector<uint8_t> m_plainLeft;
     std::size_t m_readAheadPos = 0;
     std::size_t m_readAheadEnd = 0;
     std::atomic<int32_t> m_aborted{0};

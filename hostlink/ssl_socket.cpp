@@ -219,6 +219,70 @@ int32_t CSslSocket::Transfer(Call call, void* readBuffer, const void* writeBytes
         errno = ENOTCONN;
         return -1;
     }
+    if (call == Call::Write) {
+        if (const int32_t started = FinishStartedLocked(); started < 0) {
+            return started;
+        }
+    }
+    return TransferLocked(call, readBuffer, writeBytes, count);
+}
+
+int32_t CSslSocket::FinishStartedLocked() {
+    if (!m_hasStarted) {
+        return 0;
+    }
+    const int32_t result =
+        TransferLocked(Call::Write, nullptr, m_started.data(), static_cast<int32_t>(m_started.size()));
+    // Written or failed, it is over: a failed connection carries nothing more.
+    m_hasStarted = false;
+    return result;
+}
+
+int32_t CSslSocket::TryWrite(const void* bytes, int32_t count) {
+    if (count < 0 || bytes == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    std::unique_lock sideLock(m_writeMutex, std::try_to_lock);
+    if (!sideLock.owns_lock() || m_hasStarted) {
+        return 0;
+    }
+    if (!m_ssl || !IsConnected()) {
+        errno = ENOTCONN;
+        return -1;
+    }
+    if (Cancelled()) {
+        errno = ECANCELED;
+        return -1;
+    }
+    if (count == 0) {
+        return 0;
+    }
+    // Written from our own copy, so that a retry can hand the library the very same buffer.
+    const auto* first = static_cast<const uint8_t*>(bytes);
+    m_started.assign(first, first + count);
+    int error = SSL_ERROR_NONE;
+    const int result = CallLocked([&](SSL* ssl) { return SSL_write(ssl, m_started.data(), count); },
+                                  &m_writer, &m_reader, error);
+    if (result > 0) {
+        return result;
+    }
+    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
+        m_hasStarted = true;
+        return kStarted;
+    }
+    if (errno == 0 || errno == EINTR) {
+        errno = error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL ? EPIPE : EPROTO;
+    }
+    return -1;
+}
+
+int32_t CSslSocket::FinishWrite() {
+    std::lock_guard sideLock(m_writeMutex);
+    return FinishStartedLocked();
+}
+
+int32_t CSslSocket::TransferLocked(Call call, void* readBuffer, const void* writeBytes, int32_t count) {
     Waiter& self = call == Call::Read ? m_reader : m_writer;
     Waiter& other = call == Call::Read ? m_writer : m_reader;
     for (;;) {

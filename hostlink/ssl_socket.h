@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <openssl/ssl.h>
 
@@ -38,8 +39,17 @@ class CSslSocket {
     // Bytes read (at most `count`), 0 when the host closed the connection, negative on failure, Cancel
     // (errno ECANCELED) or WakeReader (errno EINTR). Blocks until data, close, failure, Cancel or a wake.
     int32_t Read(void* buffer, int32_t count);
-    // Writes the whole block: `count` on success, negative on failure or Cancel.
+    // Writes the whole block: `count` on success, negative on failure or Cancel. A block TryWrite began
+    // goes out first.
     int32_t Write(const void* bytes, int32_t count);
+    // One attempt that never waits for the host or another writer: `count` when the block went out, 0 when
+    // nothing was taken (another write is under way or one began and is not finished), or kStarted when
+    // the library took the block and needs to be called again with it: FinishWrite (or the next Write)
+    // does that. Negative on failure.
+    static constexpr int32_t kStarted = -2;
+    int32_t TryWrite(const void* bytes, int32_t count);
+    // Finishes the block a TryWrite began, waiting as Write does: 0 when none was left, else as Write.
+    int32_t FinishWrite();
     // Shows every queued library error of the calling thread, one message each; returns 0.
     int32_t ReportErrors();
 
@@ -84,6 +94,10 @@ class CSslSocket {
     template <typename F>
     int CallLocked(F&& call, Waiter* self, Waiter* other, int& error);
     int32_t Transfer(Call call, void* readBuffer, const void* writeBytes, int32_t count);
+    // Transfer's retry loop, with the side's lock held.
+    int32_t TransferLocked(Call call, void* readBuffer, const void* writeBytes, int32_t count);
+    // With m_writeMutex held: the block TryWrite began, to its end.
+    int32_t FinishStartedLocked();
     Wait WaitFor(int sslError, const Waiter* self,
                  std::optional<std::chrono::steady_clock::time_point> deadline);
     void Log(std::string_view text) const;
@@ -96,6 +110,10 @@ class CSslSocket {
     std::mutex m_mutex;       // every call on m_ssl
     std::mutex m_readMutex;   // one Read at a time
     std::mutex m_writeMutex;  // one Write at a time, held across its retries
+    // The block a TryWrite began: the library wants the same bytes again, so they stay here, at one
+    // address, until written. Guarded by m_writeMutex.
+    std::vector<uint8_t> m_started;
+    bool m_hasStarted = false;
     Waiter m_reader;
     Waiter m_writer;
     platform::UniqueFd m_cancelEvent;  // readable for ever once Cancel ran

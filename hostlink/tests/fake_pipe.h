@@ -40,6 +40,9 @@ class ScriptedPipe : public CCommPipe {
     // The write with this index (0-based) fails with error 232.
     int m_failWrite = -1;
     int m_writes = 0;
+    // What a try-write does: write the block, take nothing, or keep it for FinishWrite.
+    TryWriteResult m_tryResult = TryWriteResult::Written;
+    std::string m_started;  // a Started block, not yet on the wire
 
   protected:
     bool WriteBytes(const void* bytes, uint32_t count) override {
@@ -48,6 +51,22 @@ class ScriptedPipe : public CCommPipe {
             return false;
         }
         m_written.append(static_cast<const char*>(bytes), count);
+        return true;
+    }
+
+    TryWriteResult TryWriteBytes(const void* bytes, uint32_t count) override {
+        if (m_tryResult == TryWriteResult::Started) {
+            m_started.assign(static_cast<const char*>(bytes), count);
+            return m_tryResult;
+        }
+        if (m_tryResult == TryWriteResult::Written && !WriteBytes(bytes, count)) {
+            return TryWriteResult::Failed;
+        }
+        return m_tryResult;
+    }
+    bool FinishBytes() override {
+        m_written += m_started;
+        m_started.clear();
         return true;
     }
 

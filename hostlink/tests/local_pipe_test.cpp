@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -1141,6 +1143,37 @@ TEST_F(LocalPipeTest, CloseBringsAWriteToAStuckHostOut) {
     pipe->Close();
     writer.join();
     EXPECT_FALSE(written);
+    ::kill(pipe->ChildPid(), SIGKILL);
+    EXPECT_TRUE(testing::WaitUntilReaped(pipe->ChildPid()));
+}
+
+// ---- The try-write: never waits, a block whole or not at all ----
+
+TEST_F(LocalPipeTest, TryWriteTakesWholeBlocksUntilTheStuckHostsPipeIsFullAndNeverWaits) {
+    Script("sleep 60000\n");
+    std::unique_ptr<CLocalPipe> pipe = MakePipe();
+    ASSERT_TRUE(pipe->Open(&m_owner));
+    const int end = pipe->State().m_stdinWrite;
+    const std::string block(100, 'k');
+    std::size_t written = 0;
+    TryWriteResult result = TryWriteResult::Written;
+    // A host that reads nothing fills the pipe: the try then takes nothing, and never a part.
+    for (int i = 0; i < 100000 && result == TryWriteResult::Written; ++i) {
+        result = pipe->TryWrite(block.data(), static_cast<uint32_t>(block.size()));
+        if (result == TryWriteResult::Written) {
+            written += block.size();
+        }
+        int held = 0;
+        ASSERT_EQ(::ioctl(end, FIONREAD, &held), 0);
+        ASSERT_EQ(static_cast<std::size_t>(held), written) << "a block went in part";
+    }
+    EXPECT_EQ(result, TryWriteResult::NotWritten);
+    EXPECT_GT(written, 0u);
+    // Longer than the pipe takes whole: left to the caller even when there is room.
+    const std::string big(PIPE_BUF + 1, 'b');
+    EXPECT_EQ(pipe->TryWrite(big.data(), static_cast<uint32_t>(big.size())), TryWriteResult::NotWritten);
+    pipe->Close();
+    EXPECT_EQ(pipe->TryWrite(block.data(), 1), TryWriteResult::Failed);
     ::kill(pipe->ChildPid(), SIGKILL);
     EXPECT_TRUE(testing::WaitUntilReaped(pipe->ChildPid()));
 }

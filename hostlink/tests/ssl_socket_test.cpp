@@ -242,6 +242,69 @@ TEST_F(SslSocketTest, CancelWakesABlockedWrite) {
     server.Release();
 }
 
+// A host that stops reading: the try-write takes whole blocks until the socket is full, then begins one
+// that the library must finish with the same bytes; nothing else is taken until it is finished, and the
+// bytes on the wire are every block in order.
+TEST_F(SslSocketTest, TryWriteNeverWaitsAndABegunBlockIsFinishedFirst) {
+    std::promise<void> go;
+    std::shared_future<void> goSeen = go.get_future().share();
+    std::promise<std::string> received;
+    std::atomic<std::size_t> expected{0};
+    LoopbackServer server([&](platform::UniqueFd fd) {
+        ShrinkBuffers(fd.Get());
+        ServerTlsSession session(ServerContext(), std::move(fd));
+        std::string all;
+        if (session.Accept()) {
+            goSeen.wait();
+            std::array<char, 4096> buffer;
+            while (all.size() < expected.load()) {
+                const int n = session.Read(buffer.data(), static_cast<int>(buffer.size()));
+                if (n <= 0) {
+                    break;
+                }
+                all.append(buffer.data(), static_cast<std::size_t>(n));
+            }
+        }
+        received.set_value(all);
+    });
+    platform::UniqueFd fd = ConnectLoopback(server.Port());
+    ASSERT_TRUE(fd);
+    ShrinkBuffers(fd.Get());
+    CSslSocket tls;
+    ASSERT_TRUE(tls.Connect(fd.Get()));
+
+    std::string sent;
+    int32_t result = 0;
+    for (int i = 0; i < 100000; ++i) {
+        std::string block(500, static_cast<char>('a' + i % 26));
+        block.replace(0, std::to_string(i).size(), std::to_string(i));
+        result = tls.TryWrite(block.data(), static_cast<int32_t>(block.size()));
+        if (result != static_cast<int32_t>(block.size())) {
+            ASSERT_EQ(result, CSslSocket::kStarted) << "a full socket begins the block";
+            sent += block;  // the library holds it now
+            break;
+        }
+        sent += block;
+    }
+    ASSERT_EQ(result, CSslSocket::kStarted);
+    EXPECT_EQ(tls.TryWrite("x", 1), 0) << "nothing may overtake the begun block";
+
+    const std::string tail = "tail";
+    expected = sent.size() + tail.size();
+    auto writer = std::async(std::launch::async,
+                             [&] { return tls.Write(tail.data(), static_cast<int32_t>(tail.size())); });
+    go.set_value();
+    ASSERT_EQ(writer.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(writer.get(), static_cast<int32_t>(tail.size()));
+    EXPECT_EQ(tls.FinishWrite(), 0) << "nothing left";
+    auto wire = received.get_future();
+    ASSERT_EQ(wire.wait_for(30s), std::future_status::ready);
+    const std::string got = wire.get();
+    EXPECT_EQ(got.size(), sent.size() + tail.size());
+    EXPECT_TRUE(got == sent + tail) << "the wire differs from the blocks in order";
+    ::shutdown(fd.Get(), SHUT_RDWR);
+}
+
 TEST_F(SslSocketTest, ReadReturnsZeroWhenTheHostCloses) {
     for (const bool closeNotify : {true, false}) {
         LoopbackServer server([closeNotify](platform::UniqueFd fd) {

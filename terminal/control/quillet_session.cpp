@@ -18,8 +18,8 @@
 #include "platform/user_prompt.h"
 #include "practice/memory_mapped_file.h"
 #include "suite/client_mode.h"
-#include "terminal/control/detach_record.h"
 #include "suite/registry_settings.h"
+#include "terminal/control/detach_record.h"
 
 namespace terminal {
 
@@ -166,6 +166,33 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
     bool WriteBytes(const void* bytes, uint32_t count) override {
         return Forward([&] { return m_pipe.Write(bytes, count); });
     }
+    // Counted when it ends the message: a block left to the queue is counted when the thread writes it,
+    // one that was begun when the thread finishes it.
+    hostlink::TryWriteResult TryWriteBytes(const void* bytes, uint32_t count) override {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_dropping) {
+                ++m_dropped;
+                ++m_done;
+                m_changed.notify_all();
+                return hostlink::TryWriteResult::Failed;
+            }
+            m_inWrite = true;
+        }
+        const hostlink::TryWriteResult result = m_pipe.TryWrite(bytes, count);
+        {
+            std::lock_guard lock(m_mutex);
+            m_inWrite = false;
+            if (result == hostlink::TryWriteResult::Written || result == hostlink::TryWriteResult::Failed) {
+                ++m_done;
+            }
+        }
+        m_changed.notify_all();
+        return result;
+    }
+    bool FinishBytes() override {
+        return Forward([&] { return m_pipe.FinishWrite(); });
+    }
 
   private:
     template <typename Fn>
@@ -294,8 +321,8 @@ bool ReadLocalServerValue(std::string_view name, std::string& out) {
     std::array<char, 1024> buffer{};
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = buffer.size();
-    if (suite::RegReadValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local), name, type, buffer.data(),
-                     size) != 0) {
+    if (suite::RegReadValue(platform::HKey::LocalMachine, suite::ServerKey(suite::ClientMode::Local), name,
+                            type, buffer.data(), size) != 0) {
         return false;
     }
     out.assign(buffer.data(), ::strnlen(buffer.data(), std::min<std::size_t>(size, buffer.size())));
@@ -432,8 +459,8 @@ int32_t CQuilletSession::Login(int16_t loginType, std::string_view commandLineVi
         m_host.FocusFieldEditor();
     }
     const uint32_t program = m_props.IsLocal() ? 1 : (m_props.IsRemote() ? 2 : 0);
-    if (suite::RegWriteValue(platform::HKey::CurrentUser, suite::kCompanyKey, "PROGRAM", platform::RegType::Dword, &program,
-                      sizeof program) != 0) {
+    if (suite::RegWriteValue(platform::HKey::CurrentUser, suite::kCompanyKey, "PROGRAM",
+                             platform::RegType::Dword, &program, sizeof program) != 0) {
         // The session runs; only the container's title depends on this value.
         m_host.LogLine("Login: the PROGRAM value could not be written");
     }

@@ -1,6 +1,6 @@
-// The key buffer and the sender thread. Session bytes are written by the thread, or by a Send caller while
-// the thread has nothing to do and nothing can start meanwhile, so the order of posting is the order on
-// the wire; the pipe's write lock keeps each block whole.
+// The key buffer and the sender thread. Session bytes are written by the thread, or tried by a Send caller
+// while the thread has nothing to do and nothing can start meanwhile, so the order of posting is the order
+// on the wire; the pipe's write lock keeps each block whole.
 #include "terminal/core/key_sender.h"
 
 #include <cstdio>
@@ -107,7 +107,7 @@ bool CKeySenderThread::Send(SenderMessage message) {
     hostlink::CCommPipe* pipe = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (m_accepting && message.op != SenderMessage::Op::Stop && m_queue.empty() && !m_writing &&
+        if (m_accepting && message.op == SenderMessage::Op::Write && m_queue.empty() && !m_writing &&
             !m_slow && message.bytes.size() <= kDirectMax) {
             // Nothing is ahead of this message, and the thread takes nothing from the queue while
             // m_writing is set: whatever is posted meanwhile goes out after it.
@@ -118,18 +118,31 @@ bool CKeySenderThread::Send(SenderMessage message) {
     if (pipe == nullptr) {
         return Post(std::move(message));
     }
-    const bool slow = Write(*pipe, message);
-    bool waiting = false;
+    const auto start = std::chrono::steady_clock::now();
+    const hostlink::TryWriteResult result =
+        pipe->TryWrite(message.bytes.data(), static_cast<uint32_t>(message.bytes.size()));
+    const bool slow = std::chrono::steady_clock::now() - start >= kSlowWrite;
     {
         std::lock_guard lock(m_mutex);
         m_writing = false;
         m_slow = slow;
-        ++m_counts.direct;
-        waiting = !m_queue.empty();
+        switch (result) {
+            case hostlink::TryWriteResult::NotWritten:
+                // Still first in line: ahead of anything posted while it was tried.
+                m_queue.push_front(std::move(message));
+                break;
+            case hostlink::TryWriteResult::Started:
+                m_queue.push_front({SenderMessage::Op::FinishWrite, {}, 0});
+                ++m_counts.direct;
+                break;
+            case hostlink::TryWriteResult::Written:
+            case hostlink::TryWriteResult::Failed:  // the pipe's to report: the reader sees the break
+                ++m_counts.direct;
+                break;
+        }
     }
-    if (waiting) {
-        m_ready.notify_one();
-    }
+    // The thread may have been passed over while m_writing was set.
+    m_ready.notify_one();
     return true;
 }
 
@@ -149,6 +162,9 @@ bool CKeySenderThread::Write(hostlink::CCommPipe& pipe, const SenderMessage& mes
             break;
         case SenderMessage::Op::ChannelPrefix:
             pipe.SetChannelPrefix(message.flag);
+            break;
+        case SenderMessage::Op::FinishWrite:
+            pipe.FinishWrite();
             break;
         case SenderMessage::Op::Stop:
             break;

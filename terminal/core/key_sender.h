@@ -1,7 +1,7 @@
 // The key sender: a 40-byte buffer of translated keys that is handed, with every other block meant for the
 // host, to the one sender thread that writes to the pipe. Every write of a session goes through that
-// thread, in the order posted, so keys keep order; a small block that finds the thread idle is written at
-// once by the caller instead, which saves waking the thread and never overtakes anything queued.
+// thread, in the order posted, so keys keep order; a small block that finds the thread idle is tried at
+// once by the caller instead, with a write that never waits, and what that leaves goes to the thread.
 #pragma once
 
 #include <chrono>
@@ -32,6 +32,7 @@ struct SenderMessage {
         Channel0,       // the pipe's channel-0 write (prefix when the pipe's flag is on)
         Channel1,       // the pipe's channel-1 write
         ChannelPrefix,  // switch the pipe's channel-prefix flag, in order with the writes
+        FinishWrite,    // finish the block a try-write began (the pipe holds it)
         Stop,           // end the thread once everything posted before it is written
     };
     Op op = Op::Write;
@@ -57,13 +58,13 @@ class CKeySenderThread final : public KeyPoster {
   public:
     // A pipe that stops taking bytes must not let the queue grow without end.
     static constexpr std::size_t kMaxQueued = 10000;
-    // Send writes on the caller's thread only blocks of at most this many bytes (a key, a reply, a short
-    // field), and only while the last write took less than kSlowWrite: a pipe that made a writer wait
-    // may be full, and the caller (the window thread) must not wait for the host.
+    // Send tries on the caller's thread only raw blocks of at most this many bytes (a key, a reply, a
+    // short field); the try never waits, so the caller (the window thread) never waits for the host. A
+    // write that took kSlowWrite or more suggests a full pipe: the next message goes to the queue untried.
     static constexpr std::size_t kDirectMax = 512;
     static constexpr std::chrono::microseconds kSlowWrite{1000};
 
-    // How the messages went: written by the caller of Send, or by the thread.
+    // How the messages went: written (or begun) by the caller of Send, or by the thread.
     struct Counts {
         uint64_t direct = 0;
         uint64_t queued = 0;
@@ -85,8 +86,9 @@ class CKeySenderThread final : public KeyPoster {
 
     // Queues the message for the thread.
     bool Post(SenderMessage message) override;
-    // Writes the message at once on this thread when nothing is queued or being written, it is small and
-    // the pipe has been taking bytes without delay; else queues it as Post does.
+    // Tries the message at once on this thread when nothing is queued or being written and it is a small
+    // raw block; what the pipe does not take at once is queued ahead of everything posted meanwhile (a
+    // block the pipe began is finished by the thread first). Else queues it as Post does.
     bool Send(SenderMessage message) override;
     Counts GetCounts() const;
 
@@ -104,7 +106,7 @@ class CKeySenderThread final : public KeyPoster {
     bool m_accepting = false;
     hostlink::CCommPipe* m_pipe = nullptr;  // while accepting
     bool m_writing = false;                 // a message is being written, by the thread or by Send
-    bool m_slow = false;                    // the last write made its writer wait
+    bool m_slow = false;                    // the last write took kSlowWrite or more
     Counts m_counts;
     std::thread m_thread;
 };

@@ -141,6 +141,17 @@ class FakeLine {
         }
         return true;
     }
+    // A write that never waits: a line whose writes are held takes nothing. (A slow line still takes the
+    // block in its own time, as a pipe's buffer would take it; the sender learns from that time.)
+    hostlink::TryWriteResult TryWrite(const void* bytes, uint32_t count) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_blockWrites) {
+                return hostlink::TryWriteResult::NotWritten;
+            }
+        }
+        return Write(bytes, count) ? hostlink::TryWriteResult::Written : hostlink::TryWriteResult::Failed;
+    }
     void Close() {
         {
             std::lock_guard lock(m_mutex);
@@ -235,6 +246,9 @@ class FakePipe : public hostlink::CCommPipe {
 
   protected:
     bool WriteBytes(const void* bytes, uint32_t count) override { return m_line->Write(bytes, count); }
+    hostlink::TryWriteResult TryWriteBytes(const void* bytes, uint32_t count) override {
+        return m_line->TryWrite(bytes, count);
+    }
 
   private:
     std::shared_ptr<FakeLine> m_line;

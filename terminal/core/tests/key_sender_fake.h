@@ -30,6 +30,9 @@ class ImmediatePoster : public KeyPoster {
             case SenderMessage::Op::ChannelPrefix:
                 m_pipe.SetChannelPrefix(message.flag);
                 break;
+            case SenderMessage::Op::FinishWrite:
+                m_pipe.FinishWrite();
+                break;
             case SenderMessage::Op::Stop:
                 break;
         }

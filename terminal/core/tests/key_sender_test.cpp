@@ -280,12 +280,10 @@ TEST(KeySenderThread, SendsFromSeveralThreadsArriveWholeAndInOrder) {
     EXPECT_EQ(keys, kCount);
 }
 
-// Holds writes until released (a queue can be filled behind a stuck one), and makes each take a given
-// time.
+// Holds writes until released (a queue can be filled behind a stuck one).
 class HeldPipe : public hostlink::testing::ScriptedPipe {
   public:
-    explicit HeldPipe(bool hold = true, std::chrono::microseconds delay = {})
-        : m_released(!hold), m_delay(delay) {}
+    explicit HeldPipe(bool hold = true) : m_released(!hold) {}
     bool WaitEntered() {
         std::unique_lock lock(m_mutex);
         return m_gate.wait_for(lock, std::chrono::seconds(60), [this] { return m_entered; });
@@ -304,7 +302,6 @@ class HeldPipe : public hostlink::testing::ScriptedPipe {
             m_gate.notify_all();
             m_gate.wait(lock, [this] { return m_released; });
         }
-        std::this_thread::sleep_for(m_delay);
         return ScriptedPipe::WriteBytes(bytes, count);
     }
 
@@ -313,7 +310,6 @@ class HeldPipe : public hostlink::testing::ScriptedPipe {
     std::condition_variable m_gate;
     bool m_entered = false;
     bool m_released;
-    std::chrono::microseconds m_delay;
 };
 
 TEST(KeySenderThread, QueueBehindAStuckPipeIsCappedAndRefusalsLogged) {
@@ -355,8 +351,8 @@ TEST(KeySenderThread, AnIdleThreadLeavesSmallBlocksToTheCaller) {
 struct QueueCase {
     const char* name;
     bool holdFirstWrite;     // a write the thread is carrying out when the keys come
-    int slowMicroseconds;    // how long each write of the pipe takes
     std::size_t firstBlock;  // the size of the block that comes first
+    hostlink::TryWriteResult tryResult = hostlink::TryWriteResult::Written;  // what a try-write does
 };
 
 void PrintTo(const QueueCase& c, std::ostream* out) {
@@ -367,7 +363,8 @@ class KeySenderQueueTest : public ::testing::TestWithParam<QueueCase> {};
 
 TEST_P(KeySenderQueueTest, LaterBlocksQueueBehindAndKeepTheirOrder) {
     const QueueCase& c = GetParam();
-    HeldPipe pipe(c.holdFirstWrite, std::chrono::microseconds(c.slowMicroseconds));
+    HeldPipe pipe(c.holdFirstWrite);
+    pipe.m_tryResult = c.tryResult;
     CKeySenderThread thread;
     thread.Start(pipe);
     CKeySender keys(thread);
@@ -380,6 +377,7 @@ TEST_P(KeySenderQueueTest, LaterBlocksQueueBehindAndKeepTheirOrder) {
         ASSERT_TRUE(pipe.WaitEntered());
     } else {
         ASSERT_TRUE(keys.SendBytes(first));
+        pipe.m_tryResult = hostlink::TryWriteResult::NotWritten;  // and from now on takes nothing at once
     }
     std::string expected = first;
     for (int i = 0; i < 10; ++i) {
@@ -388,21 +386,24 @@ TEST_P(KeySenderQueueTest, LaterBlocksQueueBehindAndKeepTheirOrder) {
         field.SendChannel0(std::to_string(i), true);
         expected += std::string(1, static_cast<char>('a' + i)) + kPrefix0 + std::to_string(i);
     }
-    EXPECT_EQ(thread.GetCounts().direct, c.holdFirstWrite ? 0u : 1u)
-        << "nothing may be written at once while a write is under way or was slow";
+    const bool direct = !c.holdFirstWrite && c.tryResult != hostlink::TryWriteResult::NotWritten;
+    EXPECT_EQ(thread.GetCounts().direct, direct ? 1u : 0u)
+        << "nothing may be written at once while a write is under way or waits in the queue";
     pipe.Release();
     thread.Stop();
     EXPECT_EQ(pipe.m_written, expected);
     EXPECT_GE(thread.GetCounts().queued, 20u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    KeySenderThread, KeySenderQueueTest,
-    ::testing::Values(QueueCase{"BehindAWriteTheThreadCarriesOut", true, 0, 1},
-                      QueueCase{"BehindABlockTooBigToWriteAtOnce", true, 0, CKeySenderThread::kDirectMax + 1},
-                      QueueCase{"AfterAWriteThatMadeTheCallerWait", false,
-                                static_cast<int>(4 * CKeySenderThread::kSlowWrite.count()), 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(KeySenderThread, KeySenderQueueTest,
+                         ::testing::Values(QueueCase{"BehindAWriteTheThreadCarriesOut", true, 1},
+                                           QueueCase{"BehindABlockTooBigToWriteAtOnce", true,
+                                                     CKeySenderThread::kDirectMax + 1},
+                                           QueueCase{"BehindABlockThePipeDidNotTake", false, 1,
+                                                     hostlink::TryWriteResult::NotWritten},
+                                           QueueCase{"BehindABlockThePipeBeganAndTheThreadFinishes", false, 1,
+                                                     hostlink::TryWriteResult::Started}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace terminal
