@@ -139,6 +139,8 @@ class CBrantorApp : public QuilletEventHandler {
     bool HasFocus() const { return m_hasFocus; }
     void SetHasFocus(bool focus) { m_hasFocus = focus; }
     CQuillet* Control() { return m_control.get(); }
+    // The control while a session is open; null otherwise. Menu and toolbar commands go only to this one.
+    CQuillet* ConnectedControl() { return m_connected ? m_control.get() : nullptr; }
     // The prompt text of a command id from the control's menu table.
     std::optional<std::string> MenuPrompt(int32_t id) const;
     const std::vector<MenuString>& MenuStrings() const { return m_menuStrings; }

@@ -45,7 +45,7 @@ void CBrantorView::Release(QWidget* control) {
 }
 
 CQuillet* CBrantorView::ConnectedControl() const {
-    return m_app != nullptr && m_app->IsConnected() ? m_app->Control() : nullptr;
+    return m_app != nullptr ? m_app->ConnectedControl() : nullptr;
 }
 
 bool CBrantorView::OnEditCommand(int32_t id) {
@@ -142,7 +142,7 @@ void CMainFrame::SetApp(CBrantorApp* app) {
 }
 
 CQuillet* CMainFrame::ConnectedControl() const {
-    return m_app != nullptr && m_app->IsConnected() ? m_app->Control() : nullptr;
+    return m_app != nullptr ? m_app->ConnectedControl() : nullptr;
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, int32_t id, const QString& text) {

@@ -97,18 +97,6 @@ std::string Unblank(std::string_view word) {
     return out;
 }
 
-bool IsLeapYear(int32_t year) {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int32_t DaysInMonth(int32_t year, int32_t month) {
-    static constexpr std::array<int32_t, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2 && IsLeapYear(year)) {
-        return 29;
-    }
-    return kDays[static_cast<std::size_t>(month - 1)];
-}
-
 // A program the host names with a drive letter or backslashes is a host path; a bare name or a local path
 // is taken as it stands.
 bool IsHostStylePath(std::string_view program) {
@@ -145,6 +133,15 @@ std::string FileErrorText(const char* format, const std::string& path) {
 }  // namespace
 
 // ---- Dates ----
+
+int32_t DaysInMonth(int32_t year, int32_t month) {
+    static constexpr std::array<int32_t, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) {
+        return 0;
+    }
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[static_cast<std::size_t>(month - 1)];
+}
 
 CalendarDate CalendarDate::FromParts(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
                                      int32_t second) {

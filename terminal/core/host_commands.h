@@ -25,6 +25,10 @@ class PipeOwner;
 
 namespace terminal {
 
+// Days of `month` (1 to 12) in the proleptic Gregorian calendar; 0 for a month outside that range. The host's
+// date check and the calendar dialog both count by it.
+int32_t DaysInMonth(int32_t year, int32_t month);
+
 // A date and time with its validity status, as the calendar request carries it: a day that the month does
 // not have (30 February) gives an invalid date, which the calendar reads as "no date".
 struct CalendarDate {

@@ -6,12 +6,7 @@
 namespace tools {
 
 int32_t CalendarDaysInMonth(int32_t year, int32_t month) {
-    static constexpr int32_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12) {
-        return 0;
-    }
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
+    return terminal::DaysInMonth(year, month);
 }
 
 int32_t CalendarWeekday(const CalendarDay& day) {
