@@ -546,7 +546,8 @@ namespace docview {
 
 size_t OptionDataSize(uint32_t id) {
     for (uint32_t font : kFontIds) {
-        if (font == id) return sizeof(LydvwFontRecord);
+        if (font == id)
+            return sizeof(LydvwFontRecord);
     }
     switch (id) {
         case kFallbackId:
@@ -571,7 +572,8 @@ size_t OptionDataSize(uint32_t id) {
             break;
     }
     for (const OptionRow& row : kRows) {
-        if (row.id == id && row.id != 0) return row.width / 8u;
+        if (row.id == id && row.id != 0)
+            return row.width / 8u;
     }
     return 0;
 }

@@ -32,7 +32,7 @@ std::string JoinCommandLine(const std::vector<std::string>& argv);
 
 // An environment built explicitly for a child (never setenv in this process). Names compare exactly.
 class EnvironmentBlock {
-public:
+  public:
     EnvironmentBlock() = default;
     static EnvironmentBlock FromCurrentProcess();
     void Set(std::string_view name, std::string_view value);
@@ -41,7 +41,7 @@ public:
     // "NAME=value" entries, sorted by name.
     std::vector<std::string> Entries() const;
 
-private:
+  private:
     std::map<std::string, std::string, std::less<>> m_vars;
 };
 
@@ -73,9 +73,9 @@ struct SpawnOptions {
 
 struct SpawnedProcess {
     pid_t pid = -1;
-    UniqueFd stdinWrite;   // write end of the child's stdin, when piped
-    UniqueFd stdoutRead;   // read end of the child's stdout, when piped
-    UniqueFd stderrRead;   // read end of the child's stderr, when piped
+    UniqueFd stdinWrite;  // write end of the child's stdin, when piped
+    UniqueFd stdoutRead;  // read end of the child's stdout, when piped
+    UniqueFd stderrRead;  // read end of the child's stderr, when piped
 };
 
 // Starts the child (with `detached`, the returned pid is the program's, which is not this process's child).

@@ -10,8 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "suite/version_info.h"
 #include "suite/qt/qt_text.h"
+#include "suite/version_info.h"
 
 namespace tools {
 

@@ -42,7 +42,7 @@ std::string ReadOsUser() {
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = kOsUserBufferSize;
     if (suite::RegReadValue(platform::HKey::CurrentUser, suite::ServerKey(suite::ClientMode::Remote),
-                               kOsUserName, type, buffer.data(), size) == platform::win32::kSuccess) {
+                            kOsUserName, type, buffer.data(), size) == platform::win32::kSuccess) {
         return std::string(buffer.data(), strnlen(buffer.data(), size));
     }
     std::string name = LoginName();
@@ -51,10 +51,9 @@ std::string ReadOsUser() {
 
 bool WriteOsUser(std::string_view user) {
     const std::string text(user);
-    return suite::RegWriteValue(platform::HKey::CurrentUser,
-                                   suite::ServerKey(suite::ClientMode::Remote), kOsUserName,
-                                   platform::RegType::Sz, text.c_str(),
-                                   static_cast<uint32_t>(text.size() + 1)) == platform::win32::kSuccess;
+    return suite::RegWriteValue(platform::HKey::CurrentUser, suite::ServerKey(suite::ClientMode::Remote),
+                                kOsUserName, platform::RegType::Sz, text.c_str(),
+                                static_cast<uint32_t>(text.size() + 1)) == platform::win32::kSuccess;
 }
 
 int32_t ReadUserNumber(suite::ClientMode mode) {
@@ -62,7 +61,7 @@ int32_t ReadUserNumber(suite::ClientMode mode) {
     platform::RegType type = platform::RegType::Dword;
     uint32_t size = sizeof(value);
     if (suite::RegReadValue(platform::HKey::CurrentUser, suite::ServerKey(mode), kUserNumberName, type,
-                               &value, size) != platform::win32::kSuccess ||
+                            &value, size) != platform::win32::kSuccess ||
         size != sizeof(value)) {
         return 1;
     }
@@ -72,7 +71,7 @@ int32_t ReadUserNumber(suite::ClientMode mode) {
 bool WriteUserNumber(suite::ClientMode mode, int32_t user) {
     const auto raw = static_cast<uint32_t>(user);
     return suite::RegWriteValue(platform::HKey::CurrentUser, suite::ServerKey(mode), kUserNumberName,
-                                   platform::RegType::Dword, &raw, sizeof(raw)) == platform::win32::kSuccess;
+                                platform::RegType::Dword, &raw, sizeof(raw)) == platform::win32::kSuccess;
 }
 
 }  // namespace tools

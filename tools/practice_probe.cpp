@@ -221,7 +221,7 @@ int32_t RunProbe(ProbeTarget& target, DatasetChooser& chooser) {
     const std::string connector = target.Connector();
     const uint32_t mode = connector == kLocal ? 1 : connector == kRemote ? 2 : 0;
     if (suite::RegWriteValue(platform::HKey::CurrentUser, suite::kCompanyKey, kProgramValue,
-                                platform::RegType::Dword, &mode, sizeof(mode)) != platform::win32::kSuccess) {
+                             platform::RegType::Dword, &mode, sizeof(mode)) != platform::win32::kSuccess) {
         result = kProbeFailed;
     }
     return result;

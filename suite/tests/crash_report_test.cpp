@@ -138,8 +138,8 @@ TEST(CrashReportTest, ASecondCrashAppendsToTheReport) {
         });
         ASSERT_TRUE(WIFSIGNALED(status));
     }
-    const std::string report = testsupport::ReadFile(temp.Path() / "state" / "carrowline" /
-                                                 CCrashReport::ReportFileName(platform::ProgramFileName()));
+    const std::string report = testsupport::ReadFile(
+        temp.Path() / "state" / "carrowline" / CCrashReport::ReportFileName(platform::ProgramFileName()));
     size_t count = 0;
     for (size_t at = report.find("Exception code:"); at != std::string::npos;
          at = report.find("Exception code:", at + 1)) {

@@ -41,7 +41,7 @@ TEST(DebugLogTest, ASessionIsFramedAndASecondRunAppends) {
         log.DebugLog("third\r\n");
     }
     EXPECT_EQ(testsupport::ReadFile(path), std::string(kStart) + "first\r\nsecond" + std::string(kEnd) +
-                                           std::string(kStart) + "third\r\n" + std::string(kEnd));
+                                               std::string(kStart) + "third\r\n" + std::string(kEnd));
 }
 
 TEST(DebugLogTest, AnUnusedLogLeavesNoFile) {

@@ -267,7 +267,8 @@ void ApplyFontChange(QuilletProperties& properties) {
         uint32_t value = 0;
         platform::RegType type = platform::RegType::Dword;
         uint32_t size = sizeof value;
-        if (suite::RegReadValue(platform::HKey::CurrentUser, suite::kCompanyKey, name, type, &value, size) != 0 ||
+        if (suite::RegReadValue(platform::HKey::CurrentUser, suite::kCompanyKey, name, type, &value, size) !=
+                0 ||
             size != sizeof value) {
             return std::nullopt;
         }
@@ -280,8 +281,8 @@ void ApplyFontChange(QuilletProperties& properties) {
     std::array<char, 64> face{};
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = face.size();
-    if (suite::RegReadValue(platform::HKey::CurrentUser, suite::kCompanyKey, "FontFaceName", type, face.data(), size) !=
-        0) {
+    if (suite::RegReadValue(platform::HKey::CurrentUser, suite::kCompanyKey, "FontFaceName", type,
+                            face.data(), size) != 0) {
         properties.m_FontName = std::string(suite::kDefaultFontFace);
         return;
     }

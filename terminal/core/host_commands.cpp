@@ -238,7 +238,8 @@ void CHostCommands::OpenOperatorsGuide(std::string document) {
         return;
     }
     const std::string key = std::string(suite::kCompanyKey) +
-                            (suite::GetClientMode() == suite::ClientMode::Remote ? "\\Varnel" : "\\Ostrel") + "\\1.0\\Docs";
+                            (suite::GetClientMode() == suite::ClientMode::Remote ? "\\Varnel" : "\\Ostrel") +
+                            "\\1.0\\Docs";
     std::array<char, kGuideValueSize> value{};
     uint32_t size = static_cast<uint32_t>(value.size());
     platform::RegType type = platform::RegType::Sz;

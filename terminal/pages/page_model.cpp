@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "terminal/control/quillet_properties.h"
 #include "suite/registry_settings.h"
+#include "terminal/control/quillet_properties.h"
 
 namespace terminal::pages {
 

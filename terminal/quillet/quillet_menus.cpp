@@ -14,13 +14,13 @@
 #include "platform/automation/dispatch.h"
 #include "platform/codepage.h"
 #include "platform/user_prompt.h"
+#include "suite/qt/qt_text.h"
 #include "terminal/control/quillet_session.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
 #include "tools/custom_menu/custom_file.h"
 #include "tools/custom_menu/custom_menu_dlg.h"
-#include "suite/qt/qt_text.h"
 
 namespace terminal {
 

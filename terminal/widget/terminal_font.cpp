@@ -205,9 +205,9 @@ FontFit FitTerminalFont(const suite::LogFont& start, int32_t cx, int32_t cy, Fon
         }
     }
     fit.created = true;
-    const bool proper =
-        lf.height > 10 && lf.width > 5 &&
-        (platform::EqualsNoCase(lf.faceName, suite::kDefaultFontFace) || lf.height >= FaceLimit(lf.faceName) - 2);
+    const bool proper = lf.height > 10 && lf.width > 5 &&
+                        (platform::EqualsNoCase(lf.faceName, suite::kDefaultFontFace) ||
+                         lf.height >= FaceLimit(lf.faceName) - 2);
     if (!proper) {
         lf.width = fit.measured.width;
         lf.height = fit.measured.height;

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "platform/user_prompt.h"
-#include "terminal/core/screen.h"
 #include "suite/registry_settings.h"
+#include "terminal/core/screen.h"
 
 class QPaintDevice;
 

@@ -11,9 +11,9 @@
 #include <span>
 #include <string_view>
 
+#include "suite/registry_settings.h"
 #include "terminal/core/key_sender.h"
 #include "terminal/core/screen.h"
-#include "suite/registry_settings.h"
 #include "terminal/widget/key_adapter.h"
 #include "terminal/widget/qt_screen_painter.h"
 

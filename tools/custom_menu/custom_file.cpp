@@ -106,7 +106,7 @@ int32_t CCustomFile::GetConfigFilePath(std::string& path) {
     platform::RegType type = platform::RegType::Sz;
     uint32_t size = kPathBufferSize;
     const int32_t status = suite::RegReadValue(platform::HKey::CurrentUser, kMenuFileKey, kMenuFileValue,
-                                                  type, buffer.data(), size);
+                                               type, buffer.data(), size);
     if (status == 0) {
         path.assign(buffer.data(), ::strnlen(buffer.data(), size));
     }

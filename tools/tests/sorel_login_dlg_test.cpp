@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RememberedCase>& info) { return std::string(info.param.name); });
 
 TEST_F(SorelLoginDlgTest, NumberOfAnotherTypeCountsAsMissing) {
-    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, suite::ServerKey(ClientMode::Local),
-                             "UserNumber", RegValue::String("77")),
+    ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, suite::ServerKey(ClientMode::Local), "UserNumber",
+                             RegValue::String("77")),
               0);
     CSorelLoginDlg dialog;
     EXPECT_EQ(User(dialog)->text(), "1");

@@ -244,8 +244,8 @@ class LoadRegistryTest : public testsupport::RegistryTest {
         Put(suite::ClientMode::Remote, "RemoteEnviro", platform::RegValue::String("X=1"));
         Put(suite::ClientMode::Remote, "RemoteDataSet", platform::RegValue::String("/remote/data"));
         Put(suite::ClientMode::Remote, "RemoteSorelProgs", platform::RegValue::String("/remote/progs"));
-        ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote), "UnixEscKey",
-                                 platform::RegValue::Dword(0)),
+        ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, suite::ScreenKey(suite::ClientMode::Remote),
+                                 "UnixEscKey", platform::RegValue::Dword(0)),
                   0);
     }
     void PutLocal() {

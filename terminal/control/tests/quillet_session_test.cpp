@@ -13,10 +13,10 @@
 
 #include "platform/user_prompt.h"
 #include "practice/memory_mapped_file.h"
+#include "suite/registry_settings.h"
 #include "terminal/control/detach_record.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/core/inkey.h"
-#include "suite/registry_settings.h"
 #include "testsupport/test_support.h"
 
 namespace terminal {

@@ -20,8 +20,8 @@
 #include "hostlink/remote_pipe.h"
 #include "platform/spawn.h"
 #include "platform/unique_fd.h"
-#include "terminal/core/tests/host_commands_fakes.h"
 #include "suite/shell_open.h"
+#include "terminal/core/tests/host_commands_fakes.h"
 #include "testsupport/test_support.h"
 
 namespace terminal::testing {
@@ -252,8 +252,8 @@ class HostPrint : public HostCommandsParamTest<PrintCase> {
     void SetUp() override {
         HostCommandsParamTest::SetUp();
         testsupport::WriteFile(m_tmp / "job.prn",
-                  "\x1B"
-                  "E raw printer data");
+                               "\x1B"
+                               "E raw printer data");
         testsupport::WriteFile(m_tmp / "job one.prn", "data");
         testsupport::WriteFile(m_temp.Path() / "secret", "not for printing");
         fs::create_symlink(m_tmp / "job.prn", m_tmp / "link.prn");
@@ -631,7 +631,8 @@ TEST_F(HostProgram, CommandLineIsNeverGivenToAShell) {
 }
 
 TEST_F(HostProgram, HostPathsOfProgramsGoThroughTheDriveMapping) {
-    testsupport::WriteFile(m_home / "bin" / "stamp", "#!/bin/sh\necho \"$1\" > \"" + m_tmp.string() + "/stamped\"\n");
+    testsupport::WriteFile(m_home / "bin" / "stamp",
+                           "#!/bin/sh\necho \"$1\" > \"" + m_tmp.string() + "/stamped\"\n");
     fs::permissions(m_home / "bin" / "stamp", fs::perms::owner_all);
     Feed(Seq("C:\\bin\\stamp first", 'N'));
     ASSERT_EQ(m_children.size(), 1u);

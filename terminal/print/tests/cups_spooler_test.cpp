@@ -13,16 +13,16 @@
 
 #include "platform/user_prompt.h"
 #include "terminal/print/remote_print_job.h"
-#include "testsupport/cups_daemon.h"
 #include "terminal/print/tests/fake_spooler.h"
+#include "testsupport/cups_daemon.h"
 #include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
 
-using testsupport::CupsDaemon;
 using testing::FakePrintJobUi;
 using testing::PatternBytes;
+using testsupport::CupsDaemon;
 using Device = CupsDaemon::Device;
 
 class CupsSpoolerTest : public ::testing::Test {

@@ -18,9 +18,9 @@
 #include "platform/user_prompt.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
-#include "testsupport/test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
+#include "testsupport/test_support.h"
 
 namespace terminal::testing {
 

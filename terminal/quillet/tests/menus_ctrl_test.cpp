@@ -26,9 +26,9 @@
 #include "terminal/quillet/quillet_frame_site.h"
 #include "terminal/quillet/quillet_menus.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
-#include "testsupport/test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
+#include "testsupport/test_support.h"
 #include "tools/custom_menu/custom_file.h"
 #include "tools/custom_menu/custom_menu_dlg.h"
 

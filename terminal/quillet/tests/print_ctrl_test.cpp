@@ -11,9 +11,9 @@
 
 #include "platform/user_prompt.h"
 #include "terminal/print/file_print_delete_dlg.h"
-#include "testsupport/cups_daemon.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
+#include "testsupport/cups_daemon.h"
 #include "tools/tests/dialog_test_support.h"
 
 namespace terminal {
@@ -30,8 +30,8 @@ class PrintCtrlTest : public testing::CtrlTest {
             GTEST_SKIP() << *missing;
         }
         testsupport::RegistryTest::SetUp();
-        m_daemon = std::make_unique<testsupport::CupsDaemon>(std::vector<testsupport::CupsDaemon::Queue>{{"laser"}},
-                                                         "laser");
+        m_daemon = std::make_unique<testsupport::CupsDaemon>(
+            std::vector<testsupport::CupsDaemon::Queue>{{"laser"}}, "laser");
         ASSERT_TRUE(m_daemon->Running());
         // Every spooling thread asks the scheduler named here.
         m_env.Set("CUPS_SERVER", m_daemon->Socket());

@@ -24,10 +24,10 @@
 #include "platform/automation/dispatch_object.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
+#include "suite/registry_settings.h"
 #include "terminal/quillet/quillet_contract.h"
 #include "terminal/quillet/quillet_ids.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
-#include "suite/registry_settings.h"
 #include "testsupport/test_support.h"
 
 namespace terminal {

@@ -13,8 +13,8 @@
 
 #include "terminal/core/host_commands.h"
 #include "terminal/core/tests/key_sender_fake.h"
-#include "testsupport/test_support.h"
 #include "terminal/widget/field_edit.h"
+#include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
