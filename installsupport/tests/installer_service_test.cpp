@@ -110,7 +110,8 @@ class InstallerService : public ::testing::Test {
             if (fd >= 0) {
                 close(fd);
             }
-            if ((fd >= 0) == present) {
+            // A paused service stops listening before it removes the path: absence means both.
+            if (present ? fd >= 0 : fd < 0 && !std::filesystem::exists(m_socket)) {
                 return true;
             }
             usleep(2000);
