@@ -174,7 +174,7 @@ enum { LYDVW_DLG_DISPLAY = 1, LYDVW_DLG_PRINT = 2, LYDVW_DLG_CLIPBOARD = 3 };
 
 /* ---- Records. Field order as the control's interface gives it, size first; addresses are 64-bit. ---- */
 
-/* Set and get option (2074, 2075). 24 bytes where the 32-bit original had 16: the data address is 64-bit. */
+/* Set and get option (2074, 2075). 24 bytes: the data address is 64-bit. */
 enum { LYDVW_OPT_CURRENT = 2, LYDVW_OPT_DEFAULT = 1 };
 typedef struct LydvwOptionBlock {
     uint32_t size; /* 24 */
@@ -193,7 +193,7 @@ typedef struct LydvwFontRecord {
     uint16_t reserved;
 } LydvwFontRecord;
 
-/* Data of option 0x52A33. Leads with its size (the original had none), so the engine tells the whole record
+/* Data of option 0x52A33. Leads with its size, so the engine tells the whole record
  * (size 732) from the lone flag that a put of IntlFlag sends (LydvwIntlFlag, size 8). */
 typedef struct LydvwIntlRecord {
     uint32_t size; /* 732 */
@@ -234,7 +234,7 @@ typedef struct LydvwResourceId {
     char text[8];
 } LydvwResourceId;
 
-/* View a file (2076). 304 bytes where the original had 296: the spec address is 64-bit. */
+/* View a file (2076). 304 bytes: the address of the file name is 64-bit. */
 enum { LYDVW_SPEC_ANSI = 2, LYDVW_SPEC_WIDE = 4, LYDVW_SPEC_REDIRECT = 13 };
 typedef struct LydvwViewFile {
     uint32_t size; /* 304 */

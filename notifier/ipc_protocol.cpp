@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -35,7 +36,7 @@ std::string ReadNotifierSetting(std::string_view valueName) {
         auto text = value.AsString();
         if (!text)
             continue;
-        // The original read into a 2048-byte buffer with its terminator.
+        // A setting is read into a 2048-byte buffer, terminator included.
         if (text->size() >= kMaxSetting)
             text->resize(kMaxSetting - 1);
         return *text;
@@ -60,7 +61,7 @@ Fields SplitFields(std::string_view line) {
     return fields;
 }
 
-int ParseDelayMs(std::string_view text) {
+int LeadingNumber(std::string_view text) {
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
         ++i;
@@ -68,12 +69,13 @@ int ParseDelayMs(std::string_view text) {
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         negative = text[i++] == '-';
     long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > INT_MAX)
-            value = INT_MAX;
-    }
-    return negative ? 0 : static_cast<int>(value);
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = std::min<long long>(value * 10 + (text[i] - '0'), INT_MAX);
+    return static_cast<int>(negative ? -value : value);
+}
+
+int ParseDelayMs(std::string_view text) {
+    return std::max(0, LeadingNumber(text));
 }
 
 static std::string Str(std::optional<std::string_view> field, std::string_view fallback = {}) {

@@ -34,6 +34,8 @@ using Fields = std::array<std::optional<std::string_view>, 6>;
 Fields SplitFields(std::string_view line);
 
 // Leading decimal number as the C library reads it; a negative or unreadable delay is 0.
+// The number a text begins with (blanks, a sign, digits), saturated at INT_MAX either way; 0 without digits.
+int LeadingNumber(std::string_view text);
 int ParseDelayMs(std::string_view text);
 
 // What the command lines drive. The Qt side implements it; tests record the calls.

@@ -1,6 +1,8 @@
 // The notifier's popup, prompts, tray icon and the Qt view of the controller.
 #include "notifier/qt/notifier_dialogs.h"
 
+#include "notifier/ipc_protocol.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -66,16 +68,7 @@ QIcon TrayIconImage() {
 }
 
 int LeadingPercent(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = std::min<long long>(value * 10 + (text[i] - '0'), INT_MAX);
-    return static_cast<int>(negative ? -value : value);
+    return LeadingNumber(text);
 }
 
 ProgressPopup::ProgressPopup(QWidget* owner) : QDialog(owner) {

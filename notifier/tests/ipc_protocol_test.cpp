@@ -113,7 +113,7 @@ TEST_F(NotifierSettingTest, FourPlacesInOrder) {
     // A value of another type does not count as present.
     ASSERT_EQ(Reg().SetValue(places[0].root, places[0].key, kIpcReadPathValue, RegValue::Dword(3)), 0);
     EXPECT_EQ(ReadNotifierSetting(kIpcReadPathValue), "/place1");
-    // Text longer than the original buffer is cut to it.
+    // Text longer than the setting buffer is cut to it.
     ASSERT_EQ(Reg().SetValue(places[0].root, places[0].key, kIpcReadPathValue,
                              RegValue::String(std::string(3000, 'p'))),
               0);

@@ -39,7 +39,7 @@ constexpr VarType BaseType(VarType type) {
     return static_cast<VarType>(static_cast<uint16_t>(type) & ~kVarByRef);
 }
 
-// A date's status, as the date class of the original keeps it beside the value.
+// A date's status, kept beside the value as automation dates carry it.
 enum class DateStatus : uint8_t { Valid, Invalid, Null };
 
 // VARIANT_BOOL values.
@@ -127,7 +127,7 @@ class Variant {
 //   "True"/"False" for BOOL), I2/I4/BOOL to BSTR (decimal; BOOL gives "-1" or "0");
 //   EMPTY to I2, I4, BOOL, DATE (zero) and BSTR ("").
 // A value out of the target's range gives DISP_E_OVERFLOW; an unsupported pair or unreadable text
-// DISP_E_TYPEMISMATCH (DATE and BSTR do not convert: the original's date text is locale-bound); a
+// DISP_E_TYPEMISMATCH (DATE and BSTR do not convert: date text is locale-bound); a
 // by-reference or unknown target kind DISP_E_BADVARTYPE. On failure `out` is left unchanged.
 HRESULT ChangeType(const Variant& in, VarType to, Variant& out);
 

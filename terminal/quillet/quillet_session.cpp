@@ -228,7 +228,7 @@ void CQuilletCtrl::CloseContainerFrame() {
     }
     QWidget* frame = m_window->window();
     if (frame != m_window) {
-        // After the teardown has returned, as the posted close of the original did.
+        // Posted, so the frame closes only after the teardown has returned.
         QMetaObject::invokeMethod(frame, &QWidget::close, Qt::QueuedConnection);
     }
 }
