@@ -8,7 +8,6 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "selector/practice_sheet.h"
+#include "selector/small_dialogs.h"
 #include "suite/qt/qt_text.h"
 
 namespace selector {
@@ -144,7 +144,7 @@ void CKorrinDlg::BuildMenus() {
     m_delete = edit->addAction("&Delete Practice", this, &CKorrinDlg::DeletePractice);
     m_modify = edit->addAction("&Modify Practice", this, &CKorrinDlg::ModifyPractice);
     edit->addSeparator();
-    edit->addAction("&Command Menu")->setEnabled(false);
+    edit->addAction("&Command Menu", this, &CKorrinDlg::EditCustomMenu);
     connect(edit, &QMenu::aboutToShow, this, &CKorrinDlg::UpdateEnabled);
 
     QMenu* view = m_menuBar->addMenu("&View");
@@ -200,6 +200,18 @@ void CKorrinDlg::InstallCustomMenu() {
             Connect(item.m_Action, item.m_RunCommand);
         });
     }
+}
+
+void CKorrinDlg::EditCustomMenu() {
+    CConfMenuDlg editor(m_customMenu.GetItems(), this);
+    if (editor.exec() == QDialog::Accepted)
+        ApplyCustomMenu(editor.Items());
+}
+
+void CKorrinDlg::ApplyCustomMenu(const practice::CCustomMenuItemArray& items) {
+    m_customMenu.SetItems(items, practice::kCustomMenuFirstId);
+    InstallCustomMenu();
+    Save();
 }
 
 void CKorrinDlg::ApplySettings() {
@@ -285,20 +297,11 @@ void CKorrinDlg::Connect(std::optional<std::string> command, int32_t runCommand)
 }
 
 void CKorrinDlg::RunDialog() {
-    for (;;) {
-        bool ok = false;
-        const QString text = QInputDialog::getText(this, "Run", Q(kRunHint), QLineEdit::Normal, {}, &ok);
-        if (!ok)
-            return;
-        RunCheck check = CheckRunCommand(suite::ToCp1252(text));
-        if (!check.accepted) {
-            QMessageBox::warning(this, QApplication::applicationName(), "The command cannot be empty.");
-            continue;
-        }
-        m_simpleStart = check.simple;
-        Connect(check.command, 1);
+    CRunCmdDlg run(this);
+    if (run.exec() != QDialog::Accepted)
         return;
-    }
+    m_simpleStart = run.Simple();
+    Connect(run.Command(), 1);
 }
 
 void CKorrinDlg::DeletePractice() {

@@ -63,6 +63,11 @@ class CKorrinDlg : public QDialog {
     void SelectRow(int row);
     ViewState CurrentViewState() const;
     void done(int result) override;
+    // "&Command Menu": the editor, then on OK the new items go to the "&Run" menu and the file.
+    void EditCustomMenu();
+    void ApplyCustomMenu(const practice::CCustomMenuItemArray& items);
+    const practice::CCustomMenu& CustomMenu() const { return m_customMenu; }
+    QMenu* RunMenu() const { return m_runMenu; }
     // Whether the list failed to load (nothing is then saved over it).
     bool LoadFailed() const { return m_store.LoadFailed(); }
 

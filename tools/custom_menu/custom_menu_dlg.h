@@ -12,10 +12,11 @@
 #include "practice/custom_menu.h"
 
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 
 namespace tools {
+
+class CustomMenuPanel;
 
 class CCustomMenuDlg : public QDialog {
     Q_OBJECT
@@ -31,9 +32,9 @@ class CCustomMenuDlg : public QDialog {
     void SetItems(const practice::CCustomMenuItemArray& items);
     void SetPath(const std::string& path);
     // After an OK.
-    const practice::CCustomMenuItemArray& Items() const { return m_items; }
+    const practice::CCustomMenuItemArray& Items() const;
     std::string Path() const;
-    int EditMode() const { return m_mode; }
+    int EditMode() const;
 
     // The Browse button's file choice; by default a save-file dialog. Tests answer it themselves.
     void SetFileChooser(std::function<std::optional<QString>(QWidget*)> chooser) {
@@ -43,30 +44,11 @@ class CCustomMenuDlg : public QDialog {
     void accept() override;
 
   private:
-    void FillList();
-    void OnSelectionChanged();
-    void OnTitleEdited(const QString& text);
-    void OnActionEdited(const QString& text);
-    void OnAdd();
-    void OnSeparator();
-    void OnRemove();
-    void OnMove(int step);
     void OnBrowse();
-    void Select(int row);
-    int SelectedRow() const;
 
-    practice::CCustomMenuItemArray m_items;
-    QListWidget* m_list;
-    QPushButton* m_moveUp;
-    QPushButton* m_moveDown;
-    QPushButton* m_add;
-    QPushButton* m_remove;
-    QPushButton* m_separator;
-    QLineEdit* m_title;
-    QLineEdit* m_action;
+    CustomMenuPanel* m_panel;
     QLineEdit* m_location;
     QPushButton* m_browse;
-    int m_mode = kNothingSelected;
     std::function<std::optional<QString>(QWidget*)> m_chooseFile;
 };
 
