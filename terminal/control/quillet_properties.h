@@ -11,21 +11,14 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/automation/property_bag.h"
+
 namespace terminal {
 
 // The value kinds the dispatch interface uses for the control's properties.
 enum class PropertyType { String, Int16, Int32, Bool };
-using PropertyValue = std::variant<std::string, int16_t, int32_t, bool>;
-
-// The container's property store, as far as the control's persistence needs it. The Qt side implements it
-// over its storage; tests use a map.
-class PropertyBag {
-  public:
-    virtual ~PropertyBag() = default;
-    // nullopt when the store holds no property of that name.
-    virtual std::optional<PropertyValue> Load(std::string_view name) = 0;
-    virtual void Save(std::string_view name, const PropertyValue& value) = 0;
-};
+using platform::automation::PropertyBag;
+using platform::automation::PropertyValue;
 
 struct PropertyInfo {
     int32_t dispid;

@@ -7,11 +7,11 @@
 #include <QApplication>
 
 #include "platform/user_prompt.h"
+#include "suite/qt/property_frame.h"
 #include "suite/qt/qt_text.h"
 #include "suite/registry_settings.h"
 #include "terminal/pages/about_boxes.h"
-#include "terminal/pages/page_object.h"
-#include "terminal/pages/property_frame.h"
+#include "terminal/pages/page_widgets.h"
 #include "terminal/quillet/quillet_menus.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
@@ -112,7 +112,7 @@ automation::HRESULT CQuilletCtrl::QueryInterface(const Guid& iid, std::shared_pt
     } else if (iid == automation::IID_IObjectVerbs) {
         further = static_cast<automation::IObjectVerbs*>(&m_verbs);
     } else if (iid == automation::IID_IPersistPropertyBag) {
-        further = static_cast<pages::IPersistPropertyBag*>(&m_persistence);
+        further = static_cast<automation::IPersistPropertyBag*>(&m_persistence);
     }
     if (further != nullptr) {
         out = std::shared_ptr<void>(shared_from_this(), further);
@@ -180,7 +180,7 @@ void CQuilletCtrl::ShowPropertyFrame() {
     }
     std::vector<Guid> pageIds;
     m_pageList.GetPages(pageIds);
-    pages::RunPropertyFrame(m_window, suite::FromCp1252(std::string(kQuilletTypeName) + " Properties"),
+    suite::RunPropertyFrame(m_window, suite::FromCp1252(std::string(kQuilletTypeName) + " Properties"),
                             {keepAlive}, pageIds, pages::PageClassFactory);
     ReleaseAfterCall(std::move(keepAlive));
 }

@@ -17,7 +17,9 @@
 
 #include "hostlink/file_xfer.h"
 #include "hostlink/login_ui.h"
+#include "platform/automation/control_interfaces.h"
 #include "platform/automation/dispatch_object.h"
+#include "platform/automation/stock_font.h"
 #include "platform/named_object.h"
 #include "terminal/bars/click_scan.h"
 #include "terminal/bars/control_bars.h"
@@ -27,7 +29,6 @@
 #include "terminal/core/key_sender.h"
 #include "terminal/objects/object_manager.h"
 #include "terminal/pages/control_interfaces.h"
-#include "terminal/pages/stock_font.h"
 #include "terminal/quillet/quillet_ids.h"
 
 class QObject;
@@ -255,13 +256,14 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     mutable std::mutex m_sharedMutex;
     std::string m_sharedClientFileName;
     bool m_sharedPostClose = false;
-    std::shared_ptr<pages::CStockFont> m_font =
-        std::make_shared<pages::CStockFont>(pages::FontDescription{}, [this] { FontChanged(); });
-    pages::CControlSafety m_safety{[this](const Guid& iid) { return HasInterface(iid); }};
+    std::shared_ptr<platform::automation::CStockFont> m_font =
+        std::make_shared<platform::automation::CStockFont>(platform::automation::FontDescription{},
+                                                           [this] { FontChanged(); });
+    platform::automation::CControlSafety m_safety{[this](const Guid& iid) { return HasInterface(iid); }};
     pages::CControlPageList m_pageList;
-    pages::CControlVerbs m_verbs{[this] { ShowPropertyFrame(); }};
-    pages::CControlPersistence m_persistence{[this](PropertyBag& bag) { LoadProperties(bag); },
-                                             [this](PropertyBag& bag) { SaveProperties(bag); }};
+    platform::automation::CControlVerbs m_verbs{[this] { ShowPropertyFrame(); }};
+    platform::automation::CControlPersistence m_persistence{
+        [this](PropertyBag& bag) { LoadProperties(bag); }, [this](PropertyBag& bag) { SaveProperties(bag); }};
     // The host's automation objects; after the session, key sender and queue target that they use, so that
     // they are released before those go.
     std::unique_ptr<CObjectManager> m_objects = std::make_unique<CObjectManager>(*this);

@@ -171,7 +171,7 @@ void CQuilletCtrl::AddProperties() {
     // The stock font: a get hands out the control's own object, which may be changed in place; a put takes
     // over the description of any font object.
     Table().Property(
-        "Font", pages::kDispidFont, VarType::Dispatch, [this] { return Variant::Dispatch(m_font); },
+        "Font", automation::kDispidFont, VarType::Dispatch, [this] { return Variant::Dispatch(m_font); },
         [this](const Variant& value) {
             const std::shared_ptr<automation::IDispatch> font = value.AsDispatch();
             if (!font) {
@@ -180,7 +180,8 @@ void CQuilletCtrl::AddProperties() {
             if (font == m_font) {
                 return;
             }
-            const std::optional<pages::FontDescription> description = pages::CStockFont::ReadFrom(*font);
+            const std::optional<automation::FontDescription> description =
+                automation::CStockFont::ReadFrom(*font);
             if (!description) {
                 throw DispatchError(automation::DISP_E_TYPEMISMATCH, "not a font object");
             }

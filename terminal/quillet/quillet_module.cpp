@@ -5,7 +5,7 @@
 
 #include "platform/automation/class_registry.h"
 #include "platform/automation/component.h"
-#include "terminal/pages/page_object.h"
+#include "terminal/pages/page_widgets.h"
 #include "terminal/quillet/quillet_ctrl.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The page tables and their exchange with objects by property name: what each field is bound to (the
 // connection fields following the connector), initial values for names an object lacks, writes of the
-// changed properties only and in their kinds, refused puts; the safety answers; the stock font object.
+// changed properties only and in their kinds, refused puts; the page list.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -9,17 +9,14 @@
 #include <vector>
 
 #include "terminal/pages/control_interfaces.h"
-#include "terminal/pages/page_model.h"
-#include "terminal/pages/stock_font.h"
-#include "terminal/pages/tests/fake_object.h"
-#include "terminal/pages/tests/map_bag.h"
+#include "terminal/pages/page_tables.h"
+#include "testsupport/fake_dispatch_object.h"
 
 namespace terminal::pages {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeObject;
-using testing::MapBag;
+using testsupport::FakeObject;
 
 // An object with every property the Connect page binds, as the control types them.
 std::shared_ptr<FakeObject> ConnectObject(std::string connector) {
@@ -226,163 +223,11 @@ TEST(PageModel, ARefusedPutStaysChangedAndIsNamed) {
     EXPECT_TRUE(model.IsDirty());
 }
 
-TEST(ControlSafety, AnswersFollowTheInterfacesTheControlHas) {
-    CControlSafety safety([](const Guid& iid) {
-        return iid == IID_IDispatch || iid == IID_IUnknown || iid == IID_IPersistPropertyBag ||
-               iid == IID_IConnectionPointContainer;
-    });
-    struct GetCase {
-        Guid iid;
-        HRESULT hr;
-        uint32_t supported;
-        uint32_t enabled;
-    };
-    const GetCase gets[] = {
-        {IID_IDispatch, S_OK, 3, 1},
-        {IID_IPersistPropertyBag, S_OK, 3, 2},
-        {IID_IPersistStreamInit, E_NOINTERFACE, 0, 0},  // a persistence interface it does not have
-        {IID_IConnectionPointContainer, E_NOINTERFACE, 0, 0},
-        {IID_IUnknown, E_NOINTERFACE, 0, 0},
-    };
-    for (const GetCase& c : gets) {
-        uint32_t supported = 99;
-        uint32_t enabled = 99;
-        EXPECT_EQ(safety.GetInterfaceSafetyOptions(c.iid, &supported, &enabled), c.hr) << c.iid.ToString();
-        EXPECT_EQ(supported, c.supported) << c.iid.ToString();
-        EXPECT_EQ(enabled, c.enabled) << c.iid.ToString();
-    }
-    uint32_t value = 0;
-    EXPECT_EQ(safety.GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &value), E_POINTER);
-    EXPECT_EQ(safety.GetInterfaceSafetyOptions(IID_IDispatch, &value, nullptr), E_POINTER);
-
-    struct SetCase {
-        Guid iid;
-        uint32_t mask;
-        uint32_t enabled;
-        HRESULT hr;
-    };
-    const SetCase sets[] = {
-        {IID_IDispatch, 1, 1, S_OK},
-        {IID_IDispatch, 3, 3, E_FAIL},
-        {IID_IDispatch, 2, 2, E_FAIL},
-        {IID_IDispatch, 1, 0, E_FAIL},
-        {IID_IPersistPropertyBag, 2, 2, S_OK},
-        {IID_IPersistPropertyBag, 1, 1, E_FAIL},
-        {IID_IPersistStorage, 2, 2, E_FAIL},
-        {IID_IPersistStorage, 0, 0, S_OK},
-        {IID_IConnectionPointContainer, 1, 1, E_FAIL},
-    };
-    for (const SetCase& c : sets) {
-        EXPECT_EQ(safety.SetInterfaceSafetyOptions(c.iid, c.mask, c.enabled), c.hr)
-            << c.iid.ToString() << " " << c.mask << " " << c.enabled;
-    }
-}
-
-TEST(ControlInterfaces, PageListVerbsAndPersistenceReachTheControl) {
+TEST(ControlInterfaces, ThePageListNamesThePagesInTabOrder) {
     std::vector<Guid> pages{IID_IDispatch};
     CControlPageList list;
     EXPECT_EQ(list.GetPages(pages), S_OK);
     EXPECT_EQ(pages, (std::vector<Guid>{kConnectPageClsid, kDisplayPageClsid, kLoginPageClsid}));
-
-    int shown = 0;
-    CControlVerbs verbs([&shown] { ++shown; });
-    EXPECT_EQ(verbs.DoVerb(OLEIVERB_PROPERTIES), S_OK);
-    EXPECT_EQ(verbs.DoVerb(-1), OLEOBJ_S_INVALIDVERB);
-    EXPECT_EQ(verbs.DoVerb(0), OLEOBJ_S_INVALIDVERB);
-    EXPECT_EQ(shown, 1);
-
-    std::vector<std::string> exchanged;
-    MapBag bag;
-    CControlPersistence persistence([&](PropertyBag& b) { exchanged.push_back(&b == &bag ? "load" : "?"); },
-                                    [&](PropertyBag& b) { exchanged.push_back(&b == &bag ? "save" : "?"); });
-    EXPECT_EQ(persistence.Save(bag), S_OK);
-    EXPECT_EQ(persistence.Load(bag), S_OK);
-    EXPECT_EQ(exchanged, (std::vector<std::string>{"save", "load"}));
-    CControlPersistence none({}, {});
-    EXPECT_EQ(none.Load(bag), E_NOTIMPL);
-    EXPECT_EQ(none.Save(bag), E_NOTIMPL);
-}
-
-Variant GetMember(IDispatch& object, std::string_view name) {
-    DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(object.GetIDOfName(name, id), S_OK) << name;
-    Variant result;
-    EXPECT_EQ(object.Invoke(id, InvokeKind::PropertyGet, {}, &result, nullptr), S_OK) << name;
-    return result;
-}
-
-HRESULT PutMember(IDispatch& object, std::string_view name, Variant value) {
-    DISPID id = DISPID_UNKNOWN;
-    EXPECT_EQ(object.GetIDOfName(name, id), S_OK) << name;
-    const Variant args[] = {std::move(value)};
-    return object.Invoke(id, InvokeKind::PropertyPut, args, nullptr, nullptr);
-}
-
-TEST(StockFont, MembersChangeTheDescriptionAndReportRealChangesOnly) {
-    int changes = 0;
-    auto font = std::make_shared<CStockFont>(FontDescription{}, [&changes] { ++changes; });
-    EXPECT_EQ(PutMember(*font, "Name", Variant::Bstr("Courier New")), S_OK);
-    EXPECT_EQ(PutMember(*font, "Size", Variant::Bstr("12")), S_OK);
-    EXPECT_EQ(PutMember(*font, "Bold", Variant::Bool(true)), S_OK);
-    EXPECT_EQ(PutMember(*font, "Italic", Variant::Bool(true)), S_OK);
-    EXPECT_EQ(changes, 4);
-    EXPECT_EQ(PutMember(*font, "Bold", Variant::Bool(true)), S_OK);  // no change, no report
-    EXPECT_EQ(changes, 4);
-    EXPECT_EQ(GetMember(*font, "Weight"), Variant::I2(700));
-    EXPECT_EQ(PutMember(*font, "Weight", Variant::I2(400)), S_OK);
-    EXPECT_EQ(GetMember(*font, "Bold"), Variant::Bool(false));
-
-    // Values no font can have change nothing.
-    for (auto [name, value] :
-         std::vector<std::pair<std::string_view, Variant>>{{"Name", Variant::Bstr("")},
-                                                           {"Size", Variant::I4(0)},
-                                                           {"Size", Variant::I4(5000)},
-                                                           {"Weight", Variant::I2(-1)},
-                                                           {"Charset", Variant::I2(256)}}) {
-        EXPECT_EQ(PutMember(*font, name, value), E_INVALIDARG) << name;
-    }
-    const FontDescription expected{"Courier New", 12, 400, 0, true, false, false};
-    EXPECT_EQ(font->Description(), expected);
-    EXPECT_EQ(changes, 5);
-    EXPECT_EQ(GetMember(*font, "Name"), Variant::Bstr("Courier New"));
-    DISPID id = 1;
-    ASSERT_EQ(font->GetIDOfName("name", id), S_OK);
-    EXPECT_EQ(id, DISPID_VALUE);
-}
-
-TEST(StockFont, ReadsAnyFontObjectByName) {
-    auto other = std::make_shared<FakeObject>(
-        std::vector<std::pair<std::string, Variant>>{{"Name", Variant::Bstr("Lucida Console")},
-                                                     {"Size", Variant::I2(14)},
-                                                     {"Bold", Variant::Bool(true)},
-                                                     {"Underline", Variant::Bool(true)}});
-    const auto read = CStockFont::ReadFrom(*other);
-    ASSERT_TRUE(read);
-    EXPECT_EQ(*read, (FontDescription{"Lucida Console", 14, 700, 0, false, true, false}));
-    // No size: not a font.
-    auto notFont = std::make_shared<FakeObject>(
-        std::vector<std::pair<std::string, Variant>>{{"Name", Variant::Bstr("Lucida Console")}});
-    EXPECT_FALSE(CStockFont::ReadFrom(*notFont));
-}
-
-TEST(StockFont, PersistsAndKeepsItsValuesAgainstADamagedStore) {
-    CStockFont font(FontDescription{"Courier New", 11, 700, 2, true, true, true});
-    MapBag bag;
-    font.Save(bag);
-    int changes = 0;
-    CStockFont loaded(FontDescription{}, [&changes] { ++changes; });
-    loaded.Load(bag);
-    EXPECT_EQ(loaded.Description(), font.Description());
-    EXPECT_EQ(changes, 0);
-
-    MapBag damaged;
-    damaged.m_values["Font.Name"] = PropertyValue{std::string()};
-    damaged.m_values["Font.Size"] = PropertyValue{int32_t{-4}};
-    damaged.m_values["Font.Weight"] = PropertyValue{std::string("bold")};
-    damaged.m_values["Font.Italic"] = PropertyValue{true};
-    CStockFont kept(FontDescription{"Courier New", 11});
-    kept.Load(damaged);
-    EXPECT_EQ(kept.Description(), (FontDescription{"Courier New", 11, 400, 0, true, false, false}));
 }
 
 }  // namespace

@@ -16,16 +16,21 @@
 #include <vector>
 
 #include "platform/user_prompt.h"
+#include "suite/qt/page_object.h"
+#include "suite/qt/property_frame.h"
 #include "terminal/pages/about_boxes.h"
-#include "terminal/pages/page_object.h"
-#include "terminal/pages/property_frame.h"
-#include "terminal/pages/tests/fake_object.h"
+#include "terminal/pages/page_widgets.h"
+#include "testsupport/fake_dispatch_object.h"
 
 namespace terminal::pages {
 namespace {
 
 using namespace platform::automation;
-using testing::FakeObject;
+using suite::CPropertyFrame;
+using suite::IID_IPropertyPage;
+using suite::IPropertyPage;
+using suite::SetUrlOpener;
+using testsupport::FakeObject;
 
 std::shared_ptr<FakeObject> ControlLikeObject() {
     return std::make_shared<FakeObject>(std::vector<std::pair<std::string, Variant>>{

@@ -21,27 +21,28 @@
 #include "platform/automation/class_registry.h"
 #include "platform/automation/object_safety.h"
 #include "platform/automation/property_pages.h"
+#include "platform/automation/stock_font.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/user_prompt.h"
+#include "suite/qt/about_box.h"
+#include "suite/qt/page_object.h"
+#include "suite/qt/property_frame.h"
 #include "terminal/control/tests/session_fakes.h"
-#include "terminal/pages/about_boxes.h"
-#include "terminal/pages/page_object.h"
-#include "terminal/pages/property_frame.h"
-#include "terminal/pages/stock_font.h"
-#include "terminal/pages/tests/fake_object.h"
-#include "terminal/pages/tests/map_bag.h"
+#include "terminal/pages/page_widgets.h"
 #include "terminal/quillet/quillet_ctrl.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
+#include "testsupport/fake_dispatch_object.h"
+#include "testsupport/map_property_bag.h"
 #include "testsupport/test_support.h"
 
 namespace terminal {
 namespace {
 
 using namespace platform::automation;
-using pages::testing::MapBag;
 using testing::CallByName;
 using testing::RunProgram;
+using testsupport::MapBag;
 
 // Runs `open`, which shows a modal dialog, and hands the dialog to `inspect` once it is up; `inspect`
 // closes it.
@@ -81,7 +82,7 @@ class PagesCtrlTest : public testing::CtrlTest {
         QString text;
         WithModal([&] { Call("AboutBox"); },
                   [&](QWidget* modal) {
-                      auto* box = dynamic_cast<pages::CAboutDlg*>(modal);
+                      auto* box = dynamic_cast<suite::CAboutDlg*>(modal);
                       ASSERT_NE(box, nullptr);
                       text = box->VersionLabel()->text();
                       box->accept();
@@ -139,11 +140,11 @@ TEST_F(PagesCtrlTest, PagesFromTheControlsListEditTheControl) {
     m_control->Properties().m_modified = false;
 
     QWidget parent;
-    std::vector<std::shared_ptr<pages::IPropertyPage>> made;
+    std::vector<std::shared_ptr<suite::IPropertyPage>> made;
     for (const Guid& id : ids) {
         std::shared_ptr<IDispatch> object;
         ASSERT_EQ(pages::PageClassFactory(id)->CreateInstance(object), S_OK);
-        made.push_back(QueryInterfaceAs<pages::IPropertyPage>(*object, pages::IID_IPropertyPage));
+        made.push_back(QueryInterfaceAs<suite::IPropertyPage>(*object, suite::IID_IPropertyPage));
         ASSERT_TRUE(made.back());
         made.back()->SetObjects({m_control});
     }
@@ -185,7 +186,7 @@ TEST_F(PagesCtrlTest, ThePropertyVerbOpensTheFrameOnTheControl) {
     HRESULT hr = E_FAIL;
     WithModal([&] { hr = verbs->DoVerb(OLEIVERB_PROPERTIES); },
               [&](QWidget* modal) {
-                  auto* frame = dynamic_cast<pages::CPropertyFrame*>(modal);
+                  auto* frame = dynamic_cast<suite::CPropertyFrame*>(modal);
                   ASSERT_NE(frame, nullptr);
                   caption = frame->windowTitle();
                   for (int i = 0; i < frame->Tabs()->count(); ++i) {
@@ -243,20 +244,20 @@ TEST_F(PagesCtrlTest, StockFontIsTheControlsOwnObjectAndIsKept) {
     EXPECT_TRUE(m_control->Properties().m_modified);
 
     // A put takes over another font object's description; the control keeps its own object.
-    auto other = std::make_shared<pages::testing::FakeObject>(std::vector<std::pair<std::string, Variant>>{
+    auto other = std::make_shared<testsupport::FakeObject>(std::vector<std::pair<std::string, Variant>>{
         {"Name", Variant::Bstr("Courier New")}, {"Size", Variant::I4(11)}, {"Italic", Variant::Bool(true)}});
     Call("Font", {Variant::Dispatch(other)}, InvokeKind::PropertyPut);
     EXPECT_EQ(Get("Font").AsDispatch(), font);
     EXPECT_EQ(CallByName(*font, "Name", {}, InvokeKind::PropertyGet), Variant::Bstr("Courier New"));
     EXPECT_EQ(CallByName(*font, "Bold", {}, InvokeKind::PropertyGet), Variant::Bool(false));
-    auto notFont = std::make_shared<pages::testing::FakeObject>(
+    auto notFont = std::make_shared<testsupport::FakeObject>(
         std::vector<std::pair<std::string, Variant>>{{"Caption", Variant::Bstr("x")}});
     Call("Font", {Variant::Dispatch(notFont)}, InvokeKind::PropertyPut, DISP_E_TYPEMISMATCH);
     Call("Font", {Variant::Dispatch(nullptr)}, InvokeKind::PropertyPut, E_INVALIDARG);
     EXPECT_EQ(CallByName(*font, "Name", {}, InvokeKind::PropertyGet), Variant::Bstr("Courier New"));
 
     // Kept in the property store with the other properties, through the persistence interface too.
-    auto persist = QueryInterfaceAs<pages::IPersistPropertyBag>(*m_control, IID_IPersistPropertyBag);
+    auto persist = QueryInterfaceAs<IPersistPropertyBag>(*m_control, IID_IPersistPropertyBag);
     ASSERT_TRUE(persist);
     MapBag bag;
     ASSERT_EQ(persist->Save(bag), S_OK);

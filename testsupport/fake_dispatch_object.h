@@ -1,5 +1,5 @@
-// An object with named properties for the page tests: it answers only the names it was given, keeps every
-// put in order, and refuses the puts it is told to.
+// An object with named properties, for tests of what edits objects by name (property pages, fonts): it
+// answers only the names it was given, keeps every put in order, and refuses the puts it is told to.
 #pragma once
 
 #include <map>
@@ -10,7 +10,7 @@
 
 #include "platform/automation/dispatch_object.h"
 
-namespace terminal::pages::testing {
+namespace testsupport {
 
 class FakeObject : public platform::automation::DispatchObject {
   public:
@@ -39,4 +39,4 @@ class FakeObject : public platform::automation::DispatchObject {
     std::set<std::string> m_refused;
 };
 
-}  // namespace terminal::pages::testing
+}  // namespace testsupport

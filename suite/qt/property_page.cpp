@@ -1,5 +1,5 @@
-// Page widgets over the page tables.
-#include "terminal/pages/property_page.h"
+// The page widget over a page table.
+#include "suite/qt/property_page.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,9 +11,13 @@
 
 #include "suite/qt/qt_text.h"
 
-namespace terminal::pages {
+namespace suite {
 
-using platform::automation::VarType;
+using platform::automation::FieldKind;
+using platform::automation::NumberKind;
+using platform::automation::NumberMaximum;
+using platform::automation::NumberMinimum;
+using platform::automation::Variant;
 
 namespace {
 
@@ -44,7 +48,7 @@ void CPropertyPage::Build() {
     auto* form = new QFormLayout();
     outer->addLayout(form);
     for (const PageField& field : m_model.Definition().fields) {
-        const QString label = suite::FromCp1252(field.label);
+        const QString label = FromCp1252(field.label);
         QWidget* widget = nullptr;
         switch (field.kind) {
             case FieldKind::Text:
@@ -62,7 +66,7 @@ void CPropertyPage::Build() {
             case FieldKind::Choice: {
                 auto* list = new QComboBox(this);
                 for (const std::string& choice : field.choices) {
-                    list->addItem(suite::FromCp1252(choice));
+                    list->addItem(FromCp1252(choice));
                 }
                 connect(list, &QComboBox::currentIndexChanged, this, [this, &field] {
                     if (!m_refreshing) {
@@ -104,7 +108,7 @@ void CPropertyPage::Refresh() {
         switch (field.kind) {
             case FieldKind::Text:
             case FieldKind::Secret:
-                static_cast<QLineEdit*>(widget)->setText(suite::FromCp1252(value.AsBstr()));
+                static_cast<QLineEdit*>(widget)->setText(FromCp1252(value.AsBstr()));
                 break;
             case FieldKind::Number: {
                 const auto waiting = m_invalid.find(m_model.BoundProperty(field));
@@ -132,7 +136,7 @@ void CPropertyPage::Edited(const PageField& field) {
     switch (field.kind) {
         case FieldKind::Text:
         case FieldKind::Secret:
-            m_model.SetValue(field, Variant::Bstr(suite::ToCp1252(static_cast<QLineEdit*>(widget)->text())));
+            m_model.SetValue(field, Variant::Bstr(ToCp1252(static_cast<QLineEdit*>(widget)->text())));
             break;
         case FieldKind::Number: {
             const QString text = static_cast<QLineEdit*>(widget)->text();
@@ -179,7 +183,7 @@ const PageField* CPropertyPage::InvalidField(QString* message) const {
             }
             if (message != nullptr) {
                 *message = QStringLiteral("%1: please enter a whole number from %2 to %3.")
-                               .arg(suite::FromCp1252(field.label))
+                               .arg(FromCp1252(field.label))
                                .arg(NumberMinimum(field.number))
                                .arg(NumberMaximum(field.number));
             }
@@ -189,40 +193,4 @@ const PageField* CPropertyPage::InvalidField(QString* message) const {
     return nullptr;
 }
 
-CPPConnect::CPPConnect(PageModel& model, QWidget* parent) : CPropertyPage(model, parent) {
-    EnableNetworkFields();
-}
-
-void CPPConnect::FieldEdited(const PageField& field) {
-    if (field.kind == FieldKind::Choice) {
-        // The connection fields now edit the other connection's settings.
-        Refresh();
-        EnableNetworkFields();
-    }
-}
-
-void CPPConnect::EnableNetworkFields() {
-    const auto* list = qobject_cast<QComboBox*>(FieldWidget(201));
-    const bool network = list == nullptr || list->currentIndex() != 0;
-    for (int32_t id : {204, 207, 208}) {
-        if (QWidget* widget = FieldWidget(id)) {
-            widget->setEnabled(network);
-        }
-    }
-}
-
-CPropertyPage* CreatePageWidget(PageModel& model, QWidget* parent) {
-    const std::string& name = model.Definition().className;
-    if (name == "CPPConnect") {
-        return new CPPConnect(model, parent);
-    }
-    if (name == "CPPDisplay") {
-        return new CPPDisplay(model, parent);
-    }
-    if (name == "CPPLogin") {
-        return new CPPLogin(model, parent);
-    }
-    return new CPropertyPage(model, parent);
-}
-
-}  // namespace terminal::pages
+}  // namespace suite

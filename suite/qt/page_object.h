@@ -1,22 +1,28 @@
-// The property pages as component classes: each page is an object of its own class, made by its class
-// factory and registered with the control's library, that a property frame gives the objects to edit and
-// asks for its widget, its dirty state and Apply.
+// Property pages as component classes: each page is an object of its own class, made by its class factory
+// and registered with its control's library, that a property frame gives the objects to edit and asks for
+// its widget, its dirty state and Apply.
 #pragma once
 
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/automation/class_registry.h"
 #include "platform/automation/component.h"
 #include "platform/automation/dispatch_object.h"
-#include "terminal/pages/page_model.h"
-#include "terminal/pages/property_page.h"
+#include "platform/automation/page_model.h"
+#include "suite/qt/property_page.h"
 
-namespace terminal::pages {
+namespace suite {
+
+using platform::automation::Guid;
+using platform::automation::HRESULT;
+using platform::automation::IDispatch;
+using platform::automation::PageDefinition;
 
 inline constexpr Guid IID_IPropertyPage = Guid::FromLiteral("{B196B28D-BAB4-101A-B69C-00AA00341D07}");
 
@@ -38,7 +44,10 @@ class IPropertyPage {
 
 class CPropertyPageObject final : public platform::automation::DispatchObject, public IPropertyPage {
   public:
-    explicit CPropertyPageObject(const PageDefinition& definition);
+    // The widget a page's model gets; null: the plain form of its table.
+    using WidgetFactory = std::function<CPropertyPage*(PageModel& model, QWidget* parent)>;
+
+    explicit CPropertyPageObject(const PageDefinition& definition, WidgetFactory widgets = nullptr);
     ~CPropertyPageObject() override;
 
     HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out) override;
@@ -57,11 +66,15 @@ class CPropertyPageObject final : public platform::automation::DispatchObject, p
     PageModel m_model;
     QPointer<CPropertyPage> m_widget;
     std::function<void()> m_changed;
+    WidgetFactory m_widgets;
 };
 
-// The class factory of a page class of the control, or null for another class id.
-std::shared_ptr<platform::automation::IClassFactory> PageClassFactory(const Guid& clsid);
-// What the control's library registers for its pages (the library path is filled in at registration).
-std::vector<platform::automation::ClassRegistration> PageRegistrations();
+// The class factory of the page class `clsid` among `pages`, or null when none of them has it.
+std::shared_ptr<platform::automation::IClassFactory> PageClassFactoryOf(
+    std::span<const PageDefinition* const> pages, const Guid& clsid,
+    CPropertyPageObject::WidgetFactory widgets = nullptr);
+// What a control's library registers for its pages (the library path is filled in at registration).
+std::vector<platform::automation::ClassRegistration> PageRegistrationsOf(
+    std::span<const PageDefinition* const> pages);
 
-}  // namespace terminal::pages
+}  // namespace suite

@@ -1,5 +1,5 @@
 // The tabbed property frame over page objects.
-#include "terminal/pages/property_frame.h"
+#include "suite/qt/property_frame.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -10,7 +10,7 @@
 #include "platform/user_prompt.h"
 #include "suite/qt/qt_text.h"
 
-namespace terminal::pages {
+namespace suite {
 
 namespace automation = platform::automation;
 
@@ -55,7 +55,7 @@ CPropertyFrame::CPropertyFrame(const QString& caption, std::vector<std::shared_p
         }
         page->SetObjects(objects);
         page->SetStatusHandler([this] { UpdateApply(); });
-        m_tabs->addTab(page->Activate(m_tabs), suite::FromCp1252(page->Title()));
+        m_tabs->addTab(page->Activate(m_tabs), FromCp1252(page->Title()));
         m_pages.push_back(std::move(page));
     }
     UpdateApply();
@@ -103,4 +103,4 @@ int RunPropertyFrame(QWidget* parent, const QString& caption, std::vector<std::s
     return frame.exec();
 }
 
-}  // namespace terminal::pages
+}  // namespace suite

@@ -1,12 +1,7 @@
 // The stock font object and its persistence.
-#include "terminal/pages/stock_font.h"
+#include "platform/automation/stock_font.h"
 
-namespace terminal::pages {
-
-namespace automation = platform::automation;
-using automation::DispatchError;
-using automation::Variant;
-using automation::VarType;
+namespace platform::automation {
 
 namespace {
 
@@ -26,7 +21,7 @@ bool IsBold(int32_t weight) {
 
 void Require(bool valid, const char* what) {
     if (!valid) {
-        throw DispatchError(automation::E_INVALIDARG, what);
+        throw DispatchError(E_INVALIDARG, what);
     }
 }
 
@@ -36,8 +31,7 @@ CStockFont::CStockFont(FontDescription description, std::function<void()> change
     : m_description(std::move(description)), m_changed(std::move(changed)) {
     Table()
         .Property(
-            "Name", automation::DISPID_VALUE, VarType::Bstr,
-            [this] { return Variant::Bstr(m_description.name); },
+            "Name", DISPID_VALUE, VarType::Bstr, [this] { return Variant::Bstr(m_description.name); },
             [this](const Variant& v) {
                 Require(!v.AsBstr().empty(), "a font needs a face name");
                 Change([&](FontDescription& d) { d.name = v.AsBstr(); });
@@ -92,14 +86,14 @@ void CStockFont::Change(const std::function<void(FontDescription&)>& edit) {
     }
 }
 
-std::optional<FontDescription> CStockFont::ReadFrom(automation::IDispatch& font) {
+std::optional<FontDescription> CStockFont::ReadFrom(IDispatch& font) {
     auto get = [&font](std::string_view name, VarType type) -> std::optional<Variant> {
-        automation::DISPID id = automation::DISPID_UNKNOWN;
+        DISPID id = DISPID_UNKNOWN;
         Variant raw;
         Variant value;
-        if (automation::Failed(font.GetIDOfName(name, id)) ||
-            automation::Failed(font.Invoke(id, automation::InvokeKind::PropertyGet, {}, &raw, nullptr)) ||
-            automation::Failed(automation::ChangeType(raw, type, value))) {
+        if (Failed(font.GetIDOfName(name, id)) ||
+            Failed(font.Invoke(id, InvokeKind::PropertyGet, {}, &raw, nullptr)) ||
+            Failed(ChangeType(raw, type, value))) {
             return std::nullopt;
         }
         return value;
@@ -180,4 +174,4 @@ void CStockFont::Save(PropertyBag& bag) const {
     bag.Save("Font.Strikethrough", PropertyValue{m_description.strikethrough});
 }
 
-}  // namespace terminal::pages
+}  // namespace platform::automation

@@ -6,12 +6,14 @@
 #include <string>
 #include <string_view>
 
-#include "terminal/control/quillet_properties.h"
+#include "platform/automation/property_bag.h"
 
-namespace terminal::pages::testing {
+namespace testsupport {
 
-class MapBag : public PropertyBag {
+class MapBag : public platform::automation::PropertyBag {
   public:
+    using PropertyValue = platform::automation::PropertyValue;
+
     std::optional<PropertyValue> Load(std::string_view name) override {
         const auto it = m_values.find(std::string(name));
         return it == m_values.end() ? std::nullopt : std::optional<PropertyValue>(it->second);
@@ -22,4 +24,4 @@ class MapBag : public PropertyBag {
     std::map<std::string, PropertyValue> m_values;
 };
 
-}  // namespace terminal::pages::testing
+}  // namespace testsupport

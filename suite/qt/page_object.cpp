@@ -1,16 +1,18 @@
 // The page objects, their factories and registrations.
-#include "terminal/pages/page_object.h"
+#include "suite/qt/page_object.h"
 
 #include <QLineEdit>
 
 #include "platform/user_prompt.h"
 #include "suite/qt/qt_text.h"
 
-namespace terminal::pages {
+namespace suite {
 
 namespace automation = platform::automation;
+using automation::PageField;
 
-CPropertyPageObject::CPropertyPageObject(const PageDefinition& definition) : m_model(definition) {}
+CPropertyPageObject::CPropertyPageObject(const PageDefinition& definition, WidgetFactory widgets)
+    : m_model(definition), m_widgets(std::move(widgets)) {}
 
 CPropertyPageObject::~CPropertyPageObject() {
     // The widget edits this object's model: it must not outlive it.
@@ -35,7 +37,7 @@ QWidget* CPropertyPageObject::Activate(QWidget* parent) {
         return m_widget;
     }
     m_model.Load();
-    m_widget = CreatePageWidget(m_model, parent);
+    m_widget = m_widgets ? m_widgets(m_model, parent) : new CPropertyPage(m_model, parent);
     QObject::connect(m_widget, &CPropertyPage::changed, m_widget, [this] {
         if (m_changed) {
             m_changed();
@@ -52,7 +54,7 @@ HRESULT CPropertyPageObject::Apply() {
     if (m_widget) {
         QString message;
         if (const PageField* field = m_widget->InvalidField(&message)) {
-            platform::DefaultPrompt().Message(suite::ToCp1252(message), platform::PromptIcon::Exclamation);
+            platform::DefaultPrompt().Message(ToCp1252(message), platform::PromptIcon::Exclamation);
             if (QWidget* widget = m_widget->FieldWidget(field->id)) {
                 widget->setFocus(Qt::OtherFocusReason);
                 if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
@@ -75,18 +77,22 @@ HRESULT CPropertyPageObject::Apply() {
     return automation::E_FAIL;
 }
 
-std::shared_ptr<automation::IClassFactory> PageClassFactory(const Guid& clsid) {
-    const PageDefinition* page = FindPage(clsid);
-    if (page == nullptr) {
-        return nullptr;
+std::shared_ptr<automation::IClassFactory> PageClassFactoryOf(std::span<const PageDefinition* const> pages,
+                                                              const Guid& clsid,
+                                                              CPropertyPageObject::WidgetFactory widgets) {
+    for (const PageDefinition* page : pages) {
+        if (page->clsid == clsid) {
+            return std::make_shared<automation::ClassFactory>([page, widgets = std::move(widgets)] {
+                return std::make_shared<CPropertyPageObject>(*page, widgets);
+            });
+        }
     }
-    return std::make_shared<automation::ClassFactory>(
-        [page] { return std::make_shared<CPropertyPageObject>(*page); });
+    return nullptr;
 }
 
-std::vector<automation::ClassRegistration> PageRegistrations() {
+std::vector<automation::ClassRegistration> PageRegistrationsOf(std::span<const PageDefinition* const> pages) {
     std::vector<automation::ClassRegistration> classes;
-    for (const PageDefinition* page : ControlPages()) {
+    for (const PageDefinition* page : pages) {
         automation::ClassRegistration registration;
         registration.clsid = page->clsid;
         registration.progId = page->progId;
@@ -96,4 +102,4 @@ std::vector<automation::ClassRegistration> PageRegistrations() {
     return classes;
 }
 
-}  // namespace terminal::pages
+}  // namespace suite

@@ -1,6 +1,5 @@
-// The property pages' widgets: one form per page built from its table, kept in step with the page's model.
-// CPPConnect also follows the connector: the local connector takes the network fields away and its
-// connection fields show the local settings.
+// A property page's widget: one form built from the page's table, kept in step with the page's model.
+// A page class with more to do derives from it.
 #pragma once
 
 #include <QString>
@@ -8,9 +7,12 @@
 #include <map>
 #include <string>
 
-#include "terminal/pages/page_model.h"
+#include "platform/automation/page_model.h"
 
-namespace terminal::pages {
+namespace suite {
+
+using platform::automation::PageField;
+using platform::automation::PageModel;
 
 class CPropertyPage : public QWidget {
     Q_OBJECT
@@ -46,34 +48,4 @@ class CPropertyPage : public QWidget {
     bool m_refreshing = false;
 };
 
-class CPPConnect final : public CPropertyPage {
-    Q_OBJECT
-
-  public:
-    explicit CPPConnect(PageModel& model, QWidget* parent = nullptr);
-
-  protected:
-    void FieldEdited(const PageField& field) override;
-
-  private:
-    void EnableNetworkFields();
-};
-
-class CPPDisplay final : public CPropertyPage {
-    Q_OBJECT
-
-  public:
-    explicit CPPDisplay(PageModel& model, QWidget* parent = nullptr) : CPropertyPage(model, parent) {}
-};
-
-class CPPLogin final : public CPropertyPage {
-    Q_OBJECT
-
-  public:
-    explicit CPPLogin(PageModel& model, QWidget* parent = nullptr) : CPropertyPage(model, parent) {}
-};
-
-// The widget of the page the model's table describes.
-CPropertyPage* CreatePageWidget(PageModel& model, QWidget* parent);
-
-}  // namespace terminal::pages
+}  // namespace suite

@@ -1,14 +1,13 @@
-// The control's three property pages as plain data and logic: which dialog field edits which property
-// (the Connect page's connection fields follow the connector), the values a page starts from, and the
-// exchange with the objects the page edits, by property name through their dispatch interface, so that a
-// page works on any object that has those names.
+// A property page as plain data and logic: which dialog field edits which property (a field may follow a
+// switch field to another property), the values a page starts from, and the exchange with the objects the
+// page edits, by property name through their dispatch interface, so that a page works on any object that
+// has those names.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,12 +15,7 @@
 #include "platform/automation/dispatch.h"
 #include "platform/automation/guid.h"
 
-namespace terminal::pages {
-
-using platform::automation::Guid;
-using platform::automation::HRESULT;
-using platform::automation::IDispatch;
-using platform::automation::Variant;
+namespace platform::automation {
 
 enum class FieldKind {
     Text,
@@ -42,46 +36,35 @@ struct PageField {
     int32_t id = 0;  // the dialog control's id
     std::string label;
     FieldKind kind = FieldKind::Text;
-    std::string property;       // bound on a remote (or unknown) connector
-    std::string localProperty;  // bound instead on a "local" connector; empty: always `property`
+    std::string property;       // bound unless the page's switch holds its local value
+    std::string localProperty;  // bound instead while it does; empty: always `property`
     Variant initial;            // Bstr, I4 (numbers) or Bool
     NumberKind number = NumberKind::Int16;
     std::vector<std::string> choices;  // a Choice field's list, in list order
 };
 
 struct PageDefinition {
-    std::string className;  // CPPConnect...
+    std::string className;  // the page widget's class
     Guid clsid;
     std::string progId;
     std::string caption;           // the tab's title
     std::string registrationName;  // the class's name in the class registry
     int32_t dialogId = 0;
     std::vector<PageField> fields;  // in dialog order
+    // While the property `switchProperty` holds `switchLocalValue`, the fields with a localProperty edit
+    // that one. Empty: no switch.
+    std::string switchProperty;
+    std::string switchLocalValue;
 
     const PageField* Field(int32_t id) const;
 };
-
-inline constexpr Guid kConnectPageClsid = Guid::FromLiteral("{3AA4A324-3EE4-431E-A405-7E09FA0D272B}");
-inline constexpr Guid kDisplayPageClsid = Guid::FromLiteral("{3AA4A327-3EE4-431E-A405-7E09FA0D272B}");
-inline constexpr Guid kLoginPageClsid = Guid::FromLiteral("{3AA4A32A-3EE4-431E-A405-7E09FA0D272B}");
-
-// Connector list positions: 0 takes the network fields away.
-inline constexpr std::string_view kLocalConnector = "local";
-inline constexpr std::string_view kRemoteConnector = "remote";
-
-const PageDefinition& ConnectPage();
-const PageDefinition& DisplayPage();
-const PageDefinition& LoginPage();
-// The control's page list, in tab order: Connect, Display, Login.
-std::span<const PageDefinition* const> ControlPages();
-const PageDefinition* FindPage(const Guid& clsid);
 
 // The lowest and highest value a number field takes.
 int64_t NumberMinimum(NumberKind kind);
 int64_t NumberMaximum(NumberKind kind);
 
-// One page's values. Every property any field can be bound to has a value, so that switching the
-// connector shows the other connection's settings and switching back shows the edits made before.
+// One page's values. Every property any field can be bound to has a value, so that turning the switch
+// shows the other properties' values and turning it back shows the edits made before.
 class PageModel {
   public:
     explicit PageModel(const PageDefinition& definition);
@@ -98,7 +81,8 @@ class PageModel {
 
     // The property a field edits now.
     const std::string& BoundProperty(const PageField& field) const;
-    bool IsLocalConnector() const;
+    // Whether the page's switch holds its local value.
+    bool IsLocalBinding() const;
     // A field's current value: Bstr for text and choices, I4 for numbers, Bool for check boxes.
     const Variant& Value(const PageField& field) const;
     const Variant& PropertyValue(std::string_view property) const;
@@ -124,4 +108,4 @@ class PageModel {
     std::vector<std::string> m_changed;  // in the order of the first change
 };
 
-}  // namespace terminal::pages
+}  // namespace platform::automation

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "platform/automation/component.h"
-#include "terminal/pages/page_object.h"
+#include "suite/qt/page_object.h"
 
 class QPushButton;
 class QTabWidget;
 
-namespace terminal::pages {
+namespace suite {
 
 // Finds the factory of a page class; null when there is none.
 using PageFactoryResolver = std::function<std::shared_ptr<platform::automation::IClassFactory>(const Guid&)>;
@@ -49,4 +49,4 @@ class CPropertyFrame final : public QDialog {
 int RunPropertyFrame(QWidget* parent, const QString& caption, std::vector<std::shared_ptr<IDispatch>> objects,
                      const std::vector<Guid>& pages, const PageFactoryResolver& resolver);
 
-}  // namespace terminal::pages
+}  // namespace suite

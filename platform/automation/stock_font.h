@@ -1,7 +1,7 @@
-// The control's stock Font property: a font object with the usual members (Name, Size, Bold, Italic,
+// A control's stock Font property: a font object with the usual members (Name, Size, Bold, Italic,
 // Underline, Strikethrough, Weight, Charset) that a container or script reads and changes in place, kept
-// with the control's other persisted properties. The terminal's own face comes from the user's font
-// settings, not from this object; a change here only marks the control modified and repaints it.
+// with the control's other persisted properties. What a change means is the control's: it learns of it
+// through the callback.
 #pragma once
 
 #include <cstdint>
@@ -11,11 +11,11 @@
 #include <string>
 
 #include "platform/automation/dispatch_object.h"
-#include "terminal/control/quillet_properties.h"
+#include "platform/automation/property_bag.h"
 
-namespace terminal::pages {
+namespace platform::automation {
 
-inline constexpr platform::automation::DISPID kDispidFont = -512;
+inline constexpr DISPID kDispidFont = -512;
 
 struct FontDescription {
     std::string name{"MS Sans Serif"};
@@ -28,7 +28,7 @@ struct FontDescription {
     bool operator==(const FontDescription&) const = default;
 };
 
-class CStockFont final : public platform::automation::DispatchObject {
+class CStockFont final : public DispatchObject {
   public:
     // `changed` runs after every change that alters the description; it may be null.
     explicit CStockFont(FontDescription description = {}, std::function<void()> changed = nullptr);
@@ -38,7 +38,7 @@ class CStockFont final : public platform::automation::DispatchObject {
 
     // The description of any font object, read by member name; nullopt when it has no usable Name or Size.
     // Members it lacks keep the defaults.
-    static std::optional<FontDescription> ReadFrom(platform::automation::IDispatch& font);
+    static std::optional<FontDescription> ReadFrom(IDispatch& font);
 
     // Exchange with the container's store under "Font.Name", "Font.Size"...; a stored value that is
     // missing or out of range keeps the current one.
@@ -52,4 +52,4 @@ class CStockFont final : public platform::automation::DispatchObject {
     std::function<void()> m_changed;
 };
 
-}  // namespace terminal::pages
+}  // namespace platform::automation
