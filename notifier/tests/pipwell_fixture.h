@@ -1,0 +1,141 @@
+// The real pipwell under a private Xvfb with temporary hives, for the end-to-end and tray tests: starting
+// programs, appending command lines, finding windows by title and pressing keys through xdotool.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "notifier/ipc_protocol.h"
+#include "platform/known_folders.h"
+#include "platform/registry.h"
+#include "platform/spawn.h"
+#include "testsupport/test_support.h"
+#include "testsupport/xvfb_server.h"
+
+namespace notifier::testing {
+
+using namespace std::chrono_literals;
+
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return done();
+}
+
+// Pids of processes running that program file (not a deleted one).
+inline std::vector<pid_t> ProcessesOf(const std::filesystem::path& program) {
+    std::vector<pid_t> pids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink(entry.path() / "exe", ec);
+        if (!ec && exe == program)
+            pids.push_back(std::stoi(name));
+    }
+    return pids;
+}
+
+class PipwellTest : public testsupport::RegistryTest {
+  protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        if (auto missing = testsupport::XvfbMissing())
+            GTEST_SKIP() << *missing;
+        std::string error;
+        ASSERT_TRUE(m_xvfb.Start(error)) << error;
+        const auto runtime = m_temp.Path() / "runtime";
+        std::filesystem::create_directories(runtime);
+        std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+        m_env.Set("XDG_RUNTIME_DIR", runtime.string());
+        m_env.Set("DISPLAY", m_xvfb.Display());
+        m_env.Set("QT_QPA_PLATFORM", "xcb");
+        Set(kIpcReadPathValue, m_read.string());
+        Set(kIpcWritePathValue, m_write.string());
+    }
+    void TearDown() override {
+        for (pid_t pid : m_children) {
+            ::kill(pid, SIGKILL);
+            platform::WaitForExit(pid);
+        }
+        if (!m_execute.empty())
+            for (pid_t pid : ProcessesOf(m_execute))
+                ::kill(pid, SIGKILL);
+        RegistryTest::TearDown();
+    }
+    void Set(std::string_view name, const std::string& value) {
+        platform::Registry hives({platform::MachineHivePath(), platform::UserHivePath()});
+        ASSERT_EQ(hives.SetValue(platform::HKey::CurrentUser, "SOFTWARE\\Carrowline Corporation\\Pipwell",
+                                 name, platform::RegValue::String(value)),
+                  0);
+    }
+    void Append(std::string_view text) {
+        std::ofstream out(m_read, std::ios::binary | std::ios::app);
+        out << text;
+    }
+    pid_t Start(const std::string& program, std::vector<std::string> args = {}) {
+        platform::SpawnOptions options;
+        options.program = program;
+        args.insert(args.begin(), program);
+        options.argv = args;
+        auto child = platform::Spawn(options);
+        EXPECT_TRUE(child);
+        if (!child)
+            return -1;
+        m_children.push_back(child->pid);
+        return child->pid;
+    }
+    // Ends a child started here and returns its wait status.
+    int Stop(pid_t pid) {
+        ::kill(pid, SIGTERM);
+        std::erase(m_children, pid);
+        return platform::WaitForExit(pid);
+    }
+    // The window id of the first window with that exact title (of a mapped one when `visible`), empty when
+    // none.
+    std::string FindWindow(const std::string& title, bool visible = false) {
+        platform::SpawnOptions options;
+        options.program = "xdotool";
+        options.argv = {"xdotool", "search", "--name", "^" + title + "$"};
+        if (visible)
+            options.argv.insert(options.argv.begin() + 2, "--onlyvisible");
+        options.pipeStdout = true;
+        auto child = platform::Spawn(options);
+        if (!child)
+            return {};
+        std::string out;
+        char buffer[256];
+        ssize_t n;
+        while ((n = ::read(child->stdoutRead.Get(), buffer, sizeof buffer)) > 0)
+            out.append(buffer, n);
+        platform::WaitForExit(child->pid);
+        return out.substr(0, out.find('\n'));
+    }
+    int Xdotool(std::vector<std::string> args) {
+        args.insert(args.begin(), "xdotool");
+        platform::SpawnOptions options;
+        options.program = "xdotool";
+        options.argv = args;
+        auto child = platform::Spawn(options);
+        return child ? platform::WaitForExit(child->pid) : -1;
+    }
+
+    testsupport::XvfbServer m_xvfb;
+    std::filesystem::path m_read = m_temp.Path() / "commands.txt";
+    std::filesystem::path m_write = m_temp.Path() / "answers.txt";
+    std::filesystem::path m_execute;
+    std::vector<pid_t> m_children;
+};
+
+}  // namespace notifier::testing
