@@ -14,7 +14,7 @@ packages=(
   locales
   qt6-pdf-dev qt6-image-formats-plugins  # docview/
   libxcb-ewmh-dev libsystemd-dev systemd matchbox-window-manager  # installsupport/
-  trayer  # notifier/
+  trayer dbus-daemon  # notifier/
 )
 
 missing=()

@@ -5,6 +5,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
 #include <QDialogButtonBox>
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
@@ -228,10 +230,40 @@ void PromptDialog::Dismiss() {
     hide();
 }
 
-CSystemTray::CSystemTray() {
-    m_icon.setIcon(TrayIconImage());
-    m_icon.setToolTip("Halvex Carrowline System Tray Notifier");
+CSystemTray::CSystemTray(std::function<void()> activated)
+    : m_activated(std::move(activated)),
+      m_qtOnBus(StatusNotifierHostPresent(QDBusConnection::sessionBus())),
+      m_icon(std::make_unique<QSystemTrayIcon>()) {
+    const QString tip = "Halvex Carrowline System Tray Notifier";
+    m_icon->setIcon(TrayIconImage());
+    m_icon->setToolTip(tip);
+    // An XEmbed tray reports the double click; a host on the bus reports one activation.
+    QObject::connect(m_icon.get(), &QSystemTrayIcon::activated, m_icon.get(),
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         if (m_activated && (reason == QSystemTrayIcon::DoubleClick ||
+                                             (m_qtOnBus && reason == QSystemTrayIcon::Trigger)))
+                             m_activated();
+                     });
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (m_qtOnBus || !bus.isConnected())
+        return;
+    m_item = std::make_unique<StatusNotifierItem>(bus, TrayIconImage(), tip, [this] {
+        if (m_activated)
+            m_activated();
+    });
+    m_watcher = std::make_unique<QDBusServiceWatcher>(
+        kStatusNotifierWatcher, bus,
+        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
+    QObject::connect(m_watcher.get(), &QDBusServiceWatcher::serviceRegistered, m_watcher.get(),
+                     [this] { OnTaskbarCreated(); });
+    QObject::connect(m_watcher.get(), &QDBusServiceWatcher::serviceUnregistered, m_watcher.get(), [this] {
+        m_onItem = false;
+        Place();
+    });
+    m_onItem = bus.interface() && bus.interface()->isServiceRegistered(kStatusNotifierWatcher);
 }
+
+CSystemTray::~CSystemTray() = default;
 
 void CSystemTray::ShowIcon() {
     if (!m_shown)
@@ -244,20 +276,33 @@ void CSystemTray::HideIcon() {
 }
 
 void CSystemTray::AddIcon() {
-    if (m_shown)
-        m_icon.hide();
-    m_icon.show();
+    if (m_shown && !m_onItem)
+        m_icon->hide();
     m_shown = true;
+    Place();
 }
 
 void CSystemTray::RemoveIcon() {
-    m_icon.hide();
     m_shown = false;
+    Place();
 }
 
 void CSystemTray::OnTaskbarCreated() {
-    if (m_shown)
-        AddIcon();
+    if (!m_item)
+        return;
+    // A new watcher knows nothing of us: announce the item again.
+    m_onItem = true;
+    Place();
+}
+
+void CSystemTray::Place() {
+    if (m_item) {
+        if (m_shown && m_onItem)
+            m_item->Register();
+        else
+            m_item->Unregister();
+    }
+    m_icon->setVisible(m_shown && !m_onItem);
 }
 
 QtNotifierView::QtNotifierView()
@@ -273,12 +318,6 @@ QtNotifierView::QtNotifierView()
         if (m_popup)
             m_popup->hide();
     });
-    QObject::connect(&m_tray.Icon(), &QSystemTrayIcon::activated, &m_main,
-                     [this](QSystemTrayIcon::ActivationReason reason) {
-                         if (m_controller &&
-                             (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger))
-                             m_controller->OnTrayActivated();
-                     });
 }
 
 QtNotifierView::~QtNotifierView() {

@@ -13,9 +13,11 @@
 #include <string>
 
 #include "notifier/controller.h"
+#include "notifier/qt/status_notifier_item.h"
 
 class QTimer;
 class QFileSystemWatcher;
+class QDBusServiceWatcher;
 
 namespace notifier {
 
@@ -69,20 +71,33 @@ class PromptDialog : public QDialog {
     bool m_done = false;
 };
 
-// The tray icon, absent until shown; comes back when a tray (re)appears.
+// The tray icon, absent until shown; comes back when a tray (re)appears. An XEmbed tray that restarts
+// takes Qt's icon again by itself, and so does a StatusNotifierItem watcher that restarts when Qt put the
+// icon on the bus. A watcher that turns up later gets an item of our own, in place of the XEmbed icon while
+// it stays.
 class CSystemTray {
   public:
-    CSystemTray();
+    explicit CSystemTray(std::function<void()> activated = {});
+    ~CSystemTray();
     void ShowIcon();
     void HideIcon();
     void AddIcon();
     void RemoveIcon();
     void OnTaskbarCreated();
     bool Visible() const { return m_shown; }
-    QSystemTrayIcon& Icon() { return m_icon; }
+    QSystemTrayIcon& Icon() { return *m_icon; }
 
   private:
-    QSystemTrayIcon m_icon;
+    // Shows the icon where it can be seen now, or takes it away.
+    void Place();
+
+    std::function<void()> m_activated;
+    // Decided before the first icon exists, as Qt decides then too.
+    bool m_qtOnBus;
+    std::unique_ptr<QSystemTrayIcon> m_icon;
+    std::unique_ptr<StatusNotifierItem> m_item;
+    std::unique_ptr<QDBusServiceWatcher> m_watcher;
+    bool m_onItem = false;
     bool m_shown = false;
 };
 
@@ -116,7 +131,10 @@ class QtNotifierView : public NotifierView {
   private:
     NotifierController* m_controller = nullptr;
     QWidget m_main;
-    CSystemTray m_tray;
+    CSystemTray m_tray{[this] {
+        if (m_controller)
+            m_controller->OnTrayActivated();
+    }};
     std::unique_ptr<ProgressPopup> m_popup;
     PromptDialog* m_prompt = nullptr;
     QTimer* m_tick;

@@ -61,6 +61,8 @@ class PipwellTest : public testsupport::RegistryTest {
         m_env.Set("XDG_RUNTIME_DIR", runtime.string());
         m_env.Set("DISPLAY", m_xvfb.Display());
         m_env.Set("QT_QPA_PLATFORM", "xcb");
+        // Never the user's own session bus; the tests that need one start their own.
+        m_env.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_temp.Path() / "no-bus").string());
         Set(kIpcReadPathValue, m_read.string());
         Set(kIpcWritePathValue, m_write.string());
     }

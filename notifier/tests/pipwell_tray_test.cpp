@@ -1,13 +1,21 @@
 // The real pipwell's tray icon under a private Xvfb: docked in a real XEmbed tray (trayer) after a line
 // asks for it, gone on "hidetray", back after the tray restarts, and a double click on it re-shows the
-// popup; without any tray the popup and the prompts still work.
+// popup; without any tray the popup and the prompts still work. On a private session bus, a
+// StatusNotifierItem watcher gets the icon whether it was there first, restarts or turns up late.
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
 #include <cstring>
 #include <memory>
 
 #include "notifier/tests/pipwell_fixture.h"
+#include "testsupport/dbus_session.h"
 
 namespace notifier {
 namespace {
@@ -189,6 +197,171 @@ TEST_F(PipwellTrayTest, WithoutATrayThePopupAndPromptsStillWork) {
     Xdotool({"key", "--window", window, "Escape"});
     ASSERT_TRUE(WaitUntil([&] { return testsupport::ReadFile(m_write) == "CANCEL\r\n"; }))
         << testsupport::ReadFile(m_write);
+}
+
+constexpr const char* kWatcher = "org.kde.StatusNotifierWatcher";
+constexpr const char* kItemInterface = "org.kde.StatusNotifierItem";
+
+// Waits while this thread's events run, so the fake watcher below can answer.
+bool WaitServing(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (done())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+// A StatusNotifierItem watcher with a host, as a desktop panel offers it: it records the items announced.
+class FakeWatcher : public QDBusVirtualObject {
+  public:
+    std::vector<QString> items;
+
+    QString introspect(const QString&) const override {
+        return R"xml(<interface name="org.kde.StatusNotifierWatcher">
+  <method name="RegisterStatusNotifierItem"><arg name="service" type="s" direction="in"/></method>
+  <method name="RegisterStatusNotifierHost"><arg name="service" type="s" direction="in"/></method>
+  <property name="IsStatusNotifierHostRegistered" type="b" access="read"/>
+  <property name="ProtocolVersion" type="i" access="read"/>
+</interface>
+)xml";
+    }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        const QVariantMap properties{{"IsStatusNotifierHostRegistered", true},
+                                     {"ProtocolVersion", 0},
+                                     {"RegisteredStatusNotifierItems", QStringList()}};
+        if (message.member() == "Get") {
+            const QVariant value = properties.value(message.arguments().value(1).toString());
+            return connection.send(message.createReply(QVariant::fromValue(QDBusVariant(value))));
+        }
+        if (message.member() == "GetAll")
+            return connection.send(message.createReply(QVariant::fromValue(properties)));
+        if (message.member() == "RegisterStatusNotifierItem") {
+            // A bare path names an item on the caller's own connection.
+            const QString service = message.arguments().value(0).toString();
+            items.push_back(service.startsWith('/') ? message.service() : service);
+            return connection.send(message.createReply());
+        }
+        if (message.member() == "RegisterStatusNotifierHost")
+            return connection.send(message.createReply());
+        return false;
+    }
+};
+
+class PipwellStatusNotifierTest : public PipwellTrayTest {
+  protected:
+    void SetUp() override {
+        PipwellTrayTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (auto missing = testsupport::DBusDaemonMissing())
+            GTEST_SKIP() << *missing;
+        std::string error;
+        ASSERT_TRUE(m_session.Start(error)) << error;
+        m_env.Set("DBUS_SESSION_BUS_ADDRESS", m_session.Address());
+        m_bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
+            QString::fromStdString(m_session.Address()), "notifier-test-watcher"));
+        ASSERT_TRUE(m_bus->isConnected());
+    }
+    void TearDown() override {
+        if (m_bus) {
+            WatcherLeaves();
+            m_bus.reset();
+            QDBusConnection::disconnectFromBus("notifier-test-watcher");
+        }
+        PipwellTrayTest::TearDown();
+    }
+    void WatcherArrives() {
+        ASSERT_TRUE(m_bus->registerVirtualObject("/StatusNotifierWatcher", &m_watcher));
+        ASSERT_TRUE(m_bus->registerService(kWatcher));
+    }
+    void WatcherLeaves() {
+        m_bus->unregisterService(kWatcher);
+        m_bus->unregisterObject("/StatusNotifierWatcher");
+    }
+    bool OnBus(const QString& service) { return m_bus->interface()->isServiceRegistered(service); }
+    QVariant ItemProperty(const QString& service, const char* name) {
+        QDBusMessage get = QDBusMessage::createMethodCall(service, "/StatusNotifierItem",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        get << QString(kItemInterface) << QString(name);
+        const QDBusMessage reply = m_bus->call(get, QDBus::Block, 10000);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+            return {};
+        return reply.arguments().first().value<QDBusVariant>().variant();
+    }
+    void Activate(const QString& service) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(service, "/StatusNotifierItem", kItemInterface, "Activate");
+        call << 0 << 0;
+        EXPECT_EQ(m_bus->call(call, QDBus::Block, 10000).type(), QDBusMessage::ReplyMessage);
+    }
+    bool PopupShown() { return !FindWindow("PelloryTray", true).empty(); }
+
+    testsupport::DBusSession m_session;
+    std::unique_ptr<QDBusConnection> m_bus;
+    FakeWatcher m_watcher;
+};
+
+TEST_F(PipwellStatusNotifierTest, WatcherThatAppearsLateGetsTheIcon) {
+    const bool trayer = ::access(kTrayer, X_OK) == 0;
+    if (trayer)
+        StartTrayer();
+    const pid_t pid = StartPipwell();
+    Append("message|Installing|Please wait|40\r\ninstruction|dismisspopup\r\n");
+    if (trayer) {
+        ASSERT_TRUE(WaitUntil([&] { return Docked(pid) == 1; }));
+    }
+
+    WatcherArrives();
+    ASSERT_TRUE(WaitServing([&] { return !m_watcher.items.empty(); })) << "the late watcher got no item";
+    const QString item = m_watcher.items.back();
+    EXPECT_EQ(ItemProperty(item, "Title").toString(), "Halvex Carrowline System Tray Notifier");
+    EXPECT_EQ(ItemProperty(item, "Status").toString(), "Active");
+    // One icon at a time: the tray window gives way to the item.
+    if (trayer) {
+        EXPECT_TRUE(WaitUntil([&] { return Docked(pid) == 0; }));
+    }
+
+    // The host's single activation re-shows the popup.
+    ASSERT_TRUE(WaitUntil([&] { return !PopupShown(); }));
+    Activate(item);
+    EXPECT_TRUE(WaitUntil([&] { return PopupShown(); })) << "activation did not re-show the popup";
+
+    Append("instruction|hidetray\r\n");
+    ASSERT_TRUE(WaitServing([&] { return !OnBus(item); })) << "hidetray left the item on the bus";
+    const size_t announced = m_watcher.items.size();
+    Append("message|Back|again\r\n");
+    ASSERT_TRUE(WaitServing([&] { return m_watcher.items.size() > announced && OnBus(item); }));
+
+    // The watcher goes: the icon returns to the tray window.
+    WatcherLeaves();
+    if (trayer) {
+        EXPECT_TRUE(WaitUntil([&] { return Docked(pid) == 1; })) << "the icon did not return to the tray";
+    }
+    EXPECT_TRUE(WaitServing([&] { return !OnBus(item); }));
+}
+
+TEST_F(PipwellStatusNotifierTest, WatcherThereFirstGetsTheIconAgainAfterItRestarts) {
+    WatcherArrives();
+    const pid_t pid = Start(PIPWELL_PATH);
+    ASSERT_TRUE(WaitServing([&] { return std::filesystem::exists(m_read); }));
+    EXPECT_TRUE(m_watcher.items.empty()) << "announced before a line asked for the icon";
+    Append("message|Installing|Please wait\r\ninstruction|dismisspopup\r\n");
+    ASSERT_TRUE(WaitServing([&] { return !m_watcher.items.empty(); }));
+    const QString item = m_watcher.items.back();
+
+    WatcherLeaves();
+    m_watcher.items.clear();
+    WatcherArrives();
+    ASSERT_TRUE(WaitServing([&] { return !m_watcher.items.empty(); })) << "the restarted watcher got no item";
+    EXPECT_EQ(m_watcher.items.back(), item);
+
+    ASSERT_TRUE(WaitServing([&] { return !PopupShown(); }));
+    Activate(item);
+    EXPECT_TRUE(WaitServing([&] { return PopupShown(); })) << "activation did not re-show the popup";
+    (void)pid;
 }
 
 }  // namespace
