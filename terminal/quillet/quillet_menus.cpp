@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <stdexcept>
 
 #include "platform/automation/dispatch.h"
@@ -17,6 +18,7 @@
 #include "suite/qt/qt_text.h"
 #include "terminal/control/quillet_session.h"
 #include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/quillet/quillet_ctrl_parts.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
 #include "tools/custom_menu/custom_file.h"
@@ -399,18 +401,22 @@ void CQuilletMenus::EditPaste() {
 }
 
 void CQuilletMenus::EditCustomMenu() {
-    if (!m_control.InVarnel()) {
+    if (!m_control.InVarnel() || m_control.Window() == nullptr) {
         return;
     }
+    // The dialog runs its own event loop, in which a container may let go of the control or delete its
+    // window (and the dialog with it).
+    std::shared_ptr<automation::IDispatch> keepAlive = m_control.weak_from_this().lock();
     tools::CCustomFile& file = ModuleCustomFile();
     std::string path;
     tools::CCustomFile::GetConfigFilePath(path);
-    tools::CCustomMenuDlg dialog(m_control.Window());
-    dialog.SetItems(file.GetItems());
-    dialog.SetPath(path);
-    if (m_runDialog(dialog)) {
-        file.SetItems(dialog.Items());
-        path = dialog.Path();
+    QPointer<tools::CCustomMenuDlg> dialog = new tools::CCustomMenuDlg(m_control.Window());
+    dialog->SetItems(file.GetItems());
+    dialog->SetPath(path);
+    const bool accepted = m_runDialog(*dialog) && dialog;
+    if (accepted) {
+        file.SetItems(dialog->Items());
+        path = dialog->Path();
         if (!path.empty()) {
             tools::CCustomFile::SetConfigFilePath(path);
             // Saved where the user chose, even when the registry could not record it.
@@ -420,9 +426,13 @@ void CQuilletMenus::EditCustomMenu() {
             }
         }
     }
+    delete dialog.data();
     // The list in memory is the one just edited: a list the user chose not to save stays for this session.
     Remove();
-    Merge(false);
+    if (m_control.Window() != nullptr) {
+        Merge(false);
+    }
+    ReleaseAfterCall(std::move(keepAlive));
 }
 
 void CQuilletMenus::RightButtonUp(const QPoint& global) {

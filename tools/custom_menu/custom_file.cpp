@@ -44,6 +44,18 @@ bool WriteAll(int fd, std::span<const uint8_t> bytes) {
     return true;
 }
 
+// What tells one state of a file from another, for reporting its damage once.
+std::string FileIdentity(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return path;
+    }
+    return path + '\n' + std::to_string(info.st_dev) + ':' + std::to_string(info.st_ino) + ':' +
+           std::to_string(info.st_size) + ':' + std::to_string(info.st_mtim.tv_sec) + '.' +
+           std::to_string(info.st_mtim.tv_nsec) + ':' + std::to_string(info.st_ctim.tv_sec) + '.' +
+           std::to_string(info.st_ctim.tv_nsec);
+}
+
 std::string LoginName() {
     std::vector<char> buffer(512);
     passwd entry{};
@@ -173,6 +185,7 @@ CCustomFile::FileStatus CCustomFile::LoadFile(const std::filesystem::path& path,
     }
     try {
         m_items = ParseCustomMenuFile(bytes);
+        m_hasList = true;
     } catch (const practice::ArchiveError& e) {
         error = e.what();
         return FileStatus::Damaged;
@@ -232,17 +245,33 @@ int32_t CCustomFile::Load() {
     }
     switch (LoadFile(path, m_lastError)) {
         case FileStatus::Read:
+            m_reportedDamage.clear();
             return 1;
         case FileStatus::CannotOpen:
             SetDefaults();
             return 0;
-        case FileStatus::Damaged:
-            platform::DefaultPrompt().Message(
-                "The custom menu file " + path + " is damaged and was not loaded.\n\n" + m_lastError,
-                platform::PromptIcon::Stop);
+        case FileStatus::Damaged: {
+            if (!m_hasList) {
+                SetDefaults();
+            }
+            std::string identity = FileIdentity(path);
+            if (identity != m_reportedDamage) {
+                m_reportedDamage = std::move(identity);
+                platform::DefaultPrompt().Message(
+                    "The custom menu file " + path + " is damaged and was not loaded.\n\n" + m_lastError,
+                    platform::PromptIcon::Stop);
+            }
             return 0;
+        }
     }
     return 0;
+}
+
+void CCustomFile::Reset() {
+    m_items = {};
+    m_hasList = false;
+    m_lastError.clear();
+    m_reportedDamage.clear();
 }
 
 int32_t CCustomFile::Save() {

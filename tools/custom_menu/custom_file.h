@@ -42,8 +42,8 @@ class CCustomFile {
     static int32_t GetDefaultConfigFilePath(std::string& path);
 
     // 1 when the recorded file was read, or when none is recorded (the defaults are then in place); 0 when
-    // the recorded file cannot be opened (defaults in place) or is damaged (the list stays as it was, and
-    // the user is told why).
+    // the recorded file cannot be opened (defaults in place) or is damaged (the list stays as it was, the
+    // defaults when there was none yet, and the user is told why once for that file as it stands).
     int32_t Load();
     // 1 when the list was stored in the recorded file; 0 when no path is recorded or the file cannot be
     // written. An existing file is replaced only once the new one is complete.
@@ -54,16 +54,25 @@ class CCustomFile {
     FileStatus LoadFile(const std::filesystem::path& path, std::string& error);
     bool SaveFile(const std::filesystem::path& path, std::string& error) const;
 
-    void SetDefaults() { m_items = DefaultItems(); }
+    void SetDefaults() { SetItems(DefaultItems()); }
     const practice::CCustomMenuItemArray& GetItems() const { return m_items; }
-    void SetItems(const practice::CCustomMenuItemArray& items) { m_items = items; }
+    void SetItems(const practice::CCustomMenuItemArray& items) {
+        m_items = items;
+        m_hasList = true;
+    }
+    // Back to the state of a module just loaded: no list yet, no damaged file reported.
+    void Reset();
     size_t GetSize() const { return m_items.GetSize(); }
     // Why the last Load or Save failed; empty after a success.
     const std::string& LastError() const { return m_lastError; }
 
   private:
     practice::CCustomMenuItemArray m_items;
+    bool m_hasList = false;
     std::string m_lastError;
+    // The damaged file the user was last told about, as path, inode, size and change time: the menus are
+    // merged again and again, and the same damage is reported only once.
+    std::string m_reportedDamage;
 };
 
 }  // namespace tools

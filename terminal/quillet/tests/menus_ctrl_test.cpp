@@ -150,7 +150,7 @@ class MenusCtrlTest : public testing::CtrlTest {
   protected:
     void SetUp() override {
         testsupport::RegistryTest::SetUp();
-        ModuleCustomFile().SetItems({});
+        ModuleCustomFile().Reset();
         StartControl();
         m_frame = std::make_unique<FakeFrame>();
         m_control->Window()->setParent(m_frame.get());
@@ -292,6 +292,25 @@ TEST_F(MenusCtrlTest, CustomMenusOfManyItemsStayWithinTheTableAndTheRoutedIds) {
         }
     }
     EXPECT_TRUE(m_recorder.Shown().empty());
+}
+
+TEST_F(MenusCtrlTest, ADamagedMenuFileShowsTheDefaultsAndItsMessageOnce) {
+    const std::filesystem::path path = m_temp.Path() / "damaged.cmf";
+    testsupport::WriteFile(path, std::string("\x05\x00\x04&Run", 7));
+    ASSERT_EQ(tools::CCustomFile::SetConfigFilePath(path.string()), 0);
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    ASSERT_TRUE(Menus().IsMerged());
+    EXPECT_EQ(Menus().CustomMenu().GetItems(), tools::CCustomFile::DefaultItems());
+    EXPECT_EQ(CustomIds().size(), 16u);
+    for (int merge = 0; merge < 3; ++merge) {
+        Menus().SetUpMenu(3);
+        Menus().SetUpMenu(1);
+    }
+    EXPECT_EQ(CustomIds().size(), 16u);
+    ASSERT_EQ(m_recorder.Texts().size(), 1u);
+    EXPECT_NE(m_recorder.Texts()[0].find(path.string() + " is damaged"), std::string::npos)
+        << m_recorder.Texts()[0];
 }
 
 TEST_F(MenusCtrlTest, PopupMenuItemSendsTheItemsCommandAndRefusesWhatIsNoCommand) {
@@ -536,6 +555,42 @@ TEST_F(MenusCtrlTest, TheEditorChangesTheMenuAndItsFile) {
     });
     Call("EditCustomMenu");
     EXPECT_EQ(CustomIds().size(), 17u);
+}
+
+TEST_F(MenusCtrlTest, TheEditorOutlivesTheControlLetGoWhileItIsOpen) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    const std::filesystem::path path = m_temp.Path() / "kept.cmf";
+    std::weak_ptr<CQuilletCtrl> weak = m_control;
+    CQuilletCtrl* control = m_control.get();
+    Menus().SetDialogRunner([&](tools::CCustomMenuDlg& dialog) {
+        m_control.reset();  // the container's last reference
+        QTest::mouseClick(dialog.findChild<QPushButton*>("add"), Qt::LeftButton);
+        dialog.SetPath(path.string());
+        return true;
+    });
+    DISPID id = DISPID_UNKNOWN;
+    ASSERT_EQ(control->GetIDOfName("EditCustomMenu", id), S_OK);
+    EXPECT_EQ(control->Invoke(id, InvokeKind::Method, {}, nullptr, nullptr), S_OK);
+    EXPECT_FALSE(weak.expired());
+    tools::CCustomFile reread;
+    std::string error;
+    ASSERT_EQ(reread.LoadFile(path, error), tools::CCustomFile::FileStatus::Read) << error;
+    EXPECT_EQ(reread.GetSize(), 17u) << "the edit made before the release is saved";
+    EXPECT_TRUE(QTest::qWaitFor([&weak] { return weak.expired(); }, kSafetyNetMs));
+}
+
+TEST_F(MenusCtrlTest, TheEditorEndsQuietlyWhenTheWindowGoesWhileItIsOpen) {
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    Menus().SetDialogRunner([&](tools::CCustomMenuDlg&) {
+        m_frame.reset();  // deletes the control's window, and the dialog over it
+        return true;
+    });
+    Call("EditCustomMenu");
+    EXPECT_FALSE(Menus().IsMerged());
+    EXPECT_EQ(m_control->Window(), nullptr);
+    EXPECT_TRUE(m_recorder.Texts().empty()) << m_recorder.Texts().front();
 }
 
 }  // namespace

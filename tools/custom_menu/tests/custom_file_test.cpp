@@ -134,6 +134,35 @@ TEST_F(CustomFileTest, LoadOfADamagedFileSaysSoAndKeepsTheList) {
     EXPECT_EQ(m_prompt.Shown()[0].icon, platform::PromptIcon::Stop);
 }
 
+TEST_F(CustomFileTest, ADamagedFileAtTheFirstLoadLeavesTheDefaultsAndIsToldOnce) {
+    const std::filesystem::path path = Folder() / "bad.cmf";
+    WriteFile(path, kTwoItemsBytes.substr(0, 9));
+    RecordPath(path);
+    CCustomFile file;
+    EXPECT_EQ(file.Load(), 0);
+    EXPECT_EQ(file.GetItems(), CCustomFile::DefaultItems()) << "no list yet: the defaults, not nothing";
+    // Loaded again at every merge: the same damage is not told again.
+    EXPECT_EQ(file.Load(), 0);
+    EXPECT_EQ(file.Load(), 0);
+    ASSERT_EQ(m_prompt.Shown().size(), 1u);
+
+    // Damaged anew, it is told anew; once it reads, later damage keeps the list read.
+    WriteFile(path, kTwoItemsBytes + "x");
+    EXPECT_EQ(file.Load(), 0);
+    EXPECT_EQ(m_prompt.Shown().size(), 2u);
+    WriteFile(path, kTwoItemsBytes);
+    EXPECT_EQ(file.Load(), 1);
+    WriteFile(path, kTwoItemsBytes.substr(0, 9));
+    EXPECT_EQ(file.Load(), 0);
+    EXPECT_EQ(file.GetItems(), TwoItems());
+    EXPECT_EQ(m_prompt.Shown().size(), 3u);
+
+    file.Reset();
+    EXPECT_EQ(file.Load(), 0);
+    EXPECT_EQ(file.GetItems(), CCustomFile::DefaultItems());
+    EXPECT_EQ(m_prompt.Shown().size(), 4u);
+}
+
 TEST_F(CustomFileTest, SaveWritesTheArchiveAndReplacesTheOldFile) {
     const std::filesystem::path path = Folder() / "menu.cmf";
     WriteFile(path, "old contents that are longer than the new ones, to see the file truncated");
