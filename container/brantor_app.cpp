@@ -36,15 +36,25 @@ bool DefaultSpawn(const platform::SpawnOptions& options, std::string* message) {
     return true;
 }
 
-// The container sets only the event the control made for the hand-shake, never another descriptor.
-bool IsEventFd(int fd) {
+// What one of this process's fds is open on, as /proc shows it; empty when it is not open.
+std::string FdTarget(int fd) {
     if (fd < 0) {
-        return false;
+        return {};
     }
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    char target[64] = {};
+    char target[256] = {};
     const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
-    return length > 0 && std::string_view(target, static_cast<size_t>(length)) == "anon_inode:[eventfd]";
+    return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
+// The container sets only the event the control made for the hand-shake, never another descriptor.
+bool IsEventFd(int fd) {
+    return FdTarget(fd) == "anon_inode:[eventfd]";
+}
+
+// A new window inherits only a hand-over block, a shared mapping, never another descriptor of ours.
+bool IsMappingFd(int fd) {
+    return fd > 2 && FdTarget(fd).starts_with("/memfd:");
 }
 
 class RegistryFontStore : public FontValueStore {
@@ -346,6 +356,13 @@ void CBrantorApp::OnNewWindow(int32_t pipeHandle, int32_t processId) {
     platform::SpawnOptions options;
     options.program = (m_options.programFolder / "brantor").string();
     options.argv = {options.program, "/h:" + std::to_string(pipeHandle), "/p:" + std::to_string(processId)};
+    // The new window reads the block through its own copy of the descriptor, so that the control may close
+    // its copy as soon as this returns.
+    if (IsMappingFd(pipeHandle)) {
+        options.inheritFds = {pipeHandle};
+    } else {
+        Log("NewWindow: the hand-over handle is not a shared mapping and is not passed on");
+    }
     const WindowRect rect = m_frame.CurrentRect();
     platform::EnvironmentBlock environment = platform::EnvironmentBlock::FromCurrentProcess();
     environment.Set(kStartSizeVariable, std::to_string(rect.Width()) + "x" + std::to_string(rect.Height()));

@@ -16,6 +16,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/registry.h"
@@ -76,6 +77,27 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& text
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
 }
+
+// What fd `fd` of this process is open on ("/memfd:name (deleted)", "socket:[n]"...); empty when closed.
+inline std::string FdTarget(int fd) {
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error).string();
+}
+
+// How many fds this process holds open whose target begins with `prefix` (every fd for an empty one).
+inline int OpenFdsOn(std::string_view prefix = {}) {
+    int count = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        std::error_code linkError;
+        const std::string target = std::filesystem::read_symlink(entry.path(), linkError).string();
+        count += !linkError && target.starts_with(prefix) ? 1 : 0;
+    }
+    return count;
+}
+
+// The shared mappings of the hand-over blocks.
+inline constexpr std::string_view kMappingFdPrefix = "/memfd:carrowline-mapping";
 
 // A registry on hives inside a temporary folder, every per-user and machine-wide folder pointed there too,
 // and the client mode reset to local.

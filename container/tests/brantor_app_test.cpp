@@ -5,11 +5,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <deque>
 
 #include "container/tests/container_test_support.h"
+#include "platform/unique_fd.h"
 #include "platform/win32_error.h"
 #include "suite/shell_open.h"
 
@@ -290,10 +292,20 @@ TEST_F(BrantorAppTest, NewWindowStartsAnotherContainer) {
     EXPECT_EQ(m_spawned[0].program, "/opt/carrowline/bin/brantor");
     EXPECT_EQ(m_spawned[0].argv,
               (std::vector<std::string>{"/opt/carrowline/bin/brantor", "/h:17", "/p:4242"}));
-    EXPECT_TRUE(m_spawned[0].inheritFds.empty());
+    EXPECT_TRUE(m_spawned[0].inheritFds.empty()) << "17 is no mapping of this process";
     ASSERT_TRUE(m_spawned[0].environment.has_value());
     EXPECT_EQ(m_spawned[0].environment->Get(kStartSizeVariable), std::optional<std::string>("1024x768"));
     EXPECT_TRUE(m_recorder.Texts().empty());
+
+    // The control's block goes to the new window as an inherited descriptor; another kind never does.
+    platform::UniqueFd block(::memfd_create("carrowline-mapping", MFD_CLOEXEC));
+    platform::UniqueFd event(::eventfd(0, EFD_CLOEXEC));
+    ASSERT_TRUE(block && event);
+    Fire(QuilletEvent::NewWindow, {Variant::I4(block.Get()), Variant::I4(4242)});
+    Fire(QuilletEvent::NewWindow, {Variant::I4(event.Get()), Variant::I4(4242)});
+    ASSERT_EQ(m_spawned.size(), 3u);
+    EXPECT_EQ(m_spawned[1].inheritFds, std::vector<int>{block.Get()});
+    EXPECT_TRUE(m_spawned[2].inheritFds.empty());
 
     m_spawnWorks = false;
     Fire(QuilletEvent::NewWindow, {Variant::I4(1), Variant::I4(2)});

@@ -326,6 +326,41 @@ TEST_F(ContainerE2eTest, HostNewWindowStartsASecondBrantorOnTheSameSession) {
     EXPECT_EQ(HostRun().received, "/quit\r");
 }
 
+TEST_F(ContainerE2eTest, NewWindowsLeaveNoDescriptorBehindAndEachTakesItsBlock) {
+    UseScript(
+        "send \\e[2J\\e[H\\e[%First window\\x01O\n"
+        "send Ready\\r\\n\n"
+        "expect go\n"
+        "send \\e[1k\n"
+        "expect go\n"
+        "send \\e[1k\n"
+        "expect go\n"
+        "send \\e[1k\n"
+        "echo\n");
+    ConnectLocal("Ready");
+    const int mappings = testsupport::OpenFdsOn(testsupport::kMappingFdPrefix);
+    const int fds = testsupport::OpenFdsOn();
+    constexpr size_t kWindows = 3;
+    for (size_t n = 1; n <= kWindows; ++n) {
+        ASSERT_EQ(m_app->Control()->Send("go"), automation::S_OK);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return m_newWindowArgv.size() == n; }, kSafetyNetMs))
+            << "window " << n << " was not asked for; prompts: " << Prompts();
+        // The new window read the block: its own host session runs as the handed-over user.
+        const auto runs = WaitForStandinRecord(
+            Record(), [n](const std::vector<StandinRun>& r) { return r.size() >= n + 1; });
+        ASSERT_GE(runs.size(), n + 1) << "window " << n << " started no host session";
+        EXPECT_EQ(runs[n].Arguments(), (std::vector<std::string>{"-t1", "-p1", "-#7", "demo", "-w"}));
+    }
+    ASSERT_EQ(m_windows.size(), kWindows);
+    EXPECT_EQ(testsupport::OpenFdsOn(testsupport::kMappingFdPrefix), mappings);
+    // Nothing else piles up either; a descriptor still settling gets time.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return testsupport::OpenFdsOn() <= fds; }, kSafetyNetMs))
+        << testsupport::OpenFdsOn() << " descriptors open, " << fds << " before the new windows";
+
+    EXPECT_EQ(CloseAndRun(), 0);
+    EXPECT_EQ(HostRun().received, "gogogo/quit\r");
+}
+
 // The brantor program itself, in a tree of its own.
 class BrantorProgramTest : public ::testing::Test {
   protected:

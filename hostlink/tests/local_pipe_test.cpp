@@ -503,14 +503,7 @@ TEST_F(LocalPipeTest, HostProgramCommandLineAndEnvironment) {
 
 // Hand-over mappings this process holds open.
 int OpenMappings() {
-    int count = 0;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
-        std::error_code linkError;
-        const std::string target = std::filesystem::read_symlink(entry.path(), linkError).string();
-        count += target.starts_with("/memfd:carrowline-mapping") ? 1 : 0;
-    }
-    return count;
+    return testsupport::OpenFdsOn(testsupport::kMappingFdPrefix);
 }
 
 TEST_F(LocalPipeTest, SessionSwitchesStartAFurtherContainerWindow) {

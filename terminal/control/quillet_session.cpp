@@ -895,8 +895,9 @@ void CQuilletSession::NewWindow() {
     if (!state) {
         return;
     }
+    // The container starts the new window with the mapping inherited; once the event has returned, the
+    // new process holds its own copy and ours would only pile up.
     m_host.FireNewWindow(state.Get(), static_cast<int32_t>(::getpid()));
-    m_handedOver.push_back(std::move(state));
 }
 
 void CQuilletSession::HostIsTransChanged() {

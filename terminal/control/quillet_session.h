@@ -210,9 +210,6 @@ class CQuilletSession {
     // What a hand-over teardown's reader had read but the screen had not taken.
     std::vector<uint8_t> m_unfed;
     uint64_t m_bytesShown = 0;
-    // Hand-over mappings given to a further window: kept open, since the new process may open them
-    // through this process.
-    std::vector<platform::UniqueFd> m_handedOver;
 };
 
 }  // namespace terminal

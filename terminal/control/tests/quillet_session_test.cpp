@@ -707,7 +707,10 @@ TEST_F(SessionTest, NewWindowInsideTheContainerHandsTheStateOver) {
     session.NewWindow();
     EXPECT_EQ(m_control.Count("NewWindow"), 1);
     EXPECT_EQ(m_control.m_newWindowPid, ::getpid());
-    EXPECT_NE(::fcntl(m_control.m_newWindowHandle, F_GETFD), -1) << "kept open for the new process";
+    EXPECT_TRUE(m_control.m_newWindowHandleOpen) << "open while the container starts the new window";
+    // Closed once the event returned: the new process has its own copy by then.
+    EXPECT_FALSE(
+        testsupport::FdTarget(m_control.m_newWindowHandle).starts_with(testsupport::kMappingFdPrefix));
     std::lock_guard lock(m_shared->mutex);
     EXPECT_EQ(m_shared->calls.back(), "new window state /pat");
 }

@@ -3,6 +3,8 @@
 // queue the test pumps.
 #pragma once
 
+#include <fcntl.h>
+
 #include <gtest/gtest.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -407,6 +409,7 @@ class FakeControl : public SessionHost {
         Event("NewWindow");
         m_newWindowHandle = pipeHandle;
         m_newWindowPid = processId;
+        m_newWindowHandleOpen = ::fcntl(pipeHandle, F_GETFD) != -1;
     }
     void CloseContainerFrame() override { Event("CloseFrame"); }
     void PrepareConnectedUi() override { Event("prepare"); }
@@ -466,6 +469,7 @@ class FakeControl : public SessionHost {
     bool m_answerShowContainer = true;
     int32_t m_newWindowHandle = -1;
     int32_t m_newWindowPid = 0;
+    bool m_newWindowHandleOpen = false;  // while the event ran
     std::function<void()> m_onHostData;  // runs once, inside the next HostData
     int m_blocks = 0;
     std::vector<std::string> m_log;
