@@ -199,8 +199,7 @@ class Listener {
 
 struct Client {
     UniqueFd fd;
-    std::string text;
-    bool tooLong = false;
+    MessageBuffer message;
     Clock::time_point deadline;
     // While its command runs.
     pid_t pid = -1;
@@ -262,6 +261,22 @@ Checked CheckMessage(std::string_view message) {
     return {std::string(message), {}};
 }
 
+void MessageBuffer::Append(std::string_view piece) {
+    if (m_tooLong) {
+        return;
+    }
+    m_text.append(piece);
+    if (m_text.size() > kMessageLimit) {
+        m_tooLong = true;
+        m_text.clear();
+        m_text.shrink_to_fit();
+    }
+}
+
+Checked MessageBuffer::Finish() const {
+    return m_tooLong ? Checked{{}, "too long"} : CheckMessage(m_text);
+}
+
 std::optional<std::string> ThirdWordProgram(std::string_view command) {
     std::vector<std::string_view> words;
     size_t i = 0;
@@ -308,6 +323,7 @@ int RunService(const ServiceOptions& options) {
 
     std::optional<Client> client;
     bool stopping = false;
+    int rc = 0;
     while (!stopping) {
         std::vector<pollfd> fds;
         fds.push_back({sigfd.Get(), POLLIN, 0});
@@ -325,6 +341,8 @@ int RunService(const ServiceOptions& options) {
         }
         const int ready = poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) {
+            std::cerr << "installer: poll: " << std::strerror(errno) << "\n";
+            rc = 1;
             break;
         }
         if (fds[0].revents & POLLIN) {
@@ -336,10 +354,13 @@ int RunService(const ServiceOptions& options) {
                     listener.Close();
                     Notify(options.notify, "STATUS=Paused");
                 } else if (info.ssi_signo == SIGUSR2 && !listener.IsOpen()) {
-                    if (!listener.Open(options.socketPath, group, why)) {
+                    // Still paused when the socket cannot be made; another continue tries again.
+                    if (listener.Open(options.socketPath, group, why)) {
+                        Notify(options.notify, "STATUS=Waiting for setup commands");
+                    } else {
                         std::cerr << "installer: cannot make the socket: " << why << "\n";
+                        Notify(options.notify, "STATUS=Paused, cannot make the socket: " + why);
                     }
-                    Notify(options.notify, "STATUS=Waiting for setup commands");
                 }
             }
             continue;
@@ -388,17 +409,11 @@ int RunService(const ServiceOptions& options) {
             continue;
         }
         if (n > 0) {
-            if (!client->tooLong) {
-                client->text.append(buffer, static_cast<size_t>(n));
-                if (client->text.size() > kMessageLimit) {
-                    client->tooLong = true;
-                    client->text.clear();
-                }
-            }
+            client->message.Append(std::string_view(buffer, static_cast<size_t>(n)));
             continue;
         }
         // End of file: the whole message is in.
-        const Checked checked = client->tooLong ? Checked{{}, "too long"} : CheckMessage(client->text);
+        const Checked checked = client->message.Finish();
         if (!checked.refusal.empty()) {
             Reply(client->fd.Get(), "ERROR " + checked.refusal);
             client.reset();
@@ -411,7 +426,7 @@ int RunService(const ServiceOptions& options) {
         Reply(client->fd.Get(), "ERROR stopping");
     }
     listener.Close();
-    return 0;
+    return rc;
 }
 
 }  // namespace installer

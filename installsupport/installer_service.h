@@ -19,6 +19,19 @@ struct Checked {
 // Drops one trailing LF or CR LF; refuses more than 4096 bytes, invalid UTF-8, NUL and inner line breaks.
 Checked CheckMessage(std::string_view message);
 
+// A client's message as it arrives in pieces: past the limit it keeps nothing more, so that a long message
+// is refused whole however it was cut.
+class MessageBuffer {
+  public:
+    void Append(std::string_view piece);
+    // The check of everything appended, once the client has closed its end.
+    Checked Finish() const;
+
+  private:
+    std::string m_text;
+    bool m_tooLong = false;
+};
+
 // The program to start after a successful run: the third blank-separated word when it is a path.
 std::optional<std::string> ThirdWordProgram(std::string_view command);
 

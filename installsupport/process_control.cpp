@@ -20,6 +20,7 @@
 #include <sstream>
 
 #include "platform/known_folders.h"
+#include "platform/write_all.h"
 
 namespace dorvik {
 namespace {
@@ -252,20 +253,7 @@ LogFile::LogFile(const std::filesystem::path& path) {
 }
 
 bool LogFile::Write(std::string_view text) {
-    if (!m_fd) {
-        return false;
-    }
-    while (!text.empty()) {
-        const ssize_t n = write(m_fd.Get(), text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
+    return m_fd && platform::WriteAll(m_fd.Get(), text);
 }
 
 std::optional<std::filesystem::path> TempFile(std::string_view name) {

@@ -356,7 +356,7 @@ TEST_F(InstallerService, OnlyRootTheServiceUserAndTheSetupGroupAreServed) {
     EXPECT_EQ(SendAs(m_socket, 65534, setup, {}, "exit 6"), "6\n");
 }
 
-TEST_F(InstallerService, ServiceReportsReadyOnlyOnceItListens) {
+TEST_F(InstallerService, ServiceTellsSystemdWhenReadyPausedAndStopping) {
     const auto notifyPath = m_temp.Path() / "notify";
     const int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
@@ -374,11 +374,23 @@ TEST_F(InstallerService, ServiceReportsReadyOnlyOnceItListens) {
         const ssize_t n = recv(notify, buffer, sizeof buffer - 1, 0);
         return std::string(buffer, n > 0 ? static_cast<size_t>(n) : 0);
     };
-    const std::string ready = receive();
-    EXPECT_EQ(ready.rfind("READY=1", 0), 0u) << ready;
-    const int fd = Connect();
-    EXPECT_GE(fd, 0);
-    close(fd);
+    EXPECT_EQ(receive(), "READY=1\nSTATUS=Waiting for setup commands");
+    // Ready means a client gets through at once, without waiting for the socket.
+    EXPECT_EQ(Send("exit 4"), "4\n");
+
+    kill(m_pid, SIGUSR1);
+    EXPECT_EQ(receive(), "STATUS=Paused");
+    EXPECT_FALSE(std::filesystem::exists(m_socket));
+    // A continue that cannot make the socket says so and stays paused; the next one serves again.
+    ASSERT_EQ(mkdir(m_socket.c_str(), 0700), 0);
+    kill(m_pid, SIGUSR2);
+    const std::string failed = receive();
+    EXPECT_EQ(failed.rfind("STATUS=Paused, cannot make the socket: ", 0), 0u) << failed;
+    ASSERT_EQ(rmdir(m_socket.c_str()), 0);
+    kill(m_pid, SIGUSR2);
+    EXPECT_EQ(receive(), "STATUS=Waiting for setup commands");
+    EXPECT_EQ(Send("exit 5"), "5\n");
+
     kill(m_pid, SIGTERM);
     EXPECT_EQ(receive(), "STOPPING=1");
     EXPECT_EQ(platform::WaitForExit(m_pid), 0);
