@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/unique_fd.h"
+#include "platform/write_all.h"
 
 namespace platform {
 
@@ -20,24 +21,6 @@ namespace {
 
 std::error_code Errno(int err) {
     return std::error_code(err, std::generic_category());
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // renameat2 with RENAME_NOREPLACE; file systems without it fall back to link and unlink, which is as safe.

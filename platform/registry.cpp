@@ -20,6 +20,7 @@
 #include "platform/known_folders.h"
 #include "platform/unique_fd.h"
 #include "platform/win32_error.h"
+#include "platform/write_all.h"
 
 namespace platform {
 namespace {
@@ -628,20 +629,6 @@ std::string SerializeHive(const HiveFile& file) {
 }
 
 // --- one hive file --------------------------------------------------------------------------------------
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
 
 class Hive {
   public:

@@ -9,6 +9,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/write_all.h"
+
 namespace suite {
 
 namespace {
@@ -18,19 +20,6 @@ constexpr std::string_view kEndLine = "End logging session\r\n";
 constexpr size_t kPrintBufferSize = 1024;
 
 std::atomic<int> g_processLogFd{-1};
-
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return;
-        }
-        text.remove_prefix(static_cast<size_t>(n));
-    }
-}
 
 }  // namespace
 
@@ -47,7 +36,7 @@ CSBCFile::~CSBCFile() {
     if (m_processWide) {
         g_processLogFd.store(-1, std::memory_order_release);
     }
-    WriteAll(fd, kEndLine);
+    (void)platform::WriteAll(fd, kEndLine);
     ::close(fd);
 }
 
@@ -62,7 +51,7 @@ void CSBCFile::OpenLocked() {
     if (m_processWide) {
         g_processLogFd.store(fd, std::memory_order_release);
     }
-    WriteAll(fd, kStartLine);
+    (void)platform::WriteAll(fd, kStartLine);
 }
 
 void CSBCFile::DebugLog(std::string_view text) {
@@ -72,7 +61,7 @@ void CSBCFile::DebugLog(std::string_view text) {
     }
     const int fd = m_fd.load(std::memory_order_relaxed);
     if (fd >= 0) {
-        WriteAll(fd, text);
+        (void)platform::WriteAll(fd, text);
     }
 }
 

@@ -14,6 +14,7 @@
 #include "platform/registry.h"
 #include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
+#include "platform/write_all.h"
 #include "practice/archive.h"
 #include "suite/registry_settings.h"
 
@@ -27,21 +28,6 @@ constexpr uint32_t kPathBufferSize = 4096;
 
 std::string ErrnoText(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
-}
-
-bool WriteAll(int fd, std::span<const uint8_t> bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // What tells one state of a file from another, for reporting its damage once.
@@ -217,7 +203,9 @@ bool CCustomFile::SaveFile(const std::filesystem::path& path, std::string& error
         // The replacement keeps the permissions the user gave the file.
         (void)::fchmod(fd.Get(), existing.st_mode & 07777);
     }
-    if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0) {
+    if (!platform::WriteAll(fd.Get(),
+                            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) ||
+        ::fsync(fd.Get()) != 0) {
         error = ErrnoText("cannot write " + path.string(), errno);
         ::unlink(temp.c_str());
         return false;
