@@ -5,12 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <set>
 #include <string_view>
 
 #include "installsupport/process_control.h"
 #include "installsupport/window_list.h"
-
-#include <set>
 
 namespace {
 
@@ -108,20 +107,20 @@ extern "C" BOOL ValidateProcessExists(const char* name) {
     return 0;
 }
 
+// Counting has nothing to report unless it is refused, so the log is opened only then.
 extern "C" BOOL CountMatchingCaptions(const char* text) {
-    dorvik::LogFile log = OpenLog();
     const std::string_view pattern = Text(text);
     if (pattern.empty()) {
-        log.Line("An empty caption matches no window.");
+        OpenLog().Line("An empty caption matches no window.");
         return 1;
     }
     dorvik::Display display;
     if (!display.Connected()) {
-        log.Line(display.Error());
+        OpenLog().Line(display.Error());
         return 1;
     }
     int matches = 0;
-    for (const auto& window : display.TopLevelWindows()) {
+    for (const auto& window : display.TopLevelWindows(false)) {
         if (window.caption.find(pattern) != std::string::npos && ++matches >= 2) {
             return 0;
         }
@@ -165,7 +164,7 @@ extern "C" void StopProcWithCaption(const char* caption) {
         log.Line(display.Error());
         return;
     }
-    for (const auto& window : display.TopLevelWindows()) {
+    for (const auto& window : display.TopLevelWindows(false)) {
         if (window.caption == exact) {
             display.CloseAndWait(window.id, 5000);
             return;

@@ -22,9 +22,12 @@ struct Display::Impl {
 
 namespace {
 
-xcb_atom_t InternAtom(xcb_connection_t* c, const char* name) {
-    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-        c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+xcb_intern_atom_cookie_t InternAtomRequest(xcb_connection_t* c, const char* name) {
+    return xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name);
+}
+
+xcb_atom_t InternAtomReply(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
     const xcb_atom_t atom = reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
     std::free(reply);
     return atom;
@@ -82,14 +85,19 @@ Display::Display() {
     }
     auto impl = new Impl;
     impl->root = it.data->root;
-    if (!xcb_ewmh_init_atoms_replies(&impl->ewmh, xcb_ewmh_init_atoms(c, &impl->ewmh), nullptr)) {
+    // All atoms in one round trip.
+    xcb_intern_atom_cookie_t* ewmhCookies = xcb_ewmh_init_atoms(c, &impl->ewmh);
+    const auto protocolsCookie = InternAtomRequest(c, "WM_PROTOCOLS");
+    const auto deleteCookie = InternAtomRequest(c, "WM_DELETE_WINDOW");
+    const bool atoms = xcb_ewmh_init_atoms_replies(&impl->ewmh, ewmhCookies, nullptr);
+    impl->wmProtocols = InternAtomReply(c, protocolsCookie);
+    impl->wmDeleteWindow = InternAtomReply(c, deleteCookie);
+    if (!atoms) {
         delete impl;
         xcb_disconnect(c);
         m_error = "cannot read the window manager's atoms";
         return;
     }
-    impl->wmProtocols = InternAtom(c, "WM_PROTOCOLS");
-    impl->wmDeleteWindow = InternAtom(c, "WM_DELETE_WINDOW");
     m_connection = c;
     m_impl = impl;
 }
@@ -104,7 +112,7 @@ Display::~Display() {
     }
 }
 
-std::vector<WindowInfo> Display::TopLevelWindows() {
+std::vector<WindowInfo> Display::TopLevelWindows(bool withPids) {
     auto* c = static_cast<xcb_connection_t*>(m_connection);
     std::vector<WindowInfo> windows;
     if (c == nullptr) {
@@ -133,50 +141,69 @@ std::vector<WindowInfo> Display::TopLevelWindows() {
         std::free(tree);
     }
 
+    // A window gone meanwhile answers with errors, which come back as empty replies here.
+    const auto take = [&](xcb_get_property_cookie_t cookie) {
+        xcb_generic_error_t* error = nullptr;
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, &error);
+        std::free(error);
+        return reply;
+    };
+    constexpr uint32_t kLongs = 1024;  // up to 4096 bytes of a caption
+    const auto property = [&](xcb_window_t id, xcb_atom_t atom, xcb_atom_t type, uint32_t longs) {
+        return xcb_get_property(c, 0, id, atom, type, 0, longs);
+    };
     struct Pending {
-        xcb_get_property_cookie_t netName, name, machine, pid;
+        xcb_get_property_cookie_t netName, machine, pid;
     };
     std::vector<Pending> pending;
     pending.reserve(ids.size());
-    constexpr uint32_t kLongs = 1024;  // up to 4096 bytes of a caption
     for (const xcb_window_t id : ids) {
-        pending.push_back(
-            {xcb_get_property(c, 0, id, m_impl->ewmh._NET_WM_NAME, m_impl->ewmh.UTF8_STRING, 0, kLongs),
-             xcb_get_property(c, 0, id, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, 0, kLongs),
-             xcb_get_property(c, 0, id, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY, 0, kLongs),
-             xcb_get_property(c, 0, id, m_impl->ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 0, 1)});
+        Pending p{property(id, m_impl->ewmh._NET_WM_NAME, m_impl->ewmh.UTF8_STRING, kLongs), {}, {}};
+        if (withPids) {
+            p.machine = property(id, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY, kLongs);
+            p.pid = property(id, m_impl->ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 1);
+        }
+        pending.push_back(p);
     }
-    const std::string host = HostName();
-    windows.reserve(ids.size());
+    const std::string host = withPids ? HostName() : std::string();
+    windows.resize(ids.size());
+    // WM_NAME only for the windows without _NET_WM_NAME (frames and older programs), in a second pipelined
+    // round: most managed windows have both. Its requests wait until the first round is read, since waiting
+    // for a reply sends what is queued, one write per window otherwise.
+    std::vector<size_t> unnamed;
     for (size_t i = 0; i < ids.size(); ++i) {
-        // A window gone meanwhile answers with errors, which come back as empty replies here.
-        const auto take = [&](xcb_get_property_cookie_t cookie) {
-            xcb_generic_error_t* error = nullptr;
-            xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, &error);
-            std::free(error);
-            return reply;
-        };
-        xcb_get_property_reply_t* netName = take(pending[i].netName);
-        xcb_get_property_reply_t* name = take(pending[i].name);
-        xcb_get_property_reply_t* machine = take(pending[i].machine);
-        xcb_get_property_reply_t* pid = take(pending[i].pid);
-        WindowInfo info;
+        WindowInfo& info = windows[i];
         info.id = ids[i];
+        xcb_get_property_reply_t* netName = take(pending[i].netName);
         if (netName && xcb_get_property_value_length(netName) > 0) {
             info.caption = PropertyText(netName);
-        } else if (name) {
-            info.caption = name->type == m_impl->ewmh.UTF8_STRING ? PropertyText(name)
-                                                                  : Latin1ToUtf8(PropertyText(name));
-        }
-        if (pid && pid->format == 32 && xcb_get_property_value_length(pid) >= 4 &&
-            PropertyText(machine) == host) {
-            info.pid = static_cast<pid_t>(*static_cast<const uint32_t*>(xcb_get_property_value(pid)));
+        } else {
+            unnamed.push_back(i);
         }
         std::free(netName);
-        std::free(name);
-        std::free(machine);
-        std::free(pid);
-        windows.push_back(std::move(info));
+        if (withPids) {
+            xcb_get_property_reply_t* machine = take(pending[i].machine);
+            xcb_get_property_reply_t* pid = take(pending[i].pid);
+            if (pid && pid->format == 32 && xcb_get_property_value_length(pid) >= 4 &&
+                PropertyText(machine) == host) {
+                info.pid = static_cast<pid_t>(*static_cast<const uint32_t*>(xcb_get_property_value(pid)));
+            }
+            std::free(machine);
+            std::free(pid);
+        }
+    }
+    std::vector<xcb_get_property_cookie_t> names;
+    names.reserve(unnamed.size());
+    for (const size_t i : unnamed) {
+        names.push_back(property(ids[i], XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, kLongs));
+    }
+    for (size_t k = 0; k < unnamed.size(); ++k) {
+        const size_t i = unnamed[k];
+        if (xcb_get_property_reply_t* name = take(names[k])) {
+            windows[i].caption = name->type == m_impl->ewmh.UTF8_STRING ? PropertyText(name)
+                                                                        : Latin1ToUtf8(PropertyText(name));
+            std::free(name);
+        }
     }
     return windows;
 }

@@ -31,8 +31,9 @@ class Display {
     bool Connected() const { return m_connection != nullptr; }
     const std::string& Error() const { return m_error; }
 
-    // The client list's windows and the root's direct children, each once, hidden ones too.
-    std::vector<WindowInfo> TopLevelWindows();
+    // The client list's windows and the root's direct children, each once, hidden ones too. Their process
+    // ids are read only when asked for.
+    std::vector<WindowInfo> TopLevelWindows(bool withPids = true);
     // Asks the window to close (WM_DELETE_WINDOW) and waits up to `ms` for it to go; true when gone.
     bool CloseAndWait(uint32_t window, int ms);
 
