@@ -113,7 +113,14 @@ bool PeerPermitted(int fd, std::optional<gid_t> setupGroup) {
     }
     std::vector<gid_t> groups(256);
     socklen_t glen = static_cast<socklen_t>(groups.size() * sizeof(gid_t));
-    if (getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &glen) != 0) {
+    int got = getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &glen);
+    if (got != 0 && errno == ERANGE) {
+        // A member of many groups: the kernel said how much room they need.
+        groups.resize(glen / sizeof(gid_t) + 1);
+        glen = static_cast<socklen_t>(groups.size() * sizeof(gid_t));
+        got = getsockopt(fd, SOL_SOCKET, SO_PEERGROUPS, groups.data(), &glen);
+    }
+    if (got != 0) {
         return false;
     }
     groups.resize(glen / sizeof(gid_t));
@@ -221,7 +228,16 @@ void StartThirdWord(const std::string& command) {
     }
 }
 
-// Starts the command; false with the client answered when it cannot run.
+// Reaps the client's command, answers its status and applies the third-word rule.
+void FinishCommand(Client& client) {
+    const int status = platform::WaitForExit(client.pid);
+    Reply(client.fd.Get(), std::to_string(status));
+    if (status == 0) {
+        StartThirdWord(client.command);
+    }
+}
+
+// Starts the command; false when the client is done with, answered, already.
 bool RunCommand(Client& client, const std::string& command) {
     platform::SpawnOptions options;
     options.program = "/bin/sh";
@@ -236,6 +252,12 @@ bool RunCommand(Client& client, const std::string& command) {
     client.pid = child->pid;
     client.pidfd = UniqueFd(static_cast<int>(syscall(SYS_pidfd_open, child->pid, 0)));
     client.command = command;
+    if (!client.pidfd) {
+        // Nothing to watch it by (descriptors run out): waiting here still answers the client, and a stop
+        // is seen once the command has ended.
+        FinishCommand(client);
+        return false;
+    }
     return true;
 }
 
@@ -386,11 +408,7 @@ int RunService(const ServiceOptions& options) {
         }
         if (client->pid >= 0) {
             if (fds[1].revents) {
-                const int status = platform::WaitForExit(client->pid);
-                Reply(client->fd.Get(), std::to_string(status));
-                if (status == 0) {
-                    StartThirdWord(client->command);
-                }
+                FinishCommand(*client);
                 client.reset();
             }
             continue;

@@ -354,6 +354,15 @@ TEST_F(InstallerService, OnlyRootTheServiceUserAndTheSetupGroupAreServed) {
     EXPECT_FALSE(std::filesystem::exists(Path("refused")));
     EXPECT_EQ(SendAs(m_socket, 65534, 65534, {setup}, "exit 5"), "5\n");
     EXPECT_EQ(SendAs(m_socket, 65534, setup, {}, "exit 6"), "6\n");
+    // A member of more groups than a first look has room for.
+    std::vector<gid_t> many;
+    for (gid_t g = 200000; g < 200300; ++g) {
+        many.push_back(g);
+    }
+    many.push_back(setup);
+    EXPECT_EQ(SendAs(m_socket, 65534, 65534, many, "exit 8"), "8\n");
+    many.pop_back();
+    EXPECT_EQ(SendAs(m_socket, 65534, 65534, many, "exit 8"), "ERROR not permitted\n");
 }
 
 TEST_F(InstallerService, ServiceTellsSystemdWhenReadyPausedAndStopping) {
