@@ -3,6 +3,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <iostream>
 
 #include "installsupport/unit_text.h"
@@ -37,6 +40,47 @@ int Systemctl(const std::vector<std::string>& args) {
         std::cerr << "installer: systemctl " << args.front() << " failed with " << status << "\n";
     }
     return status < 0 ? 1 : status;
+}
+
+// A path as a unit file's value: systemd expands '%' specifiers everywhere, so they are doubled.
+std::string UnitPathValue(const std::string& path) {
+    std::string value;
+    for (const char c : path) {
+        value += c;
+        if (c == '%') {
+            value += '%';
+        }
+    }
+    return value;
+}
+
+// The program as ExecStart's first word: quoted when it holds anything but plain path characters, since
+// systemd splits the line at blanks and expands '%' in it ('$' only in the arguments).
+std::string ExecPathValue(const std::string& path) {
+    const bool plain = std::all_of(path.begin(), path.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("/._+-:@,", c) != nullptr;
+    });
+    if (plain) {
+        return path;
+    }
+    std::string value = "\"";
+    for (const char c : path) {
+        if (c == '\\' || c == '"') {
+            value += '\\';
+        } else if (c == '%') {
+            value += c;
+        }
+        value += c;
+    }
+    return value + "\"";
+}
+
+bool HasControlCharacter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+std::filesystem::path StateFolder() {
+    return platform::CommonAppDataFolder() / "carrowline";
 }
 
 }  // namespace
@@ -81,8 +125,8 @@ std::string UnitText(const std::filesystem::path& program) {
             at += value.size();
         }
     };
-    fill("@PROGRAM@", program.string());
-    fill("@STATE_FOLDER@", (platform::CommonAppDataFolder() / "carrowline").string());
+    fill("@PROGRAM@", ExecPathValue(program.string()));
+    fill("@STATE_FOLDER@", UnitPathValue(StateFolder().string()));
     return text;
 }
 
@@ -94,7 +138,12 @@ int InstallService(const std::filesystem::path& program) {
     const auto unit = UnitPath();
     std::error_code ec;
     std::filesystem::create_directories(unit.parent_path(), ec);
-    std::filesystem::create_directories(platform::CommonAppDataFolder() / "carrowline", ec);
+    // A line break would end the value early and leave a unit that starts something else, or nothing.
+    if (HasControlCharacter(program.string()) || HasControlCharacter(StateFolder().string())) {
+        std::cerr << "installer: cannot install from " << program << ": a control character in the path\n";
+        return 1;
+    }
+    std::filesystem::create_directories(StateFolder(), ec);
     if (const auto err = platform::WriteFileAtomically(unit, UnitText(program), {0644, true})) {
         std::cerr << "installer: cannot write " << unit << ": " << err.message() << "\n";
         return 1;

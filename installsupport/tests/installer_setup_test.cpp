@@ -51,10 +51,10 @@ class InstallerSetup : public testsupport::RegistryTest {
         std::filesystem::permissions(m_bin / "systemctl", std::filesystem::perms::owner_all);
     }
 
-    int Run(const std::string& word) {
+    int Run(const std::string& word, const std::string& program = INSTALLER_PROGRAM) {
         platform::SpawnOptions options;
-        options.program = INSTALLER_PROGRAM;
-        options.argv = {INSTALLER_PROGRAM, word};
+        options.program = program;
+        options.argv = {program, word};
         auto env = platform::EnvironmentBlock::FromCurrentProcess();
         env.Set("PATH", m_bin.string() + ":" + env.Get("PATH").value_or("/usr/bin:/bin"));
         options.environment = env;
@@ -65,6 +65,27 @@ class InstallerSetup : public testsupport::RegistryTest {
 
     std::filesystem::path Unit() const {
         return m_temp.Path() / "root/etc/systemd/system/carrowline-installer.service";
+    }
+
+    // systemd's own check of the unit written; empty when it passes or systemd-analyze is missing.
+    std::string Verify() const {
+        platform::SpawnOptions verify;
+        verify.program = "systemd-analyze";
+        verify.argv = {"systemd-analyze", "verify", Unit().string()};
+        verify.pipeStdout = true;
+        verify.stderrToStdout = true;
+        auto child = platform::Spawn(verify);
+        if (!child) {
+            return {};
+        }
+        std::string out;
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(child->stdoutRead.Get(), buffer, sizeof buffer)) > 0) {
+            out.append(buffer, static_cast<size_t>(n));
+        }
+        const int rc = platform::WaitForExit(child->pid);
+        return rc == 0 ? std::string() : "exit " + std::to_string(rc) + ": " + out;
     }
 
     std::filesystem::path m_bin;
@@ -82,23 +103,31 @@ TEST_F(InstallerSetup, InstallWritesAVerifiedUnitAndEnablesIt) {
               std::string::npos);
     EXPECT_EQ(ReadFile(m_record), "daemon-reload\nenable carrowline-installer.service\n");
 
-    // systemd's own check of the unit.
-    platform::SpawnOptions verify;
-    verify.program = "systemd-analyze";
-    verify.argv = {"systemd-analyze", "verify", Unit().string()};
-    verify.pipeStdout = true;
-    verify.stderrToStdout = true;
-    auto child = platform::Spawn(verify);
-    if (!child) {
-        GTEST_SKIP() << "systemd-analyze is not installed";
-    }
-    std::string out;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = read(child->stdoutRead.Get(), buffer, sizeof buffer)) > 0) {
-        out.append(buffer, static_cast<size_t>(n));
-    }
-    EXPECT_EQ(platform::WaitForExit(child->pid), 0) << out;
+    EXPECT_EQ(Verify(), "");
+}
+
+TEST_F(InstallerSetup, ProgramPathsAreWrittenAsSystemdReadsThem) {
+    // Blanks, a specifier and a variable reference in the program's path: quoted and escaped.
+    const auto odd = m_temp.Path() / "set up %i $HOME";
+    std::filesystem::create_directories(odd);
+    std::filesystem::copy_file(INSTALLER_PROGRAM, odd / "installer");
+    std::filesystem::permissions(odd / "installer", std::filesystem::perms::owner_all);
+    ASSERT_EQ(Run("/install", (odd / "installer").string()), 0);
+    const std::string quoted = "\"" + (m_temp.Path() / "set up %%i $HOME/installer").string() + "\"";
+    EXPECT_NE(ReadFile(Unit()).find("ExecStart=" + quoted + " /service\n"), std::string::npos)
+        << ReadFile(Unit());
+    EXPECT_EQ(Verify(), "");
+
+    // A line break in it would split the unit: nothing is written and systemctl is not asked.
+    std::filesystem::remove(Unit());
+    std::filesystem::remove(m_record);
+    const auto broken = m_temp.Path() / "line\nbreak";
+    std::filesystem::create_directories(broken);
+    std::filesystem::copy_file(INSTALLER_PROGRAM, broken / "installer");
+    std::filesystem::permissions(broken / "installer", std::filesystem::perms::owner_all);
+    EXPECT_EQ(Run("/install", (broken / "installer").string()), 1);
+    EXPECT_FALSE(std::filesystem::exists(Unit()));
+    EXPECT_FALSE(std::filesystem::exists(m_record));
 }
 
 TEST_F(InstallerSetup, StepsCallSystemctlAndReportItsFailure) {
