@@ -29,6 +29,7 @@
 #include "platform/poll_wait.h"
 #include "platform/registry.h"
 #include "platform/unique_fd.h"
+#include "platform/write_all.h"
 #include "suite/client_mode.h"
 #include "terminal/control/quillet_session.h"
 #include "terminal/quillet/quillet_ctrl.h"
@@ -54,20 +55,6 @@ PipePair MakePipe() {
         std::exit(1);
     }
     return {UniqueFd(fds[0]), UniqueFd(fds[1])};
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
 }
 
 bool ReadExactly(int fd, char* buffer, size_t count) {
@@ -127,7 +114,8 @@ class BenchPipe final : public hostlink::CCommPipe {
 
   protected:
     bool WriteBytes(const void* bytes, uint32_t count) override {
-        return WriteAll(m_hostInput.Get(), std::string_view(static_cast<const char*>(bytes), count));
+        return platform::WriteAll(m_hostInput.Get(),
+                                  std::string_view(static_cast<const char*>(bytes), count));
     }
 
   private:
@@ -266,7 +254,7 @@ void BarePipeKey(benchmark::State& state) {
     g_bareSamples.clear();
     for (auto _ : state) {
         const Clock::time_point start = Clock::now();
-        if (!WriteAll(pipe.write.Get(), g_keyBytes) ||
+        if (!platform::WriteAll(pipe.write.Get(), g_keyBytes) ||
             !ReadExactly(pipe.read.Get(), got.data(), got.size())) {
             state.SkipWithError("pipe I/O failed");
             return;
@@ -298,7 +286,7 @@ void ThreadHopPipe(benchmark::State& state) {
             }
             --pending;
             lock.unlock();
-            WriteAll(pipe.write.Get(), g_keyBytes);
+            platform::WriteAll(pipe.write.Get(), g_keyBytes);
             lock.lock();
         }
     });
@@ -340,7 +328,7 @@ void ControlStream(benchmark::State& state, int which) {
     const terminal::CQuilletSession& control = session.control->Session();
     for (auto _ : state) {
         const uint64_t target = control.BytesShown() + stream.size();
-        std::thread writer([&] { WriteAll(session.hostWrite.Get(), stream); });
+        std::thread writer([&] { platform::WriteAll(session.hostWrite.Get(), stream); });
         const Clock::time_point giveUp = deadline();
         // Done once the screen has been handed the last byte; painting follows at its frame rate.
         while (control.BytesShown() < target) {
@@ -371,7 +359,7 @@ void BareReader(benchmark::State& state, int which) {
     PipePair pipe = MakePipe();
     std::array<char, kRead> block;
     for (auto _ : state) {
-        std::thread writer([&] { WriteAll(pipe.write.Get(), stream); });
+        std::thread writer([&] { platform::WriteAll(pipe.write.Get(), stream); });
         size_t total = 0;
         while (total < stream.size()) {
             const ssize_t n = ::read(pipe.read.Get(), block.data(), block.size());
@@ -395,7 +383,7 @@ void PipeReadOnly(benchmark::State& state, int which) {
     BenchPipe reader(std::move(pipe.read), std::move(unused.write));
     std::array<char, kRead> block;
     for (auto _ : state) {
-        std::thread writer([&] { WriteAll(pipe.write.Get(), stream); });
+        std::thread writer([&] { platform::WriteAll(pipe.write.Get(), stream); });
         size_t total = 0;
         uint32_t count = 0;
         while (total < stream.size() && reader.Read(block.data(), kRead, count)) {

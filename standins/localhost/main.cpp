@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/write_all.h"
 #include "standins/escapes.h"
 
 extern char** environ;
@@ -41,20 +42,6 @@ constexpr const char* kUsage =
     "usage: standin-sorel [host program arguments...]  (env CARROWLINE_STANDIN_RECORD=file records argv, "
     "environment, folder and input; CARROWLINE_STANDIN_SCRIPT=file plays a scripted session)\n";
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // One line per event, "<pid> <key> <escaped value>", each written at once so the record is complete
 // whenever the process ends.
 class Record {
@@ -76,7 +63,8 @@ class Record {
     int Fd() const { return m_fd; }
     void Line(std::string_view key, std::string_view value) const {
         if (m_fd >= 0) {
-            WriteAll(m_fd, m_prefix + std::string(key) + " " + standins::EncodeEscapes(value) + "\n");
+            platform::WriteAll(m_fd,
+                               m_prefix + std::string(key) + " " + standins::EncodeEscapes(value) + "\n");
         }
     }
 
@@ -93,7 +81,7 @@ Record* g_record = nullptr;
 }
 
 void Send(std::string_view bytes, int fd = 1) {
-    if (!WriteAll(fd, bytes)) {
+    if (!platform::WriteAll(fd, bytes)) {
         g_record->Line("write-failed", std::strerror(errno));
         Exit(kExitWriteFailed);
     }
