@@ -85,17 +85,20 @@ UniqueFd CreateTemp(const std::filesystem::path& target, std::string& tempName) 
 // Fills a temporary file through `fill` and puts it in place.
 template <typename Fill>
 std::error_code ReplaceWith(const std::filesystem::path& target, const AtomicWriteOptions& options,
-                            Fill fill) {
+                            AtomicWriteStep& step, Fill fill) {
     mode_t mode = 0;
+    step = AtomicWriteStep::Target;
     if (int err = PrepareTarget(target, options, mode); err != 0) {
         return Errno(err);
     }
     std::string tempName;
+    step = AtomicWriteStep::Create;
     UniqueFd fd = CreateTemp(target, tempName);
     if (!fd.Valid()) {
         return Errno(errno);
     }
     int err = 0;
+    step = AtomicWriteStep::Write;
     if (!fill(fd.Get()) || ::fchmod(fd.Get(), mode) != 0 || ::fsync(fd.Get()) != 0) {
         err = errno;
     }
@@ -103,6 +106,7 @@ std::error_code ReplaceWith(const std::filesystem::path& target, const AtomicWri
         err = errno;
     }
     if (err == 0) {
+        step = AtomicWriteStep::Replace;
         if (options.replaceExisting) {
             err = ::rename(tempName.c_str(), target.c_str()) == 0 ? 0 : errno;
         } else {
@@ -119,6 +123,7 @@ std::error_code ReplaceWith(const std::filesystem::path& target, const AtomicWri
     if (folder.Valid()) {
         ::fsync(folder.Get());
     }
+    step = AtomicWriteStep::None;
     return {};
 }
 
@@ -126,7 +131,13 @@ std::error_code ReplaceWith(const std::filesystem::path& target, const AtomicWri
 
 std::error_code WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes,
                                     const AtomicWriteOptions& options) {
-    return ReplaceWith(target, options, [&](int fd) { return WriteAll(fd, bytes); });
+    AtomicWriteStep step = AtomicWriteStep::None;
+    return WriteFileAtomically(target, bytes, options, step);
+}
+
+std::error_code WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes,
+                                    const AtomicWriteOptions& options, AtomicWriteStep& failedAt) {
+    return ReplaceWith(target, options, failedAt, [&](int fd) { return WriteAll(fd, bytes); });
 }
 
 std::error_code MoveFileAtomically(const std::filesystem::path& from, const std::filesystem::path& to,
@@ -164,7 +175,8 @@ std::error_code MoveFileAtomically(const std::filesystem::path& from, const std:
     if (!copyOptions.mode) {
         copyOptions.mode = st.st_mode & 07777;
     }
-    std::error_code ec = ReplaceWith(to, copyOptions, [&](int fd) {
+    AtomicWriteStep step = AtomicWriteStep::None;
+    std::error_code ec = ReplaceWith(to, copyOptions, step, [&](int fd) {
         char buffer[65536];
         for (;;) {
             const ssize_t n = ::read(source.Get(), buffer, sizeof buffer);

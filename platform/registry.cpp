@@ -15,6 +15,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 #include "platform/hex_digit.h"
 #include "platform/known_folders.h"
@@ -682,30 +683,23 @@ class Hive {
         if (const int32_t rc = mutate(updated->Get(m_root), changed); rc != win32::kSuccess || !changed) {
             return rc;
         }
-        return Replace(folder, std::move(updated));
+        return Replace(std::move(updated));
     }
 
   private:
-    int32_t Replace(const fs::path& folder, std::shared_ptr<HiveFile> updated) {
+    int32_t Replace(std::shared_ptr<HiveFile> updated) {
         const std::string text = SerializeHive(*updated);
-        std::string tempName = (folder / ("." + m_path.filename().string() + ".XXXXXX")).string();
-        UniqueFd temp(::mkostemp(tempName.data(), O_CLOEXEC));
-        if (!temp) {
-            return win32::kAccessDenied;
-        }
+        AtomicWriteOptions options;
         struct stat old {};
-        const mode_t mode = ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-        if (!WriteAll(temp.Get(), text) || ::fchmod(temp.Get(), mode) != 0 || ::fsync(temp.Get()) != 0 ||
-            ::rename(tempName.c_str(), m_path.c_str()) != 0) {
-            ::unlink(tempName.c_str());
+        options.mode = ::stat(m_path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+        if (WriteFileAtomically(m_path, text, options)) {
             return win32::kAccessDenied;
         }
-        if (UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir) {
-            ::fsync(dir.Get());  // the rename itself survives a crash
-        }
+        // Writers hold the lock, so the file there now is the one just written.
+        UniqueFd written(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         struct stat st {};
-        if (::fstat(temp.Get(), &st) == 0) {
-            Remember(st, std::move(temp), std::move(updated));
+        if (written && ::fstat(written.Get(), &st) == 0) {
+            Remember(st, std::move(written), std::move(updated));
         } else {
             Forget();
         }

@@ -1,9 +1,7 @@
 // Finding, loading and saving the practice list file in all its layouts.
 #include "practice/prac_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <fstream>
 #include <optional>
 
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 #include "platform/known_folders.h"
 #include "platform/user_prompt.h"
@@ -83,39 +82,19 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, std::str
 }
 
 bool WriteFileReplacing(const fs::path& target, std::string_view text) {
-    std::string pattern = target.string() + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-        Log("cannot create a temporary file beside " + target.string() + ": " + std::strerror(errno));
+    platform::AtomicWriteOptions options;
+    struct stat st {};
+    options.mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    platform::AtomicWriteStep step = platform::AtomicWriteStep::None;
+    if (const std::error_code ec = platform::WriteFileAtomically(target, text, options, step)) {
+        if (step == platform::AtomicWriteStep::Create) {
+            Log("cannot create a temporary file beside " + target.string() + ": " + ec.message());
+        } else {
+            Log("cannot write " + target.string() + ": " + ec.message());
+        }
         return false;
     }
-    const fs::path temp = pattern;
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    struct stat st {};
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-    const int savedErrno = errno;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-    }
-    if (!ok) {
-        Log("cannot write " + target.string() + ": " + std::strerror(errno ? errno : savedErrno));
-        ::unlink(temp.c_str());
-    }
-    return ok;
+    return true;
 }
 
 // The header line of the headed and beta layouts: the 14 characters, an optional CR, the LF.

@@ -7,7 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+
+#include "testsupport/file_size_limit.h"
 
 namespace platform {
 namespace {
@@ -86,6 +89,43 @@ TEST_F(AtomicFileTest, RefusalsLeaveTheTargetAndNoTemporaryFile) {
         fs::permissions(m_dir, fs::perms::owner_all);
         EXPECT_EQ(Read(existing), "precious");
     }
+}
+
+TEST_F(AtomicFileTest, AFailureSaysItsStepAndKeepsTheOldBytes) {
+    const fs::path existing = m_dir / "kept";
+    Write(existing, "precious");
+    fs::create_directory(m_dir / "folder");
+    struct Case {
+        const char* name;
+        fs::path target;
+        size_t sizeLimit;  // 0: none
+        std::errc error;
+        AtomicWriteStep step;
+    };
+    const Case cases[] = {
+        {"folder", m_dir / "folder", 0, std::errc::is_a_directory, AtomicWriteStep::Target},
+        {"no folder", m_dir / "missing" / "file", 0, std::errc::no_such_file_or_directory,
+         AtomicWriteStep::Create},
+        {"disk full", existing, 4, std::errc::file_too_large, AtomicWriteStep::Write},
+    };
+    for (const Case& c : cases) {
+        AtomicWriteStep step = AtomicWriteStep::None;
+        std::error_code ec;
+        {
+            std::optional<testsupport::ScopedFileSizeLimit> limit;
+            if (c.sizeLimit != 0) {
+                limit.emplace(c.sizeLimit);
+            }
+            ec = WriteFileAtomically(c.target, "longer than the limit", {}, step);
+        }
+        EXPECT_EQ(ec, c.error) << c.name;
+        EXPECT_EQ(step, c.step) << c.name;
+    }
+    EXPECT_EQ(Read(existing), "precious");
+    EXPECT_EQ(Entries(), 2u);
+    AtomicWriteStep step = AtomicWriteStep::Write;
+    EXPECT_FALSE(WriteFileAtomically(existing, "new", {}, step));
+    EXPECT_EQ(step, AtomicWriteStep::None);
 }
 
 TEST_F(AtomicFileTest, LinkAtTheTargetIsReplacedNeverFollowed) {

@@ -16,6 +16,7 @@
 #include "platform/codepage.h"
 #include "platform/known_folders.h"
 #include "platform/win32_error.h"
+#include "testsupport/file_size_limit.h"
 
 namespace platform {
 namespace {
@@ -469,6 +470,29 @@ TEST_F(RegistryTest, UnwritableHivesAnswerAccessDenied) {
     Registry folder(Registry::Paths{m_dir / "dirhive/machine.reg", m_user});
     EXPECT_EQ(folder.SetValue(HKey::LocalMachine, "A", "v", RegValue::Dword(1)), win32::kAccessDenied);
     EXPECT_EQ(folder.QueryValue(HKey::LocalMachine, "A", "v", value), win32::kAccessDenied);
+}
+
+TEST_F(RegistryTest, AWriteThatFailsPartWayKeepsTheHiveByteForByte) {
+    ASSERT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\Kept", "v", RegValue::Dword(1)), win32::kSuccess);
+    const std::string before = ReadFile(m_user);
+    {
+        testsupport::ScopedFileSizeLimit full(before.size());
+        EXPECT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\Kept", "long",
+                                  RegValue::String(std::string(500, 'x'))),
+                  win32::kAccessDenied);
+    }
+    EXPECT_EQ(ReadFile(m_user), before);
+    const std::unique_ptr<Registry> other = Open();
+    for (Registry* store : {m_reg.get(), other.get()}) {
+        RegValue value;
+        EXPECT_EQ(store->QueryValue(HKey::CurrentUser, "Software\\Kept", "long", value),
+                  win32::kFileNotFound);
+        EXPECT_EQ(store->QueryValue(HKey::CurrentUser, "Software\\Kept", "v", value), win32::kSuccess);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(m_user.parent_path()), {}), 2) << "the hive and its lock";
+    // The store writes again once there is room.
+    EXPECT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\Kept", "v", RegValue::Dword(2)), win32::kSuccess);
+    EXPECT_NE(ReadFile(m_user), before);
 }
 
 TEST_F(RegistryTest, ClassesRootRemovalNeverHalfSucceedsOnAnUnwritableMachineHive) {

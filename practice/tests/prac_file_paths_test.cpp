@@ -6,6 +6,7 @@
 #include "platform/win32_error.h"
 #include "practice/prac_file.h"
 #include "test_support.h"
+#include "testsupport/file_size_limit.h"
 
 namespace practice {
 namespace {
@@ -200,6 +201,25 @@ TEST_F(PracticePaths, FailedWriteKeepsTheOldFileAndReportsFalse) {
     list.resize(3);
     EXPECT_FALSE(file.Save(&list, CPracSelInfo()));
     EXPECT_EQ(ReadFile(saved), before);
+}
+
+TEST_F(PracticePaths, WriteThatFailsPartWayKeepsTheOldBytesAndSaysWhy) {
+    std::vector<CPractice> list(1);
+    CPracFile file;
+    ASSERT_TRUE(file.Save(&list, CPracSelInfo()));
+    const auto saved = MachineFolder() / "practice.xml";
+    const std::string before = ReadFile(saved);
+    list.resize(3);
+    m_log.clear();
+    {
+        testsupport::ScopedFileSizeLimit full(before.size());
+        EXPECT_FALSE(file.Save(&list, CPracSelInfo()));
+    }
+    EXPECT_EQ(ReadFile(saved), before);
+    EXPECT_EQ(m_log, std::vector<std::string>{"cannot write " + saved.string() + ": File too large"});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(MachineFolder()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 TEST_F(PracticePaths, FailedRenameReportsFalseAndLeavesNoTemporaryFile) {

@@ -7,14 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
+#include "platform/atomic_file.h"
 #include "platform/registry.h"
 #include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
-#include "platform/write_all.h"
 #include "practice/archive.h"
 #include "suite/registry_settings.h"
 
@@ -181,47 +180,31 @@ CCustomFile::FileStatus CCustomFile::LoadFile(const std::filesystem::path& path,
 }
 
 bool CCustomFile::SaveFile(const std::filesystem::path& path, std::string& error) const {
-    static std::atomic<uint32_t> counter{0};
     const std::vector<uint8_t> bytes = FormatCustomMenuFile(m_items);
-    std::filesystem::path temp;
-    int raw = -1;
-    for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
-        temp = path;
-        temp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw < 0 && errno != EEXIST) {
-            break;
-        }
-    }
-    if (raw < 0) {
-        error = ErrnoText("cannot create " + path.string(), errno);
-        return false;
-    }
-    platform::UniqueFd fd(raw);
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    platform::AtomicWriteOptions options;
+    if (struct stat existing{}; ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         // The replacement keeps the permissions the user gave the file.
-        (void)::fchmod(fd.Get(), existing.st_mode & 07777);
+        options.mode = existing.st_mode & 07777;
     }
-    if (!platform::WriteAll(fd.Get(),
-                            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())) ||
-        ::fsync(fd.Get()) != 0) {
-        error = ErrnoText("cannot write " + path.string(), errno);
-        ::unlink(temp.c_str());
-        return false;
+    platform::AtomicWriteStep step = platform::AtomicWriteStep::None;
+    const std::error_code ec = platform::WriteFileAtomically(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), options, step);
+    switch (step) {
+        case platform::AtomicWriteStep::None:
+            error.clear();
+            return true;
+        case platform::AtomicWriteStep::Create:
+            error = ErrnoText("cannot create " + path.string(), ec.value());
+            return false;
+        case platform::AtomicWriteStep::Write:
+            error = ErrnoText("cannot write " + path.string(), ec.value());
+            return false;
+        case platform::AtomicWriteStep::Target:
+        case platform::AtomicWriteStep::Replace:
+            break;
     }
-    if (::close(fd.Release()) != 0) {
-        error = ErrnoText("cannot write " + path.string(), errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        error = ErrnoText("cannot replace " + path.string(), errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    error.clear();
-    return true;
+    error = ErrnoText("cannot replace " + path.string(), ec.value());
+    return false;
 }
 
 int32_t CCustomFile::Load() {

@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/user_prompt.h"
+#include "testsupport/file_size_limit.h"
 #include "testsupport/test_support.h"
 
 namespace tools {
@@ -201,6 +203,41 @@ TEST_F(CustomFileTest, FailedSavesAreReportedAndChangeNothing) {
     RecordPath(Folder() / "no such folder" / "menu.cmf");
     EXPECT_EQ(file.Save(), 0);
     EXPECT_FALSE(std::filesystem::exists(Folder() / "no such folder"));
+}
+
+TEST_F(CustomFileTest, EachFailedStepIsNamedAndTheOldFileKeepsItsBytes) {
+    const std::filesystem::path path = Folder() / "menu.cmf";
+    const std::string old = "old";
+    WriteFile(path, old);
+    std::filesystem::create_directories(Folder() / "taken.cmf");
+    struct Case {
+        std::filesystem::path target;
+        size_t sizeLimit;  // 0: none
+        std::string error;
+    };
+    const Case cases[] = {
+        {path, old.size(), "cannot write " + path.string() + ": File too large"},
+        {Folder() / "taken.cmf", 0,
+         "cannot replace " + (Folder() / "taken.cmf").string() + ": Is a directory"},
+        {Folder() / "none" / "menu.cmf", 0,
+         "cannot create " + (Folder() / "none" / "menu.cmf").string() + ": No such file or directory"},
+    };
+    CCustomFile file;
+    file.SetItems(TwoItems());
+    for (const Case& c : cases) {
+        RecordPath(c.target);
+        std::optional<testsupport::ScopedFileSizeLimit> limit;
+        if (c.sizeLimit != 0) {
+            limit.emplace(c.sizeLimit);
+        }
+        EXPECT_EQ(file.Save(), 0) << c.target;
+        limit.reset();
+        EXPECT_EQ(file.LastError(), c.error);
+    }
+    EXPECT_EQ(ReadFile(path), old);
+    for (const auto& entry : std::filesystem::directory_iterator(Folder())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+    }
 }
 
 TEST_F(CustomFileTest, ThePathIsRecordedWhole) {
