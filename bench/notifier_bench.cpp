@@ -23,13 +23,13 @@ class CountingUi : public notifier::NotifierUi {
     size_t messages = 0;
     void ShowTray() override {}
     void HideTray() override {}
-    void SetPopupTexts(const std::string&, const std::string&) override { ++messages; }
-    void SetProgressPercent(const std::string&) override {}
+    void SetPopupTexts(std::string_view, std::string_view) override { ++messages; }
+    void SetProgressPercent(std::string_view) override {}
     void HidePopupAfter(int) override {}
-    void ShowPromptDialog(const std::string&, const std::string&, const std::string&) override {}
+    void ShowPromptDialog(std::string_view, std::string_view, std::string_view) override {}
     void DismissDialog() override {}
-    void ChangeProduct(const std::string&, const std::string&, const std::string&) override {}
-    void Restart(const std::string&) override {}
+    void ChangeProduct(std::string_view, std::string_view, std::string_view) override {}
+    void Restart(std::string_view) override {}
     void Close() override {}
 };
 

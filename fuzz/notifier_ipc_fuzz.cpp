@@ -17,21 +17,21 @@ class NullUi : public notifier::NotifierUi {
   public:
     void ShowTray() override {}
     void HideTray() override {}
-    void SetPopupTexts(const std::string&, const std::string&) override {}
-    void SetProgressPercent(const std::string&) override {}
+    void SetPopupTexts(std::string_view, std::string_view) override {}
+    void SetProgressPercent(std::string_view) override {}
     void HidePopupAfter(int ms) override {
         if (ms < 0)
             std::abort();
     }
-    void ShowPromptDialog(const std::string&, const std::string&, const std::string&) override {}
+    void ShowPromptDialog(std::string_view, std::string_view, std::string_view) override {}
     void DismissDialog() override {}
-    void ChangeProduct(const std::string&, const std::string&, const std::string&) override {}
-    void Restart(const std::string&) override {}
+    void ChangeProduct(std::string_view, std::string_view, std::string_view) override {}
+    void Restart(std::string_view) override {}
     void Close() override {}
 };
 
-void CheckLine(const std::string& line, NullUi& ui) {
-    if (line.find("\r\n") != std::string::npos || line.size() >= notifier::kMaxLine)
+void CheckLine(std::string_view line, NullUi& ui) {
+    if (line.find("\r\n") != std::string_view::npos || line.size() >= notifier::kMaxLine)
         std::abort();
     notifier::DispatchIpcLine(line, ui);
 }

@@ -7,14 +7,14 @@
 
 namespace notifier {
 
-void NotifierController::Adapter::SetPopupTexts(const std::string& t1, const std::string& t2) {
+void NotifierController::Adapter::SetPopupTexts(std::string_view t1, std::string_view t2) {
     m_c.m_text1 = t1;
     m_c.m_text2 = t2;
     m_c.m_view.SetPopupTexts(t1, t2);
 }
 
-void NotifierController::Adapter::ShowPromptDialog(const std::string& buttons, const std::string& caption,
-                                                   const std::string& text) {
+void NotifierController::Adapter::ShowPromptDialog(std::string_view buttons, std::string_view caption,
+                                                   std::string_view text) {
     m_c.m_promptOpen = true;
     m_c.m_view.ShowPromptDialog(buttons, caption, text);
 }
@@ -26,14 +26,14 @@ void NotifierController::Adapter::DismissDialog() {
     m_c.m_view.DismissDialog();
 }
 
-void NotifierController::Adapter::Restart(const std::string& argument) {
+void NotifierController::Adapter::Restart(std::string_view argument) {
     const std::string launcher = ReadNotifierSetting(kLauncherPathValue);
     if (launcher.empty())
         return;
     // The launcher ends us by pid, in place of the window handle.
     std::vector<std::string> argv{launcher, std::to_string(::getpid())};
     if (!argument.empty())
-        argv.push_back(argument);
+        argv.emplace_back(argument);
     if (!m_c.m_view.RunCommandLine(argv))
         std::fprintf(stderr, "pipwell: cannot start %s\n", launcher.c_str());
 }

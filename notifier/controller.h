@@ -19,7 +19,7 @@ class NotifierView : public NotifierUi {
     virtual void ScheduleTick(int milliseconds) = 0;
     virtual bool RunCommandLine(const std::vector<std::string>& argv) = 0;
     // Restart reaches the controller, not the view.
-    void Restart(const std::string&) override {}
+    void Restart(std::string_view) override {}
 };
 
 class NotifierController {
@@ -49,17 +49,16 @@ class NotifierController {
         explicit Adapter(NotifierController& c) : m_c(c) {}
         void ShowTray() override { m_c.m_view.ShowTray(); }
         void HideTray() override { m_c.m_view.HideTray(); }
-        void SetPopupTexts(const std::string& t1, const std::string& t2) override;
-        void SetProgressPercent(const std::string& text) override { m_c.m_view.SetProgressPercent(text); }
+        void SetPopupTexts(std::string_view t1, std::string_view t2) override;
+        void SetProgressPercent(std::string_view text) override { m_c.m_view.SetProgressPercent(text); }
         void HidePopupAfter(int ms) override { m_c.m_view.HidePopupAfter(ms); }
-        void ShowPromptDialog(const std::string& buttons, const std::string& caption,
-                              const std::string& text) override;
+        void ShowPromptDialog(std::string_view buttons, std::string_view caption,
+                              std::string_view text) override;
         void DismissDialog() override;
-        void ChangeProduct(const std::string& text, const std::string& product,
-                           const std::string& title) override {
+        void ChangeProduct(std::string_view text, std::string_view product, std::string_view title) override {
             m_c.m_view.ChangeProduct(text, product, title);
         }
-        void Restart(const std::string& argument) override;
+        void Restart(std::string_view argument) override;
         void Close() override;
 
       private:

@@ -78,8 +78,8 @@ int ParseDelayMs(std::string_view text) {
     return std::max(0, LeadingNumber(text));
 }
 
-static std::string Str(std::optional<std::string_view> field, std::string_view fallback = {}) {
-    return std::string(field ? *field : fallback);
+static std::string_view Str(std::optional<std::string_view> field, std::string_view fallback = {}) {
+    return field ? *field : fallback;
 }
 
 DispatchResult RunInstruction(std::string_view verb, std::optional<std::string_view> a4,
@@ -141,7 +141,6 @@ void IpcReader::Close() {
 
 bool IpcReader::Open(const std::filesystem::path& path) {
     Close();
-    m_buffer.clear();
     m_path = path;
     m_fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     if (m_fd < 0)
@@ -156,6 +155,7 @@ bool IpcReader::Open(const std::filesystem::path& path) {
     m_size = static_cast<uint64_t>(st.st_size);
     m_pos = m_lastLineStart = m_boundary = LastCompleteLineEnd(m_size);
     m_skipping = false;
+    DropBuffer();
     return true;
 }
 
@@ -203,6 +203,8 @@ bool IpcReader::LineBoundaryHolds() const {
 void IpcReader::CheckFile() {
     if (m_fd < 0)
         return;
+    // Bytes held from an earlier pass may have been rewritten since; each pass reads them afresh.
+    DropBuffer();
     struct stat atPath {};
     if (::stat(m_path.c_str(), &atPath) == 0 && (atPath.st_dev != m_dev || atPath.st_ino != m_ino)) {
         // Another file stands at the path now: follow it from its end.
@@ -215,6 +217,7 @@ void IpcReader::CheckFile() {
             m_size = static_cast<uint64_t>(atPath.st_size);
             m_pos = m_lastLineStart = m_boundary = LastCompleteLineEnd(m_size);
             m_skipping = false;
+            DropBuffer();
             return;
         }
     }
@@ -225,6 +228,7 @@ void IpcReader::CheckFile() {
     if (size < m_size || size < m_pos || !LineBoundaryHolds()) {
         m_pos = m_lastLineStart = m_boundary = LastCompleteLineEnd(size);
         m_skipping = false;
+        DropBuffer();
     }
     m_size = size;
 }
@@ -259,31 +263,53 @@ std::optional<std::string> IpcReader::ReplayPendingPrompt() {
     return std::string(window.substr(found, end - found));
 }
 
-std::string_view IpcReader::Peek() {
-    if (m_pos < m_bufferAt || m_pos > m_bufferAt + m_buffer.size()) {
-        m_buffer.clear();
-        m_bufferAt = m_pos;
-    }
-    size_t offset = static_cast<size_t>(m_pos - m_bufferAt);
-    if (m_buffer.size() - offset < kMaxLine) {
-        m_buffer.erase(0, offset);
-        m_bufferAt = m_pos;
-        offset = 0;
-        std::string more;
-        if (ReadAt(m_bufferAt + m_buffer.size(), kReadChunk, more))
-            m_buffer += more;
-    }
-    return std::string_view(m_buffer).substr(offset, kMaxLine);
+std::string_view IpcReader::Buffered() const {
+    if (m_pos < m_bufferAt || m_pos > m_bufferAt + m_bufferLen)
+        return {};
+    const auto offset = static_cast<size_t>(m_pos - m_bufferAt);
+    return std::string_view(m_buffer.get() + offset, std::min(kMaxLine, m_bufferLen - offset));
 }
 
-std::optional<std::string> IpcReader::ReadNextIpcLine() {
+void IpcReader::DropBuffer() {
+    m_bufferAt = m_pos;
+    m_bufferLen = 0;
+}
+
+void IpcReader::Refill() {
+    if (!m_buffer)
+        m_buffer = std::make_unique<char[]>(kReadChunk);
+    if (m_pos < m_bufferAt || m_pos > m_bufferAt + m_bufferLen)
+        DropBuffer();
+    // What is left from the position is less than a line's limit, so the rest of the buffer is free.
+    const auto offset = static_cast<size_t>(m_pos - m_bufferAt);
+    std::memmove(m_buffer.get(), m_buffer.get() + offset, m_bufferLen - offset);
+    m_bufferLen -= offset;
+    m_bufferAt = m_pos;
+    while (m_bufferLen < kReadChunk) {
+        const ssize_t n = ::pread(m_fd, m_buffer.get() + m_bufferLen, kReadChunk - m_bufferLen,
+                                  static_cast<off_t>(m_bufferAt + m_bufferLen));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        m_bufferLen += static_cast<size_t>(n);
+    }
+}
+
+std::optional<std::string_view> IpcReader::ReadNextIpcLine() {
     if (m_fd < 0)
         return std::nullopt;
     for (;;) {
-        const std::string_view block = Peek();
+        std::string_view block = Buffered();
+        size_t end = block.find("\r\n");
+        // The file is read again only when what is held cannot decide the next line.
+        if (end == std::string_view::npos && block.size() < kMaxLine) {
+            Refill();
+            block = Buffered();
+            end = block.find("\r\n");
+        }
         if (block.empty())
             return std::nullopt;
-        const size_t end = block.find("\r\n");
         if (m_skipping) {
             if (end == std::string_view::npos) {
                 // Keep a trailing CR: its LF may come next.
@@ -308,7 +334,7 @@ std::optional<std::string> IpcReader::ReadNextIpcLine() {
         m_lastLineStart = m_pos;
         m_pos += end + 2;
         m_boundary = m_pos;
-        return std::string(block.substr(0, end));
+        return block.substr(0, end);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,17 +45,16 @@ class NotifierUi {
     virtual ~NotifierUi() = default;
     virtual void ShowTray() = 0;
     virtual void HideTray() = 0;
-    virtual void SetPopupTexts(const std::string& text1, const std::string& text2) = 0;
-    virtual void SetProgressPercent(const std::string& text) = 0;
+    virtual void SetPopupTexts(std::string_view text1, std::string_view text2) = 0;
+    virtual void SetProgressPercent(std::string_view text) = 0;
     // 0 hides at once.
     virtual void HidePopupAfter(int milliseconds) = 0;
-    virtual void ShowPromptDialog(const std::string& buttons, const std::string& caption,
-                                  const std::string& text) = 0;
+    virtual void ShowPromptDialog(std::string_view buttons, std::string_view caption,
+                                  std::string_view text) = 0;
     // Ends the open prompt without an answer.
     virtual void DismissDialog() = 0;
-    virtual void ChangeProduct(const std::string& text, const std::string& product,
-                               const std::string& title) = 0;
-    virtual void Restart(const std::string& argument) = 0;
+    virtual void ChangeProduct(std::string_view text, std::string_view product, std::string_view title) = 0;
+    virtual void Restart(std::string_view argument) = 0;
     virtual void Close() = 0;
 };
 
@@ -83,8 +83,9 @@ class IpcReader {
     void CheckFile();
     // The pending prompt from complete lines before the start position, once; empty when none.
     std::optional<std::string> ReplayPendingPrompt();
-    // The next complete line without its CR LF; nullopt while none is complete.
-    std::optional<std::string> ReadNextIpcLine();
+    // The next complete line without its CR LF; nullopt while none is complete. The text stays valid until
+    // the next call on the reader.
+    std::optional<std::string_view> ReadNextIpcLine();
     // Steps back over the line just read, so the next read returns it again.
     void Unread();
 
@@ -94,8 +95,11 @@ class IpcReader {
     bool ReadAt(uint64_t offset, size_t count, std::string& out) const;
     uint64_t LastCompleteLineEnd(uint64_t size) const;
     bool LineBoundaryHolds() const;
-    // Up to kMaxLine bytes from the position, from a buffer refilled in large reads.
-    std::string_view Peek();
+    // Up to kMaxLine bytes from the position, as far as the buffer holds them.
+    std::string_view Buffered() const;
+    // Keeps what is held from the position and reads on after it, in one large read.
+    void Refill();
+    void DropBuffer();
     static constexpr size_t kReadChunk = 65536;
 
     std::filesystem::path m_path;
@@ -109,7 +113,8 @@ class IpcReader {
     uint64_t m_size = 0;
     // Inside an over-long line: everything up to its CR LF is dropped.
     bool m_skipping = false;
-    std::string m_buffer;
+    std::unique_ptr<char[]> m_buffer;
+    size_t m_bufferLen = 0;
     uint64_t m_bufferAt = 0;
 };
 

@@ -24,7 +24,7 @@ namespace {
 // 0xBE7F2B as a COLORREF is blue 0xBE, green 0x7F, red 0x2B.
 const QColor kBarColour(0x2B, 0x7F, 0xBE);
 
-QString Text(const std::string& bytes) {
+QString Text(std::string_view bytes) {
     return suite::FromCp1252(bytes);
 }
 
@@ -126,7 +126,7 @@ void ProgressPopup::SetTexts(const QString& text1, const QString& text2) {
     raise();
 }
 
-void ProgressPopup::SetProgressPercent(const std::string& text) {
+void ProgressPopup::SetProgressPercent(std::string_view text) {
     m_lastPercent = LeadingPercent(text);
     m_bar->setValue(std::clamp(m_lastPercent, 0, 100));
     m_percent->setText(Text(text) + "%");
@@ -146,7 +146,7 @@ void ProgressPopup::RefreshPercentColours() {
     m_percent->setAutoFillBackground(false);
 }
 
-int PromptDialog::TemplateFor(const std::string& buttons) {
+int PromptDialog::TemplateFor(std::string_view buttons) {
     if (buttons == "MB_OKCANCEL")
         return 135;
     if (buttons == "MB_RETRYCANCEL")
@@ -158,7 +158,7 @@ int PromptDialog::TemplateFor(const std::string& buttons) {
     return 134;
 }
 
-PromptDialog::PromptDialog(const std::string& buttons, const QString& caption, const QString& text,
+PromptDialog::PromptDialog(std::string_view buttons, const QString& caption, const QString& text,
                            int lastPercent, const QPixmap& image, std::function<void(const char*)> answer,
                            QWidget* owner)
     : QDialog(owner), m_answer(std::move(answer)) {
@@ -357,14 +357,14 @@ void QtNotifierView::CreatePopup() {
     m_popup->setWindowTitle("PelloryTray");
 }
 
-void QtNotifierView::SetPopupTexts(const std::string& text1, const std::string& text2) {
+void QtNotifierView::SetPopupTexts(std::string_view text1, std::string_view text2) {
     if (!m_popup)
         CreatePopup();
     m_hide->stop();
     m_popup->SetTexts(Text(text1), Text(text2));
 }
 
-void QtNotifierView::SetProgressPercent(const std::string& text) {
+void QtNotifierView::SetProgressPercent(std::string_view text) {
     if (!m_popup)
         CreatePopup();
     m_popup->SetProgressPercent(text);
@@ -381,8 +381,8 @@ void QtNotifierView::HidePopupAfter(int milliseconds) {
     m_hide->start(milliseconds);
 }
 
-void QtNotifierView::ShowPromptDialog(const std::string& buttons, const std::string& caption,
-                                      const std::string& text) {
+void QtNotifierView::ShowPromptDialog(std::string_view buttons, std::string_view caption,
+                                      std::string_view text) {
     QString body = Text(text);
     body.replace("\\n", "\n");
     delete m_prompt;
@@ -408,8 +408,7 @@ void QtNotifierView::DismissDialog() {
     m_prompt = nullptr;
 }
 
-void QtNotifierView::ChangeProduct(const std::string& text, const std::string& product,
-                                   const std::string& title) {
+void QtNotifierView::ChangeProduct(std::string_view text, std::string_view product, std::string_view title) {
     if (!m_popup)
         CreatePopup();
     m_popup->hide();

@@ -33,7 +33,7 @@ class ProgressPopup : public QDialog {
   public:
     explicit ProgressPopup(QWidget* owner = nullptr);
     void SetTexts(const QString& text1, const QString& text2);
-    void SetProgressPercent(const std::string& text);
+    void SetProgressPercent(std::string_view text);
     void SetProduct(const QString& text, const QPixmap& image, const QString& title);
     int LastPercent() const { return m_lastPercent; }
     QLabel* PercentLabel() const { return m_percent; }
@@ -57,9 +57,9 @@ class ProgressPopup : public QDialog {
 // Escape and the close button.
 class PromptDialog : public QDialog {
   public:
-    PromptDialog(const std::string& buttons, const QString& caption, const QString& text, int lastPercent,
+    PromptDialog(std::string_view buttons, const QString& caption, const QString& text, int lastPercent,
                  const QPixmap& image, std::function<void(const char*)> answer, QWidget* owner = nullptr);
-    static int TemplateFor(const std::string& buttons);
+    static int TemplateFor(std::string_view buttons);
     // Ends the dialog without an answer.
     void Dismiss();
 
@@ -110,14 +110,12 @@ class QtNotifierView : public NotifierView {
 
     void ShowTray() override { m_tray.ShowIcon(); }
     void HideTray() override { m_tray.HideIcon(); }
-    void SetPopupTexts(const std::string& text1, const std::string& text2) override;
-    void SetProgressPercent(const std::string& text) override;
+    void SetPopupTexts(std::string_view text1, std::string_view text2) override;
+    void SetProgressPercent(std::string_view text) override;
     void HidePopupAfter(int milliseconds) override;
-    void ShowPromptDialog(const std::string& buttons, const std::string& caption,
-                          const std::string& text) override;
+    void ShowPromptDialog(std::string_view buttons, std::string_view caption, std::string_view text) override;
     void DismissDialog() override;
-    void ChangeProduct(const std::string& text, const std::string& product,
-                       const std::string& title) override;
+    void ChangeProduct(std::string_view text, std::string_view product, std::string_view title) override;
     void Close() override;
     void CreatePopup() override;
     void ScheduleTick(int milliseconds) override;

@@ -17,38 +17,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class RecordingView : public NotifierView {
-  public:
-    std::vector<std::string> calls;
-    std::vector<int> ticks;
-    std::vector<std::vector<std::string>> started;
-
-    void ShowTray() override { calls.push_back("ShowTray"); }
-    void HideTray() override { calls.push_back("HideTray"); }
-    void SetPopupTexts(const std::string& t1, const std::string& t2) override {
-        calls.push_back("SetPopupTexts(" + t1 + "," + t2 + ")");
-    }
-    void SetProgressPercent(const std::string& text) override {
-        calls.push_back("SetProgressPercent(" + text + ")");
-    }
-    void HidePopupAfter(int ms) override { calls.push_back("HidePopupAfter(" + std::to_string(ms) + ")"); }
-    void ShowPromptDialog(const std::string& buttons, const std::string& caption,
-                          const std::string& text) override {
-        calls.push_back("ShowPromptDialog(" + buttons + "," + caption + "," + text + ")");
-    }
-    void DismissDialog() override { calls.push_back("DismissDialog"); }
-    void ChangeProduct(const std::string& text, const std::string& product,
-                       const std::string& title) override {
-        calls.push_back("ChangeProduct(" + text + "," + product + "," + title + ")");
-    }
-    void Close() override { calls.push_back("Close"); }
-    void CreatePopup() override { calls.push_back("CreatePopup"); }
-    void ScheduleTick(int ms) override { ticks.push_back(ms); }
-    bool RunCommandLine(const std::vector<std::string>& argv) override {
-        started.push_back(argv);
-        return true;
-    }
-};
+using testing::RecordingView;
 
 class ControllerTest : public testsupport::RegistryTest {
   protected:

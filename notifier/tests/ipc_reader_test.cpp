@@ -26,7 +26,7 @@ class IpcReaderTest : public ::testing::Test {
         m_reader.CheckFile();
         std::vector<std::string> lines;
         while (auto line = m_reader.ReadNextIpcLine())
-            lines.push_back(*line);
+            lines.emplace_back(*line);
         return lines;
     }
 
@@ -124,6 +124,20 @@ TEST_F(IpcReaderTest, TruncatedThenRewrittenFileIsFollowedFromItsNewEnd) {
     EXPECT_THAT(Drain(), IsEmpty());
     Append("fresh\r\n");
     EXPECT_THAT(Drain(), ElementsAre("fresh"));
+}
+
+TEST_F(IpcReaderTest, RewriteOfLinesNotYetReadShowsNoneOfThem) {
+    ASSERT_TRUE(m_reader.Open(m_file));
+    for (int i = 0; i < 10; ++i)
+        Append("message|old line " + std::to_string(i) + "|x\r\n");
+    // A pass that stopped early (a prompt waiting, say) leaves old lines unread.
+    EXPECT_EQ(m_reader.ReadNextIpcLine(), "message|old line 0|x");
+    EXPECT_EQ(m_reader.ReadNextIpcLine(), "message|old line 1|x");
+    std::filesystem::resize_file(m_file, 0);
+    Append("message|new|1\r\nmessage|new|2\r\nmessage|new|3\r\n");
+    EXPECT_THAT(Drain(), IsEmpty());
+    Append("message|after|rewrite\r\n");
+    EXPECT_THAT(Drain(), ElementsAre("message|after|rewrite"));
 }
 
 TEST_F(IpcReaderTest, FileRenamedOverThePathIsFollowed) {
