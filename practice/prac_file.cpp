@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 
 #include "platform/atomic_file.h"
@@ -56,27 +57,48 @@ size_t MinPracticeBytes(int32_t schema) {
     return 4 + 6 * 4 + (schema >= 4 ? 4 : 0) + 2;
 }
 
-std::optional<std::vector<uint8_t>> ReadWholeFile(const fs::path& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+// The bytes of a file, read straight into a buffer that is never zeroed first.
+struct FileBytes {
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
+    std::span<const uint8_t> Span() const { return {data.get(), size}; }
+};
+
+std::optional<FileBytes> ReadWholeFile(const fs::path& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
         error = "cannot open " + path.string() + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    if (size < 0) {
+    struct FdCloser {
+        int fd;
+        ~FdCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         error = "cannot size " + path.string();
         return std::nullopt;
     }
-    if (static_cast<uint64_t>(size) > kMaxPracticeFileBytes) {
-        error = path.string() + " is too large for a practice list (" + std::to_string(size) + " bytes)";
+    if (static_cast<uint64_t>(info.st_size) > kMaxPracticeFileBytes) {
+        error =
+            path.string() + " is too large for a practice list (" + std::to_string(info.st_size) + " bytes)";
         return std::nullopt;
     }
-    in.seekg(0, std::ios::beg);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        error = "cannot read " + path.string();
-        return std::nullopt;
+    FileBytes bytes;
+    bytes.size = static_cast<size_t>(info.st_size);
+    bytes.data.reset(new uint8_t[bytes.size == 0 ? 1 : bytes.size]);
+    size_t done = 0;
+    while (done < bytes.size) {
+        const ssize_t got = ::read(fd, bytes.data.get() + done, bytes.size - done);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            // A file that shrank while it was read is as unreadable as one that fails.
+            error = "cannot read " + path.string();
+            return std::nullopt;
+        }
+        done += static_cast<size_t>(got);
     }
     return bytes;
 }
@@ -250,7 +272,7 @@ int32_t CPracFile::DetectFormat() {
         Log(error);
         return 0;
     }
-    return DetectFormat(m_Path, *bytes);
+    return DetectFormat(m_Path, bytes->Span());
 }
 
 int32_t CPracFile::DetectFormat(const fs::path& path, std::span<const uint8_t> bytes) {
@@ -404,14 +426,16 @@ bool CPracFile::ReadXml(std::string_view text) {
         return false;
     }
     std::vector<CPractice> practices;
+    // The count is the file's word; no practice takes fewer bytes than its two tag lines.
+    constexpr size_t kMinPracticeBytes = sizeof("<Practice>\n</Practice>\n") - 1;
+    practices.reserve(std::min(static_cast<size_t>(count), text.size() / kMinPracticeBytes));
     for (int32_t i = 0; i < count; ++i) {
         CPractice temp(kXmlSchemaVersion);
         if (!temp.ReadXml(reader)) {
             return false;
         }
-        CPractice practice;
-        practice = temp;
-        practices.push_back(practice);
+        // Constructed before the move, so the schema version ends as a default practice leaves it.
+        practices.emplace_back() = std::move(temp);
     }
     // A practice element after the counted ones means the count is wrong; stop rather than lose it.
     const auto styleLine = FindLine(reader, "<PracSelStyle>", "<Practice>");
@@ -540,7 +564,7 @@ bool CPracFile::Load() {
     }
     // Until the file has been read whole, a save would replace data that was never seen.
     m_LoadFailed = true;
-    const bool ok = LoadDetected(*bytes);
+    const bool ok = LoadDetected(bytes->Span());
     m_LoadFailed = !ok;
     return ok;
 }

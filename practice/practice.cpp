@@ -92,6 +92,39 @@ CPractice& CPractice::operator=(const CPractice& other) {
     return *this;
 }
 
+CPractice::CPractice(CPractice&& other) noexcept
+    : Serializable(),
+      m_Name(std::move(other.m_Name)),
+      m_Host(std::move(other.m_Host)),
+      m_SorelData(std::move(other.m_SorelData)),
+      m_SorelProgs(std::move(other.m_SorelProgs)),
+      m_PortNumber(other.m_PortNumber),
+      m_PrinterNumber(other.m_PrinterNumber),
+      m_TerminalNumber(other.m_TerminalNumber),
+      m_ConnType(other.m_ConnType),
+      m_PracticeType(other.m_PracticeType),
+      m_BillServID(other.m_BillServID),
+      m_WanMode(other.m_WanMode),
+      m_Environment(std::move(other.m_Environment)) {}
+
+CPractice& CPractice::operator=(CPractice&& other) noexcept {
+    if (this != &other) {
+        m_Name = std::move(other.m_Name);
+        m_Host = std::move(other.m_Host);
+        m_SorelData = std::move(other.m_SorelData);
+        m_SorelProgs = std::move(other.m_SorelProgs);
+        m_PortNumber = other.m_PortNumber;
+        m_PrinterNumber = other.m_PrinterNumber;
+        m_TerminalNumber = other.m_TerminalNumber;
+        m_ConnType = other.m_ConnType;
+        m_PracticeType = other.m_PracticeType;
+        m_BillServID = other.m_BillServID;
+        m_WanMode = other.m_WanMode;
+        m_Environment = std::move(other.m_Environment);
+    }
+    return *this;
+}
+
 const char* CPractice::GetConnTypeName() const {
     return m_ConnType == 0 ? "Local" : "Remote";
 }
@@ -165,13 +198,13 @@ bool CPractice::ReadXml(LineReader& reader) {
     if (!reader.SkipTo("<Practice>")) {
         return false;
     }
-    std::string line;
+    std::string_view line;
     while (reader.ReadLine(line)) {
-        if (line.find("</Practice>") != std::string::npos) {
+        if (line.find("</Practice>") != std::string_view::npos) {
             return true;
         }
-        const XmlLine parsed = ParseXmlLine(line);
-        const std::string& name = parsed.name;
+        const XmlLineView parsed = ParseXmlLineView(line);
+        const std::string_view name = parsed.name;
         if (name == "Name") {
             m_Name = XmlUnescape(parsed.value);
         } else if (name == "Host") {
@@ -202,7 +235,7 @@ bool CPractice::ReadXml(LineReader& reader) {
                     closed = true;
                     break;
                 }
-                const XmlLine inner = ParseXmlLine(line);
+                const XmlLineView inner = ParseXmlLineView(line);
                 if (inner.name == "EnviromentVariable") {
                     entry.m_Variable = XmlUnescape(inner.value);
                 } else if (inner.name == "EnviromentValue") {

@@ -73,6 +73,9 @@ class CPractice : public Serializable {
     explicit CPractice(int32_t schemaVersion);
     CPractice(const CPractice& other);
     CPractice& operator=(const CPractice& other);
+    // Moves leave the schema version alone, as copies do.
+    CPractice(CPractice&& other) noexcept;
+    CPractice& operator=(CPractice&& other) noexcept;
     ~CPractice() override = default;
 
     const char* GetConnTypeName() const;

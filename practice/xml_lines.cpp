@@ -64,21 +64,26 @@ std::string XmlUnescape(std::string_view text) {
     return out;
 }
 
-XmlLine ParseXmlLine(std::string_view line) {
+XmlLineView ParseXmlLineView(std::string_view line) {
     std::string_view text = line;
     if (size_t lt = line.find('<'); lt != std::string_view::npos) {
         text = line.substr(lt + 1);
     }
-    XmlLine result;
+    XmlLineView result;
     if (size_t gt = text.find('>'); gt != std::string_view::npos) {
-        result.name = std::string(text.substr(0, gt));
+        result.name = text.substr(0, gt);
     }
     if (size_t q1 = text.find('"'); q1 != std::string_view::npos) {
         if (size_t q2 = text.find('"', q1 + 1); q2 != std::string_view::npos) {
-            result.value = std::string(text.substr(q1 + 1, q2 - q1 - 1));
+            result.value = text.substr(q1 + 1, q2 - q1 - 1);
         }
     }
     return result;
+}
+
+XmlLine ParseXmlLine(std::string_view line) {
+    const XmlLineView view = ParseXmlLineView(line);
+    return {std::string(view.name), std::string(view.value)};
 }
 
 int32_t ParseDecimal(std::string_view text) {
@@ -125,7 +130,7 @@ void AppendTagLine(std::string& out, std::string_view tag) {
     out += '\n';
 }
 
-bool LineReader::ReadLine(std::string& line) {
+bool LineReader::ReadLine(std::string_view& line) {
     if (m_pos >= m_text.size()) {
         return false;
     }
@@ -134,17 +139,25 @@ bool LineReader::ReadLine(std::string& line) {
     if (end == std::string_view::npos) {
         end = m_text.size();
     }
-    std::string_view view = m_text.substr(m_pos, end - m_pos);
-    if (!view.empty() && view.back() == '\r') {
-        view.remove_suffix(1);
+    line = m_text.substr(m_pos, end - m_pos);
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
     }
-    line.assign(view);
     m_pos = next;
     return true;
 }
 
+bool LineReader::ReadLine(std::string& line) {
+    std::string_view view;
+    if (!ReadLine(view)) {
+        return false;
+    }
+    line.assign(view);
+    return true;
+}
+
 bool LineReader::SkipTo(std::string_view needle, std::string_view stop) {
-    std::string line;
+    std::string_view line;
     while (ReadLine(line)) {
         if (line.find(needle) != std::string::npos) {
             return true;

@@ -18,6 +18,12 @@ struct XmlLine {
     std::string value;
 };
 XmlLine ParseXmlLine(std::string_view line);
+// The same parse as views into `line`, for readers that only compare the name and convert the value.
+struct XmlLineView {
+    std::string_view name;
+    std::string_view value;
+};
+XmlLineView ParseXmlLineView(std::string_view line);
 
 // Decimal text as the C library's atoi reads it (leading blanks, a sign, digits; 0 when there are none),
 // saturated at the int32 range instead of overflowing.
@@ -33,6 +39,8 @@ class LineReader {
   public:
     explicit LineReader(std::string_view text) : m_text(text) {}
     bool ReadLine(std::string& line);
+    // The next line as a view into the text, which must outlive it.
+    bool ReadLine(std::string_view& line);
     // Reads until a line contains `needle`; false at the end of the text, or when a line containing `stop`
     // (when given) comes first, which means the block being read is damaged.
     bool SkipTo(std::string_view needle, std::string_view stop = {});

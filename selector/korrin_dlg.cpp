@@ -125,8 +125,8 @@ CKorrinDlg::CKorrinDlg(std::optional<std::filesystem::path> named, bool adminAll
     });
     connect(header, &QHeaderView::sectionMoved, this, [this] { m_viewDirty = true; });
     connect(header, &QHeaderView::sectionResized, this, [this] { m_viewDirty = true; });
-    connect(m_showAll, &QCheckBox::toggled, this, [this] {
-        Refill();
+    connect(m_showAll, &QCheckBox::toggled, this, [this](bool checked) {
+        m_model->Change([&] { m_list.SetShowAll(checked); });
         m_viewDirty = true;
     });
     resize(100 * m_charWidth, 30 * m_charWidth);

@@ -95,13 +95,27 @@ bool PracticeListModel::IsHidden(const practice::CPractice& p, bool showAll) {
 }
 
 void PracticeListModel::Refill() {
-    m_rows.clear();
-    m_rows.reserve(m_practices->size());
+    m_sorted.clear();
+    m_sorted.reserve(m_practices->size());
     // Every row goes in at the top, so equal keys end up last-stored first.
     for (size_t i = m_practices->size(); i-- > 0;)
-        if (!IsHidden((*m_practices)[i], m_showAll))
-            m_rows.push_back(i);
+        m_sorted.push_back(i);
     Sort();
+}
+
+void PracticeListModel::SetShowAll(bool showAll) {
+    m_showAll = showAll;
+    Filter();
+}
+
+// The sort is stable, so the visible part of the whole order is the order the visible rows alone would get.
+void PracticeListModel::Filter() {
+    const auto& practices = *m_practices;
+    m_rows.clear();
+    m_rows.reserve(m_sorted.size());
+    for (size_t i : m_sorted)
+        if (i < practices.size() && !IsHidden(practices[i], m_showAll))
+            m_rows.push_back(i);
 }
 
 void PracticeListModel::ClickColumn(int column) {
@@ -118,28 +132,32 @@ void PracticeListModel::Sort() {
     const auto& practices = *m_practices;
     const int column = m_sortColumn;
     const bool descending = m_sortDescending;
-    if (column < 0 || column >= kColumns)
-        return;  // an unknown column sorts everything as equal
+    if (column < 0 || column >= kColumns) {
+        Filter();  // an unknown column sorts everything as equal
+        return;
+    }
     if (IsNumberColumn(column)) {
-        std::stable_sort(m_rows.begin(), m_rows.end(), [&](size_t a, size_t b) {
+        std::stable_sort(m_sorted.begin(), m_sorted.end(), [&](size_t a, size_t b) {
             int64_t x = NumberValue(practices[a], column), y = NumberValue(practices[b], column);
             return descending ? y < x : x < y;
         });
+        Filter();
         return;
     }
     QCollator collator;  // the system locale
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(m_rows.size());
+    keys.reserve(m_sorted.size());
     std::vector<size_t> slot(practices.size());
-    for (size_t r = 0; r < m_rows.size(); ++r) {
-        slot[m_rows[r]] = r;
-        keys.push_back(collator.sortKey(QString::fromLatin1(ColumnText(practices[m_rows[r]], column))));
+    for (size_t r = 0; r < m_sorted.size(); ++r) {
+        slot[m_sorted[r]] = r;
+        keys.push_back(collator.sortKey(QString::fromLatin1(ColumnText(practices[m_sorted[r]], column))));
     }
-    std::stable_sort(m_rows.begin(), m_rows.end(), [&](size_t a, size_t b) {
+    std::stable_sort(m_sorted.begin(), m_sorted.end(), [&](size_t a, size_t b) {
         int c = keys[slot[a]].compare(keys[slot[b]]);
         return descending ? c > 0 : c < 0;
     });
+    Filter();
 }
 
 }  // namespace selector

@@ -24,10 +24,11 @@ class PracticeListModel {
     // `practices` must outlive the model; call Refill after it changes.
     explicit PracticeListModel(const std::vector<practice::CPractice>* practices) : m_practices(practices) {}
 
-    void SetShowAll(bool showAll) { m_showAll = showAll; }
+    // Filters the kept order again; no re-sort, as hiding rows never changes the order of the others.
+    void SetShowAll(bool showAll);
     bool ShowAll() const { return m_showAll; }
 
-    // Filter again and sort by the current column.
+    // Takes the practices again, sorts them by the current column and filters.
     void Refill();
     // A header click: the sorted column flips direction, another one sorts ascending.
     void ClickColumn(int column);
@@ -44,7 +45,11 @@ class PracticeListModel {
     static bool IsHidden(const practice::CPractice& practice, bool showAll);
 
   private:
+    void Filter();
+
     const std::vector<practice::CPractice>* m_practices;
+    // Every practice, hidden ones too, in the sorted order; the rows are its visible part.
+    std::vector<size_t> m_sorted;
     std::vector<size_t> m_rows;
     bool m_showAll = false;
     int m_sortColumn = 0;

@@ -63,6 +63,36 @@ TEST(PracticeListModelTest, ClickSequencesAndCaseInsensitiveText) {
     EXPECT_EQ(Names(model), (std::vector<std::string>{"gamma", "beta", "Alpha"}));
 }
 
+// Show All filters the kept order: rows with equal keys (here equal ports and names) stay as a full refill
+// would place them, in both directions and after a re-sort.
+TEST(PracticeListModelTest, ShowAllToggleMatchesAFreshRefill) {
+    std::vector<CPractice> list = {Make("same", 0, 0, 5),  Make("Bill", 2, 7, 5), Make("same", 4, 3, 1),
+                                   Make("Other", 2, 9, 1), Make("same", 0, 0, 5), Make("alpha", 2, 0, 9)};
+    for (int i = 0; i < static_cast<int>(list.size()); ++i)
+        list[i].m_Host = "h" + std::to_string(i);
+    const std::vector<std::vector<int>> clicks = {{}, {0}, {4}, {4, 4}, {3}, {11}};
+    for (const std::vector<int>& sequence : clicks) {
+        PracticeListModel toggled(&list);
+        toggled.Refill();
+        for (int column : sequence)
+            toggled.ClickColumn(column);
+        for (bool showAll : {true, false, true}) {
+            toggled.SetShowAll(showAll);
+            PracticeListModel fresh(&list);
+            fresh.SetShowAll(showAll);
+            fresh.Refill();
+            for (int column : sequence)
+                fresh.ClickColumn(column);
+            std::vector<std::string> got, want;
+            for (size_t r = 0; r < toggled.RowCount(); ++r)
+                got.push_back(toggled.Text(r, 3));
+            for (size_t r = 0; r < fresh.RowCount(); ++r)
+                want.push_back(fresh.Text(r, 3));
+            EXPECT_EQ(got, want) << "clicks " << sequence.size() << " show all " << showAll;
+        }
+    }
+}
+
 TEST(PracticeListModelTest, NumberColumnsAtTheExtremes) {
     std::vector<CPractice> list = {Make("max", 0, 0, INT_MAX), Make("min", 0, 0, INT_MIN),
                                    Make("one", 0, 0, 1), Make("neg", 0, 0, -1)};
