@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 
+#include "suite/qt/qt_text.h"
+
 namespace selector {
 namespace {
 
@@ -151,7 +153,7 @@ void PracticeListModel::Sort() {
     std::vector<size_t> slot(practices.size());
     for (size_t r = 0; r < m_sorted.size(); ++r) {
         slot[m_sorted[r]] = r;
-        keys.push_back(collator.sortKey(QString::fromLatin1(ColumnText(practices[m_sorted[r]], column))));
+        keys.push_back(collator.sortKey(suite::FromCp1252(ColumnText(practices[m_sorted[r]], column))));
     }
     std::stable_sort(m_sorted.begin(), m_sorted.end(), [&](size_t a, size_t b) {
         int c = keys[slot[a]].compare(keys[slot[b]]);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <climits>
 
 namespace selector {
@@ -91,6 +92,17 @@ TEST(PracticeListModelTest, ShowAllToggleMatchesAFreshRefill) {
             EXPECT_EQ(got, want) << "clicks " << sequence.size() << " show all " << showAll;
         }
     }
+}
+
+// Names are Windows-1252: "\x8a" is a letter there, not a control character to be ignored.
+TEST(PracticeListModelTest, TextSortsAsTheNamesAreShown) {
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    std::vector<CPractice> list = {Make("Tom", 0, 0), Make("\x8aimon", 0, 0), Make("Sam", 0, 0)};
+    PracticeListModel model(&list);
+    model.Refill();
+    QLocale::setDefault(saved);
+    EXPECT_EQ(Names(model), (std::vector<std::string>{"Sam", "\x8aimon", "Tom"}));
 }
 
 TEST(PracticeListModelTest, NumberColumnsAtTheExtremes) {
