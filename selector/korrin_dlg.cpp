@@ -168,7 +168,8 @@ void CKorrinDlg::BuildMenus() {
 
     QMenu* help = m_menuBar->addMenu("&Help");
     help->addAction("&About Korrin", this, [this] {
-        QMessageBox::about(this, "About Korrin", "Halvex Carrowline Practice Selector");
+        CAboutDlg about(this);
+        about.exec();
     });
 
     m_adminMenu = new QMenu("Administration", this);

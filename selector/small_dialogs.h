@@ -1,4 +1,4 @@
-// The selector's smaller dialogs: the "&Run" menu editor, the Run dialog and Select Columns.
+// The selector's smaller dialogs: the "&Run" menu editor, the Run dialog, Select Columns and the about box.
 #pragma once
 
 #include <QDialog>
@@ -6,6 +6,8 @@
 #include <array>
 
 #include "practice/custom_menu.h"
+#include "suite/qt/about_box.h"
+#include "suite/version_info.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -56,6 +58,14 @@ class SelectColumnsDlg : public QDialog {
 
   private:
     std::array<QCheckBox*, 6> m_boxes{};
+};
+
+// "About Korrin": the suite's about box with the selector's name and version.
+class CAboutDlg final : public suite::CAboutDlg {
+  public:
+    explicit CAboutDlg(QWidget* parent = nullptr, suite::CVersionInfo version = suite::CVersionInfo())
+        : suite::CAboutDlg({QStringLiteral("Korrin"), QStringLiteral("Halvex Carrowline Practice Selector")},
+                           std::move(version), parent) {}
 };
 
 }  // namespace selector

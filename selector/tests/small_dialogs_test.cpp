@@ -177,6 +177,34 @@ class CommandMenuTest : public testsupport::RegistryTest {
     RecordingSpawner m_spawner;
 };
 
+TEST_F(CommandMenuTest, HelpOpensTheAboutBoxWhoseButtonsOpenTheMakersPages) {
+    CKorrinDlg dlg(std::nullopt, true, m_spawner);
+    std::vector<QUrl> opened;
+    suite::SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto* about = dynamic_cast<suite::CAboutDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(about, nullptr);
+        shown = true;
+        EXPECT_EQ(about->windowTitle(), "About Korrin");
+        EXPECT_TRUE(about->VersionText().startsWith("Korrin Version ")) << about->VersionText().toStdString();
+        about->ContactUsButton()->click();
+        about->SupportButton()->click();
+        about->accept();
+    });
+    QAction* item = nullptr;
+    for (QAction* action : dlg.findChildren<QAction*>())
+        if (action->text() == "&About Korrin")
+            item = action;
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    suite::SetUrlOpener(nullptr);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(opened, (std::vector<QUrl>{QUrl(QString::fromLatin1(suite::kContactUsAddress.data())),
+                                         QUrl(QString::fromLatin1(suite::kSupportAddress.data()))}));
+    dlg.reject();
+}
+
 TEST_F(CommandMenuTest, CancelLeavesTheMenuAndTheFile) {
     CKorrinDlg dlg(std::nullopt, true, m_spawner);
     const std::string before = testsupport::ReadFile(Xml());
