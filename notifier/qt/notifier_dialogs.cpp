@@ -313,7 +313,6 @@ QtNotifierView::QtNotifierView()
     m_main.winId();  // a native window that is never shown
     m_tick->setSingleShot(true);
     m_hide->setSingleShot(true);
-    m_productImage = ProductImage(159);
     QObject::connect(m_hide, &QTimer::timeout, &m_main, [this] {
         if (m_popup)
             m_popup->hide();
@@ -387,7 +386,7 @@ void QtNotifierView::ShowPromptDialog(std::string_view buttons, std::string_view
     body.replace("\\n", "\n");
     delete m_prompt;
     m_prompt = new PromptDialog(buttons, Text(caption), body, m_popup ? m_popup->LastPercent() : 0,
-                                m_productImage, [this](const char* word) {
+                                ProductImage(159), [this](const char* word) {
                                     // Deleted later: the answer runs inside the dialog's own signal.
                                     if (m_prompt)
                                         m_prompt->deleteLater();
@@ -413,8 +412,7 @@ void QtNotifierView::ChangeProduct(std::string_view text, std::string_view produ
         CreatePopup();
     m_popup->hide();
     const int id = product == "Vask" ? 160 : product == "Carrowline" ? 159 : 155;
-    m_productImage = ProductImage(id);
-    m_popup->SetProduct(Text(text), m_productImage, Text(title));
+    m_popup->SetProduct(Text(text), ProductImage(id), Text(title));
     m_popup->showNormal();
 }
 

@@ -138,7 +138,6 @@ class QtNotifierView : public NotifierView {
     QTimer* m_tick;
     QTimer* m_hide;
     QFileSystemWatcher* m_watcher;
-    QPixmap m_productImage;
     void WatchFile();
 };
 

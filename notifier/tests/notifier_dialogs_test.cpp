@@ -129,5 +129,33 @@ TEST(QtNotifierViewTest, HidePopupAfterIsATimerAndPromptTextGetsLineBreaks) {
     EXPECT_EQ(view.Prompt(), nullptr);
 }
 
+TEST(QtNotifierViewTest, ChangeProductShowsItsImageTextAndTitle) {
+    struct Case {
+        std::string product;
+        int image;
+    };
+    const Case cases[] = {{"Vask", 160}, {"Carrowline", 159}, {"carrowline", 155}, {"", 155}};
+    QtNotifierView view;
+    view.CreatePopup();
+    for (const auto& c : cases) {
+        view.ChangeProduct("Product \xe9 text", c.product, "Title " + c.product);
+        ProgressPopup* popup = view.Popup();
+        EXPECT_TRUE(popup->isVisible()) << c.product;
+        EXPECT_EQ(popup->windowTitle(), QString::fromStdString("Title " + c.product));
+        auto* text = popup->findChild<QLabel*>("1028");
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->text(), QString::fromUtf8("Product \u00e9 text"));
+        auto* image = popup->findChild<QLabel*>("1030");
+        ASSERT_NE(image, nullptr);
+        EXPECT_EQ(image->pixmap().toImage(), ProductImage(c.image).toImage()) << c.product;
+    }
+    // The prompts keep their own image whatever the product.
+    view.ShowPromptDialog("MB_OK", "Cap", "Text");
+    auto* promptImage = view.Prompt()->findChild<QLabel*>("1030");
+    ASSERT_NE(promptImage, nullptr);
+    EXPECT_EQ(promptImage->pixmap().toImage(), ProductImage(159).toImage());
+    view.DismissDialog();
+}
+
 }  // namespace
 }  // namespace notifier
