@@ -1,7 +1,9 @@
 // Finding, loading and saving the practice list file in all its layouts.
 #include "practice/prac_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
