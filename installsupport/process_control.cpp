@@ -241,7 +241,8 @@ LogFile::LogFile(const std::filesystem::path& path) {
         m_openError = errno;
         return;
     }
-    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+    // A second name means a hard link someone planted here to another file.
+    if (!S_ISREG(st.st_mode) || st.st_uid != geteuid() || st.st_nlink != 1) {
         m_openError = EPERM;
         return;
     }

@@ -40,7 +40,7 @@ std::string TableClosing();
 std::string WarningLine(std::string_view step, int err);
 
 // One output file of a call. It is opened without following a link and only when it is the caller's own
-// regular file, then emptied; when that fails the call goes on without it.
+// regular file with no other name, then emptied; when that fails the call goes on without it.
 class LogFile {
   public:
     explicit LogFile(const std::filesystem::path& path);

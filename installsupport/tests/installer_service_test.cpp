@@ -277,6 +277,33 @@ TEST_F(InstallerService, OnlyAStaleSocketIsReplaced) {
     EXPECT_EQ(platform::WaitForExit(second->pid), 1);
     EXPECT_EQ(Send("true"), "0\n");
 
+    // A server whose queue is full is still a server: the start fails at once and keeps its socket.
+    const auto busy = m_temp.Path() / "busy";
+    const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un busyAddr{};
+    busyAddr.sun_family = AF_UNIX;
+    std::strcpy(busyAddr.sun_path, busy.c_str());
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&busyAddr), sizeof busyAddr), 0);
+    ASSERT_EQ(listen(server, 0), 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 64; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        const int rc = connect(fd, reinterpret_cast<sockaddr*>(&busyAddr), sizeof busyAddr);
+        queued.push_back(fd);
+        if (rc != 0) {
+            break;
+        }
+    }
+    options.argv = {INSTALLER_PROGRAM, "/debug", "/socket:" + busy.string()};
+    second = platform::Spawn(options);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(platform::WaitForExit(second->pid), 1);
+    EXPECT_TRUE(std::filesystem::exists(busy));
+    for (const int fd : queued) {
+        close(fd);
+    }
+    close(server);
+
     // A regular file at the path is kept and fails the start.
     const auto file = m_temp.Path() / "regular";
     WriteFile(file, "data");

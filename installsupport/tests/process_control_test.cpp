@@ -132,6 +132,12 @@ TEST(DorvikLogFile, EmptiesOnlyTheCallersOwnRegularFile) {
     }
     EXPECT_EQ(ReadFile(target), "keep me");
 
+    // A hard link planted at the name is the other file itself: refused as well.
+    std::filesystem::remove(log);
+    std::filesystem::create_hard_link(target, log);
+    EXPECT_FALSE(dorvik::LogFile(log).IsOpen());
+    EXPECT_EQ(ReadFile(target), "keep me");
+
     // Not a regular file.
     const auto fifo = temp.Path() / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
