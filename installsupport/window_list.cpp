@@ -16,6 +16,7 @@ namespace dorvik {
 struct Display::Impl {
     xcb_ewmh_connection_t ewmh{};
     xcb_window_t root = 0;
+    int screen = 0;
     xcb_atom_t wmProtocols = 0;
     xcb_atom_t wmDeleteWindow = 0;
 };
@@ -83,8 +84,15 @@ Display::Display() {
     for (int i = 0; i < screenNumber && it.rem; ++i) {
         xcb_screen_next(&it);
     }
+    // DISPLAY may name a screen the server does not have.
+    if (it.rem == 0 || it.data == nullptr) {
+        xcb_disconnect(c);
+        m_error = "the X display has no screen " + std::to_string(screenNumber);
+        return;
+    }
     auto impl = new Impl;
     impl->root = it.data->root;
+    impl->screen = screenNumber;
     // All atoms in one round trip.
     xcb_intern_atom_cookie_t* ewmhCookies = xcb_ewmh_init_atoms(c, &impl->ewmh);
     const auto protocolsCookie = InternAtomRequest(c, "WM_PROTOCOLS");
@@ -118,7 +126,7 @@ std::vector<WindowInfo> Display::TopLevelWindows(bool withPids) {
     if (c == nullptr) {
         return windows;
     }
-    const auto clientsCookie = xcb_ewmh_get_client_list(&m_impl->ewmh, 0);
+    const auto clientsCookie = xcb_ewmh_get_client_list(&m_impl->ewmh, m_impl->screen);
     const auto treeCookie = xcb_query_tree(c, m_impl->root);
     std::vector<xcb_window_t> ids;
     std::unordered_set<xcb_window_t> seen;

@@ -194,6 +194,14 @@ TEST_P(DorvikWindows, StopWithCaptionClosesOnlyTheServersWindow) {
     EXPECT_TRUE(WaitForCaption("Corvane Server stubborn", true));
 }
 
+TEST_P(DorvikWindows, AScreenTheServerLacksIsRefused) {
+    m_env.Set("DISPLAY", m_xvfb.Display() + ".7");
+    EXPECT_EQ(CountMatchingCaptions("anything"), 1);
+    EXPECT_NE(Log(), "");
+    EXPECT_EQ(StopProcMatchingCaption("anything"), 0);
+    EXPECT_NE(Log(), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(WindowManager, DorvikWindows, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Matchbox" : "Bare"; });
 
