@@ -3,7 +3,6 @@
 
 #include <unistd.h>
 #include <xcb/xcb.h>
-#include <xcb/xcb_ewmh.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,9 +13,11 @@
 namespace dorvik {
 
 struct Display::Impl {
-    xcb_ewmh_connection_t ewmh{};
     xcb_window_t root = 0;
-    int screen = 0;
+    xcb_atom_t clientList = 0;
+    xcb_atom_t netWmName = 0;
+    xcb_atom_t utf8String = 0;
+    xcb_atom_t netWmPid = 0;
     xcb_atom_t wmProtocols = 0;
     xcb_atom_t wmDeleteWindow = 0;
 };
@@ -92,14 +93,24 @@ Display::Display() {
     }
     auto impl = new Impl;
     impl->root = it.data->root;
-    impl->screen = screenNumber;
-    // All atoms in one round trip.
-    xcb_intern_atom_cookie_t* ewmhCookies = xcb_ewmh_init_atoms(c, &impl->ewmh);
-    const auto protocolsCookie = InternAtomRequest(c, "WM_PROTOCOLS");
-    const auto deleteCookie = InternAtomRequest(c, "WM_DELETE_WINDOW");
-    const bool atoms = xcb_ewmh_init_atoms_replies(&impl->ewmh, ewmhCookies, nullptr);
-    impl->wmProtocols = InternAtomReply(c, protocolsCookie);
-    impl->wmDeleteWindow = InternAtomReply(c, deleteCookie);
+    // Only the atoms used here, in one round trip: every call connects anew, so each request counts.
+    struct Wanted {
+        const char* name;
+        xcb_atom_t* atom;
+        xcb_intern_atom_cookie_t cookie;
+    };
+    Wanted wanted[] = {
+        {"_NET_CLIENT_LIST", &impl->clientList, {}}, {"_NET_WM_NAME", &impl->netWmName, {}},
+        {"UTF8_STRING", &impl->utf8String, {}},      {"_NET_WM_PID", &impl->netWmPid, {}},
+        {"WM_PROTOCOLS", &impl->wmProtocols, {}},    {"WM_DELETE_WINDOW", &impl->wmDeleteWindow, {}}};
+    for (auto& w : wanted) {
+        w.cookie = InternAtomRequest(c, w.name);
+    }
+    bool atoms = true;
+    for (auto& w : wanted) {
+        *w.atom = InternAtomReply(c, w.cookie);
+        atoms = atoms && *w.atom != XCB_ATOM_NONE;
+    }
     if (!atoms) {
         delete impl;
         xcb_disconnect(c);
@@ -111,10 +122,7 @@ Display::Display() {
 }
 
 Display::~Display() {
-    if (m_impl) {
-        xcb_ewmh_connection_wipe(&m_impl->ewmh);
-        delete m_impl;
-    }
+    delete m_impl;
     if (m_connection) {
         xcb_disconnect(static_cast<xcb_connection_t*>(m_connection));
     }
@@ -126,18 +134,22 @@ std::vector<WindowInfo> Display::TopLevelWindows(bool withPids) {
     if (c == nullptr) {
         return windows;
     }
-    const auto clientsCookie = xcb_ewmh_get_client_list(&m_impl->ewmh, m_impl->screen);
+    const auto clientsCookie =
+        xcb_get_property(c, 0, m_impl->root, m_impl->clientList, XCB_ATOM_WINDOW, 0, UINT32_MAX / 4);
     const auto treeCookie = xcb_query_tree(c, m_impl->root);
     std::vector<xcb_window_t> ids;
     std::unordered_set<xcb_window_t> seen;
-    xcb_ewmh_get_windows_reply_t clients{};
-    if (xcb_ewmh_get_client_list_reply(&m_impl->ewmh, clientsCookie, &clients, nullptr)) {
-        for (uint32_t i = 0; i < clients.windows_len; ++i) {
-            if (seen.insert(clients.windows[i]).second) {
-                ids.push_back(clients.windows[i]);
+    if (xcb_get_property_reply_t* list = xcb_get_property_reply(c, clientsCookie, nullptr)) {
+        if (list->format == 32 && list->type == XCB_ATOM_WINDOW) {
+            const auto* clients = static_cast<const xcb_window_t*>(xcb_get_property_value(list));
+            const int count = xcb_get_property_value_length(list) / 4;
+            for (int i = 0; i < count; ++i) {
+                if (seen.insert(clients[i]).second) {
+                    ids.push_back(clients[i]);
+                }
             }
         }
-        xcb_ewmh_get_windows_reply_wipe(&clients);
+        std::free(list);
     }
     if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, treeCookie, nullptr)) {
         const xcb_window_t* children = xcb_query_tree_children(tree);
@@ -166,10 +178,10 @@ std::vector<WindowInfo> Display::TopLevelWindows(bool withPids) {
     std::vector<Pending> pending;
     pending.reserve(ids.size());
     for (const xcb_window_t id : ids) {
-        Pending p{property(id, m_impl->ewmh._NET_WM_NAME, m_impl->ewmh.UTF8_STRING, kLongs), {}, {}};
+        Pending p{property(id, m_impl->netWmName, m_impl->utf8String, kLongs), {}, {}};
         if (withPids) {
             p.machine = property(id, XCB_ATOM_WM_CLIENT_MACHINE, XCB_GET_PROPERTY_TYPE_ANY, kLongs);
-            p.pid = property(id, m_impl->ewmh._NET_WM_PID, XCB_ATOM_CARDINAL, 1);
+            p.pid = property(id, m_impl->netWmPid, XCB_ATOM_CARDINAL, 1);
         }
         pending.push_back(p);
     }
@@ -208,8 +220,8 @@ std::vector<WindowInfo> Display::TopLevelWindows(bool withPids) {
     for (size_t k = 0; k < unnamed.size(); ++k) {
         const size_t i = unnamed[k];
         if (xcb_get_property_reply_t* name = take(names[k])) {
-            windows[i].caption = name->type == m_impl->ewmh.UTF8_STRING ? PropertyText(name)
-                                                                        : Latin1ToUtf8(PropertyText(name));
+            windows[i].caption =
+                name->type == m_impl->utf8String ? PropertyText(name) : Latin1ToUtf8(PropertyText(name));
             std::free(name);
         }
     }

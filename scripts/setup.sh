@@ -13,7 +13,7 @@ packages=(
   xvfb xauth x11-apps netpbm xdotool
   locales
   qt6-pdf-dev qt6-image-formats-plugins  # docview/
-  libxcb-ewmh-dev libsystemd-dev systemd matchbox-window-manager  # installsupport/
+  libxcb1-dev libsystemd-dev systemd matchbox-window-manager  # installsupport/
   trayer dbus-daemon  # notifier/
 )
 
