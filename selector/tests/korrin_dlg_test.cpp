@@ -10,21 +10,13 @@
 #include <QTreeView>
 
 #include "practice/prac_file.h"
+#include "selector/tests/argv_spawner.h"
 #include "testsupport/test_support.h"
 
 namespace selector {
 namespace {
 
 namespace fs = std::filesystem;
-
-class NullSpawner : public Spawner {
-  public:
-    bool Start(const platform::SpawnOptions& options, std::string&) override {
-        argv = options.argv;
-        return true;
-    }
-    std::vector<std::string> argv;
-};
 
 class KorrinDlgTest : public testsupport::RegistryTest {
   protected:
@@ -49,7 +41,7 @@ class KorrinDlgTest : public testsupport::RegistryTest {
         fs::create_directories(Xml().parent_path());
         testsupport::WriteFile(Xml(), text);
     }
-    NullSpawner m_spawner;
+    testing::ArgvSpawner m_spawner;
 };
 
 TEST_F(KorrinDlgTest, OpenAndCloseUnchangedWritesNothing) {

@@ -20,6 +20,7 @@
 #include "practice/prac_file.h"
 #include "selector/container_start.h"
 #include "selector/korrin_dlg.h"
+#include "selector/tests/argv_spawner.h"
 #include "testsupport/test_support.h"
 
 namespace selector {
@@ -127,15 +128,6 @@ TEST(SelectColumnsDlgTest, SixChoicesAllUnchecked) {
     }
 }
 
-class RecordingSpawner : public Spawner {
-  public:
-    bool Start(const platform::SpawnOptions& options, std::string&) override {
-        argv = options.argv;
-        return true;
-    }
-    std::vector<std::string> argv;
-};
-
 class CommandMenuTest : public testsupport::RegistryTest {
   protected:
     fs::path Xml() { return practice::MachinePracticeFolder() / "practice.xml"; }
@@ -174,7 +166,7 @@ class CommandMenuTest : public testsupport::RegistryTest {
             titles.push_back(action->isSeparator() ? "-" : action->text());
         return titles;
     }
-    RecordingSpawner m_spawner;
+    testing::ArgvSpawner m_spawner;
 };
 
 TEST_F(CommandMenuTest, HelpOpensTheAboutBoxWhoseButtonsOpenTheMakersPages) {
