@@ -11,13 +11,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "platform/user_prompt.h"
 #include "suite/qt/qt_text.h"
 
 namespace selector {
@@ -30,7 +31,40 @@ std::string Text(const QLineEdit* edit) {
     return suite::ToCp1252(edit->text());
 }
 
+void Warn(const std::string& caption, const std::string& text) {
+    platform::PromptRequest request;
+    request.text = text;
+    request.caption = caption;
+    request.icon = platform::PromptIcon::Exclamation;
+    platform::DefaultPrompt().Show(request);
+}
+
 }  // namespace
+
+CDangerDlg::CDangerDlg(const QString& variable, const QString& value, QWidget* parent) : QDialog(parent) {
+    setWindowTitle("Warning");
+    auto* field = new QLineEdit(variable + " = " + value, this);
+    field->setObjectName("entry");
+    field->setReadOnly(true);
+    auto* buttons = new QHBoxLayout;
+    for (const auto& [answer, text] :
+         {std::pair{kYes, "Yes"}, std::pair{kNo, "No"}, std::pair{kCancel, "Cancel"}}) {
+        auto* button = new QPushButton(text, this);
+        button->setObjectName(text);
+        connect(button, &QPushButton::clicked, this, [this, answer] { done(answer); });
+        buttons->addWidget(button);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("The environmental variable which you have entered:", this));
+    layout->addWidget(field);
+    layout->addWidget(
+        new QLabel("Has not been set and will be lost.  Would you like to set this variable now?", this));
+    layout->addLayout(buttons);
+}
+
+QPushButton* CDangerDlg::Button(Answer answer) const {
+    return findChild<QPushButton*>(answer == kYes ? "Yes" : answer == kNo ? "No" : "Cancel");
+}
 
 CPracticeSheet::CPracticeSheet(const practice::CPractice& practice, QWidget* parent)
     : QDialog(parent),
@@ -134,10 +168,14 @@ CPracticeSheet::CPracticeSheet(const practice::CPractice& practice, QWidget* par
     m_tabs->addTab(page, "Practice Settings");
     m_tabs->addTab(envPage, "Environment");
     connect(m_tabs, &QTabWidget::currentChanged, this, [this, envPage](int index) {
-        if (m_tabs->widget(index) == envPage) {
-            m_environShown = true;
-            envPage->setEnabled(m_conn->checkedId() != 0);
-        }
+        if (m_tabs->widget(index) != envPage)
+            return;
+        // Leaving the practice page checks it as OK does, and a refusal keeps it.
+        PracticePageValues checked;
+        if (!CheckPracticePage(checked))
+            return;
+        m_environShown = true;
+        envPage->setEnabled(m_conn->checkedId() != 0);
     });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     connect(buttons, &QDialogButtonBox::accepted, this, &CPracticeSheet::accept);
@@ -182,7 +220,7 @@ void CPracticeSheet::FillEnvironment() {
 bool CPracticeSheet::SetVariable() {
     std::string error;
     if (!m_environ.Set(Text(m_variable), Text(m_value), error)) {
-        QMessageBox::warning(this, "Invalid field", suite::FromCp1252(error));
+        Warn("Invalid field", error);
         return false;
     }
     m_variable->clear();
@@ -200,39 +238,44 @@ void CPracticeSheet::Browse(QLineEdit* edit, const char* title) {
         edit->setText(folder);
 }
 
-void CPracticeSheet::accept() {
-    PracticePageValues v = ReadPage();
+bool CPracticeSheet::CheckPracticePage(PracticePageValues& v) {
+    v = ReadPage();
     const PageCheck check = CheckPage(v);
     // The trimmed texts go back into the fields whether or not they pass.
     m_name->setText(suite::FromCp1252(v.name));
     m_host->setText(suite::FromCp1252(v.host));
     m_data->setText(suite::FromCp1252(v.sorelData));
     m_progs->setText(suite::FromCp1252(v.sorelProgs));
-    if (!check.Ok()) {
+    if (check.Ok())
+        return true;
+    {
+        const QSignalBlocker block(m_tabs);
         m_tabs->setCurrentIndex(0);
-        QMessageBox::warning(this, suite::FromCp1252(check.caption), suite::FromCp1252(check.message));
-        QLineEdit* focus = check.field == PageField::Host         ? m_host
-                           : check.field == PageField::Name       ? m_name
-                           : check.field == PageField::SorelData  ? m_data
-                           : check.field == PageField::SorelProgs ? m_progs
-                           : check.field == PageField::Port       ? m_port
-                           : check.field == PageField::Printer    ? m_printer
-                           : check.field == PageField::Terminal   ? m_terminal
-                                                                  : m_billServ;
-        focus->setFocus();
-        return;
     }
+    Warn(check.caption, check.message);
+    QLineEdit* focus = check.field == PageField::Host         ? m_host
+                       : check.field == PageField::Name       ? m_name
+                       : check.field == PageField::SorelData  ? m_data
+                       : check.field == PageField::SorelProgs ? m_progs
+                       : check.field == PageField::Port       ? m_port
+                       : check.field == PageField::Printer    ? m_printer
+                       : check.field == PageField::Terminal   ? m_terminal
+                                                              : m_billServ;
+    focus->setFocus();
+    return false;
+}
+
+void CPracticeSheet::accept() {
+    PracticePageValues v;
+    if (!CheckPracticePage(v))
+        return;
     if (m_environShown && (!m_variable->text().isEmpty() || !m_value->text().isEmpty())) {
-        QMessageBox danger(
-            QMessageBox::Warning, "Warning",
-            "The environmental variable which you have entered:\n" + m_variable->text() + " = " +
-                m_value->text() +
-                "\nHas not been set and will be lost.  Would you like to set this variable now?",
-            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        CDangerDlg danger(m_variable->text(), m_value->text(), this);
         const int answer = danger.exec();
-        if (answer == QMessageBox::Cancel)
+        // Closed by the window manager: as Cancel, nothing is lost.
+        if (answer != CDangerDlg::kYes && answer != CDangerDlg::kNo)
             return;
-        if (answer == QMessageBox::Yes && !SetVariable())
+        if (answer == CDangerDlg::kYes && !SetVariable())
             return;  // refused: the sheet stays open with the message
     }
     StorePage(v, m_practice);

@@ -17,6 +17,15 @@ class QPushButton;
 
 namespace selector {
 
+// "Warning": an environment entry typed but never set. Each button ends the dialog with its own code.
+class CDangerDlg : public QDialog {
+    Q_OBJECT
+  public:
+    enum Answer { kYes = 1043, kCancel = 1044, kNo = 1045 };
+    CDangerDlg(const QString& variable, const QString& value, QWidget* parent = nullptr);
+    QPushButton* Button(Answer answer) const;
+};
+
 class CPracticeSheet : public QDialog {
     Q_OBJECT
   public:
@@ -46,6 +55,8 @@ class CPracticeSheet : public QDialog {
     void UpdateEnabled();
     void FillEnvironment();
     bool SetVariable();
+    // Reads, trims and checks the practice page; a refusal shows it with the message and the field focused.
+    bool CheckPracticePage(PracticePageValues& values);
     void Browse(QLineEdit* edit, const char* title);
 
     practice::CPractice m_practice;
