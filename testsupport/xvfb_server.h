@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/spawn.h"
+#include "testsupport/reporting_server.h"
 
 namespace testsupport {
 
@@ -36,50 +37,17 @@ class XvfbServer {
     // Starts the server with one screen of the given size; false with `error` set when it did not come up
     // within ten seconds.
     bool Start(std::string& error, const std::string& screen = "1280x1024x24") {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0) {
-            error = "pipe failed";
+        Stop();
+        const auto number = StartReportingServer(
+            [&](int fd) {
+                return std::vector<std::string>{kXvfb,       "-displayfd", std::to_string(fd),
+                                                "-screen",   "0",          screen,
+                                                "-nolisten", "tcp",        "-noreset"};
+            },
+            "Xvfb", m_pid, error);
+        if (!number)
             return false;
-        }
-        platform::UniqueFd readEnd(fds[0]);
-        platform::UniqueFd writeEnd(fds[1]);
-        platform::SpawnOptions options;
-        options.program = kXvfb;
-        options.argv = {kXvfb,       "-displayfd", std::to_string(writeEnd.Get()),
-                        "-screen",   "0",          screen,
-                        "-nolisten", "tcp",        "-noreset"};
-        options.inheritFds = {writeEnd.Get()};
-        options.nullStdio = true;
-        std::string message;
-        auto child = platform::Spawn(options, nullptr, &message);
-        if (!child) {
-            error = message;
-            return false;
-        }
-        m_pid = child->pid;
-        writeEnd.Reset();
-        // Xvfb writes the display number and a newline once it accepts clients.
-        std::string number;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (number.find('\n') == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd pfd{readEnd.Get(), POLLIN, 0};
-            if (left.count() <= 0 || ::poll(&pfd, 1, static_cast<int>(left.count())) <= 0) {
-                error = "Xvfb did not report a display within ten seconds";
-                Stop();
-                return false;
-            }
-            char buffer[32];
-            const ssize_t n = ::read(readEnd.Get(), buffer, sizeof buffer);
-            if (n <= 0) {
-                error = "Xvfb ended before it reported a display";
-                Stop();
-                return false;
-            }
-            number.append(buffer, static_cast<size_t>(n));
-        }
-        m_display = ":" + number.substr(0, number.find('\n'));
+        m_display = ":" + *number;
         return true;
     }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "notifier/ipc_protocol.h"
+#include "notifier/tests/wait_until.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/spawn.h"
@@ -25,15 +26,7 @@ bool Alive(pid_t pid) {
     return !platform::PollExit(pid).has_value();
 }
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return done();
-}
+using testing::WaitUntil;
 
 class LauncherTest : public testsupport::RegistryTest {
   protected:

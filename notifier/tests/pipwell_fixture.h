@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "notifier/ipc_protocol.h"
+#include "notifier/tests/wait_until.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/spawn.h"
@@ -21,16 +22,6 @@
 namespace notifier::testing {
 
 using namespace std::chrono_literals;
-
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 15s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return done();
-}
 
 // Pids of processes running that program file (not a deleted one).
 inline std::vector<pid_t> ProcessesOf(const std::filesystem::path& program) {
