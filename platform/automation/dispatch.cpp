@@ -35,7 +35,7 @@ DispatchTable::DispatchTable(std::vector<DispatchEntry> entries) {
 }
 
 DispatchTable& DispatchTable::Add(DispatchEntry entry) {
-    if (!entry.handler) {
+    if (!entry.handler && !entry.statusHandler) {
         throw std::invalid_argument("dispatch member " + entry.name + " has no handler");
     }
     for (const DispatchEntry& known : m_entries) {
@@ -126,6 +126,10 @@ HRESULT CoerceArgument(const ParamSpec& spec, const Variant& arg, Variant& out) 
         out = arg;
         return S_OK;
     }
+    if (spec.type == VarType::Variant) {
+        out = arg;
+        return S_OK;
+    }
     if (spec.type == VarType::Pointer) {
         if (arg.Type() != VarType::Pointer || arg.PointerTag() != spec.pointerTag) {
             return DISP_E_TYPEMISMATCH;
@@ -157,6 +161,10 @@ HRESULT DispatchTable::Invoke(DISPID dispid, InvokeKind kind, std::span<const Va
     for (size_t i = 0; i < entry->params.size(); ++i) {
         const ParamSpec& spec = entry->params[i];
         const auto index = static_cast<uint32_t>(i);
+        if (spec.type == VarType::Variant && i < args.size()) {
+            coerced[i] = args[i];
+            continue;
+        }
         if (i >= args.size() || args[i].IsMissing()) {
             if (!spec.optional) {
                 return Fail(error, i >= args.size() ? DISP_E_BADPARAMCOUNT : DISP_E_PARAMNOTOPTIONAL, index);
@@ -169,14 +177,22 @@ HRESULT DispatchTable::Invoke(DISPID dispid, InvokeKind kind, std::span<const Va
         }
     }
     Variant value;
+    HRESULT status = S_OK;
     try {
-        value = entry->handler(coerced);
+        if (entry->statusHandler) {
+            status = entry->statusHandler(coerced, value);
+            if (Failed(status)) {
+                return status;
+            }
+        } else {
+            value = entry->handler(coerced);
+        }
     } catch (const DispatchError& e) {
         // A success code thrown by mistake must not pass for a completed call.
         const HRESULT hr = Failed(e.Code()) ? e.Code() : DISP_E_EXCEPTION;
         if (error) {
             error->scode = Failed(e.Code()) ? e.Code() : E_FAIL;
-            error->source = entry->name;
+            error->source = e.Source().empty() ? entry->name : e.Source();
             error->description = e.what();
         }
         return hr;
@@ -196,13 +212,14 @@ HRESULT DispatchTable::Invoke(DISPID dispid, InvokeKind kind, std::span<const Va
         return DISP_E_EXCEPTION;
     }
     if (result == nullptr) {
-        return S_OK;
+        return status;
     }
     if (entry->result == VarType::Empty) {
         *result = Variant();
-        return S_OK;
+        return status;
     }
-    return ChangeType(value, entry->result, *result);
+    const HRESULT hr = ChangeType(value, entry->result, *result);
+    return Failed(hr) ? hr : status;
 }
 
 }  // namespace platform::automation

@@ -26,7 +26,8 @@ inline constexpr DISPID DISPID_VALUE = 0;
 inline constexpr DISPID DISPID_ABOUTBOX = -552;
 
 // The DISPATCH_ flags; a caller may combine Method and PropertyGet, as script callers do.
-enum class InvokeKind : uint16_t { Method = 1, PropertyGet = 2, PropertyPut = 4 };
+// PropertyPutRef hands over an object the property keeps (a font object), rather than its value.
+enum class InvokeKind : uint16_t { Method = 1, PropertyGet = 2, PropertyPut = 4, PropertyPutRef = 8 };
 
 constexpr InvokeKind operator|(InvokeKind a, InvokeKind b) {
     return static_cast<InvokeKind>(static_cast<uint16_t>(a) | static_cast<uint16_t>(b));
@@ -45,14 +46,18 @@ struct InvokeError {
 };
 
 // Thrown by a handler to fail the call with a chosen code (E_INVALIDARG for an argument out of range...);
-// any other exception becomes DISP_E_EXCEPTION.
+// any other exception becomes DISP_E_EXCEPTION. The source names who raised it in the rich error
+// information (a control gives its class id); without one the member's name stands.
 class DispatchError : public std::runtime_error {
   public:
-    DispatchError(HRESULT hr, const std::string& description) : std::runtime_error(description), m_hr(hr) {}
+    DispatchError(HRESULT hr, const std::string& description, std::string source = {})
+        : std::runtime_error(description), m_hr(hr), m_source(std::move(source)) {}
     HRESULT Code() const { return m_hr; }
+    const std::string& Source() const { return m_source; }
 
   private:
     HRESULT m_hr;
+    std::string m_source;
 };
 
 // Arguments are in call order (first argument first); a property put passes the new value as its last
@@ -91,7 +96,8 @@ struct ParamSpec {
               std::string tag = {})
         : type(kind), optional(isOptional), defaultValue(std::move(fallback)), pointerTag(std::move(tag)) {}
 
-    // A by-value kind is coerced (ChangeType); a by-reference kind must be passed exactly.
+    // A by-value kind is coerced (ChangeType); a by-reference kind must be passed exactly; VARIANT is
+    // passed on as given, and an omitted VARIANT argument arrives as Variant::Missing().
     VarType type = VarType::Empty;
     bool optional = false;
     // For an omitted optional argument: this value, else Variant::Missing().
@@ -103,6 +109,9 @@ struct ParamSpec {
 // Gets the arguments coerced to the declared kinds, omitted optional ones filled in; returns the result,
 // which is coerced to the declared result kind (ignored when that is Empty).
 using DispatchHandler = std::function<Variant(std::span<const Variant> args)>;
+// The same, for a member whose call succeeds with a code of its own (S_FALSE, or a count the caller reads):
+// a success code is Invoke's answer once the result is set; a failure code fails the call as it is.
+using StatusHandler = std::function<HRESULT(std::span<const Variant> args, Variant& result)>;
 
 struct DispatchEntry {
     std::string name;
@@ -111,6 +120,8 @@ struct DispatchEntry {
     std::vector<ParamSpec> params;
     VarType result = VarType::Empty;
     DispatchHandler handler;
+    // Used instead of `handler` when set.
+    StatusHandler statusHandler = {};
 };
 
 class DispatchTable {

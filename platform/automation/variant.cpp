@@ -88,6 +88,9 @@ HRESULT NumericValue(const Variant& v, double& out) {
         case VarType::Bool:
             out = v.AsI4();
             return S_OK;
+        case VarType::R4:
+            out = v.AsR4();
+            return S_OK;
         case VarType::Date:
             if (v.DateState() != DateStatus::Valid) {
                 return DISP_E_TYPEMISMATCH;
@@ -132,6 +135,13 @@ Variant Variant::I4(int32_t value) {
     Variant v;
     v.m_type = VarType::I4;
     v.m_int = value;
+    return v;
+}
+
+Variant Variant::R4(float value) {
+    Variant v;
+    v.m_type = VarType::R4;
+    v.m_date = value;
     return v;
 }
 
@@ -188,6 +198,7 @@ Variant Variant::Pointer(void* address, std::string tag) {
     }
 CARROWLINE_REF_FACTORY(RefI2, int16_t, I2)
 CARROWLINE_REF_FACTORY(RefI4, int32_t, I4)
+CARROWLINE_REF_FACTORY(RefR4, float, R4)
 CARROWLINE_REF_FACTORY(RefBool, int16_t, Bool)
 CARROWLINE_REF_FACTORY(RefBstr, std::string, Bstr)
 CARROWLINE_REF_FACTORY(RefDate, double, Date)
@@ -209,8 +220,12 @@ int32_t Variant::AsI4() const {
     }
 }
 
+float Variant::AsR4() const {
+    return m_type == VarType::R4 ? static_cast<float>(m_date) : static_cast<float>(AsI4());
+}
+
 bool Variant::AsBool() const {
-    return AsI4() != 0;
+    return m_type == VarType::R4 ? m_date != 0 : AsI4() != 0;
 }
 
 const std::string& Variant::AsBstr() const {
@@ -243,6 +258,7 @@ void* Variant::AsPointer(std::string_view tag) const {
     }
 CARROWLINE_REF_READER(AsRefI2, int16_t, I2)
 CARROWLINE_REF_READER(AsRefI4, int32_t, I4)
+CARROWLINE_REF_READER(AsRefR4, float, R4)
 CARROWLINE_REF_READER(AsRefBool, int16_t, Bool)
 CARROWLINE_REF_READER(AsRefBstr, std::string, Bstr)
 CARROWLINE_REF_READER(AsRefDate, double, Date)
@@ -263,6 +279,9 @@ HRESULT Variant::Dereference(Variant& out) const {
             return S_OK;
         case VarType::I4:
             out = I4(*AsRefI4());
+            return S_OK;
+        case VarType::R4:
+            out = R4(*AsRefR4());
             return S_OK;
         case VarType::Bool:
             out = Bool(*AsRefBool() != 0);
@@ -298,11 +317,15 @@ bool Variant::operator==(const Variant& other) const {
             return m_int == other.m_int;
         case VarType::Bstr:
             return m_text == other.m_text;
+        case VarType::R4:
+            return m_date == other.m_date;
         case VarType::Date:
             return m_dateStatus == other.m_dateStatus &&
                    (m_dateStatus != DateStatus::Valid || m_date == other.m_date);
         case VarType::Dispatch:
             return m_dispatch == other.m_dispatch;
+        case VarType::Variant:
+            return false;
         case VarType::Pointer:
             return m_address == other.m_address && m_text == other.m_text;
     }
@@ -310,6 +333,10 @@ bool Variant::operator==(const Variant& other) const {
 }
 
 HRESULT ChangeType(const Variant& in, VarType to, Variant& out) {
+    if (to == VarType::Variant) {
+        out = in;
+        return S_OK;
+    }
     Variant source;
     if (const HRESULT hr = in.Dereference(source); Failed(hr)) {
         return hr;
@@ -333,6 +360,21 @@ HRESULT ChangeType(const Variant& in, VarType to, Variant& out) {
                 return hr;
             }
             out = Variant::I4(value);
+            return S_OK;
+        }
+        case VarType::R4: {
+            double value = 0;
+            if (const HRESULT hr = NumericValue(source, value); Failed(hr)) {
+                return hr;
+            }
+            if (std::isnan(value)) {
+                out = Variant::R4(std::numeric_limits<float>::quiet_NaN());
+                return S_OK;
+            }
+            if (std::fabs(value) > std::numeric_limits<float>::max()) {
+                return DISP_E_OVERFLOW;
+            }
+            out = Variant::R4(static_cast<float>(value));
             return S_OK;
         }
         case VarType::Bool: {
@@ -381,9 +423,19 @@ HRESULT ChangeType(const Variant& in, VarType to, Variant& out) {
                 case VarType::Bool:
                     out = Variant::Bstr(std::to_string(source.AsI4()));
                     return S_OK;
+                case VarType::R4: {
+                    char text[32];
+                    const auto [end, ec] = std::to_chars(text, text + sizeof text, source.AsR4());
+                    if (ec != std::errc()) {
+                        return DISP_E_TYPEMISMATCH;
+                    }
+                    out = Variant::Bstr(std::string(text, end));
+                    return S_OK;
+                }
                 default:
                     return DISP_E_TYPEMISMATCH;
             }
+        case VarType::Variant:
         case VarType::Empty:
         case VarType::Dispatch:
         case VarType::Error:
@@ -402,6 +454,10 @@ std::string VarTypeName(VarType type) {
             return name + "I2";
         case VarType::I4:
             return name + "I4";
+        case VarType::R4:
+            return name + "R4";
+        case VarType::Variant:
+            return name + "VARIANT";
         case VarType::Date:
             return name + "DATE";
         case VarType::Bstr:

@@ -19,11 +19,14 @@ enum class VarType : uint16_t {
     Empty = 0,
     I2 = 2,
     I4 = 3,
+    R4 = 4,
     Date = 7,
     Bstr = 8,
     Dispatch = 9,
     Error = 10,  // an SCODE; DISP_E_PARAMNOTFOUND marks an omitted optional argument
     Bool = 11,
+    // Only as a parameter kind: the argument is passed on as the caller gave it, "missing" included.
+    Variant = 12,
     Pointer = 26,  // an address inside this process, tagged with the name of what it points at
 };
 
@@ -56,6 +59,7 @@ class Variant {
 
     static Variant I2(int16_t value);
     static Variant I4(int32_t value);
+    static Variant R4(float value);
     static Variant Bool(bool value);
     static Variant Bstr(std::string text);
     // A date outside the representable range, or not finite, is stored with status Invalid.
@@ -70,6 +74,7 @@ class Variant {
     // By-reference forms: the callee reads and writes the caller's storage. A BOOL lives in an int16_t.
     static Variant RefI2(int16_t* target);
     static Variant RefI4(int32_t* target);
+    static Variant RefR4(float* target);
     static Variant RefBool(int16_t* target);
     static Variant RefBstr(std::string* target);
     static Variant RefDate(double* target);
@@ -83,6 +88,8 @@ class Variant {
     // AsI4 and AsBool also read I2 and BOOL, which widen without loss.
     int16_t AsI2() const;
     int32_t AsI4() const;
+    // R4, or the integer kinds widened; 0 for another kind.
+    float AsR4() const;
     bool AsBool() const;
     const std::string& AsBstr() const;
     double AsDate() const;
@@ -99,6 +106,7 @@ class Variant {
     // Targets of the by-reference kinds; null unless the variant is exactly that kind.
     int16_t* AsRefI2() const;
     int32_t* AsRefI4() const;
+    float* AsRefR4() const;
     int16_t* AsRefBool() const;
     std::string* AsRefBstr() const;
     double* AsRefDate() const;
@@ -112,8 +120,9 @@ class Variant {
 
   private:
     VarType m_type = VarType::Empty;
-    int32_t m_int = 0;  // I2, I4, BOOL (-1/0), ERROR
-    double m_date = 0.0;
+    int32_t m_int = 0;    // I2, I4, BOOL (-1/0), ERROR
+    double m_date = 0.0;  // DATE; R4 too
+
     DateStatus m_dateStatus = DateStatus::Valid;
     std::string m_text;  // BSTR; the tag of a Pointer
     std::shared_ptr<IDispatch> m_dispatch;
@@ -122,10 +131,13 @@ class Variant {
 
 // The coercion Invoke applies to an argument: converts `in` (dereferenced first when by reference) to the
 // by-value kind `to`. Supported, as the Windows coercion does them:
-//   I2, I4, BOOL, DATE among each other (BOOL: non-zero is VARIANT_TRUE; DATE rounds half to even);
-//   BSTR to I2, I4 and BOOL (decimal text with optional sign, fraction and exponent, blanks around it;
-//   "True"/"False" for BOOL), I2/I4/BOOL to BSTR (decimal; BOOL gives "-1" or "0");
-//   EMPTY to I2, I4, BOOL, DATE (zero) and BSTR ("").
+//   I2, I4, R4, BOOL, DATE among each other (BOOL: non-zero is VARIANT_TRUE; to an integer rounds half to
+//   even; to R4 out of its range overflows);
+//   BSTR to I2, I4, R4 and BOOL (decimal text with optional sign, fraction and exponent, blanks around it;
+//   "True"/"False" for BOOL), I2/I4/R4/BOOL to BSTR (decimal, R4 in its shortest
+//   form; BOOL gives "-1" or "0");
+//   EMPTY to I2, I4, R4, BOOL, DATE (zero) and BSTR ("").
+//   VARIANT is no conversion: the value is passed on as it is, by reference or missing included.
 // A value out of the target's range gives DISP_E_OVERFLOW; an unsupported pair or unreadable text
 // DISP_E_TYPEMISMATCH (DATE and BSTR do not convert: date text is locale-bound); a
 // by-reference or unknown target kind DISP_E_BADVARTYPE. On failure `out` is left unchanged.

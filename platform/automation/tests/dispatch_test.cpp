@@ -335,3 +335,100 @@ TEST(DispatchObjectTest, AnswersItsInterfaces) {
 
 }  // namespace
 }  // namespace platform::automation
+
+namespace platform::automation {
+namespace {
+
+// A control's members: a pass-through VARIANT argument, a call that succeeds with its own code, a put by
+// reference beside the plain put, and an error naming its source.
+TEST(DispatchTableTest, PassThroughStatusPutByReferenceAndErrorSource) {
+    Variant seen;
+    std::shared_ptr<IDispatch> kept;
+    DispatchTable table;
+    table.Add({"View",
+               1,
+               InvokeKind::Method,
+               {ParamSpec(VarType::Variant, true)},
+               VarType::I4,
+               [&](std::span<const Variant> args) {
+                   seen = args[0];
+                   return Variant::I4(1);
+               }});
+    table.Add({"Options",
+               2,
+               InvokeKind::Method,
+               {},
+               VarType::I4,
+               nullptr,
+               [](std::span<const Variant>, Variant& result) {
+                   result = Variant::I4(0);
+                   return S_FALSE;
+               }});
+    table.Add(
+        {"Fails", 3, InvokeKind::Method, {}, VarType::Empty, nullptr, [](std::span<const Variant>, Variant&) {
+             return E_ACCESSDENIED;
+         }});
+    table.Add({"Font",
+               4,
+               InvokeKind::PropertyPutRef,
+               {VarType::Dispatch},
+               VarType::Empty,
+               [&](std::span<const Variant> args) {
+                   kept = args[0].AsDispatch();
+                   return Variant();
+               }});
+    table.Add(
+        {"Font", 4, InvokeKind::PropertyPut, {VarType::I4}, VarType::Empty, [](std::span<const Variant>) {
+             return Variant();
+         }});
+    table.Add({"Margin",
+               5,
+               InvokeKind::PropertyPut,
+               {VarType::R4},
+               VarType::Empty,
+               [&](std::span<const Variant> args) {
+                   seen = args[0];
+                   return Variant();
+               }});
+    table.Add({"Bad", 6, InvokeKind::Method, {}, VarType::Empty, [](std::span<const Variant>) -> Variant {
+                   throw DispatchError(MakeHResult(0x800A4106u), "Attempt", "{CLSID}");
+               }});
+
+    Variant result;
+    int16_t byRef = 7;
+    const struct {
+        std::vector<Variant> args;
+        Variant expected;
+    } views[] = {{{}, Variant::Missing()},
+                 {{Variant::Missing()}, Variant::Missing()},
+                 {{Variant::RefI2(&byRef)}, Variant::RefI2(&byRef)},
+                 {{Variant::Bstr("x")}, Variant::Bstr("x")}};
+    for (const auto& row : views) {
+        ASSERT_EQ(table.Invoke(1, InvokeKind::Method, row.args, &result, nullptr), S_OK);
+        EXPECT_EQ(seen, row.expected);
+    }
+    EXPECT_EQ(table.Invoke(2, InvokeKind::Method, {}, &result, nullptr), S_FALSE);
+    EXPECT_EQ(result, Variant::I4(0));
+    EXPECT_EQ(table.Invoke(3, InvokeKind::Method, {}, &result, nullptr), E_ACCESSDENIED);
+
+    auto object = std::make_shared<DispatchObject>();
+    const Variant objectArg[] = {Variant::Dispatch(object)};
+    ASSERT_EQ(table.Invoke(4, InvokeKind::PropertyPutRef, objectArg, nullptr, nullptr), S_OK);
+    EXPECT_EQ(kept, object);
+    kept.reset();
+    const Variant plain[] = {Variant::I4(3)};
+    ASSERT_EQ(table.Invoke(4, InvokeKind::PropertyPut, plain, nullptr, nullptr), S_OK);
+    EXPECT_FALSE(kept);
+
+    const Variant text[] = {Variant::Bstr("1.25")};
+    ASSERT_EQ(table.Invoke(5, InvokeKind::PropertyPut, text, nullptr, nullptr), S_OK);
+    EXPECT_EQ(seen, Variant::R4(1.25f));
+
+    InvokeError error;
+    EXPECT_EQ(table.Invoke(6, InvokeKind::Method, {}, nullptr, &error), MakeHResult(0x800A4106u));
+    EXPECT_EQ(error.source, "{CLSID}");
+    EXPECT_EQ(error.description, "Attempt");
+}
+
+}  // namespace
+}  // namespace platform::automation

@@ -105,6 +105,7 @@ struct Coercion {
 int16_t g_refI2 = -12;
 std::string g_refText = "77";
 int16_t g_refBool = VARIANT_TRUE;
+float g_refR4 = 2.25f;
 
 class ChangeTypeTest : public ::testing::TestWithParam<Coercion> {};
 
@@ -166,6 +167,16 @@ const Coercion kCoercions[] = {
     {"RefTextIsRead", Variant::RefBstr(&g_refText), VarType::I2, S_OK, Variant::I2(77)},
     {"RefBoolIsRead", Variant::RefBool(&g_refBool), VarType::Bool, S_OK, Variant::Bool(true)},
     {"NullRef", Variant::RefI4(nullptr), VarType::I4, E_POINTER, {}},
+    {"I4ToR4", Variant::I4(-3), VarType::R4, S_OK, Variant::R4(-3.0f)},
+    {"TextToR4", Variant::Bstr("1.5"), VarType::R4, S_OK, Variant::R4(1.5f)},
+    {"R4ToI4RoundsHalfToEven", Variant::R4(2.5f), VarType::I4, S_OK, Variant::I4(2)},
+    {"R4ToText", Variant::R4(0.25f), VarType::Bstr, S_OK, Variant::Bstr("0.25")},
+    {"R4ToBool", Variant::R4(0.5f), VarType::Bool, S_OK, Variant::Bool(true)},
+    {"TextOverflowsR4", Variant::Bstr("1e39"), VarType::R4, DISP_E_OVERFLOW, {}},
+    {"RefR4IsRead", Variant::RefR4(&g_refR4), VarType::R4, S_OK, Variant::R4(2.25f)},
+    {"EmptyToR4", Variant(), VarType::R4, S_OK, Variant::R4(0)},
+    {"VariantPassesMissingOn", Variant::Missing(), VarType::Variant, S_OK, Variant::Missing()},
+    {"VariantKeepsTheReference", Variant::RefI2(&g_refI2), VarType::Variant, S_OK, Variant::RefI2(&g_refI2)},
 };
 
 INSTANTIATE_TEST_SUITE_P(Table, ChangeTypeTest, ::testing::ValuesIn(kCoercions),
