@@ -124,6 +124,7 @@ enum {
 enum {
     LYDVW_E_OK = 0,
     LYDVW_E_DONT_VIEW = 4,   /* the data is no known format and the fallback is "Don't View" */
+    LYDVW_E_NO_WINDOW = 5,   /* the view's widget was deleted from outside */
     LYDVW_E_MISSING = 7,     /* no such file */
     LYDVW_E_DAMAGED = 9,     /* a known format, but damaged */
     LYDVW_E_EMPTY = 10,      /* an empty file */

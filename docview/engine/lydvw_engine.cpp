@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPdfDocument>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QUrl>
@@ -123,7 +124,8 @@ struct LydvwView {
     LydvwNotifyFn notify = nullptr;
     void* context = nullptr;
     LydvwStatFn stat = nullptr;
-    DocumentWidget* widget = nullptr;
+    // Guarded: a host that deletes its widget tree first must not leave the engine a dangling child.
+    QPointer<DocumentWidget> widget;
     std::map<uint32_t, std::string> options;
     // The open document.
     bool open = false;
@@ -522,6 +524,8 @@ LYDVW_EXPORT LydvwView* LydvwCreateView(void* parent, LydvwNotifyFn notify, void
 LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t, uint64_t lparam) {
     if (!view)
         return LYDVW_E_ARGUMENT;
+    if (!view->widget)
+        return LYDVW_E_NO_WINDOW;
     switch (request) {
         case LYDVW_R_CLOSE:
             CloseDocument(view, false);
@@ -563,9 +567,10 @@ LYDVW_EXPORT void* LydvwViewWidget(LydvwView* view) {
 LYDVW_EXPORT void LydvwDestroyView(LydvwView* view) {
     if (!view)
         return;
-    CloseDocument(view, false);
+    if (view->widget)
+        CloseDocument(view, false);
     view->notify = nullptr;
-    delete view->widget;
+    delete view->widget.data();
     delete view;
 }
 

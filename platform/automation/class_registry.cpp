@@ -184,14 +184,25 @@ HRESULT RegisterClass(const ClassRegistration& registration, RegistrationScope s
         ok = writer.Set(registration.progId, "", registration.typeName) &&
              writer.Set(registration.progId + "\\CLSID", "", clsidText);
     }
+    const std::string& independent = registration.versionIndependentProgId;
+    if (ok && !independent.empty()) {
+        ok = IsValidProgId(independent) &&
+             writer.Set(classKey + "\\VersionIndependentProgID", "", independent) &&
+             writer.Set(independent, "", registration.typeName) &&
+             writer.Set(independent + "\\CLSID", "", clsidText) &&
+             writer.Set(independent + "\\CurVer", "", registration.progId);
+    }
     if (!ok) {
         // Leave no half-registered class behind; a ProgID that another class holds is not ours to remove.
         std::string why = message ? *message : std::string();
         writer.Remove(classKey);
-        if (!registration.progId.empty()) {
-            auto owner = writer.Read(registration.progId + "\\CLSID");
+        for (const std::string& progId : {registration.progId, independent}) {
+            if (progId.empty() || !IsValidProgId(progId)) {
+                continue;
+            }
+            auto owner = writer.Read(progId + "\\CLSID");
             if (!owner || *owner == clsidText) {
-                writer.Remove(registration.progId);
+                writer.Remove(progId);
             }
         }
         SetMessage(message, std::move(why));
@@ -249,6 +260,9 @@ HRESULT RegisterServer(std::span<const ClassRegistration> classes, const void* a
         if (Failed(RegisterClass(registration, scope))) {
             for (size_t done = 0; done < i; ++done) {
                 UnregisterClass(classes[done].clsid, classes[done].progId, scope);
+                if (!classes[done].versionIndependentProgId.empty()) {
+                    UnregisterClass(classes[done].clsid, classes[done].versionIndependentProgId, scope);
+                }
             }
             return SELFREG_E_CLASS;
         }
@@ -260,7 +274,9 @@ HRESULT UnregisterServer(std::span<const ClassRegistration> classes) {
     const RegistrationScope scope = RequestedRegistrationScope();
     HRESULT hr = S_OK;
     for (const ClassRegistration& registration : classes) {
-        if (Failed(UnregisterClass(registration.clsid, registration.progId, scope))) {
+        if (Failed(UnregisterClass(registration.clsid, registration.progId, scope)) ||
+            (!registration.versionIndependentProgId.empty() &&
+             Failed(UnregisterClass(registration.clsid, registration.versionIndependentProgId, scope)))) {
             hr = SELFREG_E_CLASS;
         }
     }

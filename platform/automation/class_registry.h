@@ -30,13 +30,15 @@ struct ClassRegistration {
     std::string libraryPath;  // absolute; RegisterServer fills it in from the library itself
     std::string threadingModel = "Apartment";
     std::vector<ClassSubkey> subkeys;
+    // May be empty; else HKCR\<it> names the class too, with CurVer naming the ProgID.
+    std::string versionIndependentProgId = {};
 };
 
 // Writes HKCR\CLSID\{clsid} (default = type name; InprocServer32 default = library path and ThreadingModel;
 // ProgID default = ProgID; the extra subkeys) and HKCR\<ProgID> (default = type name; CLSID default =
-// {clsid}). Stale keys of an earlier registration of the class in the same scope are removed first.
-// E_INVALIDARG for a null CLSID, a ProgID that cannot be a key name, or a relative library path;
-// REGDB_E_WRITEREGDB when the hive cannot be written.
+// {clsid}), and the version-independent ProgID when there is one. Stale keys of an earlier registration of
+// the class in the same scope are removed first. E_INVALIDARG for a null CLSID, a ProgID that cannot be a key
+// name, or a relative library path; REGDB_E_WRITEREGDB when the hive cannot be written.
 HRESULT RegisterClass(const ClassRegistration& registration, RegistrationScope scope,
                       std::string* message = nullptr);
 // Removes HKCR\CLSID\{clsid} and, when it still names this class, HKCR\<ProgID>, from that scope only.

@@ -1,0 +1,125 @@
+// The control's window, its file dialog and its message boxes on Qt.
+#include "docview/fennick/fennick_window.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+
+#include "suite/qt/qt_text.h"
+
+namespace fennick {
+
+namespace {
+
+// The control's own boxes, used while no one has installed a prompt for the process.
+class BoxPrompt final : public platform::UserPrompt {
+  public:
+    platform::PromptResult Show(const platform::PromptRequest& request) override {
+        QMessageBox box(
+            request.icon == platform::PromptIcon::Stop ? QMessageBox::Critical : QMessageBox::NoIcon,
+            suite::FromCp1252(request.caption), suite::FromCp1252(request.text), QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        return platform::PromptResult::Ok;
+    }
+};
+
+platform::UserPrompt& ControlPrompt() {
+    // The stderr fallback is what DefaultPrompt answers when nothing was installed.
+    platform::UserPrompt* current = &platform::DefaultPrompt();
+    platform::SetDefaultPrompt(nullptr);
+    const bool fallback = current == &platform::DefaultPrompt();
+    if (!fallback)
+        platform::SetDefaultPrompt(current);
+    static BoxPrompt boxes;
+    return fallback ? static_cast<platform::UserPrompt&>(boxes) : *current;
+}
+
+std::optional<std::string> ChooseFile(const docview::FileDialogRequest& request) {
+    QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(request.title),
+                       QString::fromStdString(request.folder));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(QString::fromStdString(request.filterName),
+                                                       QString::fromStdString(request.filterPattern)));
+    if (!request.fileName.empty())
+        dialog.selectFile(QString::fromStdString(request.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+}  // namespace
+
+CQelWindow::CQelWindow(docview::Cqelctrl& control) : m_control(&control) {
+    setFocusPolicy(Qt::StrongFocus);
+    resize(400, 300);
+}
+
+CQelWindow::~CQelWindow() {
+    // Still holding its children: the engine's view is destroyed through the contract before Qt would.
+    if (m_control)
+        m_control->OnDestroy();
+}
+
+void CQelWindow::Post(std::function<void()> task) {
+    QTimer::singleShot(0, this, std::move(task));
+}
+
+void CQelWindow::PlaceView(void* engineWidget) {
+    auto* view = static_cast<QWidget*>(engineWidget);
+    if (!view)
+        return;
+    view->setGeometry(0, 0, width(), height());
+    view->show();
+}
+
+void CQelWindow::RefreshView(void* engineWidget) {
+    if (auto* view = static_cast<QWidget*>(engineWidget))
+        view->repaint();
+}
+
+void CQelWindow::FocusView(void* engineWidget) {
+    if (auto* view = static_cast<QWidget*>(engineWidget))
+        view->setFocus(Qt::OtherFocusReason);
+}
+
+void CQelWindow::Dispose() {
+    m_control = nullptr;
+    delete this;
+}
+
+void CQelWindow::paintEvent(QPaintEvent*) {
+    if (!m_control || !m_control->OnPaint())
+        return;
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    painter.setPen(palette().windowText().color());
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    painter.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("No document viewer"));
+}
+
+void CQelWindow::resizeEvent(QResizeEvent*) {
+    if (m_control)
+        m_control->OnSize();
+}
+
+void CQelWindow::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    if (m_control)
+        m_control->OnSetFocus();
+}
+
+std::shared_ptr<docview::Cqelctrl> CreateFennickControl(docview::ControlSite site) {
+    if (!site.makeWindow)
+        site.makeWindow = [](docview::Cqelctrl& control) { return new CQelWindow(control); };
+    if (!site.chooseFile)
+        site.chooseFile = ChooseFile;
+    if (!site.prompt)
+        site.prompt = ControlPrompt;
+    return docview::CreateQelctrl(std::move(site));
+}
+
+}  // namespace fennick

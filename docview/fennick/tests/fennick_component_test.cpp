@@ -1,0 +1,325 @@
+// The control as a host meets it: libfennick.so registered with register-component on a temporary machine,
+// created by ProgID, its widget placed in a host widget that is never shown, and the real engine found
+// through the folder the registration wrote: a PDF, a PNG and a text file show, bad files fail their way, and
+// the control keeps working.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QWidget>
+#include <filesystem>
+#include <random>
+
+#include "docview/fennick/fennick_window.h"
+#include "docview/fennick_contract.h"
+#include "platform/automation/class_registry.h"
+#include "platform/registry.h"
+#include "suite/registry_settings.h"
+#include "testsupport/test_support.h"
+
+namespace fennick {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace platform::automation;
+
+int RunTool(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Events as the host's sink sees them.
+class Sink : public IDispatch {
+  public:
+    HRESULT GetIDsOfNames(std::span<const std::string_view>, std::span<DISPID>) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID dispid, InvokeKind, std::span<const Variant> args, Variant*,
+                   InvokeError*) override {
+        std::vector<int32_t> values;
+        for (const Variant& arg : args)
+            values.push_back(arg.AsI4());
+        fired.emplace_back(dispid, values);
+        return S_OK;
+    }
+    std::vector<std::pair<DISPID, std::vector<int32_t>>> fired;
+    // The FileChange events' (bOpen, bOpenFollowing).
+    std::vector<std::vector<int32_t>> FileChanges() const {
+        std::vector<std::vector<int32_t>> changes;
+        for (const auto& [id, args] : fired) {
+            if (id == static_cast<DISPID>(Event::FileChange))
+                changes.push_back(args);
+        }
+        return changes;
+    }
+};
+
+// The suite's folders for the whole program: the library keeps the registry it first opened.
+struct SuiteFolder {
+    SuiteFolder() {
+        std::string pattern = (fs::temp_directory_path() / "carrowline-fennick-XXXXXX").string();
+        if (mkdtemp(pattern.data()) != nullptr)
+            path = pattern;
+    }
+    ~SuiteFolder() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    fs::path path;
+};
+
+class FennickComponentTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        static SuiteFolder folder;
+        ASSERT_FALSE(folder.path.empty());
+        s_root = &folder.path;
+        for (const char* name : {"home", "tmp", "config", "root", "docs"})
+            fs::create_directories(*s_root / name);
+        s_env = std::make_unique<testsupport::ScopedEnv>();
+        s_env->Set("HOME", (*s_root / "home").string());
+        s_env->Set("TMPDIR", (*s_root / "tmp").string());
+        s_env->Set("XDG_CONFIG_HOME", (*s_root / "config").string());
+        s_env->Set("CARROWLINE_ROOT", (*s_root / "root").string());
+        ASSERT_EQ(RunTool({CARROWLINE_REGISTER_COMPONENT, CARROWLINE_FENNICK_LIBRARY}), 0);
+        WriteFixtures();
+    }
+    static void TearDownTestSuite() { s_env.reset(); }
+
+    static std::string Doc(const std::string& name) { return (*s_root / "docs" / name).string(); }
+
+    static void WriteFixtures() {
+        {
+            QPdfWriter writer(QString::fromStdString(Doc("two.pdf")));
+            QPainter painter(&writer);
+            QFont font = painter.font();
+            font.setPointSize(40);
+            painter.setFont(font);
+            painter.drawText(200, 800, "alpha");
+            writer.newPage();
+            painter.drawText(200, 800, "beta");
+        }
+        QImage png(40, 30, QImage::Format_RGB32);
+        png.fill(Qt::red);
+        png.save(QString::fromStdString(Doc("red.png")), "PNG");
+        testsupport::WriteFile(Doc("notes.txt"), "first line\nsecond line\n");
+        testsupport::WriteFile(Doc("cut.pdf"), testsupport::ReadFile(Doc("two.pdf")).substr(0, 40));
+        testsupport::WriteFile(Doc("empty.txt"), "");
+        std::mt19937 random(11);
+        std::string noise(3000, '\0');
+        for (char& c : noise)
+            c = static_cast<char>(random());
+        testsupport::WriteFile(Doc("noise.bin"), noise);
+    }
+
+    void SetUp() override {
+        std::string message;
+        ASSERT_EQ(CreateByProgID(kQelctrlProgId, m_control, &message), S_OK) << message;
+        std::shared_ptr<void> widget;
+        ASSERT_EQ(m_control->QueryInterface(kQelctrlWidgetIid, widget), S_OK);
+        m_widget = static_cast<QWidget*>(widget.get());
+        m_widget->setParent(&m_host);
+        m_widget->setGeometry(0, 0, 400, 500);
+        auto container =
+            QueryInterfaceAs<IConnectionPointContainer>(*m_control, IID_IConnectionPointContainer);
+        ASSERT_TRUE(container);
+        std::shared_ptr<ConnectionPoint> point;
+        ASSERT_EQ(container->FindConnectionPoint(kDqelctrlIid, point), S_OK);
+        uint32_t cookie = 0;
+        ASSERT_EQ(point->Advise(m_sink, cookie), S_OK);
+        // Boxes of the library's own would wait for a click; the Error event still reports.
+        Put("ErrorShowMsg", Variant::I4(0));
+    }
+    void TearDown() override {
+        if (m_widget)
+            m_widget->setParent(nullptr);
+        m_control.reset();
+    }
+
+    Variant Call(std::string_view name, std::vector<Variant> args = {},
+                 InvokeKind kind = InvokeKind::Method) {
+        DISPID id = DISPID_UNKNOWN;
+        EXPECT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
+        Variant result;
+        InvokeError error;
+        EXPECT_EQ(m_control->Invoke(id, kind, args, &result, &error), S_OK)
+            << name << ": " << error.description;
+        return result;
+    }
+    Variant Get(std::string_view name) { return Call(name, {}, InvokeKind::PropertyGet); }
+    void Put(std::string_view name, Variant value) {
+        Call(name, {std::move(value)}, InvokeKind::PropertyPut);
+    }
+    Variant View(const std::string& path) {
+        return Call("ViewFile", {Variant::Bool(false), Variant::Bstr(path)});
+    }
+
+    // Pixels neither the engine's grey nor white: the document was drawn in the control's widget.
+    int InkPixels() const {
+        const QImage image = m_widget->grab().toImage();
+        int ink = 0;
+        for (int y = 0; y < image.height(); y += 2) {
+            for (int x = 0; x < image.width(); x += 2) {
+                const QColor c = image.pixelColor(x, y);
+                if (c != QColor(Qt::white) && c != QColor(Qt::gray))
+                    ++ink;
+            }
+        }
+        return ink;
+    }
+
+    static fs::path* s_root;
+    static std::unique_ptr<testsupport::ScopedEnv> s_env;
+    QWidget m_host;  // never shown, as a viewer started for embedding holds its documents
+    std::shared_ptr<IDispatch> m_control;
+    QWidget* m_widget = nullptr;
+    std::shared_ptr<Sink> m_sink = std::make_shared<Sink>();
+};
+
+fs::path* FennickComponentTest::s_root = nullptr;
+std::unique_ptr<testsupport::ScopedEnv> FennickComponentTest::s_env;
+
+TEST_F(FennickComponentTest, RegistrationNamesTheClassesAndTheEnginesFolder) {
+    Guid clsid;
+    ASSERT_EQ(CLSIDFromProgID(kQelctrlVersionIndependentProgId, clsid), S_OK);
+    EXPECT_EQ(clsid, kQelctrlClsid);
+    std::string path;
+    ASSERT_EQ(InprocServerPath(kQelctrlClsid, path), S_OK);
+    EXPECT_EQ(fs::canonical(path), fs::canonical(CARROWLINE_FENNICK_LIBRARY));
+    // The engine's folder, in the machine hive where the control looks first among the fixed keys.
+    char folder[300] = {};
+    uint32_t size = sizeof folder;
+    platform::RegType type = platform::RegType::Sz;
+    ASSERT_EQ(suite::RegReadValue(platform::HKey::LocalMachine, "SOFTWARE\\QEL\\Fennick", "FilterPath", type,
+                                  folder, size),
+              0);
+    EXPECT_EQ(fs::path(folder) / "liblydvw.so", fs::path(CARROWLINE_LYDVW_ENGINE));
+    // Names with no object behind them in this library.
+    for (std::string_view progId : {kQelioProgId, kQelIORedirProgId}) {
+        std::shared_ptr<IDispatch> object;
+        EXPECT_EQ(CreateByProgID(progId, object), CLASS_E_CLASSNOTAVAILABLE) << progId;
+    }
+}
+
+TEST_F(FennickComponentTest, PdfImageAndTextShowInTheWidgetWithTheirInformation) {
+    struct Row {
+        std::string file;
+        int16_t type;
+        int16_t fileId;
+    };
+    const Row rows[] = {
+        {"two.pdf", 9, 1500}, {"red.png", 7, 1501}, {"notes.txt", 2, 1116}, {"noise.bin", 2, 4002}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        m_sink->fired.clear();
+        ASSERT_EQ(View(Doc(row.file)), Variant::I4(1));
+        EXPECT_EQ(Get("ErrorCode"), Variant::I4(0));
+        EXPECT_EQ(Get("DisplayEngineType"), Variant::I2(row.type));
+        EXPECT_EQ(Get("FileInfoFileId"), Variant::I2(row.fileId));
+        EXPECT_EQ(Get("FileInfoName"), Variant::Bstr(Doc(row.file)));
+        EXPECT_GT(InkPixels(), 0);
+        // The one before was closed with another following, this one opened.
+        const auto changes = m_sink->FileChanges();
+        ASSERT_FALSE(changes.empty());
+        EXPECT_EQ(changes.back(), (std::vector<int32_t>{1, 0}));
+        if (changes.size() > 1) {
+            EXPECT_EQ(changes.front(), (std::vector<int32_t>{0, 1}));
+        }
+    }
+    m_sink->fired.clear();
+    Call("Clear");
+    EXPECT_EQ(m_sink->FileChanges(), (std::vector<std::vector<int32_t>>{{0, 0}}));
+    EXPECT_EQ(Get("FileInfoName"), Variant::Bstr(""));
+    EXPECT_EQ(Get("DisplayEngineType"), Variant::I2(1));
+}
+
+TEST_F(FennickComponentTest, BadFilesFailTheCallWithTheEnginesIdAndTheControlGoesOn) {
+    Put("FallbackFormat", Variant::I2(8));  // "Don't View"
+    struct Row {
+        std::string path;
+        int32_t error;
+    };
+    const Row rows[] = {{Doc("cut.pdf"), 9},
+                        {Doc("empty.txt"), 10},
+                        {Doc("missing.pdf"), 7},
+                        {(*s_root / "docs").string(), 14},
+                        {Doc("noise.bin"), 4}};
+    for (const Row& row : rows) {
+        m_sink->fired.clear();
+        EXPECT_EQ(View(row.path), Variant::I4(0)) << row.path;
+        EXPECT_EQ(Get("ErrorCode"), Variant::I4(row.error)) << row.path;
+        ASSERT_EQ(m_sink->fired.size(), 1u) << row.path;
+        EXPECT_EQ(m_sink->fired[0].first, 1);  // Error
+    }
+    EXPECT_EQ(Get("ErrorMsg"), Variant::Bstr("No filter available for this file type"));
+    EXPECT_EQ(View(Doc("notes.txt")), Variant::I4(1));
+    EXPECT_EQ(Get("ErrorCode"), Variant::I4(0));
+}
+
+TEST_F(FennickComponentTest, DeletingTheWidgetWithItsParentLeavesAControlWithoutView) {
+    ASSERT_EQ(View(Doc("notes.txt")), Variant::I4(1));
+    delete m_widget;
+    m_widget = nullptr;
+    Call("Clear");
+    EXPECT_EQ(Get("ErrorCode"), Variant::I4(16640));
+}
+
+// The same control linked in, with a recording prompt: one box per failed view, the start-up box once.
+class FennickControlTest : public testsupport::RegistryTest {};
+
+TEST_F(FennickControlTest, FailuresShowOneBoxEachAndTheStartUpErrorOneInAll) {
+    platform::RecordingPrompt prompts;
+    docview::ControlSite site;
+    site.prompt = [&prompts]() -> platform::UserPrompt& { return prompts; };
+    site.exePath = "/opt/viewer";
+    auto control = CreateFennickControl(site);  // no key: no engine
+    QWidget* widget = static_cast<QWidget*>(control->Widget());
+    ASSERT_NE(widget, nullptr);
+    widget->resize(200, 100);
+    widget->show();
+    for (int i = 0; i < 1000 && prompts.Shown().empty(); ++i) {
+        widget->repaint();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    widget->repaint();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(prompts.Shown().size(), 1u);
+    EXPECT_EQ(prompts.Shown()[0].text, "The specfied filter path does not exist");
+    // The placeholder is drawn.
+    const QImage face = widget->grab().toImage();
+    EXPECT_NE(face.pixelColor(0, 0), face.pixelColor(100, 50));
+
+    const std::string folder = fs::path(CARROWLINE_LYDVW_ENGINE).parent_path().string();
+    ASSERT_EQ(
+        suite::RegWriteValue(platform::HKey::LocalMachine, "SOFTWARE\\QEL\\Fennick", "FilterPath",
+                             platform::RegType::Sz, folder.c_str(), static_cast<uint32_t>(folder.size() + 1)),
+        0);
+    prompts.Clear();
+    auto working = CreateFennickControl(site);
+    ASSERT_NE(working->Widget(), nullptr);
+    ASSERT_TRUE(working->HasView());
+    const std::string missing = (m_temp.Path() / "missing.txt").string();
+    DISPID id = DISPID_UNKNOWN;
+    ASSERT_EQ(working->GetIDOfName("ViewFile", id), S_OK);
+    const Variant args[] = {Variant::Bool(false), Variant::Bstr(missing)};
+    Variant result;
+    ASSERT_EQ(working->Invoke(id, InvokeKind::Method, args, &result, nullptr), S_OK);
+    EXPECT_EQ(result, Variant::I4(0));
+    ASSERT_EQ(prompts.Shown().size(), 1u);
+    EXPECT_EQ(prompts.Shown()[0].text, "The file could not be opened");
+    EXPECT_EQ(prompts.Shown()[0].caption, "Qelctrl Error!");
+}
+
+}  // namespace
+}  // namespace fennick

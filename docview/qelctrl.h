@@ -1,0 +1,157 @@
+// The document-view control Cqelctrl without its toolkit: the dispatch object with its members, the
+// engine's view behind CEngineView, its options, events and errors. The window it lives in comes from the
+// site (a QWidget in libfennick.so, a recording fake in tests), so this part runs on a scripted engine too.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "docview/engine_binding.h"
+#include "docview/engine_view.h"
+#include "docview/fennick_contract.h"
+#include "docview/options.h"
+#include "platform/automation/dispatch_object.h"
+#include "platform/user_prompt.h"
+
+namespace docview {
+
+class Cqelctrl;
+
+// The control's window as the control drives it. It belongs to the widget tree: a parent may delete it, and
+// it then calls Cqelctrl::OnDestroy from its destructor.
+class ControlWindow {
+  public:
+    virtual ~ControlWindow() = default;
+    // What the engine's view is made in (a QWidget*).
+    virtual void* Widget() = 0;
+    // Runs `task` later on the window's thread, outside the current call.
+    virtual void Post(std::function<void()> task) = 0;
+    // Repaint the control's own face (the placeholder).
+    virtual void Update() = 0;
+    // The engine's widget at (0, 0) with the window's size, shown.
+    virtual void PlaceView(void* engineWidget) = 0;
+    // Invalidate the engine's widget with erasing and repaint it at once.
+    virtual void RefreshView(void* engineWidget) = 0;
+    virtual void FocusView(void* engineWidget) = 0;
+    // The control goes away first: the window forgets it and is deleted.
+    virtual void Dispose() = 0;
+};
+
+// The open-file dialog of ViewFile's dialog route. Folder and file name are paths as on disk (UTF-8).
+struct FileDialogRequest {
+    std::string folder;
+    std::string fileName;
+    std::string title;
+    std::string filterName;
+    std::string filterPattern;
+    bool operator==(const FileDialogRequest&) const = default;
+};
+// The chosen path, or nullopt when the user cancels.
+using FileChooser = std::function<std::optional<std::string>(const FileDialogRequest&)>;
+
+// The initial folder and file name for a FileSpec text (Windows-1252, "\" or "/" as separators).
+FileDialogRequest DialogRequestFor(const std::optional<std::string>& fileSpec);
+
+struct ControlSite {
+    // Makes the control's window; called once, when a host first asks for the widget.
+    std::function<ControlWindow*(Cqelctrl&)> makeWindow;
+    FileChooser chooseFile;
+    // Null: the engine's folder from the registry and the library loaded from it.
+    std::function<int32_t(EngineApi&)> loadEngine;
+    // The host program's path for the registry keys; empty: /proc/self/exe.
+    std::string exePath;
+    // Where message boxes go; null: the process's prompt.
+    std::function<platform::UserPrompt&()> prompt;
+};
+
+// The four file-information fields the control keeps.
+struct FileInformation {
+    std::string displayName;
+    int32_t fileId = 0;
+    std::string fileIdName;
+    std::string name;
+};
+
+class Cqelctrl : public platform::automation::DispatchObject {
+  public:
+    explicit Cqelctrl(ControlSite site);
+    ~Cqelctrl() override;
+
+    platform::automation::HRESULT QueryInterface(const platform::automation::Guid& iid,
+                                                 std::shared_ptr<void>& out) override;
+
+    // The widget: made on first use, which is the control's window creation.
+    void* Widget();
+
+    // The window's messages.
+    void OnDestroy();
+    void OnSize();
+    void OnSetFocus();
+    // True when the control draws its placeholder (no engine view). Shows a pending start-up error once.
+    bool OnPaint();
+    int64_t OnNotify(uint32_t notification, uint64_t wparam, uint64_t lparam);
+
+    // Records the error; flags 2: message box (when ErrorShowMsg is nonzero) and the Error event;
+    // flags 1: throws the DispatchError 0x800A0000 | id with the control's class id as its source.
+    void ReportError(uint32_t flags, int32_t id);
+    void ClearError();
+
+    int32_t PendingStartupError() const { return m_startupError; }
+    bool HasView() const { return m_view && m_view->Exists(); }
+    CEngineView* EngineView() const { return m_view.get(); }
+    const OptionStore& Options() const { return m_options; }
+    bool Dirty() const { return m_dirty; }
+    int32_t ErrorCode() const { return m_errorCode; }
+    const std::string& ErrorMsg() const { return m_errorMsg; }
+    const FileInformation& FileInfo() const { return m_fileInfo; }
+
+  private:
+    void OnCreate();
+    int32_t LoadEngineFromRegistry(EngineApi& api) const;
+    void ShowStartupError(int32_t id);
+    platform::UserPrompt& Prompt() const;
+    // False (after reporting 16640) when there is no view; otherwise clears the last error.
+    bool RequireView();
+    void Fire(fennick::Event event, std::vector<platform::automation::Variant> args);
+    void Refresh();
+    void FetchFileInfo();
+
+    // Members by family (qelctrl_dispatch.cpp).
+    void BuildTable();
+    platform::automation::Variant ViewFile(std::span<const platform::automation::Variant> args);
+
+    // Notifications (qelctrl_events.cpp).
+    int64_t ViewThisFile(uint64_t lparam);
+    int64_t FileChange(uint64_t lparam);
+    static int64_t NotifyThunk(void* context, uint32_t notification, uint64_t wparam, uint64_t lparam);
+    static int32_t StatusCallback(LydvwView* view);
+    void PutStatusEvents(int32_t value);
+
+    ControlSite m_site;
+    ControlWindow* m_window = nullptr;
+    bool m_windowMade = false;
+    // Set while the last holder releases the control: sinks hear nothing of the teardown.
+    bool m_releasing = false;
+    std::unique_ptr<CEngineView> m_view;
+    int32_t m_startupError = 0;
+    int32_t m_errorCode = 0;
+    std::string m_errorMsg;
+    int32_t m_errorShowMsg = 1;
+    int32_t m_statusEvents = 0;
+    OptionStore m_options;
+    bool m_dirty = false;
+    FileInformation m_fileInfo;
+    std::string m_engineName;
+    int32_t m_engineType = LYDVW_TYPE_NONE;
+    // Members of the Parts not built yet keep what is put and give it back.
+    std::vector<std::pair<int32_t, platform::automation::Variant>> m_kept;
+};
+
+// A control on the site; the shared pointer is what hosts hold.
+std::shared_ptr<Cqelctrl> CreateQelctrl(ControlSite site);
+
+}  // namespace docview
