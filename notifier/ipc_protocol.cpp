@@ -285,15 +285,14 @@ void IpcReader::Refill() {
     std::memmove(m_buffer.get(), m_buffer.get() + offset, m_bufferLen - offset);
     m_bufferLen -= offset;
     m_bufferAt = m_pos;
-    while (m_bufferLen < kReadChunk) {
-        const ssize_t n = ::pread(m_fd, m_buffer.get() + m_bufferLen, kReadChunk - m_bufferLen,
-                                  static_cast<off_t>(m_bufferAt + m_bufferLen));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
+    // One read: a short one means the end of what is written so far.
+    ssize_t n;
+    do {
+        n = ::pread(m_fd, m_buffer.get() + m_bufferLen, kReadChunk - m_bufferLen,
+                    static_cast<off_t>(m_bufferAt + m_bufferLen));
+    } while (n < 0 && errno == EINTR);
+    if (n > 0)
         m_bufferLen += static_cast<size_t>(n);
-    }
 }
 
 std::optional<std::string_view> IpcReader::ReadNextIpcLine() {
