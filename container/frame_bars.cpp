@@ -332,7 +332,7 @@ CLockIndicators::CLockIndicators(QWidget* parent) : QWidget(parent), m_source(Di
 }
 
 void CLockIndicators::Refresh() {
-    const std::optional<KeyLocks> locks = m_source ? m_source() : std::nullopt;
+    const std::optional<KeyLocks> locks = Current();
     const bool on[] = {locks && locks->caps, locks && locks->num, locks && locks->scroll};
     for (size_t i = 0; i < m_panes.size(); ++i) {
         m_panes[i]->setText(on[i] ? m_panes[i]->property("lockName").toString() : QString());

@@ -109,6 +109,8 @@ class CLockIndicators : public QWidget {
     }
     void Refresh();
     QString PaneText(int pane) const;
+    // The locks as the source tells them now.
+    std::optional<KeyLocks> Current() const { return m_source ? m_source() : std::nullopt; }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

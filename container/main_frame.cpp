@@ -451,6 +451,11 @@ void CMainFrame::SetStatusText(std::string_view text) {
     m_statusBar->ShowPaneText(suite::FromCp1252(text));
 }
 
+std::optional<bool> CMainFrame::CapsLockOn() const {
+    const std::optional<KeyLocks> locks = m_statusBar->Locks()->Current();
+    return locks ? std::optional<bool>(locks->caps) : std::nullopt;
+}
+
 std::optional<int32_t> CMainFrame::TrackPopupMenu(const PopupMenuData& data) {
     auto* menu = static_cast<QMenu*>(data.menu);
     if (menu == nullptr) {

@@ -68,10 +68,13 @@ class CBrantorView : public QWidget {
 };
 
 // The frame is also the control's in-place frame: the control merges its Edit and custom menus into the
-// menu bar and shows its menu prompts on the status bar through it.
-class CMainFrame : public QMainWindow, public BrantorFrame, public quillet::InPlaceFrame {
+// menu bar and shows its menu prompts on the status bar through it, and learns the Caps Lock state from it.
+class CMainFrame : public QMainWindow,
+                   public BrantorFrame,
+                   public quillet::InPlaceFrame,
+                   public quillet::KeyboardLocks {
     Q_OBJECT
-    Q_INTERFACES(quillet::InPlaceFrame)
+    Q_INTERFACES(quillet::InPlaceFrame quillet::KeyboardLocks)
   public:
     explicit CMainFrame(QWidget* parent = nullptr);
     ~CMainFrame() override;
@@ -122,6 +125,8 @@ class CMainFrame : public QMainWindow, public BrantorFrame, public quillet::InPl
     void SetMenu(QMenu* shared) override;
     void RemoveMenus(QMenu& shared) override;
     void SetStatusText(std::string_view text) override;
+    // quillet::KeyboardLocks: what the status bar's lock panes show.
+    std::optional<bool> CapsLockOn() const override;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -93,6 +93,23 @@ TEST_F(MainFrameTest, AnInPlaceControlsMenusJoinTheBarAndLeaveIt) {
     EXPECT_NE(frame.CommandAction(kAppExitCommand), nullptr) << "the frame's own menus are intact";
 }
 
+TEST_F(MainFrameTest, TheControlLearnsCapsLockFromTheStatusBarsSource) {
+    CMainFrame frame;
+    QWidget child(frame.View());
+    quillet::KeyboardLocks* locks = nullptr;
+    for (QObject* object = child.parent(); object != nullptr && locks == nullptr; object = object->parent()) {
+        locks = qobject_cast<quillet::KeyboardLocks*>(object);
+    }
+    ASSERT_EQ(locks, static_cast<quillet::KeyboardLocks*>(&frame)) << "found from the control's widget";
+    std::optional<KeyLocks> state;
+    frame.StatusBar()->Locks()->SetSource([&state] { return state; });
+    EXPECT_EQ(locks->CapsLockOn(), std::nullopt) << "a display that cannot tell";
+    state = KeyLocks{true, false, false};
+    EXPECT_EQ(locks->CapsLockOn(), std::optional<bool>(true));
+    state = KeyLocks{false, true, true};
+    EXPECT_EQ(locks->CapsLockOn(), std::optional<bool>(false));
+}
+
 TEST_F(MainFrameTest, HostTitlesShowAsPlainText) {
     CMainFrame frame;
     frame.show();

@@ -51,6 +51,7 @@ class CQuilletWindow : public QWidget {
   protected:
     // The wheel and the middle button over the screen are the control's, whatever the screen does.
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -218,6 +219,8 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     void PaintBackground(QWidget& window);
     void Layout();
     void Activate();
+    // The Caps Lock state from the frame the window sits in, for the screen's keys and the field editor's.
+    void ReadKeyboardLocks();
     // The open field's editor when a field is open, else the screen.
     void FocusInput();
     void EndTransfers();

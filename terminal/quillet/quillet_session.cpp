@@ -265,6 +265,7 @@ void CQuilletCtrl::ShowConnectedUi(bool restored) {
     Layout();
     m_terminal->show();
     m_window->update();
+    ReadKeyboardLocks();
 }
 
 void CQuilletCtrl::ConnectionEnded(bool repaint) {

@@ -12,6 +12,7 @@
 
 #include "platform/user_prompt.h"
 #include "terminal/bars/toolbar_commands.h"
+#include "terminal/quillet/quillet_frame_site.h"
 #include "terminal/quillet/quillet_menus.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
@@ -33,6 +34,15 @@ CQuilletWindow::~CQuilletWindow() {
     if (m_control != nullptr) {
         m_control->WindowDestroyed();
     }
+}
+
+bool CQuilletWindow::event(QEvent* event) {
+    // Caps Lock may have changed while another window had the keyboard. The window's activation reaches
+    // every visible widget in it.
+    if (event->type() == QEvent::WindowActivate && m_control != nullptr) {
+        m_control->ReadKeyboardLocks();
+    }
+    return QWidget::event(event);
 }
 
 void CQuilletWindow::paintEvent(QPaintEvent*) {
@@ -123,7 +133,11 @@ void CQuilletCtrl::MiddleClick() {
 }
 
 void CQuilletCtrl::Activate() {
-    if (!m_window || m_activated) {
+    if (!m_window) {
+        return;
+    }
+    ReadKeyboardLocks();
+    if (m_activated) {
         return;
     }
     FocusInput();
@@ -237,6 +251,27 @@ void CQuilletCtrl::FocusFieldEditor() {
 void CQuilletCtrl::FocusControl() {
     if (m_terminal != nullptr) {
         m_terminal->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void CQuilletCtrl::ReadKeyboardLocks() {
+    if (!m_window) {
+        return;
+    }
+    for (QObject* object = m_window->parent(); object != nullptr; object = object->parent()) {
+        auto* locks = qobject_cast<quillet::KeyboardLocks*>(object);
+        if (locks == nullptr) {
+            continue;
+        }
+        if (const std::optional<bool> caps = locks->CapsLockOn()) {
+            if (m_terminal != nullptr) {
+                m_terminal->Keys().SetCapsLock(*caps);
+            }
+            if (m_field != nullptr) {
+                m_field->Keys().SetCapsLock(*caps);
+            }
+        }
+        return;
     }
 }
 

@@ -4,6 +4,7 @@
 // Probe and ManualProbe over a practice list and a registry on temporary trees.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QListWidget>
@@ -24,6 +25,7 @@
 #include "suite/registry_settings.h"
 #include "terminal/control/tests/session_fakes.h"
 #include "terminal/quillet/quillet_ctrl.h"
+#include "terminal/quillet/quillet_frame_site.h"
 #include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
@@ -240,6 +242,58 @@ TEST_F(QuilletCtrlTest, KeysFromTheScreenTheFieldEditorAndTheControlKeepTheirOrd
     QTest::keyClick(screen, Qt::Key_Y);
     EXPECT_EQ(line->Written(), expected + "zy") << "written before the key press returned";
     EXPECT_EQ(m_control->Session().SenderCounts().direct, direct + 1);
+}
+
+// A container frame that passes on the Caps Lock state its display reports.
+class LockFrame : public QWidget, public quillet::KeyboardLocks {
+    Q_OBJECT
+    Q_INTERFACES(quillet::KeyboardLocks)
+
+  public:
+    std::optional<bool> CapsLockOn() const override { return m_caps; }
+    std::optional<bool> m_caps;
+};
+
+TEST_F(QuilletCtrlTest, CapsLockComesFromTheFrameAtStartAndOnActivation) {
+    LockFrame frame;
+    frame.m_caps = true;
+    m_control->Window()->setParent(&frame);
+    frame.resize(820, 600);
+    frame.show();
+    auto line = Connect();
+    ASSERT_TRUE(line);
+    QWidget* screen = m_control->Terminal();
+    auto* field = screen->findChild<CFieldEdit*>();
+    ASSERT_NE(field, nullptr);
+    std::string expected;
+    const auto altF1 = [&](std::string_view sent) {
+        QTest::keyClick(screen, Qt::Key_F1, Qt::AltModifier);
+        expected += sent;
+        return WaitWritten(*line, expected);
+    };
+    // With Caps Lock on, Alt is not looked at: F1 sends its plain sequence.
+    EXPECT_TRUE(altF1("\x1b[M")) << line->Written();
+    EXPECT_TRUE(field->Keys().CapsLock()) << "the field editor's keys know it too";
+
+    // Changed while another window had the keyboard: the container's Activate brings it.
+    frame.m_caps = false;
+    Call("Activate");
+    EXPECT_TRUE(altF1("\x1b[w")) << line->Written();
+    EXPECT_FALSE(field->Keys().CapsLock());
+
+    // And so does the window's own activation.
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    frame.m_caps = true;
+    QApplication::setActiveWindow(&frame);
+    EXPECT_TRUE(altF1("\x1b[M")) << line->Written();
+
+    // A display that cannot tell leaves the state as it was.
+    frame.m_caps.reset();
+    Call("Activate");
+    EXPECT_TRUE(altF1("\x1b[M")) << line->Written();
+    m_control->Window()->setParent(nullptr);
 }
 
 TEST_F(QuilletCtrlTest, WheelAndMiddleButtonOverTheScreenAskTheHost) {
@@ -606,3 +660,5 @@ TEST_F(QuilletProbeTest, ControlLetGoDuringTheDialogOutlivesTheCall) {
 
 }  // namespace
 }  // namespace terminal
+
+#include "quillet_ctrl_test.moc"
