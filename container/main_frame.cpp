@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
@@ -15,11 +16,25 @@
 #include <QPrinter>
 #include <QResizeEvent>
 #include <algorithm>
+#include <cmath>
 
 #include "platform/user_prompt.h"
 #include "suite/qt/qt_text.h"
+#include "terminal/widget/terminal_font.h"
 
 namespace container {
+
+namespace {
+
+using terminal::CellSize;
+
+// The cell the control lays its screen out by. The box-drawing cross alone is not measured: with a
+// fractional advance its width rounds up where the screen's cell does not, and the frame would be too wide.
+CellSize ScreenCell(const suite::LogFont& font, QWidget* device) {
+    return terminal::MeasureCell(terminal::CreateTerminalFont(font, device), device);
+}
+
+}  // namespace
 
 QString PlainWindowTitle(std::string_view text) {
     QString title = suite::FromCp1252(text);
@@ -487,33 +502,34 @@ std::optional<int32_t> CMainFrame::TrackPopupMenu(const PopupMenuData& data) {
 }
 
 std::optional<FontChoice> CMainFrame::ChooseFont(const suite::LogFont& start) {
-    QFont initial(suite::FromCp1252(start.faceName));
-    if (start.height != 0) {
-        initial.setPixelSize(std::abs(start.height));
-    }
-    if (start.weight > 0) {
-        initial.setWeight(static_cast<QFont::Weight>(std::clamp(start.weight, 1, 1000)));
-    }
+    // The dialog starts from the saved font as the control draws it, without the width it was fitted to.
+    suite::LogFont shown = start;
+    shown.width = 0;
+    const QFont initial = terminal::CreateTerminalFont(shown, m_view);
     bool ok = false;
     const QFont font = QFontDialog::getFont(&ok, initial, this, QString(), QFontDialog::MonospacedFonts);
     if (!ok) {
         return std::nullopt;
     }
-    const QFontMetrics metrics(font);
     FontChoice choice;
     choice.font = start;
     choice.font.faceName = suite::ToCp1252(font.family());
     choice.font.weight = static_cast<int32_t>(font.weight());
-    choice.pointSizeTenths = static_cast<int32_t>(font.pointSizeF() * 10.0);
-    // The cell is measured on the widest character of the screen's set, as the control measures it.
-    choice.cellWidth = metrics.horizontalAdvance(QChar(0x00C5));
-    choice.cellHeight = metrics.height();
-    choice.font.height = choice.cellHeight;
-    choice.font.width = choice.cellWidth;
-    if (choice.cellWidth <= 0 || choice.cellHeight <= 0) {
+    choice.pointSizeTenths = static_cast<int32_t>(std::lround(font.pointSizeF() * 10.0));
+    // What the dialog chose is a character height; the cell is measured on the font made from it by the
+    // control's own rule, so that the saved height and width give the control this very cell.
+    suite::LogFont chosen = choice.font;
+    chosen.height = -std::max(QFontInfo(font).pixelSize(), 1);
+    chosen.width = 0;
+    const CellSize cell = ScreenCell(chosen, m_view);
+    if (cell.width <= 0 || cell.height <= 0) {
         platform::DefaultPrompt().Message("ResizeRequest() Error creating font!");
         return std::nullopt;
     }
+    choice.cellWidth = cell.width;
+    choice.cellHeight = cell.height;
+    choice.font.height = cell.height;
+    choice.font.width = cell.width;
     return choice;
 }
 
@@ -523,14 +539,15 @@ void CMainFrame::ResizeForFont() {
     }
     suite::LogFont saved;
     suite::ReadFontSettings(saved);
-    QFont font(suite::FromCp1252(saved.faceName));
-    if (saved.height != 0) {
-        font.setPixelSize(std::abs(saved.height));
+    // A positive saved height is the cell height and the width counts: the font the control will draw.
+    const CellSize cell = ScreenCell(saved, m_view);
+    if (cell.width <= 0 || cell.height <= 0) {
+        platform::DefaultPrompt().Message("ResizeRequest() Error creating font!");
+        return;
     }
-    const QFontMetrics metrics(font);
-    const int statusBarHeight = StatusBarHeight();
-    const int width = std::max(metrics.horizontalAdvance(QChar(0x00C5)) * 80 + 24, 600);
-    const int height = std::max(statusBarHeight + metrics.height() * 25 + 96, 470);
+    const int width = std::max(cell.width * 80 + kControlMarginWidth, kMinClientWidth);
+    const int height =
+        std::max(StatusBarHeight() + cell.height * 25 + kControlMarginHeight, kMinClientHeight);
     resize(width, height);
 }
 

@@ -5,6 +5,9 @@
 #include <signal.h>
 
 #include <QApplication>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -13,7 +16,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "container/brantor_app.h"
@@ -29,6 +35,7 @@
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/user_prompt.h"
+#include "terminal/widget/terminal_font.h"
 #include "testsupport/test_support.h"
 
 namespace container {
@@ -112,6 +119,13 @@ class ContainerE2eTest : public ::testing::Test {
         m_prompt = std::make_unique<platform::ScopedDefaultPrompt>(m_recorder);
         // The control shows its own message boxes; one would wait for a user who is not there.
         QObject::connect(&m_modalWatch, &QTimer::timeout, [this] {
+            if (auto* fonts = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+                fonts != nullptr && m_fontToChoose) {
+                // The user picks the font the test asked for.
+                fonts->setCurrentFont(*std::exchange(m_fontToChoose, std::nullopt));
+                fonts->accept();
+                return;
+            }
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 const auto* box = qobject_cast<QMessageBox*>(modal);
                 m_modalTexts.push_back(box != nullptr ? box->text().toStdString()
@@ -217,6 +231,7 @@ class ContainerE2eTest : public ::testing::Test {
     std::unique_ptr<platform::ScopedDefaultPrompt> m_prompt;
     QTimer m_modalWatch;
     std::vector<std::string> m_modalTexts;
+    std::optional<QFont> m_fontToChoose;  // what the next font dialog is answered with
     CMainFrame m_frame;
     std::unique_ptr<CBrantorApp> m_app;
     std::vector<std::vector<std::string>> m_newWindowArgv;
@@ -359,6 +374,61 @@ TEST_F(ContainerE2eTest, NewWindowsLeaveNoDescriptorBehindAndEachTakesItsBlock) 
 
     EXPECT_EQ(CloseAndRun(), 0);
     EXPECT_EQ(HostRun().received, "gogogo/quit\r");
+}
+
+// The cell the control draws its screen with: its field editor carries the screen's font.
+std::optional<QSize> ControlCell(QWidget* control) {
+    if (control == nullptr) {
+        return std::nullopt;
+    }
+    // The control's classes live in its own library: found by name, not by type.
+    for (QWidget* child : control->findChildren<QWidget*>()) {
+        if (std::string_view(child->metaObject()->className()) == "terminal::CFieldEdit") {
+            const QFontMetrics metrics(child->font(), child);
+            return QSize(metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyz")) / 26,
+                         metrics.height());
+        }
+    }
+    return std::nullopt;
+}
+
+TEST_F(ContainerE2eTest, AFontChangeFitsTheFrameToTheControlsCells) {
+    ConnectLocal("Type /quit");
+    const int sb = m_frame.IsStatusBarVisible() ? m_frame.StatusBar()->sizeHint().height() : 0;
+    std::vector<QSize> cells;
+    for (const int points : {11, 16}) {
+        const QFont chosen(QStringLiteral("DejaVu Sans Mono"), points);
+        m_fontToChoose = chosen;
+        ASSERT_EQ(m_app->Control()->SetFontControl(), automation::S_OK);
+        EXPECT_FALSE(m_fontToChoose.has_value()) << "no font dialog was shown";
+        // The screen keeps the size the user chose: the cell of that character height as the control
+        // draws it, not one the frame's own guess made the control refit to.
+        suite::LogFont drawn;
+        drawn.faceName = "DejaVu Sans Mono";
+        drawn.height = -QFontInfo(chosen).pixelSize();
+        const terminal::CellSize own =
+            terminal::MeasureCell(terminal::CreateTerminalFont(drawn, m_frame.View()), m_frame.View());
+        const QSize expected(own.width, own.height);
+        // The frame holds 80 x 25 of those cells and its margins, no more and no less.
+        const QSize wanted(std::max(80 * own.width + kControlMarginWidth, kMinClientWidth),
+                           std::max(25 * own.height + sb + kControlMarginHeight, kMinClientHeight));
+        std::optional<QSize> cell;
+        const bool fits = QTest::qWaitFor(
+            [&] {
+                cell = ControlCell(m_frame.ControlWidget());
+                return cell == expected && m_frame.size() == wanted;
+            },
+            kSafetyNetMs);
+        ASSERT_TRUE(cell.has_value()) << "the control's field editor was not found";
+        EXPECT_TRUE(fits) << points << " points: frame " << m_frame.width() << "x" << m_frame.height()
+                          << " (wanted " << wanted.width() << "x" << wanted.height() << "), cell "
+                          << cell->width() << "x" << cell->height() << " (wanted " << own.width << "x"
+                          << own.height << ")";
+        cells.push_back(*cell);
+    }
+    ASSERT_EQ(cells.size(), 2u);
+    EXPECT_LT(cells[0].height(), cells[1].height()) << "the two fonts gave one cell";
+    EXPECT_EQ(CloseAndRun(), 0);
 }
 
 // The brantor program itself, in a tree of its own.
