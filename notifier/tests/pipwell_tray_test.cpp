@@ -341,6 +341,15 @@ TEST_F(PipwellStatusNotifierTest, WatcherThatAppearsLateGetsTheIcon) {
         EXPECT_TRUE(WaitUntil([&] { return Docked(pid) == 1; })) << "the icon did not return to the tray";
     }
     EXPECT_TRUE(WaitServing([&] { return !OnBus(item); }));
+
+    // It comes back: the item is announced to it again.
+    const size_t before = m_watcher.items.size();
+    WatcherArrives();
+    EXPECT_TRUE(WaitServing([&] { return m_watcher.items.size() > before && OnBus(item); }))
+        << "the returning watcher got no item";
+    if (trayer) {
+        EXPECT_TRUE(WaitUntil([&] { return Docked(pid) == 0; }));
+    }
 }
 
 TEST_F(PipwellStatusNotifierTest, WatcherThereFirstGetsTheIconAgainAfterItRestarts) {
