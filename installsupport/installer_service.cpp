@@ -35,6 +35,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::string_view kInstallerKey = "SOFTWARE\\Carrowline Corporation\\Installer";
 constexpr std::string_view kDefaultSetupGroup = "carrowline-setup";
 constexpr auto kClientDeadline = std::chrono::milliseconds(2000);
+// After a failed accept (descriptors run out, say) the socket stays readable: a pause keeps the loop from
+// spinning on it.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 bool ValidUtf8(std::string_view text) {
     size_t i = 0;
@@ -133,6 +136,22 @@ void Reply(int fd, std::string_view line) {
     (void)send(fd, text.data(), text.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
+// A descriptor held back for the moment all others are taken: given up, it lets the service write its
+// error line and answer the waiting client instead of leaving it queued.
+class SpareFd {
+  public:
+    SpareFd() { Take(); }
+    void Release() { m_fd.Reset(); }
+    void Take() {
+        if (!m_fd) {
+            m_fd = UniqueFd(open("/dev/null", O_RDONLY | O_CLOEXEC));
+        }
+    }
+
+  private:
+    UniqueFd m_fd;
+};
+
 void NoteAcceptFailure() {
     UniqueFd fd(open("PipeError.txt", O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd) {
@@ -181,11 +200,17 @@ class Listener {
             unlink(path.c_str());
         }
         UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!fd) {
+            why = std::string("socket: ") + std::strerror(errno);
+            return false;
+        }
         // The socket appears with its final mode: nobody else can connect between bind and chmod.
         const mode_t old = umask(0117);
         const int bound = bind(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        const int bindErr = errno;
         umask(old);
-        if (!fd || bound != 0 || listen(fd.Get(), 8) != 0) {
+        errno = bindErr;
+        if (bound != 0 || listen(fd.Get(), 8) != 0) {
             why = path.string() + ": " + std::strerror(errno);
             return false;
         }
@@ -340,6 +365,12 @@ int RunService(const ServiceOptions& options) {
     sigaddset(&signals, SIGUSR2);
     sigprocmask(SIG_BLOCK, &signals, nullptr);
     UniqueFd sigfd(signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK));
+    if (!sigfd) {
+        // Without it a stop would never be seen.
+        std::cerr << "installer: signalfd: " << std::strerror(errno) << "\n";
+        sigprocmask(SIG_UNBLOCK, &signals, nullptr);
+        return 1;
+    }
 
     const auto group = GroupId(SetupGroupName());
     Listener listener;
@@ -353,6 +384,10 @@ int RunService(const ServiceOptions& options) {
     std::optional<Client> client;
     bool stopping = false;
     int rc = 0;
+    SpareFd spare;
+    // One line in the error file for each run of failed accepts, not one per try.
+    bool acceptFailing = false;
+    Clock::time_point acceptAgain{};
     while (!stopping) {
         std::vector<pollfd> fds;
         fds.push_back({sigfd.Get(), POLLIN, 0});
@@ -366,7 +401,13 @@ int RunService(const ServiceOptions& options) {
         } else if (client) {
             fds.push_back({client->pidfd.Get(), POLLIN, 0});
         } else if (listener.IsOpen()) {
-            fds.push_back({listener.Fd(), POLLIN, 0});
+            const auto wait = acceptAgain - Clock::now();
+            if (wait > Clock::duration::zero()) {
+                timeout =
+                    static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(wait).count() + 1);
+            } else {
+                fds.push_back({listener.Fd(), POLLIN, 0});
+            }
         }
         const int ready = poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) {
@@ -398,11 +439,25 @@ int RunService(const ServiceOptions& options) {
             if (fds.size() > 1 && fds[1].revents) {
                 UniqueFd fd(accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
                 if (!fd) {
-                    if (errno != EAGAIN && errno != EINTR) {
-                        NoteAcceptFailure();
+                    const int err = errno;
+                    if (err != EAGAIN && err != EINTR && err != ECONNABORTED) {
+                        spare.Release();
+                        if (!acceptFailing) {
+                            NoteAcceptFailure();
+                        }
+                        acceptFailing = true;
+                        acceptAgain = Clock::now() + kAcceptPause;
+                        if (err == EMFILE) {
+                            UniqueFd refused(accept4(listener.Fd(), nullptr, nullptr, SOCK_CLOEXEC));
+                            if (refused) {
+                                Reply(refused.Get(), std::string("ERROR ") + std::strerror(err));
+                            }
+                        }
+                        spare.Take();
                     }
                     continue;
                 }
+                acceptFailing = false;
                 if (!PeerPermitted(fd.Get(), group)) {
                     Reply(fd.Get(), "ERROR not permitted");
                     continue;

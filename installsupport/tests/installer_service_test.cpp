@@ -314,6 +314,39 @@ TEST_F(InstallerService, OnlyAStaleSocketIsReplaced) {
     EXPECT_EQ(ReadFile(file), "data");
 }
 
+TEST_F(InstallerService, OutOfDescriptorsTheErrorFileGetsOneLineAndClientsAnAnswer) {
+    // As many descriptors as the idle service holds: the next accept fails.
+    Start();
+    size_t held = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(m_pid) + "/fd")) {
+        ++held;
+    }
+    kill(m_pid, SIGTERM);
+    ASSERT_EQ(platform::WaitForExit(m_pid), 0);
+    m_pid = -1;
+
+    platform::SpawnOptions options;
+    options.program = "prlimit";
+    options.argv = {"prlimit", "--nofile=" + std::to_string(held), INSTALLER_PROGRAM, "/debug",
+                    "/socket:" + m_socket.string()};
+    options.workingFolder = m_temp.Path();
+    options.nullStdio = true;
+    auto child = platform::Spawn(options);
+    if (!child) {
+        GTEST_SKIP() << "prlimit is not installed";
+    }
+    m_pid = child->pid;
+    ASSERT_TRUE(WaitForSocket(true));
+    EXPECT_EQ(Send("touch " + Path("ran")).rfind("ERROR ", 0), 0u);
+    EXPECT_EQ(Send("touch " + Path("ran")).rfind("ERROR ", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(Path("ran")));
+    EXPECT_EQ(ReadFile(m_temp.Path() / "PipeError.txt"), "Service is running but pipe is not valid\n");
+    kill(m_pid, SIGTERM);
+    EXPECT_EQ(platform::WaitForExit(m_pid), 0);
+    m_pid = -1;
+}
+
 // Runs `message` as a client that has dropped to another user with the given groups.
 std::string SendAs(const std::filesystem::path& socketPath, uid_t uid, gid_t gid, std::vector<gid_t> groups,
                    const std::string& message) {
