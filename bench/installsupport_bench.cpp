@@ -37,6 +37,14 @@ constexpr auto kSafetyNet = std::chrono::seconds(30);
 
 std::map<std::string, std::vector<double>> g_samples;  // microseconds per call, by benchmark
 
+// The address of a socket at `path` (shorter than sun_path, as the benchmark's are).
+sockaddr_un SocketAddress(const std::filesystem::path& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    return addr;
+}
+
 double Micros(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
 }
@@ -225,9 +233,7 @@ bool BareClientNames() {
 // The socket side: a client's message in, its reply line out.
 std::string RoundTrip(const std::filesystem::path& socketPath, std::string_view message) {
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, socketPath.c_str());
+    const sockaddr_un addr = SocketAddress(socketPath);
     if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         return "(no connection)";
     }
@@ -247,9 +253,7 @@ bool WaitForSocket(const std::filesystem::path& socketPath) {
     const auto deadline = Clock::now() + kSafetyNet;
     while (Clock::now() < deadline) {
         UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strcpy(addr.sun_path, socketPath.c_str());
+        const sockaddr_un addr = SocketAddress(socketPath);
         if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
             return true;
         }
@@ -262,9 +266,7 @@ bool WaitForSocket(const std::filesystem::path& socketPath) {
 // its own, as the service is.
 pid_t StartEcho(const std::filesystem::path& socketPath) {
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, socketPath.c_str());
+    const sockaddr_un addr = SocketAddress(socketPath);
     if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(listener.Get(), 8) != 0) {
         return -1;

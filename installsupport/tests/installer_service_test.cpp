@@ -22,6 +22,14 @@ namespace {
 using testsupport::ReadFile;
 using testsupport::WriteFile;
 
+// The address of a socket at `path` (shorter than sun_path, as the test's paths are).
+sockaddr_un SocketAddress(const std::filesystem::path& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    return addr;
+}
+
 TEST(InstallerMessage, CheckAndThirdWord) {
     struct Case {
         std::string message;
@@ -94,10 +102,8 @@ class InstallerService : public ::testing::Test {
 
     int Connect() const {
         const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strcpy(addr.sun_path, m_socket.c_str());
-        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const sockaddr_un addr = SocketAddress(m_socket);
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
             close(fd);
             return -1;
         }
@@ -258,10 +264,8 @@ TEST_F(InstallerService, OnlyAStaleSocketIsReplaced) {
     std::filesystem::create_directories(m_socket.parent_path());
     {
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strcpy(addr.sun_path, m_socket.c_str());
-        ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const sockaddr_un addr = SocketAddress(m_socket);
+        ASSERT_EQ(bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
         close(fd);
     }
     Start();
@@ -280,15 +284,13 @@ TEST_F(InstallerService, OnlyAStaleSocketIsReplaced) {
     // A server whose queue is full is still a server: the start fails at once and keeps its socket.
     const auto busy = m_temp.Path() / "busy";
     const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un busyAddr{};
-    busyAddr.sun_family = AF_UNIX;
-    std::strcpy(busyAddr.sun_path, busy.c_str());
-    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&busyAddr), sizeof busyAddr), 0);
+    const sockaddr_un busyAddr = SocketAddress(busy);
+    ASSERT_EQ(bind(server, reinterpret_cast<const sockaddr*>(&busyAddr), sizeof busyAddr), 0);
     ASSERT_EQ(listen(server, 0), 0);
     std::vector<int> queued;
     for (int i = 0; i < 64; ++i) {
         const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        const int rc = connect(fd, reinterpret_cast<sockaddr*>(&busyAddr), sizeof busyAddr);
+        const int rc = connect(fd, reinterpret_cast<const sockaddr*>(&busyAddr), sizeof busyAddr);
         queued.push_back(fd);
         if (rc != 0) {
             break;
@@ -361,11 +363,9 @@ std::string SendAs(const std::filesystem::path& socketPath, uid_t uid, gid_t gid
             _exit(2);
         }
         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::strcpy(addr.sun_path, socketPath.c_str());
+        const sockaddr_un addr = SocketAddress(socketPath);
         std::string reply = "(no connection)";
-        if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) {
             (void)send(fd, message.data(), message.size(), MSG_NOSIGNAL);
             shutdown(fd, SHUT_WR);
             reply.clear();
@@ -428,10 +428,8 @@ TEST_F(InstallerService, OnlyRootTheServiceUserAndTheSetupGroupAreServed) {
 TEST_F(InstallerService, ServiceTellsSystemdWhenReadyPausedAndStopping) {
     const auto notifyPath = m_temp.Path() / "notify";
     const int notify = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, notifyPath.c_str());
-    ASSERT_EQ(bind(notify, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const sockaddr_un addr = SocketAddress(notifyPath);
+    ASSERT_EQ(bind(notify, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
     Start("/service", notifyPath.string());
 
     const auto receive = [&] {
