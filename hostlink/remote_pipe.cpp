@@ -257,8 +257,13 @@ void CRemotePipe::WakeReader() {
 }
 
 bool CRemotePipe::TakeReaderWake() {
-    platform::DrainEvent(m_readerWake);
-    const bool plain = m_readerWoken.exchange(false, std::memory_order_acq_rel);
+    // Every Read looks, most of them served from the read-ahead: the event is drained only for a wake,
+    // as draining costs a call. An event left behind by a wake taken here only ends one wait early.
+    const bool plain = m_readerWoken.load(std::memory_order_acquire) &&
+                       m_readerWoken.exchange(false, std::memory_order_acq_rel);
+    if (plain) {
+        platform::DrainEvent(m_readerWake);
+    }
     const bool tls = m_ssl->TakeReaderWake();
     return plain || tls;
 }

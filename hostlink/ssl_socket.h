@@ -63,7 +63,10 @@ class CSslSocket {
     void WakeReader();
     // Takes a pending wake without reading: true when there was one (for an owner that answers from its
     // own buffer, or that hands the connection on).
-    bool TakeReaderWake() { return m_readerWoken.exchange(false, std::memory_order_acq_rel); }
+    bool TakeReaderWake() {
+        return m_readerWoken.load(std::memory_order_acquire) &&
+               m_readerWoken.exchange(false, std::memory_order_acq_rel);
+    }
 
     bool IsConnected() const { return m_connected.load(std::memory_order_acquire) != 0; }
     int Socket() const { return m_socket; }
