@@ -1,11 +1,13 @@
 // What the benchmark programs share: a console reporter that keeps each benchmark's best rate for the
-// summary a program prints after the usual table, and the run of the registered benchmarks with it.
+// summary a program prints after the usual table, the run of the registered benchmarks with it, and the
+// one-line figures that scripts/bench.sh collects over several runs.
 #pragma once
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -50,6 +52,36 @@ inline bool RunBenchmarks(int& argc, char** argv, RateReporter& reporter) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return true;
+}
+
+// A goal on a ratio: at least (a rate against its baseline's) or at most (a time against its baseline's).
+struct Goal {
+    enum class Op { AtLeast, AtMost };
+    Op op;
+    double target;
+    bool Met(double ratio) const { return op == Op::AtLeast ? ratio >= target : ratio <= target; }
+};
+inline Goal AtLeast(double target) {
+    return {Goal::Op::AtLeast, target};
+}
+inline Goal AtMost(double target) {
+    return {Goal::Op::AtMost, target};
+}
+
+// The machine-read line of one measure, for scripts/bench.sh:
+//   MEASURE <name> ours=<figure> baseline=<figure> unit=<unit> ratio=<ours/baseline> goal=<op><target>
+// `name` has no spaces; the ratio is ours over the baseline, a rate or a time as the unit says.
+inline void ReportMeasure(const char* name, double ours, double baseline, const char* unit, Goal goal) {
+    const double ratio = baseline > 0 ? ours / baseline : 0;
+    std::printf("MEASURE %s ours=%.6g baseline=%.6g unit=%s ratio=%.4f goal=%s%g\n", name, ours, baseline,
+                unit, ratio, goal.op == Goal::Op::AtLeast ? ">=" : "<=", goal.target);
+    std::fflush(stdout);
+}
+
+// A measure whose work could not be done or checked in this run; `why` is one line.
+inline void ReportNotMeasured(const char* name, const char* why) {
+    std::printf("MEASURE %s not measured: %s\n", name, why);
+    std::fflush(stdout);
 }
 
 // The sample at `fraction` (0.5 for the median) of the sorted samples; 0 when there are none.
