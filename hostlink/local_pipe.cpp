@@ -308,12 +308,11 @@ bool CLocalPipe::WriteBytes(const void* bytes, uint32_t count) {
     if (!BeginIo(m_stdinWrite, fd)) {
         return false;
     }
-    platform::SigpipeBlock noSigpipe;
     const auto* next = static_cast<const uint8_t*>(bytes);
     std::size_t left = count;
     bool ok = true;
     while (left > 0) {
-        const ssize_t n = ::write(fd, next, left);
+        const ssize_t n = platform::WriteWithoutSigpipe(fd, next, left);
         if (n > 0) {
             next += n;
             left -= static_cast<std::size_t>(n);
@@ -349,11 +348,10 @@ TryWriteResult CLocalPipe::TryWriteBytes(const void* bytes, uint32_t count) {
     if (!BeginIo(m_stdinWrite, fd)) {
         return TryWriteResult::Failed;
     }
-    platform::SigpipeBlock noSigpipe;
     TryWriteResult result = TryWriteResult::Written;
     ssize_t n = 0;
     do {
-        n = count == 0 ? 0 : ::write(fd, bytes, count);  // the end is non-blocking
+        n = count == 0 ? 0 : platform::WriteWithoutSigpipe(fd, bytes, count);  // the end is non-blocking
     } while (n < 0 && errno == EINTR);
     if (n < 0 && errno == EAGAIN) {
         result = TryWriteResult::NotWritten;
@@ -387,6 +385,13 @@ void CLocalPipe::InstallEnds(platform::UniqueFd stdinWrite, platform::UniqueFd s
     m_stdoutRead = std::move(stdoutRead);
     m_offered = false;
     (void)TakeReaderWake();  // a wake meant for the reader of earlier ends
+}
+
+void CLocalPipe::AttachEnds(platform::UniqueFd stdinWrite, platform::UniqueFd stdoutRead) {
+    SetNonBlocking(stdinWrite.Get());
+    SetNonBlocking(stdoutRead.Get());
+    CloseEnds();
+    InstallEnds(std::move(stdinWrite), std::move(stdoutRead));
 }
 
 bool CLocalPipe::Open(PipeOwner* owner) {

@@ -96,6 +96,9 @@ class CLocalPipe : public CCommPipe {
 
     LocalSessionState State() const;
     void AdoptState(const LocalSessionState& state);
+    // Takes the ends of a host program started elsewhere (the write end of its input, the read end of its
+    // output), non-blocking as Open makes them; ends this pipe held are closed.
+    void AttachEnds(platform::UniqueFd stdinWrite, platform::UniqueFd stdoutRead);
     // The host program started by the last Open, -1 before.
     pid_t ChildPid() const { return m_childPid; }
     // Whether SaveState(false) offered the open ends to a later pipe of this process.

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/types.h>
+
+#include <cstddef>
 
 namespace platform {
 
@@ -21,5 +24,10 @@ class SigpipeBlock {
     bool m_wasPending = false;
     bool m_blocked = false;
 };
+
+// write(2) that fails with EPIPE instead of raising SIGPIPE, for one write where a guard's scope would hold
+// only that write: SIGPIPE is held off for the call and the one the call raised is taken, as the guard
+// does, at two system calls beside the write where the guard needs three. Keeps the write's errno.
+ssize_t WriteWithoutSigpipe(int fd, const void* bytes, size_t count);
 
 }  // namespace platform

@@ -1274,5 +1274,37 @@ TEST_F(LocalPipeTest, AppUserReachesTheOwner) {
     EXPECT_EQ(m_owner.m_appPassword, "host-pw");
 }
 
+// Ends of a host started elsewhere: the pipe reads its output, writes and try-writes keys to it, and a
+// Close brings a waiting Read out.
+TEST(LocalPipeAttachTest, ReadsAndWritesOnAttachedEnds) {
+    int output[2];
+    int input[2];
+    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
+    platform::UniqueFd hostWrite(output[1]);
+    platform::UniqueFd hostRead(input[0]);
+    CLocalPipe pipe;
+    pipe.AttachEnds(platform::UniqueFd(input[1]), platform::UniqueFd(output[0]));
+
+    ASSERT_EQ(::write(hostWrite.Get(), "screen", 6), 6);
+    char buffer[16];
+    uint32_t got = 0;
+    ASSERT_TRUE(pipe.Read(buffer, sizeof buffer, got));
+    EXPECT_EQ(std::string(buffer, got), "screen");
+
+    EXPECT_TRUE(pipe.Write("ab", 2));
+    EXPECT_EQ(pipe.TryWrite("c", 1), TryWriteResult::Written);
+    char keys[3];
+    ASSERT_EQ(::read(hostRead.Get(), keys, sizeof keys), 3);
+    EXPECT_EQ(std::string(keys, 3), "abc");
+
+    std::thread closer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        pipe.Close();
+    });
+    EXPECT_FALSE(pipe.Read(buffer, sizeof buffer, got));
+    closer.join();
+}
+
 }  // namespace
 }  // namespace hostlink

@@ -83,5 +83,39 @@ TEST_F(SigpipeBlockTest, LeavesTheCallersMaskAndAnEarlierSignal) {
     EXPECT_EQ(g_delivered.load(), 0);
 }
 
+TEST_F(SigpipeBlockTest, OneWriteToAClosedPipeFailsWithoutSignal) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    EXPECT_EQ(WriteWithoutSigpipe(ends[1], "ab", 2), 2);
+    ::close(ends[0]);
+    EXPECT_EQ(WriteWithoutSigpipe(ends[1], "x", 1), -1);
+    EXPECT_EQ(errno, EPIPE);
+    EXPECT_FALSE(Blocked());
+    EXPECT_FALSE(Pending());
+    EXPECT_EQ(g_delivered.load(), 0);
+    ::close(ends[1]);
+}
+
+TEST_F(SigpipeBlockTest, OneWriteLeavesTheCallersMaskAndAnEarlierSignal) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    sigset_t previous;
+    ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &pipe, &previous), 0);
+    ASSERT_EQ(pthread_kill(pthread_self(), SIGPIPE), 0);
+    EXPECT_EQ(WriteWithoutSigpipe(ends[1], "x", 1), -1);
+    EXPECT_EQ(errno, EPIPE);
+    EXPECT_TRUE(Blocked());
+    EXPECT_TRUE(Pending());  // not ours to swallow
+    const timespec zero{};
+    EXPECT_EQ(sigtimedwait(&pipe, nullptr, &zero), SIGPIPE);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    EXPECT_EQ(g_delivered.load(), 0);
+    ::close(ends[1]);
+}
+
 }  // namespace
 }  // namespace platform
