@@ -44,7 +44,6 @@ void CKeySenderThread::Start(hostlink::CCommPipe& pipe) {
         m_queue.clear();
         m_accepting = true;
         m_pipe = &pipe;
-        m_slow = false;
     }
     m_thread = std::thread(&CKeySenderThread::Run, this, &pipe);
 }
@@ -108,7 +107,7 @@ bool CKeySenderThread::Send(SenderMessage message) {
     {
         std::lock_guard lock(m_mutex);
         if (m_accepting && message.op == SenderMessage::Op::Write && m_queue.empty() && !m_writing &&
-            !m_slow && message.bytes.size() <= kDirectMax) {
+            message.bytes.size() <= kDirectMax) {
             // Nothing is ahead of this message, and the thread takes nothing from the queue while
             // m_writing is set: whatever is posted meanwhile goes out after it.
             m_writing = true;
@@ -118,14 +117,12 @@ bool CKeySenderThread::Send(SenderMessage message) {
     if (pipe == nullptr) {
         return Post(std::move(message));
     }
-    const auto start = std::chrono::steady_clock::now();
     const hostlink::TryWriteResult result =
         pipe->TryWrite(message.bytes.data(), static_cast<uint32_t>(message.bytes.size()));
-    const bool slow = std::chrono::steady_clock::now() - start >= kSlowWrite;
+    bool queued = false;
     {
         std::lock_guard lock(m_mutex);
         m_writing = false;
-        m_slow = slow;
         switch (result) {
             case hostlink::TryWriteResult::NotWritten:
                 // Still first in line: ahead of anything posted while it was tried.
@@ -140,14 +137,17 @@ bool CKeySenderThread::Send(SenderMessage message) {
                 ++m_counts.direct;
                 break;
         }
+        queued = !m_queue.empty();
     }
-    // The thread may have been passed over while m_writing was set.
-    m_ready.notify_one();
+    // The thread may have been passed over while m_writing was set; with nothing queued it has nothing
+    // to do, and waking it would cost the key a switch to it and back.
+    if (queued) {
+        m_ready.notify_one();
+    }
     return true;
 }
 
-bool CKeySenderThread::Write(hostlink::CCommPipe& pipe, const SenderMessage& message) {
-    const auto start = std::chrono::steady_clock::now();
+void CKeySenderThread::Write(hostlink::CCommPipe& pipe, const SenderMessage& message) {
     const auto count = static_cast<uint32_t>(message.bytes.size());
     // A failed write is the pipe's to report: the reader sees the broken connection.
     switch (message.op) {
@@ -169,7 +169,6 @@ bool CKeySenderThread::Write(hostlink::CCommPipe& pipe, const SenderMessage& mes
         case SenderMessage::Op::Stop:
             break;
     }
-    return std::chrono::steady_clock::now() - start >= kSlowWrite;
 }
 
 void CKeySenderThread::Run(hostlink::CCommPipe* pipe) {
@@ -185,10 +184,9 @@ void CKeySenderThread::Run(hostlink::CCommPipe* pipe) {
             }
             m_writing = true;
         }
-        const bool slow = Write(*pipe, message);
+        Write(*pipe, message);
         std::lock_guard lock(m_mutex);
         m_writing = false;
-        m_slow = slow;
         ++m_counts.queued;
     }
 }

@@ -59,10 +59,8 @@ class CKeySenderThread final : public KeyPoster {
     // A pipe that stops taking bytes must not let the queue grow without end.
     static constexpr std::size_t kMaxQueued = 10000;
     // Send tries on the caller's thread only raw blocks of at most this many bytes (a key, a reply, a
-    // short field); the try never waits, so the caller (the window thread) never waits for the host. A
-    // write that took kSlowWrite or more suggests a full pipe: the next message goes to the queue untried.
+    // short field); the try never waits, so the caller (the window thread) never waits for the host.
     static constexpr std::size_t kDirectMax = 512;
-    static constexpr std::chrono::microseconds kSlowWrite{1000};
 
     // How the messages went: written (or begun) by the caller of Send, or by the thread.
     struct Counts {
@@ -94,8 +92,8 @@ class CKeySenderThread final : public KeyPoster {
 
   private:
     void Run(hostlink::CCommPipe* pipe);
-    // Carries one message out on `pipe`; true when it took long enough to suggest the pipe is full.
-    static bool Write(hostlink::CCommPipe& pipe, const SenderMessage& message);
+    // Carries one message out on `pipe`.
+    static void Write(hostlink::CCommPipe& pipe, const SenderMessage& message);
     void Log(std::string_view text) const;
 
     Logger m_logger;
@@ -106,7 +104,6 @@ class CKeySenderThread final : public KeyPoster {
     bool m_accepting = false;
     hostlink::CCommPipe* m_pipe = nullptr;  // while accepting
     bool m_writing = false;                 // a message is being written, by the thread or by Send
-    bool m_slow = false;                    // the last write took kSlowWrite or more
     Counts m_counts;
     std::thread m_thread;
 };

@@ -59,7 +59,8 @@ class FakeLine {
         }
         m_changed.notify_all();
     }
-    // Every write takes at least this long, as with a host that is slow to take its input.
+    // Every write takes at least this long and a try-write takes nothing, as with a host that is slow to
+    // take its input and has left its pipe full.
     void SlowWrites(std::chrono::microseconds delay) {
         std::lock_guard lock(m_mutex);
         m_writeDelay = delay;
@@ -148,7 +149,7 @@ class FakeLine {
     hostlink::TryWriteResult TryWrite(const void* bytes, uint32_t count) {
         {
             std::lock_guard lock(m_mutex);
-            if (m_blockWrites) {
+            if (m_blockWrites || m_writeDelay.count() > 0) {
                 return hostlink::TryWriteResult::NotWritten;
             }
         }
