@@ -133,4 +133,15 @@ inline const std::string& Stream(int which) {
     return which == 0 ? plain : dense;
 }
 
+// The stream's last text: its last line without CR LF, or the word after its last escape sequence.
+inline std::string LastText(int which) {
+    const std::string& stream = Stream(which);
+    if (which == 0) {
+        const size_t end = stream.rfind("\r\n");
+        const size_t begin = stream.rfind("\r\n", end - 1) + 2;
+        return stream.substr(begin, end - begin);
+    }
+    return stream.substr(stream.rfind('m') + 1);
+}
+
 }  // namespace bench

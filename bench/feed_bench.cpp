@@ -17,16 +17,6 @@ namespace {
 
 constexpr size_t kRead = 1024;
 
-// The stream's last text: its last line without CR LF, or the word after its last escape sequence.
-std::string LastText(int which) {
-    const std::string& stream = bench::Stream(which);
-    if (which == 0) {
-        const size_t end = stream.rfind("\r\n");
-        return stream.substr(stream.rfind("\r\n", end - 1) + 2, end - stream.rfind("\r\n", end - 1) - 2);
-    }
-    return stream.substr(stream.rfind('m') + 1);
-}
-
 void ModelFeed(benchmark::State& state, int which) {
     const std::string& stream = bench::Stream(which);
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(stream.data()), stream.size());
@@ -41,7 +31,7 @@ void ModelFeed(benchmark::State& state, int which) {
         benchmark::DoNotOptimize(screen.GetCursor());
     }
     // The stream's last text must be on the screen, or nothing was measured.
-    if (screen.CopyCells(0, 80 * 25).find(LastText(which)) == std::string::npos) {
+    if (screen.CopyCells(0, 80 * 25).find(bench::LastText(which)) == std::string::npos) {
         state.SkipWithError("the stream's last text is not on the screen");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
@@ -69,7 +59,7 @@ void VtermFeed(benchmark::State& state, int which) {
             cells += cell.chars[0] > 0 && cell.chars[0] < 0x80 ? static_cast<char>(cell.chars[0]) : ' ';
         }
     }
-    if (cells.find(LastText(which)) == std::string::npos) {
+    if (cells.find(bench::LastText(which)) == std::string::npos) {
         state.SkipWithError("the stream's last text is not on libvterm's screen");
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * stream.size()));
