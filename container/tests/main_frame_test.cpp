@@ -18,6 +18,17 @@ namespace {
 
 using namespace platform::automation;
 
+// What the control finds of its frame, the way it looks: the nearest ancestor of its widget with `Site`.
+template <typename Site>
+Site* FindSite(QWidget& control) {
+    for (QObject* object = control.parent(); object != nullptr; object = object->parent()) {
+        if (auto* site = qobject_cast<Site*>(object)) {
+            return site;
+        }
+    }
+    return nullptr;
+}
+
 class MainFrameTest : public testing::ContainerTest {
   protected:
     void SetUp() override {
@@ -61,10 +72,7 @@ TEST_F(MainFrameTest, TheControlSitsInTheViewAndShowsOnTheHandshake) {
 TEST_F(MainFrameTest, AnInPlaceControlsMenusJoinTheBarAndLeaveIt) {
     CMainFrame frame;
     QWidget child(frame.View());
-    quillet::InPlaceFrame* site = nullptr;
-    for (QObject* object = child.parent(); object != nullptr && site == nullptr; object = object->parent()) {
-        site = qobject_cast<quillet::InPlaceFrame*>(object);
-    }
+    quillet::InPlaceFrame* site = FindSite<quillet::InPlaceFrame>(child);
     ASSERT_EQ(site, static_cast<quillet::InPlaceFrame*>(&frame)) << "found from the control's widget";
     auto titles = [&frame] {
         QStringList shown;
@@ -96,10 +104,7 @@ TEST_F(MainFrameTest, AnInPlaceControlsMenusJoinTheBarAndLeaveIt) {
 TEST_F(MainFrameTest, TheControlLearnsCapsLockFromTheStatusBarsSource) {
     CMainFrame frame;
     QWidget child(frame.View());
-    quillet::KeyboardLocks* locks = nullptr;
-    for (QObject* object = child.parent(); object != nullptr && locks == nullptr; object = object->parent()) {
-        locks = qobject_cast<quillet::KeyboardLocks*>(object);
-    }
+    quillet::KeyboardLocks* locks = FindSite<quillet::KeyboardLocks>(child);
     ASSERT_EQ(locks, static_cast<quillet::KeyboardLocks*>(&frame)) << "found from the control's widget";
     std::optional<KeyLocks> state;
     frame.StatusBar()->Locks()->SetSource([&state] { return state; });
