@@ -251,8 +251,7 @@ std::string ProgramModeTitle() {
 }
 
 std::string DocsKey(uint32_t programMode) {
-    return programMode == 2 ? "SOFTWARE\\Carrowline Corporation\\Varnel\\1.0\\Docs"
-                            : "SOFTWARE\\Carrowline Corporation\\Ostrel\\1.0\\Docs";
+    return suite::DocsKey(programMode == 2 ? suite::ClientMode::Remote : suite::ClientMode::Local);
 }
 
 }  // namespace container

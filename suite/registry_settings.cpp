@@ -80,6 +80,10 @@ std::string ScreenKey(ClientMode mode) {
     return BranchKey(mode, "Screen");
 }
 
+std::string DocsKey(ClientMode mode) {
+    return BranchKey(mode, "Docs");
+}
+
 int32_t RegReadValue(HKey root, std::string_view subkey, std::string_view name, RegType& type, void* data,
                      uint32_t& size) {
     platform::RegValue value;

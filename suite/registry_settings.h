@@ -17,9 +17,11 @@ inline constexpr int32_t kUnsupportedType = 1630;
 
 inline constexpr std::string_view kCompanyKey = "SOFTWARE\\Carrowline Corporation";
 inline constexpr std::string_view kBrantorKey = "SOFTWARE\\Carrowline Corporation\\Brantor\\1.0";
-// "SOFTWARE\Carrowline Corporation\{Varnel|Ostrel}\1.0\Server" and "...\Screen" for a client mode.
+// "SOFTWARE\Carrowline Corporation\{Varnel|Ostrel}\1.0\Server", "...\Screen" and "...\Docs" for a client
+// mode.
 std::string ServerKey(ClientMode mode);
 std::string ScreenKey(ClientMode mode);
+std::string DocsKey(ClientMode mode);
 
 // Buffer sizes the readers use, terminating zero included; a longer value is refused.
 inline constexpr uint32_t kRemoteHostSize = 80;

@@ -41,6 +41,22 @@ class RegistrySettingsTest : public testsupport::RegistryTest {
     }
 };
 
+TEST(RegistryKeys, EachClientModeHasItsBranch) {
+    struct Case {
+        std::string key;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {ServerKey(ClientMode::Local), "SOFTWARE\\Carrowline Corporation\\Ostrel\\1.0\\Server"},
+        {ScreenKey(ClientMode::Remote), "SOFTWARE\\Carrowline Corporation\\Varnel\\1.0\\Screen"},
+        {DocsKey(ClientMode::Local), "SOFTWARE\\Carrowline Corporation\\Ostrel\\1.0\\Docs"},
+        {DocsKey(ClientMode::Remote), "SOFTWARE\\Carrowline Corporation\\Varnel\\1.0\\Docs"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.key, c.expected);
+    }
+}
+
 TEST_F(RegistrySettingsTest, RegReadValueKeepsTheSizeContract) {
     SetServer(ClientMode::Local, "Text", RegValue::String("abc"));
     SetServer(ClientMode::Local, "Number", RegValue::Dword(0x01020304));

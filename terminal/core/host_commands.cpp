@@ -237,9 +237,7 @@ void CHostCommands::OpenOperatorsGuide(std::string document) {
         Log("Host command A: refused document name '" + document + "'");
         return;
     }
-    const std::string key = std::string(suite::kCompanyKey) +
-                            (suite::GetClientMode() == suite::ClientMode::Remote ? "\\Varnel" : "\\Ostrel") +
-                            "\\1.0\\Docs";
+    const std::string key = suite::DocsKey(suite::GetClientMode());
     std::array<char, kGuideValueSize> value{};
     uint32_t size = static_cast<uint32_t>(value.size());
     platform::RegType type = platform::RegType::Sz;
