@@ -57,12 +57,20 @@ class ScopedEnv {
         }
     }
     void Set(const std::string& name, const std::string& value) {
-        const char* old = std::getenv(name.c_str());
-        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        Save(name);
         setenv(name.c_str(), value.c_str(), 1);
+    }
+    void Unset(const std::string& name) {
+        Save(name);
+        unsetenv(name.c_str());
     }
 
   private:
+    void Save(const std::string& name) {
+        const char* old = std::getenv(name.c_str());
+        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+    }
+
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
@@ -73,9 +81,10 @@ inline std::string ReadFile(const std::filesystem::path& path) {
     return text.str();
 }
 
-inline void WriteFile(const std::filesystem::path& path, const std::string& text) {
+inline void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
     std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // What fd `fd` of this process is open on ("/memfd:name (deleted)", "socket:[n]"...); empty when closed.

@@ -6,11 +6,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "testsupport/file_size_limit.h"
+#include "testsupport/test_support.h"
 
 namespace platform {
 namespace {
@@ -19,25 +18,12 @@ namespace fs = std::filesystem;
 
 class AtomicFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "carrowline-atomic-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
     void TearDown() override {
         std::error_code ec;
         fs::permissions(m_dir, fs::perms::owner_all, ec);
-        fs::remove_all(m_dir, ec);
     }
-    static std::string Read(const fs::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-    static void Write(const fs::path& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    static std::string Read(const fs::path& path) { return testsupport::ReadFile(path); }
+    static void Write(const fs::path& path, const std::string& text) { testsupport::WriteFile(path, text); }
     // Entries of the folder besides the ones named: a leftover temporary file shows here.
     size_t Entries() const { return static_cast<size_t>(std::distance(fs::directory_iterator(m_dir), {})); }
     static mode_t Mode(const fs::path& path) {
@@ -46,7 +32,8 @@ class AtomicFileTest : public ::testing::Test {
         return st.st_mode & 07777;
     }
 
-    fs::path m_dir;
+    testsupport::TempFolder m_temp;
+    const fs::path m_dir = m_temp.Path();
 };
 
 TEST_F(AtomicFileTest, WritesNewAndReplacesKeepingPermissions) {

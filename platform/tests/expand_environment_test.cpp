@@ -3,37 +3,23 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 
 #include <gtest/gtest.h>
+
+#include "testsupport/test_support.h"
 
 namespace platform {
 namespace {
 
 class ExpandEnvironmentTest : public ::testing::Test {
   protected:
+    // The tests change these; the environment object puts them back.
     void SetUp() override {
-        Save("TMPDIR");
-        Save("HOME");
-        Save("CARROWLINE_EXPAND_Test");
-        ::setenv("TMPDIR", "/scratch/tmp/", 1);
-        ::setenv("HOME", "/home/someone", 1);
-        ::setenv("CARROWLINE_EXPAND_Test", "mixed", 1);
+        m_env.Set("TMPDIR", "/scratch/tmp/");
+        m_env.Set("HOME", "/home/someone");
+        m_env.Set("CARROWLINE_EXPAND_Test", "mixed");
     }
-    void TearDown() override {
-        for (const auto& [name, value] : m_saved) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
-    }
-    void Save(const std::string& name) {
-        const char* value = ::getenv(name.c_str());
-        m_saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
-    }
-    std::map<std::string, std::optional<std::string>> m_saved;
+    testsupport::ScopedEnv m_env;
 };
 
 TEST_F(ExpandEnvironmentTest, TableWithAnExplicitLookup) {

@@ -6,12 +6,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <map>
 
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
 #include "platform/win32_error.h"
+#include "testsupport/test_support.h"
 
 namespace platform {
 namespace {
@@ -22,23 +22,16 @@ constexpr const char* kDrives = "SOFTWARE\\Carrowline Corporation\\Drives";
 class HostPathTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        m_root = fs::temp_directory_path() / ("carrowline-hostpath-" + std::to_string(::getpid()));
-        fs::remove_all(m_root);
-        fs::create_directories(m_root);
-        m_root = fs::canonical(m_root);
+        m_root = fs::canonical(m_temp.Path());
         for (const char* folder :
              {"home/sub", "tmp", "d/inner", "e", "f", "wrong-e", "outside", "hives", ".hidden/drive"}) {
             fs::create_directories(m_root / folder);
         }
-        for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "CARROWLINE_ROOT"}) {
-            const char* value = ::getenv(name);
-            m_saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
-        }
-        ::setenv("HOME", (m_root / "home").c_str(), 1);
-        ::setenv("TMPDIR", (m_root / "tmp").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (m_root / "config").c_str(), 1);
-        ::setenv("XDG_STATE_HOME", (m_root / "state").c_str(), 1);
-        ::setenv("CARROWLINE_ROOT", m_root.c_str(), 1);
+        m_env.Set("HOME", (m_root / "home").string());
+        m_env.Set("TMPDIR", (m_root / "tmp").string());
+        m_env.Set("XDG_CONFIG_HOME", (m_root / "config").string());
+        m_env.Set("XDG_STATE_HOME", (m_root / "state").string());
+        m_env.Set("CARROWLINE_ROOT", m_root.string());
 
         fs::create_directory_symlink(m_root / "outside", m_root / "home/out");
         fs::create_directory_symlink(m_root / "home/sub", m_root / "home/in");
@@ -56,23 +49,14 @@ class HostPathTest : public ::testing::Test {
         Set(HKey::LocalMachine, "R", RegValue::String("relative/folder"));
         Set(HKey::CurrentUser, "H", RegValue::String((m_root / ".hidden/drive").string()));
     }
-    void TearDown() override {
-        for (const auto& [name, value] : m_saved) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
-        fs::remove_all(m_root);
-    }
     void Set(HKey root, const char* name, const RegValue& value) {
         ASSERT_EQ(m_registry->SetValue(root, kDrives, name, value), win32::kSuccess) << name;
     }
 
+    testsupport::TempFolder m_temp;
+    testsupport::ScopedEnv m_env;
     fs::path m_root;
     std::unique_ptr<Registry> m_registry;
-    std::map<std::string, std::optional<std::string>> m_saved;
 };
 
 TEST_F(HostPathTest, DriveFolders) {

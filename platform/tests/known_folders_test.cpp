@@ -8,9 +8,9 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <map>
 
 #include "platform/win32_error.h"
+#include "testsupport/test_support.h"
 
 namespace platform {
 namespace {
@@ -22,37 +22,18 @@ class KnownFoldersTest : public ::testing::Test {
     static constexpr const char* kVars[] = {"CARROWLINE_ROOT", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
                                             "XDG_RUNTIME_DIR", "TMPDIR",          "HOME"};
 
+    // The tests set and unset these freely: the environment object puts them all back.
     void SetUp() override {
         for (const char* name : kVars) {
-            if (const char* value = std::getenv(name)) {
-                m_saved[name] = value;
-            }
+            m_env.Unset(name);
         }
-        std::string tmpl = (fs::temp_directory_path() / "carrowline-kf-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-        for (const char* name : kVars) {
-            ::unsetenv(name);
-        }
-        ::setenv("HOME", (m_dir / "home").c_str(), 1);
-        ::setenv("TMPDIR", m_dir.c_str(), 1);
+        m_env.Set("HOME", (m_dir / "home").string());
+        m_env.Set("TMPDIR", m_dir.string());
     }
 
-    void TearDown() override {
-        for (const char* name : kVars) {
-            auto it = m_saved.find(name);
-            if (it == m_saved.end()) {
-                ::unsetenv(name);
-            } else {
-                ::setenv(name, it->second.c_str(), 1);
-            }
-        }
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
-
-    std::map<std::string, std::string> m_saved;
-    fs::path m_dir;
+    testsupport::TempFolder m_temp;
+    testsupport::ScopedEnv m_env;
+    const fs::path m_dir = m_temp.Path();
 };
 
 TEST_F(KnownFoldersTest, MachinePathsFollowCarrowlineRoot) {

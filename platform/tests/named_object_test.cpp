@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/named_object.h"
+#include "testsupport/test_support.h"
 
 namespace platform {
 namespace {
@@ -17,19 +18,12 @@ namespace {
 class NamedObjectTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* old = std::getenv("XDG_RUNTIME_DIR");
-        m_old = old != nullptr ? std::optional<std::string>(old) : std::nullopt;
-        m_dir = std::filesystem::temp_directory_path() / ("named-object-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(m_dir);
         ::chmod(m_dir.c_str(), 0700);
-        ::setenv("XDG_RUNTIME_DIR", m_dir.c_str(), 1);
+        m_env.Set("XDG_RUNTIME_DIR", m_dir.string());
     }
-    void TearDown() override {
-        m_old ? ::setenv("XDG_RUNTIME_DIR", m_old->c_str(), 1) : ::unsetenv("XDG_RUNTIME_DIR");
-        std::filesystem::remove_all(m_dir);
-    }
-    std::filesystem::path m_dir;
-    std::optional<std::string> m_old;
+    testsupport::TempFolder m_temp;
+    testsupport::ScopedEnv m_env;
+    const std::filesystem::path m_dir = m_temp.Path();
 };
 
 TEST_F(NamedObjectTest, ExistsWhileAnyHolderHoldsIt) {

@@ -8,15 +8,13 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <map>
-#include <sstream>
 #include <thread>
 
 #include "platform/codepage.h"
 #include "platform/known_folders.h"
 #include "platform/win32_error.h"
 #include "testsupport/file_size_limit.h"
+#include "testsupport/test_support.h"
 
 namespace platform {
 namespace {
@@ -26,18 +24,8 @@ using namespace std::string_literals;
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00\n\n";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteFile(const fs::path& path, std::string_view bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testsupport::ReadFile;
+using testsupport::WriteFile;
 
 std::string Utf16LeWithBom(std::string_view utf8) {
     std::string bytes = "\xFF\xFE";
@@ -50,47 +38,26 @@ std::string Utf16LeWithBom(std::string_view utf8) {
 
 class RegistryTest : public ::testing::Test {
   protected:
-    static constexpr const char* kVars[] = {"CARROWLINE_ROOT", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "TMPDIR"};
-
     void SetUp() override {
-        for (const char* name : kVars) {
-            if (const char* value = std::getenv(name)) {
-                m_saved[name] = value;
-            }
-        }
-        std::string tmpl = (fs::temp_directory_path() / "carrowline-reg-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        m_dir = tmpl;
-        ::setenv("CARROWLINE_ROOT", (m_dir / "root").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
-        ::setenv("XDG_STATE_HOME", (m_dir / "state").c_str(), 1);
-        ::setenv("TMPDIR", m_dir.c_str(), 1);
+        m_env.Set("CARROWLINE_ROOT", (m_dir / "root").string());
+        m_env.Set("XDG_CONFIG_HOME", (m_dir / "config").string());
+        m_env.Set("XDG_STATE_HOME", (m_dir / "state").string());
+        m_env.Set("TMPDIR", m_dir.string());
         m_machine = m_dir / "root/etc/carrowline/machine.reg";
         m_user = m_dir / "config/carrowline/user.reg";
         m_reg = Open();
     }
 
-    void TearDown() override {
-        m_reg.reset();
-        for (const char* name : kVars) {
-            auto it = m_saved.find(name);
-            if (it == m_saved.end()) {
-                ::unsetenv(name);
-            } else {
-                ::setenv(name, it->second.c_str(), 1);
-            }
-        }
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
+    void TearDown() override { m_reg.reset(); }
 
     // A second store on the same files, as another process would see them.
     std::unique_ptr<Registry> Open() const {
         return std::make_unique<Registry>(Registry::Paths{m_machine, m_user});
     }
 
-    std::map<std::string, std::string> m_saved;
-    fs::path m_dir;
+    testsupport::TempFolder m_temp;
+    testsupport::ScopedEnv m_env;
+    const fs::path m_dir = m_temp.Path();
     fs::path m_machine;
     fs::path m_user;
     std::unique_ptr<Registry> m_reg;

@@ -19,6 +19,7 @@
 #include "platform/registry.h"
 #include "platform/spawn.h"
 #include "platform/win32_error.h"
+#include "testsupport/test_support.h"
 
 namespace platform::automation {
 namespace {
@@ -37,21 +38,11 @@ struct ToolRun {
 
 class ClassRegistryTest : public ::testing::Test {
   protected:
-    static constexpr const char* kVars[] = {"CARROWLINE_ROOT", "XDG_CONFIG_HOME", kRegisterScopeVariable};
-
     void SetUp() override {
-        for (const char* name : kVars) {
-            if (const char* value = std::getenv(name)) {
-                m_saved[name] = value;
-            }
-        }
-        std::string pattern = (fs::temp_directory_path() / "carrowline-automation-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
         // Set before the registry is made, so that children started by the tests use the same hives.
-        ::setenv("CARROWLINE_ROOT", (m_dir / "root").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (m_dir / "config").c_str(), 1);
-        ::unsetenv(kRegisterScopeVariable);
+        m_env.Set("CARROWLINE_ROOT", (m_dir / "root").string());
+        m_env.Set("XDG_CONFIG_HOME", (m_dir / "config").string());
+        m_env.Unset(kRegisterScopeVariable);
         m_registry = std::make_unique<Registry>(Registry::Paths{MachineHivePath(), UserHivePath()});
         Registry::OverrideDefault(m_registry.get());
         m_component = fs::canonical(CARROWLINE_TEST_COMPONENT).string();
@@ -60,16 +51,6 @@ class ClassRegistryTest : public ::testing::Test {
     void TearDown() override {
         Registry::OverrideDefault(nullptr);
         m_registry.reset();
-        for (const char* name : kVars) {
-            auto it = m_saved.find(name);
-            if (it == m_saved.end()) {
-                ::unsetenv(name);
-            } else {
-                ::setenv(name, it->second.c_str(), 1);
-            }
-        }
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
     }
 
     static ToolRun RunTool(std::vector<std::string> args,
@@ -131,8 +112,9 @@ class ClassRegistryTest : public ::testing::Test {
                 {{"Control", ""}, {"TypeLib", "{5B0E4C20-7A6D-4F0B-9E3A-1C2D3E4F5A61}"}, {"Version", "1.0"}}};
     }
 
-    fs::path m_dir;
-    std::map<std::string, std::string> m_saved;
+    testsupport::TempFolder m_temp;
+    testsupport::ScopedEnv m_env;
+    const fs::path m_dir = m_temp.Path();
     std::unique_ptr<Registry> m_registry;
     std::string m_component;
 };
