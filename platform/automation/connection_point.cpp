@@ -28,7 +28,7 @@ HRESULT ConnectionPoint::Unadvise(uint32_t cookie) {
     {
         std::lock_guard lock(m_mutex);
         auto it =
-            std::find_if(m_sinks.begin(), m_sinks.end(), [&](const auto& s) { return s.first == cookie; });
+            std::find_if(m_sinks.begin(), m_sinks.end(), [id](const auto& s) { return s.first == id; });
         if (it == m_sinks.end()) {
             return CONNECT_E_NOCONNECTION;
         }
@@ -61,10 +61,12 @@ size_t ConnectionPoint::Fire(DISPID dispid, std::span<const Variant> args) {
     }
     size_t called = 0;
     for (auto& [cookie, sink] : snapshot) {
+        // Structured bindings cannot be captured by clang 14's lambdas.
+        const auto id = cookie;
         {
             std::lock_guard lock(m_mutex);
             const bool advised =
-                std::any_of(m_sinks.begin(), m_sinks.end(), [&](const auto& s) { return s.first == cookie; });
+                std::any_of(m_sinks.begin(), m_sinks.end(), [id](const auto& s) { return s.first == id; });
             if (!advised) {
                 continue;
             }
