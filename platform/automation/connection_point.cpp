@@ -27,8 +27,8 @@ HRESULT ConnectionPoint::Unadvise(uint32_t cookie) {
     std::shared_ptr<IDispatch> released;  // dropped after the lock, in case its destructor calls back
     {
         std::lock_guard lock(m_mutex);
-        auto it =
-            std::find_if(m_sinks.begin(), m_sinks.end(), [id](const auto& s) { return s.first == id; });
+        auto it = std::find_if(m_sinks.begin(), m_sinks.end(),
+                               [cookie](const auto& s) { return s.first == cookie; });
         if (it == m_sinks.end()) {
             return CONNECT_E_NOCONNECTION;
         }
