@@ -21,6 +21,7 @@
 #include <iostream>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/known_folders.h"
 #include "platform/spawn.h"
 #include "platform/unique_fd.h"
@@ -38,43 +39,6 @@ constexpr auto kClientDeadline = std::chrono::milliseconds(2000);
 // After a failed accept (descriptors run out, say) the socket stays readable: a pause keeps the loop from
 // spinning on it.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
-
-bool ValidUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        uint32_t cp = 0;
-        uint32_t min = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1, cp = c & 0x1F, min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, cp = c & 0x0F, min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, cp = c & 0x07, min = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + extra >= text.size()) {
-            return false;
-        }
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto b = static_cast<unsigned char>(text[i + k]);
-            if ((b & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
 
 std::string SetupGroupName() {
     char buffer[256] = {};
@@ -309,7 +273,7 @@ Checked CheckMessage(std::string_view message) {
         return {{}, "empty"};
     }
     if (message.find_first_of(std::string_view("\0\n\r", 3)) != std::string_view::npos ||
-        !ValidUtf8(message)) {
+        !platform::IsValidUtf8(message)) {
         return {{}, "malformed"};
     }
     return {std::string(message), {}};

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/codepage.h"
 #include "platform/known_folders.h"
 #include "platform/write_all.h"
 
@@ -56,42 +57,15 @@ char ProcessState(const std::filesystem::path& statPath) {
     return stat[close + 2];
 }
 
-// Decodes one UTF-8 code point; a byte that starts no valid sequence stands for itself, above the Unicode
-// range so that it never folds onto a character.
+// One UTF-8 character; a byte that starts no valid sequence stands for itself, above the Unicode range so
+// that it never folds onto a character.
 char32_t NextCodePoint(std::string_view text, size_t& i) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    int extra = 0;
-    char32_t cp = 0;
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        extra = 1;
-        cp = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-        extra = 2;
-        cp = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-        extra = 3;
-        cp = lead & 0x07;
-    } else {
-        ++i;
-        return 0x110000 + lead;
+    const size_t start = i;
+    if (const auto cp = platform::NextUtf8(text, i)) {
+        return *cp;
     }
-    if (i + static_cast<size_t>(extra) >= text.size()) {
-        ++i;
-        return 0x110000 + lead;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return 0x110000 + lead;
-        }
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    i += static_cast<size_t>(extra) + 1;
-    return cp;
+    i = start + 1;
+    return 0x110000 + static_cast<unsigned char>(text[start]);
 }
 
 char32_t Fold(char32_t cp) {

@@ -77,8 +77,44 @@ void AppendUtf8(std::string& out, char32_t ch) {
     }
 }
 
-// Decodes one character at pos and advances past it; a malformed sequence yields nullopt and is skipped as
-// one maximal ill-formed part, so one bad byte costs one replacement and never swallows good text.
+// Decodes one UTF-16 character; a lone surrogate yields nullopt.
+std::optional<char32_t> NextUtf16(std::u16string_view text, size_t& pos) {
+    const char16_t unit = text[pos++];
+    if (unit < 0xD800 || unit > 0xDFFF) {
+        return unit;
+    }
+    if (unit <= 0xDBFF && pos < text.size() && text[pos] >= 0xDC00 && text[pos] <= 0xDFFF) {
+        const char16_t trail = text[pos++];
+        return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (trail - 0xDC00);
+    }
+    return std::nullopt;
+}
+
+template <typename ToByte>
+std::string FromUtf8(std::string_view utf8, ToByte toByte) {
+    std::string out;
+    out.reserve(utf8.size());
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const auto ch = NextUtf8(utf8, pos);
+        const auto byte = ch ? toByte(*ch) : std::nullopt;
+        out.push_back(byte ? static_cast<char>(*byte) : '?');
+    }
+    return out;
+}
+
+template <typename ToChar>
+std::string ToUtf8(std::string_view bytes, ToChar toChar) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const char c : bytes) {
+        AppendUtf8(out, toChar(static_cast<uint8_t>(c)));
+    }
+    return out;
+}
+
+}  // namespace
+
 std::optional<char32_t> NextUtf8(std::string_view text, size_t& pos) {
     const auto lead = static_cast<uint8_t>(text[pos++]);
     if (lead < 0x80) {
@@ -120,43 +156,14 @@ std::optional<char32_t> NextUtf8(std::string_view text, size_t& pos) {
     return ch;
 }
 
-// Decodes one UTF-16 character; a lone surrogate yields nullopt.
-std::optional<char32_t> NextUtf16(std::u16string_view text, size_t& pos) {
-    const char16_t unit = text[pos++];
-    if (unit < 0xD800 || unit > 0xDFFF) {
-        return unit;
+bool IsValidUtf8(std::string_view text) {
+    for (size_t pos = 0; pos < text.size();) {
+        if (!NextUtf8(text, pos)) {
+            return false;
+        }
     }
-    if (unit <= 0xDBFF && pos < text.size() && text[pos] >= 0xDC00 && text[pos] <= 0xDFFF) {
-        const char16_t trail = text[pos++];
-        return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (trail - 0xDC00);
-    }
-    return std::nullopt;
+    return true;
 }
-
-template <typename ToByte>
-std::string FromUtf8(std::string_view utf8, ToByte toByte) {
-    std::string out;
-    out.reserve(utf8.size());
-    size_t pos = 0;
-    while (pos < utf8.size()) {
-        const auto ch = NextUtf8(utf8, pos);
-        const auto byte = ch ? toByte(*ch) : std::nullopt;
-        out.push_back(byte ? static_cast<char>(*byte) : '?');
-    }
-    return out;
-}
-
-template <typename ToChar>
-std::string ToUtf8(std::string_view bytes, ToChar toChar) {
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (const char c : bytes) {
-        AppendUtf8(out, toChar(static_cast<uint8_t>(c)));
-    }
-    return out;
-}
-
-}  // namespace
 
 char32_t Cp437ToUnicode(uint8_t byte) {
     if (byte < 0x20) {

@@ -33,6 +33,11 @@ std::string Utf16LeToCp1252(std::u16string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 
+// Decodes one UTF-8 character at pos and advances past it. A malformed sequence (overlong, surrogate, past
+// U+10FFFF, cut short) yields nullopt and is skipped as one maximal ill-formed part.
+std::optional<char32_t> NextUtf8(std::string_view text, size_t& pos);
+bool IsValidUtf8(std::string_view text);
+
 // Case-insensitive comparison as the registry and dispatch names use it (ASCII letters fold).
 bool EqualsNoCase(std::string_view a, std::string_view b);
 

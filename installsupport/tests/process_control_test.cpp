@@ -51,6 +51,12 @@ TEST(DorvikNames, CompareIgnoringCase) {
         {"\xFF", "\xFF", true},
         {"\xFF", "\xFE", false},
         {"\xC3", "\xC3\xA4", false},
+        {"\xE1\x80"
+         "A",
+         "\xE1\x81"
+         "A",
+         false},                   // cut sequences differing after their lead byte
+        {"\xC1\x81", "A", false},  // an overlong 'A' is no 'A'
     };
     for (const auto& c : cases) {
         EXPECT_EQ(dorvik::NamesEqual(c.a, c.b), c.equal) << c.a << " / " << c.b;
