@@ -26,6 +26,7 @@
 #include "platform/process_environment.h"
 #include "platform/shared_mapping.h"
 #include "platform/win32_error.h"
+#include "testsupport/test_support.h"
 
 namespace platform {
 namespace {
@@ -154,21 +155,6 @@ bool IsCloseOnExec(int fd) {
 
 class SpawnTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        m_folder =
-            fs::temp_directory_path() / ("carrowline-spawn-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        if (const char* path = ::getenv("PATH")) {
-            m_savedPath = path;
-        }
-    }
-    void TearDown() override {
-        ::setenv("PATH", m_savedPath.c_str(), 1);
-        fs::remove_all(m_folder);
-    }
-
     // Runs the test child with stdout piped and returns what it printed and its exit code.
     std::pair<std::string, int> RunChild(SpawnOptions options) {
         options.pipeStdout = true;
@@ -198,8 +184,9 @@ class SpawnTest : public ::testing::Test {
         return path;
     }
 
-    fs::path m_folder;
-    std::string m_savedPath;
+    testsupport::TempFolder m_temp;
+    testsupport::ScopedEnv m_env;
+    const fs::path m_folder = m_temp.Path();
 };
 
 TEST_F(SpawnTest, ChildReadsAnInheritedMappingByNumber) {
@@ -386,7 +373,7 @@ TEST_F(SpawnTest, BareNameIsLookedUpInTheProgramFolderThenPath) {
     // The test child sits beside this test program, so a bare name finds it before a PATH copy.
     fs::path decoy = WriteProgram("platform_test_child", "#!/bin/sh\nexit 42\n", fs::perms::owner_all);
     WriteProgram("carrowline-path-only", "#!/bin/sh\nexit 43\n", fs::perms::owner_all);
-    ::setenv("PATH", ("relative:" + m_folder.string()).c_str(), 1);
+    m_env.Set("PATH", "relative:" + m_folder.string());
 
     SpawnOptions options;
     options.program = "platform_test_child";
