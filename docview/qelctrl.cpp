@@ -9,12 +9,14 @@
 #include <mutex>
 
 #include "docview/control_strings.h"
+#include "platform/automation/stock_font.h"
 #include "platform/user_prompt.h"
 
 namespace docview {
 
 namespace automation = platform::automation;
 using automation::Variant;
+using automation::VarType;
 
 namespace {
 
@@ -55,6 +57,11 @@ std::string ExecutablePath() {
 Cqelctrl::Cqelctrl(ControlSite site)
     : DispatchObject({}, {automation::IID_IDispatch, fennick::kIqelctrlIid}), m_site(std::move(site)) {
     AddConnectionPoint(fennick::kDqelctrlIid);
+    for (auto& font : m_fonts) {
+        font = std::make_shared<automation::CStockFont>(
+            automation::FontDescription{"Arial", 10, 400, 0, false, false, false}, nullptr,
+            automation::FontSizeUnit::Currency);
+    }
     BuildTable();
 }
 
@@ -115,6 +122,9 @@ void Cqelctrl::OnCreate() {
     }
     m_view = std::make_unique<CEngineView>(api, view);
     RegisterView(view, this);
+    // A host may have changed a font object in place since it was handed out.
+    for (int i = 0; i < 3; ++i)
+        SyncFont(i, false);
     m_options.PushAll(*m_view);
     // A StatusEvents put before the view existed is registered now.
     if (m_statusEvents)
@@ -226,6 +236,70 @@ void Cqelctrl::PutStatusEvents(int32_t value) {
     m_statusEvents = value;
     if (HasView())
         m_view->SetStatCallback(value ? &Cqelctrl::StatusCallback : nullptr);
+}
+
+void Cqelctrl::SyncFont(int index, bool send) {
+    m_options.SetFont(index, FontRecordOf(*m_fonts[static_cast<size_t>(index)]),
+                      send && HasView() ? m_view.get() : nullptr);
+}
+
+namespace {
+
+constexpr int64_t kCurrencyPerHalfPoint = automation::kCurrencyPerPoint / 2;
+
+std::optional<Variant> GetMember(automation::IDispatch& object, std::string_view name, VarType type) {
+    automation::DISPID id = automation::DISPID_UNKNOWN;
+    Variant raw;
+    Variant value;
+    if (automation::Failed(object.GetIDOfName(name, id)) ||
+        automation::Failed(object.Invoke(id, automation::InvokeKind::PropertyGet, {}, &raw, nullptr)) ||
+        automation::Failed(automation::ChangeType(raw, type, value))) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void PutMember(automation::IDispatch& object, std::string_view name, Variant value) {
+    automation::DISPID id = automation::DISPID_UNKNOWN;
+    if (automation::Succeeded(object.GetIDOfName(name, id))) {
+        const Variant args[] = {std::move(value)};
+        object.Invoke(id, automation::InvokeKind::PropertyPut, args, nullptr, nullptr);
+    }
+}
+
+}  // namespace
+
+LydvwFontRecord FontRecordOf(automation::IDispatch& font) {
+    LydvwFontRecord record{};
+    // Any font object is read through its members; Size is in currency units, as font objects keep it.
+    const auto name = GetMember(font, "Name", VarType::Bstr);
+    CopyBounded(record.face, name && !name->AsBstr().empty() ? name->AsBstr() : std::string("Arial"));
+    const auto size = GetMember(font, "Size", VarType::I4);
+    const int64_t currency = size && size->AsI4() > 0 ? size->AsI4() : 10 * automation::kCurrencyPerPoint;
+    record.half_points = static_cast<uint16_t>(
+        std::min<int64_t>(UINT16_MAX, (currency + kCurrencyPerHalfPoint / 2) / kCurrencyPerHalfPoint));
+    const auto flag = [&](std::string_view member, uint16_t bit) {
+        if (const auto value = GetMember(font, member, VarType::Bool); value && value->AsBool())
+            record.attributes |= bit;
+    };
+    flag("Underline", LYDVW_FONT_UNDERLINE);
+    flag("Italic", LYDVW_FONT_ITALIC);
+    flag("Bold", LYDVW_FONT_BOLD);
+    flag("Strikethrough", LYDVW_FONT_STRIKE);
+    return record;
+}
+
+void WriteFontRecord(automation::IDispatch& font, const LydvwFontRecord& record) {
+    const std::string face = ReadBounded(record.face);
+    if (!face.empty())
+        PutMember(font, "Name", Variant::Bstr(face));
+    if (record.half_points > 0)
+        PutMember(font, "Size",
+                  Variant::I4(static_cast<int32_t>(record.half_points * kCurrencyPerHalfPoint)));
+    PutMember(font, "Bold", Variant::Bool(record.attributes & LYDVW_FONT_BOLD));
+    PutMember(font, "Italic", Variant::Bool(record.attributes & LYDVW_FONT_ITALIC));
+    PutMember(font, "Underline", Variant::Bool(record.attributes & LYDVW_FONT_UNDERLINE));
+    PutMember(font, "Strikethrough", Variant::Bool(record.attributes & LYDVW_FONT_STRIKE));
 }
 
 std::shared_ptr<Cqelctrl> CreateQelctrl(ControlSite site) {

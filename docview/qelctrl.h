@@ -3,6 +3,7 @@
 // site (a QWidget in libfennick.so, a recording fake in tests), so this part runs on a scripted engine too.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -119,6 +120,8 @@ class Cqelctrl : public platform::automation::DispatchObject {
     void Fire(fennick::Event event, std::vector<platform::automation::Variant> args);
     void Refresh();
     void FetchFileInfo();
+    // The font objects' state into the option store (and to the engine when `send`).
+    void SyncFont(int index, bool send);
 
     // Members by family (qelctrl_dispatch.cpp).
     void BuildTable();
@@ -147,9 +150,16 @@ class Cqelctrl : public platform::automation::DispatchObject {
     FileInformation m_fileInfo;
     std::string m_engineName;
     int32_t m_engineType = LYDVW_TYPE_NONE;
+    // DisplayFont, ClipFont, PrintFont: font objects, the control's own until a host hands it others.
+    std::array<std::shared_ptr<platform::automation::IDispatch>, 3> m_fonts;
     // Members of the Parts not built yet keep what is put and give it back.
     std::vector<std::pair<int32_t, platform::automation::Variant>> m_kept;
 };
+
+// A font object's state as the engine's font record: face, size in half points (from currency units),
+// attributes; and back.
+LydvwFontRecord FontRecordOf(platform::automation::IDispatch& font);
+void WriteFontRecord(platform::automation::IDispatch& font, const LydvwFontRecord& record);
 
 // A control on the site; the shared pointer is what hosts hold.
 std::shared_ptr<Cqelctrl> CreateQelctrl(ControlSite site);

@@ -106,6 +106,7 @@ enum class Family : uint8_t {
     SystemIdle,
     IdleBitmap,
     ArchiveSave,
+    Font,
     Kept,
     NotBuilt,
 };
@@ -153,7 +154,13 @@ constexpr Binding kBindings[] = {
     {"SystemIdle", Family::SystemIdle},
     {"IdleBitmap", Family::IdleBitmap},
     {"ArchiveSave", Family::ArchiveSave},
+    {"DisplayFont", Family::Font},
+    {"ClipFont", Family::Font},
+    {"PrintFont", Family::Font},
 };
+
+// The fonts' order in the option store and the engine's ids.
+constexpr std::string_view kFontMembers[] = {"DisplayFont", "ClipFont", "PrintFont"};
 
 Family FamilyOf(const MemberSpec& member) {
     for (const Binding& binding : kBindings) {
@@ -479,6 +486,26 @@ void Cqelctrl::BuildTable() {
                     return automation::S_OK;
                 });
                 break;
+            case Family::Font: {
+                const int index = static_cast<int>(
+                    std::find(std::begin(kFontMembers), std::end(kFontMembers), member.name) -
+                    std::begin(kFontMembers));
+                get([this, index] {
+                    // The display font's object may have been changed in place: its state goes to the engine.
+                    if (index == 0)
+                        SyncFont(0, true);
+                    return Variant::Dispatch(m_fonts[static_cast<size_t>(index)]);
+                });
+                put([this, index](const Variant& value) {
+                    std::shared_ptr<automation::IDispatch> font = value.AsDispatch();
+                    if (!font)
+                        ReportError(1, kErrInvalidProperty);
+                    m_fonts[static_cast<size_t>(index)] = std::move(font);
+                    SyncFont(index, true);
+                    m_dirty = true;
+                });
+                break;
+            }
             case Family::Kept: {
                 get([this, id, kind] {
                     for (const auto& [known, value] : m_kept) {

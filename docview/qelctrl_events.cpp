@@ -43,6 +43,8 @@ constexpr std::pair<uint16_t, int16_t> kHelpDialogs[] = {{15002, 2}, {15003, 6},
                                                          {15005, 0}, {15006, 1}, {15007, 3},
                                                          {15008, 7}, {15010, 4}, {15011, 5}};
 
+constexpr uint32_t kFontOptionIds[3] = {0x52774, 0x529CE, 0x52777};
+
 // A path the engine hands over is terminated; one that is not is cut at this length, never overrun.
 constexpr size_t kSpecMax = 4096;
 
@@ -90,8 +92,14 @@ int64_t Cqelctrl::OnNotify(uint32_t notification, uint64_t, uint64_t lparam) {
         }
         case LYDVW_N_OPTION_CHANGE: {
             const auto id = static_cast<uint32_t>(lparam);
-            if (HasView() && m_options.ReadBack(id, *m_view))
+            if (HasView() && m_options.ReadBack(id, *m_view)) {
+                // A font the engine changed is written into the font object hosts hold.
+                for (int i = 0; i < 3; ++i) {
+                    if (id == kFontOptionIds[i])
+                        WriteFontRecord(*m_fonts[static_cast<size_t>(i)], m_options.Font(i));
+                }
                 Fire(Event::OptionChange, {Variant::I4(static_cast<int32_t>(id))});
+            }
             return 0;
         }
         case LYDVW_N_DO_HELP: {

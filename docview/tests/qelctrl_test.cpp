@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "docview/control_strings.h"
+#include "platform/automation/stock_font.h"
 #include "suite/registry_settings.h"
 #include "testsupport/test_support.h"
 
@@ -46,6 +47,7 @@ struct Script {
     bool refuseView = false;
     LydvwFileInfo info{};
     std::string lastSpec;
+    std::map<uint32_t, std::string> readBack;  // what 2075 answers, by option
 
     std::vector<uint32_t> Options(uint32_t request = LYDVW_R_SET_OPTION) const {
         std::vector<uint32_t> ids;
@@ -94,6 +96,11 @@ int64_t RequestFn(LydvwView*, uint32_t request, uint64_t wparam, uint64_t lparam
         }
         if (request == LYDVW_R_SET_OPTION && size)
             r.bytes.assign(reinterpret_cast<const char*>(block->data), size);
+        if (request == LYDVW_R_GET_OPTION) {
+            if (auto it = g_script->readBack.find(block->option); it != g_script->readBack.end())
+                std::memcpy(reinterpret_cast<void*>(block->data), it->second.data(),
+                            std::min(size, it->second.size()));
+        }
     } else if (request == LYDVW_R_VIEW_FILE && lparam) {
         const auto* record = reinterpret_cast<const LydvwViewFile*>(lparam);
         r.bytes.assign(reinterpret_cast<const char*>(record), sizeof *record);
@@ -719,6 +726,64 @@ TEST_F(QelctrlTest, DisplayOptionsAnswersOneWhenTheEngineRefuses) {
     EXPECT_EQ(Invoke("DisplayOptions", InvokeKind::Method, {}, &result), automation::S_FALSE);
     EXPECT_EQ(result, Variant::I4(0));
     EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
+// The fonts are font objects with sizes in currency units: half points reach the engine, a get of
+// DisplayFont sends what a host changed in place, a font handed over by reference is kept and sent, and a
+// font the engine changes is written into the object.
+TEST_F(QelctrlTest, FontObjectsReachTheEngineAsFontRecords) {
+    Made();
+    const auto record = [&](uint32_t option) {
+        LydvwFontRecord font{};
+        for (auto it = m_script.requests.rbegin(); it != m_script.requests.rend(); ++it) {
+            if (it->request == LYDVW_R_SET_OPTION && it->option == option) {
+                EXPECT_EQ(it->bytes.size(), sizeof font);
+                std::memcpy(&font, it->bytes.data(), std::min(sizeof font, it->bytes.size()));
+                break;
+            }
+        }
+        return font;
+    };
+    EXPECT_STREQ(record(0x52774).face, "Arial");
+    EXPECT_EQ(record(0x52774).half_points, 20);
+
+    auto display = Get("DisplayFont").AsDispatch();
+    ASSERT_TRUE(display);
+    std::shared_ptr<void> iface;
+    EXPECT_EQ(display->QueryInterface(platform::automation::IID_IFontDisp, iface), automation::S_OK);
+    DISPID size = automation::DISPID_UNKNOWN;
+    ASSERT_EQ(display->GetIDOfName("Size", size), automation::S_OK);
+    const Variant halfPoint[] = {Variant::I4(105000)};
+    ASSERT_EQ(display->Invoke(size, InvokeKind::PropertyPut, halfPoint, nullptr, nullptr), automation::S_OK);
+    m_script.requests.clear();
+    EXPECT_EQ(Get("DisplayFont").AsDispatch(), display);
+    EXPECT_EQ(record(0x52774).half_points, 21);
+
+    auto clip = std::make_shared<platform::automation::CStockFont>(
+        platform::automation::FontDescription{"Courier New", 12, 700, 0, true, false, false}, nullptr,
+        platform::automation::FontSizeUnit::Currency);
+    ASSERT_EQ(Invoke("ClipFont", InvokeKind::PropertyPutRef, {Variant::Dispatch(clip)}), automation::S_OK);
+    EXPECT_EQ(Get("ClipFont").AsDispatch(), clip);
+    EXPECT_STREQ(record(0x529CE).face, "Courier New");
+    EXPECT_EQ(record(0x529CE).half_points, 24);
+    EXPECT_EQ(record(0x529CE).attributes, LYDVW_FONT_BOLD | LYDVW_FONT_ITALIC);
+    EXPECT_EQ(Invoke("ClipFont", InvokeKind::PropertyPutRef, {Variant::Dispatch(nullptr)}),
+              automation::MakeHResult(0x800A4106u));
+
+    // The engine reports a changed print font: the object hosts hold follows.
+    auto print = Get("PrintFont").AsDispatch();
+    m_script.answers.clear();
+    LydvwFontRecord changed{};
+    std::strcpy(changed.face, "Times");
+    changed.half_points = 17;
+    changed.attributes = LYDVW_FONT_UNDERLINE;
+    m_script.readBack[0x52777] = std::string(reinterpret_cast<const char*>(&changed), sizeof changed);
+    m_script.notify(m_script.context, LYDVW_N_OPTION_CHANGE, 0, 0x52777);
+    auto* stock = static_cast<platform::automation::CStockFont*>(print.get());
+    EXPECT_EQ(stock->Description().name, "Times");
+    EXPECT_EQ(stock->SizeCurrency(), 85000);
+    EXPECT_TRUE(stock->Description().underline);
+    EXPECT_EQ(Events(), std::vector<DISPID>{Id(fennick::Event::OptionChange)});
 }
 
 }  // namespace

@@ -27,20 +27,35 @@ void Require(bool valid, const char* what) {
 
 }  // namespace
 
-CStockFont::CStockFont(FontDescription description, std::function<void()> changed)
-    : m_description(std::move(description)), m_changed(std::move(changed)) {
+CStockFont::CStockFont(FontDescription description, std::function<void()> changed, FontSizeUnit unit)
+    : DispatchObject({}, unit == FontSizeUnit::Currency ? std::vector<Guid>{IID_IFont, IID_IFontDisp}
+                                                        : std::vector<Guid>{}),
+      m_description(std::move(description)),
+      m_sizeCurrency(m_description.size * kCurrencyPerPoint),
+      m_changed(std::move(changed)) {
+    if (unit == FontSizeUnit::Currency) {
+        Table().Property(
+            "Size", 2, VarType::I4, [this] { return Variant::I4(static_cast<int32_t>(m_sizeCurrency)); },
+            [this](const Variant& v) {
+                Require(
+                    ValidSize(static_cast<int32_t>((v.AsI4() + kCurrencyPerPoint - 1) / kCurrencyPerPoint)),
+                    "font size out of range");
+                SetSizeCurrency(v.AsI4());
+            });
+    } else {
+        Table().Property(
+            "Size", 2, VarType::I4, [this] { return Variant::I4(m_description.size); },
+            [this](const Variant& v) {
+                Require(ValidSize(v.AsI4()), "font size out of range");
+                Change([&](FontDescription& d) { d.size = v.AsI4(); });
+            });
+    }
     Table()
         .Property(
             "Name", DISPID_VALUE, VarType::Bstr, [this] { return Variant::Bstr(m_description.name); },
             [this](const Variant& v) {
                 Require(!v.AsBstr().empty(), "a font needs a face name");
                 Change([&](FontDescription& d) { d.name = v.AsBstr(); });
-            })
-        .Property(
-            "Size", 2, VarType::I4, [this] { return Variant::I4(m_description.size); },
-            [this](const Variant& v) {
-                Require(ValidSize(v.AsI4()), "font size out of range");
-                Change([&](FontDescription& d) { d.size = v.AsI4(); });
             })
         .Property(
             "Bold", 3, VarType::Bool, [this] { return Variant::Bool(IsBold(m_description.weight)); },
@@ -74,11 +89,25 @@ void CStockFont::SetDescription(const FontDescription& description) {
     Change([&](FontDescription& d) { d = description; });
 }
 
+void CStockFont::SetSizeCurrency(int64_t size) {
+    if (size == m_sizeCurrency) {
+        return;
+    }
+    m_sizeCurrency = size;
+    m_description.size = static_cast<int32_t>((size + kCurrencyPerPoint / 2) / kCurrencyPerPoint);
+    if (m_changed) {
+        m_changed();
+    }
+}
+
 void CStockFont::Change(const std::function<void(FontDescription&)>& edit) {
     FontDescription next = m_description;
     edit(next);
     if (next == m_description) {
         return;
+    }
+    if (next.size != m_description.size) {
+        m_sizeCurrency = next.size * kCurrencyPerPoint;
     }
     m_description = std::move(next);
     if (m_changed) {
@@ -161,6 +190,9 @@ void CStockFont::Load(PropertyBag& bag) {
     flag("Font.Underline", d.underline);
     flag("Font.Strikethrough", d.strikethrough);
     // Loading is not an edit: the container's copy is what it just gave.
+    if (d.size != m_description.size) {
+        m_sizeCurrency = d.size * kCurrencyPerPoint;
+    }
     m_description = std::move(d);
 }
 

@@ -28,13 +28,26 @@ struct FontDescription {
     bool operator==(const FontDescription&) const = default;
 };
 
+// The font interfaces of the system's font objects, which a font object of the currency form answers.
+inline constexpr Guid IID_IFont = Guid::FromLiteral("{BEF6E002-A874-101A-8BBA-00AA00300CAB}");
+inline constexpr Guid IID_IFontDisp = Guid::FromLiteral("{BEF6E003-A874-101A-8BBA-00AA00300CAB}");
+
+// How Size reads and writes: whole points, as the stock Font property has always taken it, or currency
+// units of 1/10000 point as the system's font objects take it (100000 for 10 points, half points kept).
+enum class FontSizeUnit { Points, Currency };
+inline constexpr int64_t kCurrencyPerPoint = 10000;
+
 class CStockFont final : public DispatchObject {
   public:
     // `changed` runs after every change that alters the description; it may be null.
-    explicit CStockFont(FontDescription description = {}, std::function<void()> changed = nullptr);
+    explicit CStockFont(FontDescription description = {}, std::function<void()> changed = nullptr,
+                        FontSizeUnit unit = FontSizeUnit::Points);
 
     const FontDescription& Description() const { return m_description; }
     void SetDescription(const FontDescription& description);
+    // The exact size in currency units; Description().size is it rounded to points.
+    int64_t SizeCurrency() const { return m_sizeCurrency; }
+    void SetSizeCurrency(int64_t size);
 
     // The description of any font object, read by member name; nullopt when it has no usable Name or Size.
     // Members it lacks keep the defaults.
@@ -49,6 +62,7 @@ class CStockFont final : public DispatchObject {
     void Change(const std::function<void(FontDescription&)>& edit);
 
     FontDescription m_description;
+    int64_t m_sizeCurrency = 0;
     std::function<void()> m_changed;
 };
 

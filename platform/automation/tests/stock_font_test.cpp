@@ -99,5 +99,32 @@ TEST(StockFont, PersistsAndKeepsItsValuesAgainstADamagedStore) {
     EXPECT_EQ(kept.Description(), (FontDescription{"Courier New", 11, 400, 0, true, false, false}));
 }
 
+// A font object of the system's form: Size in currency units with half points kept, the font interfaces
+// answered; the stored form stays whole points.
+TEST(StockFont, TheCurrencyFormKeepsHalfPointsAndAnswersTheFontInterfaces) {
+    int changes = 0;
+    auto font = std::make_shared<CStockFont>(
+        FontDescription{"Arial", 10}, [&] { ++changes; }, FontSizeUnit::Currency);
+    EXPECT_EQ(GetMember(*font, "Size"), Variant::I4(100000));
+    ASSERT_EQ(PutMember(*font, "Size", Variant::I4(105000)), S_OK);
+    EXPECT_EQ(font->SizeCurrency(), 105000);
+    EXPECT_EQ(GetMember(*font, "Size"), Variant::I4(105000));
+    EXPECT_EQ(font->Description().size, 11);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(PutMember(*font, "Size", Variant::I4(0)), E_INVALIDARG);
+    for (const Guid& iid : {IID_IFont, IID_IFontDisp}) {
+        std::shared_ptr<void> out;
+        EXPECT_EQ(font->QueryInterface(iid, out), S_OK);
+    }
+    MapBag bag;
+    font->Save(bag);
+    EXPECT_EQ(bag.Load("Font.Size"), std::optional<PropertyValue>(PropertyValue{int32_t{11}}));
+
+    auto points = std::make_shared<CStockFont>(FontDescription{"Arial", 10});
+    EXPECT_EQ(GetMember(*points, "Size"), Variant::I4(10));
+    std::shared_ptr<void> out;
+    EXPECT_EQ(points->QueryInterface(IID_IFont, out), E_NOINTERFACE);
+}
+
 }  // namespace
 }  // namespace platform::automation
