@@ -27,46 +27,27 @@ inline std::optional<std::string> XvfbMissing() {
     return std::nullopt;
 }
 
-class XvfbServer {
+class XvfbServer : public ReportingServer {
   public:
     XvfbServer() = default;
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
-    ~XvfbServer() { Stop(); }
 
     // Starts the server with one screen of the given size; false with `error` set when it did not come up
     // within ten seconds.
     bool Start(std::string& error, const std::string& screen = "1280x1024x24") {
-        Stop();
-        const auto number = StartReportingServer(
+        const bool started = Launch(
             [&](int fd) {
                 return std::vector<std::string>{kXvfb,       "-displayfd", std::to_string(fd),
                                                 "-screen",   "0",          screen,
                                                 "-nolisten", "tcp",        "-noreset"};
             },
-            "Xvfb", m_pid, error);
-        if (!number)
-            return false;
-        m_display = ":" + *number;
-        return true;
-    }
-
-    void Stop() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            platform::WaitForExit(m_pid);
-            m_pid = -1;
-        }
-        m_display.clear();
+            "Xvfb", error);
+        if (started)
+            m_report = ":" + m_report;
+        return started;
     }
 
     // ":N", the value for DISPLAY; empty while not running.
-    const std::string& Display() const { return m_display; }
-    pid_t Pid() const { return m_pid; }
-
-  private:
-    pid_t m_pid = -1;
-    std::string m_display;
+    const std::string& Display() const { return m_report; }
 };
 
 }  // namespace testsupport

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "notifier/ipc_protocol.h"
-#include "notifier/tests/wait_until.h"
+#include "notifier/tests/process_test.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/spawn.h"
@@ -28,10 +28,10 @@ bool Alive(pid_t pid) {
 
 using testing::WaitUntil;
 
-class LauncherTest : public testsupport::RegistryTest {
+class LauncherTest : public testing::ProcessTest {
   protected:
     void SetUp() override {
-        RegistryTest::SetUp();
+        ProcessTest::SetUp();
         m_bin = m_temp.Path() / "bin";
         std::filesystem::create_directories(m_bin);
         m_execute = m_bin / "pipwell";
@@ -42,44 +42,16 @@ class LauncherTest : public testsupport::RegistryTest {
         testsupport::WriteFile(m_copyFrom, "#!/bin/sh\necho \"$0\" > '" + m_marker.string() + "'\n");
         ::chmod(m_copyFrom.c_str(), 0755);
     }
-    void TearDown() override {
-        for (pid_t pid : m_children) {
-            ::kill(pid, SIGKILL);
-            platform::WaitForExit(pid);
-        }
-        RegistryTest::TearDown();
-    }
-
-    pid_t Start(const std::filesystem::path& program, std::vector<std::string> args) {
-        platform::SpawnOptions options;
-        options.program = program.string();
-        args.insert(args.begin(), program.string());
-        options.argv = args;
-        auto child = platform::Spawn(options);
-        EXPECT_TRUE(child);
-        if (!child)
-            return -1;
-        m_children.push_back(child->pid);
-        return child->pid;
-    }
-    // The settings as a separate process reads them: in the hives its environment names.
-    void SetChildSetting(std::string_view name, const std::string& value) {
-        platform::Registry hives({platform::MachineHivePath(), platform::UserHivePath()});
-        ASSERT_EQ(hives.SetValue(platform::HKey::CurrentUser, "SOFTWARE\\Carrowline Corporation\\Pipwell",
-                                 name, platform::RegValue::String(value)),
-                  0);
-    }
     void SetChildPaths() {
         SetChildSetting(kCopyFromPathValue, m_copyFrom.string());
         SetChildSetting(kExecutePathValue, m_execute.string());
     }
     int RunLauncher(std::vector<std::string> args) {
         const pid_t pid = Start(PIPWELLLAUNCHER_PATH, std::move(args));
-        return platform::WaitForExit(pid);
+        return Reap(pid);
     }
 
     std::filesystem::path m_bin, m_execute, m_copyFrom, m_marker;
-    std::vector<pid_t> m_children;
 };
 
 TEST_F(LauncherTest, EndsOnlyTheNotifier) {
@@ -92,7 +64,7 @@ TEST_F(LauncherTest, EndsOnlyTheNotifier) {
     EXPECT_FALSE(CloseNotifierProcess(otherPid, m_execute));
     EXPECT_TRUE(Alive(otherPid));
     EXPECT_TRUE(CloseNotifierProcess(notifierPid, m_execute));
-    EXPECT_EQ(platform::WaitForExit(notifierPid), 128 + SIGTERM);
+    EXPECT_EQ(Reap(notifierPid), 128 + SIGTERM);
     // Its pid is gone now: nothing to close.
     EXPECT_FALSE(CloseNotifierProcess(notifierPid, m_execute));
 }
@@ -118,7 +90,7 @@ TEST_F(LauncherTest, KillsANotifierThatIgnoresTerm) {
     ASSERT_TRUE(WaitUntil([&] { return IsNotifierProcess(pid, named); }));
     std::this_thread::sleep_for(100ms);  // let the trap be set
     EXPECT_TRUE(CloseNotifierProcess(pid, named, 200ms));
-    EXPECT_EQ(platform::WaitForExit(pid), 128 + SIGKILL);
+    EXPECT_EQ(Reap(pid), 128 + SIGKILL);
 }
 
 TEST_F(LauncherTest, CopyKeepsTheTargetModeOrTakesTheSources) {
@@ -154,7 +126,7 @@ TEST_F(LauncherTest, ProgramClosesCopiesAndStarts) {
     // The pid and delay arrive as one argument holding a blank, too.
     EXPECT_EQ(RunLauncher({std::to_string(notifierPid) + " 300"}), 0);
     EXPECT_GE(std::chrono::steady_clock::now() - begin, 300ms);
-    EXPECT_EQ(platform::WaitForExit(notifierPid), 128 + SIGTERM);
+    EXPECT_EQ(Reap(notifierPid), 128 + SIGTERM);
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(m_marker); }));
     EXPECT_EQ(testsupport::ReadFile(m_marker), m_execute.string() + "\n");
     EXPECT_EQ(testsupport::ReadFile(m_execute), testsupport::ReadFile(m_copyFrom));
@@ -176,7 +148,7 @@ TEST_F(LauncherTest, ProgramWaitsForItsSettings) {
     std::this_thread::sleep_for(700ms);
     EXPECT_TRUE(Alive(launcher));
     SetChildPaths();
-    EXPECT_EQ(platform::WaitForExit(launcher), 0);
+    EXPECT_EQ(Reap(launcher), 0);
     EXPECT_TRUE(WaitUntil([&] { return std::filesystem::exists(m_marker); }));
 }
 

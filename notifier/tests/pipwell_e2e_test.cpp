@@ -19,7 +19,7 @@ TEST_F(PipwellTest, PromptAnsweredByKeyAndSecondNotifierExits) {
     ASSERT_TRUE(WaitUntil([&] { return !FindWindow("PelloryTray").empty(); }));
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(m_read); }));
     const pid_t second = Start(PIPWELL_PATH);
-    EXPECT_EQ(platform::WaitForExit(second), 1);
+    EXPECT_EQ(Reap(second), 1);
 
     Append("prompt|Title|Question?|MB_YESNO\r\n");
     std::string window;
@@ -31,7 +31,7 @@ TEST_F(PipwellTest, PromptAnsweredByKeyAndSecondNotifierExits) {
         << testsupport::ReadFile(m_write);
 
     Append("instruction|close\r\n");
-    EXPECT_EQ(platform::WaitForExit(pid), 0);
+    EXPECT_EQ(Reap(pid), 0);
 }
 
 TEST_F(PipwellTest, RestartThroughTheLauncherRunsTheNewProgram) {
@@ -43,15 +43,15 @@ TEST_F(PipwellTest, RestartThroughTheLauncherRunsTheNewProgram) {
     std::filesystem::copy_file(PIPWELL_PATH, copyFrom);
     // One byte more marks the new program file apart from the old one.
     { std::ofstream(copyFrom, std::ios::binary | std::ios::app) << '\0'; }
-    Set(kLauncherPathValue, PIPWELLLAUNCHER_PATH);
-    Set(kCopyFromPathValue, copyFrom.string());
-    Set(kExecutePathValue, m_execute.string());
+    SetChildSetting(kLauncherPathValue, PIPWELLLAUNCHER_PATH);
+    SetChildSetting(kCopyFromPathValue, copyFrom.string());
+    SetChildSetting(kExecutePathValue, m_execute.string());
 
     const pid_t pid = Start(m_execute.string());
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(m_read); }));
     std::this_thread::sleep_for(200ms);
     Append("instruction|restart|300\r\n");
-    EXPECT_EQ(platform::WaitForExit(pid), 0);
+    EXPECT_EQ(Reap(pid), 0);
     ASSERT_TRUE(WaitUntil([&] { return ProcessesOf(m_execute).size() == 1; }));
     EXPECT_EQ(std::filesystem::file_size(m_execute), std::filesystem::file_size(copyFrom));
     std::this_thread::sleep_for(500ms);

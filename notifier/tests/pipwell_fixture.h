@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "notifier/ipc_protocol.h"
-#include "notifier/tests/wait_until.h"
+#include "notifier/tests/process_test.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/spawn.h"
@@ -38,7 +38,7 @@ inline std::vector<pid_t> ProcessesOf(const std::filesystem::path& program) {
     return pids;
 }
 
-class PipwellTest : public testsupport::RegistryTest {
+class PipwellTest : public ProcessTest {
   protected:
     void SetUp() override {
         RegistryTest::SetUp();
@@ -54,46 +54,18 @@ class PipwellTest : public testsupport::RegistryTest {
         m_env.Set("QT_QPA_PLATFORM", "xcb");
         // Never the user's own session bus; the tests that need one start their own.
         m_env.Set("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (m_temp.Path() / "no-bus").string());
-        Set(kIpcReadPathValue, m_read.string());
-        Set(kIpcWritePathValue, m_write.string());
+        SetChildSetting(kIpcReadPathValue, m_read.string());
+        SetChildSetting(kIpcWritePathValue, m_write.string());
     }
     void TearDown() override {
-        for (pid_t pid : m_children) {
-            ::kill(pid, SIGKILL);
-            platform::WaitForExit(pid);
-        }
         if (!m_execute.empty())
             for (pid_t pid : ProcessesOf(m_execute))
                 ::kill(pid, SIGKILL);
-        RegistryTest::TearDown();
-    }
-    void Set(std::string_view name, const std::string& value) {
-        platform::Registry hives({platform::MachineHivePath(), platform::UserHivePath()});
-        ASSERT_EQ(hives.SetValue(platform::HKey::CurrentUser, "SOFTWARE\\Carrowline Corporation\\Pipwell",
-                                 name, platform::RegValue::String(value)),
-                  0);
+        ProcessTest::TearDown();
     }
     void Append(std::string_view text) {
         std::ofstream out(m_read, std::ios::binary | std::ios::app);
         out << text;
-    }
-    pid_t Start(const std::string& program, std::vector<std::string> args = {}) {
-        platform::SpawnOptions options;
-        options.program = program;
-        args.insert(args.begin(), program);
-        options.argv = args;
-        auto child = platform::Spawn(options);
-        EXPECT_TRUE(child);
-        if (!child)
-            return -1;
-        m_children.push_back(child->pid);
-        return child->pid;
-    }
-    // Ends a child started here and returns its wait status.
-    int Stop(pid_t pid) {
-        ::kill(pid, SIGTERM);
-        std::erase(m_children, pid);
-        return platform::WaitForExit(pid);
     }
     // The window id of the first window with that exact title (of a mapped one when `visible`), empty when
     // none.
@@ -128,7 +100,6 @@ class PipwellTest : public testsupport::RegistryTest {
     std::filesystem::path m_read = m_temp.Path() / "commands.txt";
     std::filesystem::path m_write = m_temp.Path() / "answers.txt";
     std::filesystem::path m_execute;
-    std::vector<pid_t> m_children;
 };
 
 }  // namespace notifier::testing

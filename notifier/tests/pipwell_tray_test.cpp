@@ -161,8 +161,7 @@ TEST_F(PipwellTrayTest, IconDocksOnDemandGoesOnHidetrayAndComesBackAfterTheTrayR
     EXPECT_TRUE(WaitUntil([&] { return Docked(pid) == 1; }));
 
     Append("instruction|close\r\n");
-    EXPECT_EQ(platform::WaitForExit(pid), 0);
-    std::erase(m_children, pid);
+    EXPECT_EQ(Reap(pid), 0);
 }
 
 TEST_F(PipwellTrayTest, DoubleClickOnTheDockedIconShowsThePopupAgain) {
