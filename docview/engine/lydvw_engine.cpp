@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPointer>
+#include <QRegion>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QUrl>
@@ -162,7 +163,8 @@ class DocumentWidget : public QAbstractScrollArea {
                             (static_cast<uint64_t>(high & 0xFFFF) << 16) | (low & 0xFFFF));
         });
         setFrameShape(QFrame::NoFrame);
-        viewport()->setAutoFillBackground(true);
+        // The background is painted around the pages only, never under them.
+        viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
         QPalette palette = viewport()->palette();
         palette.setColor(QPalette::Window, Qt::gray);
         viewport()->setPalette(palette);
@@ -171,10 +173,12 @@ class DocumentWidget : public QAbstractScrollArea {
     void ShowPdf(std::unique_ptr<QPdfDocument> pdf) {
         Reset();
         m_pdf = std::move(pdf);
-        // Asking the PDF module for a page's size parses the page, so each size is asked once.
-        m_pageSizes.reserve(static_cast<size_t>(m_pdf->pageCount()));
-        for (int page = 0; page < m_pdf->pageCount(); ++page)
-            m_pageSizes.push_back(m_pdf->pagePointSize(page));
+        // Asking the PDF module for a page's size parses the page: only the first is asked now, and the
+        // others stand at its size until they come into view.
+        const QSizeF first = m_pdf->pagePointSize(0);
+        m_pageSizes.assign(static_cast<size_t>(m_pdf->pageCount()), first);
+        m_sizeKnown.assign(m_pageSizes.size(), false);
+        m_sizeKnown[0] = true;
         Relayout();
     }
     void ShowImages(std::vector<QImage> images) {
@@ -199,6 +203,7 @@ class DocumentWidget : public QAbstractScrollArea {
         m_images.clear();
         m_text.reset();
         m_pageSizes.clear();
+        m_sizeKnown.clear();
         m_cache.clear();
         Relayout();
     }
@@ -252,7 +257,7 @@ class DocumentWidget : public QAbstractScrollArea {
 
     void paintEvent(QPaintEvent*) override {
         QPainter painter(viewport());
-        const int top = verticalScrollBar()->value();
+        int top = verticalScrollBar()->value();
         const int width = viewport()->width();
         const int height = viewport()->height();
         if (m_text) {
@@ -261,20 +266,50 @@ class DocumentWidget : public QAbstractScrollArea {
             m_text->drawContents(&painter, QRectF(0, top, width, height));
             return;
         }
+        // A page in view that is not the size it stood at: lay out again and paint with the true sizes.
+        if (m_pdf && LearnSizesInView(top, width, height))
+            Relayout();
+        top = verticalScrollBar()->value();
+        QRegion background(viewport()->rect());
         int y = 0;
         for (int page = 0; page < PageCount(); ++page) {
             const QSize size = PageSize(page, width);
             if (y + size.height() >= top && y <= top + height) {
-                painter.drawImage(QPoint((width - size.width()) / 2, y - top), Rendered(page, size));
+                const QRect at(QPoint((width - size.width()) / 2, y - top), size);
+                // PDF pages come rendered on transparent: they lie on white paper.
+                if (m_pdf)
+                    painter.fillRect(at, Qt::white);
+                painter.drawImage(at.topLeft(), Rendered(page, size));
+                background -= at;
             }
             y += size.height() + kPageGap;
             if (y > top + height)
                 break;
         }
+        for (const QRect& rect : background)
+            painter.fillRect(rect, viewport()->palette().window());
     }
 
   private:
     int PageCount() const { return static_cast<int>(m_pageSizes.size()); }
+    // Asks the true size of the pages in view whose size is not known yet; true when one differed.
+    bool LearnSizesInView(int top, int width, int height) {
+        bool changed = false;
+        int y = 0;
+        for (int page = 0; page < PageCount() && y <= top + height; ++page) {
+            const size_t index = static_cast<size_t>(page);
+            if (y + PageSize(page, width).height() >= top && !m_sizeKnown[index]) {
+                m_sizeKnown[index] = true;
+                const QSizeF real = m_pdf->pagePointSize(page);
+                if (real != m_pageSizes[index]) {
+                    m_pageSizes[index] = real;
+                    changed = true;
+                }
+            }
+            y += PageSize(page, width).height() + kPageGap;
+        }
+        return changed;
+    }
     QSize PageSize(int page, int width) const {
         const QSizeF natural = m_pageSizes[static_cast<size_t>(page)];
         if (natural.isEmpty() || width <= 0)
@@ -323,6 +358,7 @@ class DocumentWidget : public QAbstractScrollArea {
     LydvwView* m_owner;
     std::vector<QImage> m_images;
     std::vector<QSizeF> m_pageSizes;
+    std::vector<bool> m_sizeKnown;  // PDF pages whose size was asked
     std::unique_ptr<QTextDocument> m_text;
     std::map<int, QImage> m_cache;
 };

@@ -131,6 +131,10 @@ TEST_F(EngineTest, DocumentsShowWithTypeAndFileInformation) {
         EXPECT_EQ(info.file_id, row.fileId) << row.file;
         EXPECT_STREQ(info.file_name, Path(row.file).c_str());
         EXPECT_GT(InkPixels(), 0) << row.file;
+        if (row.type == LYDVW_TYPE_PDF) {
+            // The page's blank margin is paper, not the view's background.
+            EXPECT_EQ(Widget()->grab().toImage().pixelColor(20, 5), QColor(Qt::white));
+        }
     }
     m_notified.clear();
     EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLOSE, 0, 0), 0);
