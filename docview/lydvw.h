@@ -12,7 +12,7 @@ extern "C" {
 #endif
 
 /* Bumped on every incompatible change; the control refuses an engine whose LydvwAbiVersion() differs. */
-#define LYDVW_ABI_VERSION 1u
+#define LYDVW_ABI_VERSION 2u
 
 /* The engine's library file, looked up in the folder the registry names. */
 #define LYDVW_LIBRARY_NAME "liblydvw.so"
@@ -85,8 +85,8 @@ enum {
     LYDVW_R_SHOW_POSITION = 2090,     /* show-position record */
     LYDVW_R_COPY_RANGE = 2091,        /* copy-range record */
     LYDVW_R_HIGHLIGHT_STYLE = 2092,   /* highlight-style record */
-    LYDVW_R_HSCROLL = 2093,           /* wparam operation, lparam position; the answer is the position */
-    LYDVW_R_VSCROLL = 2094,           /* wparam operation, lparam position; the answer is the position */
+    LYDVW_R_HSCROLL = 2093,           /* wparam operation (LYDVW_SCROLL_*), lparam position */
+    LYDVW_R_VSCROLL = 2094,           /* wparam operation (LYDVW_SCROLL_*), lparam position */
     LYDVW_R_COMPARE_POSITIONS = 2095, /* lparam address of two position addresses; the answer is <0, 0, >0 */
     LYDVW_R_ANNOTATION_DATA = 2101,   /* annotation-data record */
     LYDVW_R_DRAW_INFO = 2104,         /* page-drawing information record */
@@ -123,15 +123,16 @@ enum {
 /* ---- Engine answers (string ids of the control's table) ---- */
 enum {
     LYDVW_E_OK = 0,
-    LYDVW_E_DONT_VIEW = 4,   /* the data is no known format and the fallback is "Don't View" */
-    LYDVW_E_NO_WINDOW = 5,   /* the view's widget was deleted from outside */
-    LYDVW_E_MISSING = 7,     /* no such file */
-    LYDVW_E_DAMAGED = 9,     /* a known format, but damaged */
-    LYDVW_E_EMPTY = 10,      /* an empty file */
-    LYDVW_E_ENCRYPTED = 11,  /* protected by a password */
-    LYDVW_E_KIND = 14,       /* a known kind the engine does not show (archives, folders...) */
-    LYDVW_E_ARGUMENT = 15,   /* a record or argument the engine cannot take */
-    LYDVW_E_UNSUPPORTED = 17 /* a request the engine does not carry out */
+    LYDVW_E_DONT_VIEW = 4,    /* the data is no known format and the fallback is "Don't View" */
+    LYDVW_E_NO_WINDOW = 5,    /* the view's widget was deleted from outside */
+    LYDVW_E_MISSING = 7,      /* no such file */
+    LYDVW_E_DAMAGED = 9,      /* a known format, but damaged */
+    LYDVW_E_EMPTY = 10,       /* an empty file */
+    LYDVW_E_ENCRYPTED = 11,   /* protected by a password */
+    LYDVW_E_KIND = 14,        /* a known kind the engine does not show (archives, folders...) */
+    LYDVW_E_ARGUMENT = 15,    /* a record or argument the engine cannot take */
+    LYDVW_E_UNSUPPORTED = 17, /* a request the engine does not carry out */
+    LYDVW_E_CANCELLED = 20    /* the user cancelled a dialog */
 };
 
 /* ---- Display engine types (LydvwEngineName.type) ---- */
@@ -170,8 +171,24 @@ enum {
     LYDVW_FI_TAR = 1542
 };
 
-/* ---- Options dialogs (LYDVW_R_OPTIONS_DIALOG) ---- */
-enum { LYDVW_DLG_DISPLAY = 1, LYDVW_DLG_PRINT = 2, LYDVW_DLG_CLIPBOARD = 3 };
+/* ---- Options dialogs (LYDVW_R_OPTIONS_DIALOG): 0 when the user confirmed, LYDVW_E_CANCELLED when not.
+ * Options the user changed are reported each with LYDVW_N_OPTION_CHANGE before the request returns. ---- */
+enum { LYDVW_DLG_DISPLAY = 0x83A9D, LYDVW_DLG_PRINT = 0x83A9A, LYDVW_DLG_CLIPBOARD = 0x83AA2 };
+
+/* ---- Scroll operations (LYDVW_R_HSCROLL, LYDVW_R_VSCROLL: wparam). The answer is 0, or LYDVW_E_ARGUMENT
+ * for an operation that does not apply (horizontally only 3 to 7 do); the new position comes as the
+ * scroll-position notification. ---- */
+enum {
+    LYDVW_SCROLL_LINE_BACK = 1,
+    LYDVW_SCROLL_LINE_ON = 2,
+    LYDVW_SCROLL_PAGE_BACK = 3,
+    LYDVW_SCROLL_PAGE_ON = 4,
+    LYDVW_SCROLL_START = 5,
+    LYDVW_SCROLL_END = 6,
+    LYDVW_SCROLL_TO = 7, /* lparam: the position */
+    LYDVW_SCROLL_PREVIOUS_PAGE = 10,
+    LYDVW_SCROLL_NEXT_PAGE = 11
+};
 
 /* ---- Records. Field order as the control's interface gives it, size first; addresses are 64-bit. ---- */
 

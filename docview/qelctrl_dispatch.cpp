@@ -25,7 +25,6 @@ namespace {
 constexpr size_t kDisplayNameMax = 259;
 constexpr size_t kEngineNameMax = 127;
 constexpr size_t kIntlNamesMax = 16;
-constexpr uint32_t kDisplayOptionsDialog = 0x83A9D;
 constexpr uint32_t kArchiveSaveOption = 0x52A95;
 constexpr uint32_t kDitherAvailableOption = 0x5284D;
 constexpr uint32_t kMonthNamesOption = 0x52AFB;
@@ -107,6 +106,7 @@ enum class Family : uint8_t {
     IdleBitmap,
     ArchiveSave,
     Font,
+    Scroll,
     Kept,
     NotBuilt,
 };
@@ -157,6 +157,8 @@ constexpr Binding kBindings[] = {
     {"DisplayFont", Family::Font},
     {"ClipFont", Family::Font},
     {"PrintFont", Family::Font},
+    {"HScroll", Family::Scroll},
+    {"VScroll", Family::Scroll},
 };
 
 // The fonts' order in the option store and the engine's ids.
@@ -453,7 +455,7 @@ void Cqelctrl::BuildTable() {
                     result = Variant::I4(0);
                     if (!RequireView())
                         return automation::S_OK;
-                    if (m_view->Request(LYDVW_R_OPTIONS_DIALOG, 0, kDisplayOptionsDialog) != 0)
+                    if (m_view->Request(LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_DISPLAY) != 0)
                         return automation::S_FALSE;
                     result = Variant::I4(1);
                     return automation::S_OK;
@@ -503,6 +505,29 @@ void Cqelctrl::BuildTable() {
                     m_fonts[static_cast<size_t>(index)] = std::move(font);
                     SyncFont(index, true);
                     m_dirty = true;
+                });
+                break;
+            }
+            case Family::Scroll: {
+                const bool vertical = member.name == "VScroll";
+                method([this, vertical](std::span<const Variant> args, Variant& result) {
+                    result = Variant::I4(0);
+                    if (!RequireView())
+                        return automation::S_OK;
+                    const int32_t operation = args[0].AsI4();
+                    const bool known =
+                        vertical ? (operation >= 1 && operation <= 7) || operation == 10 || operation == 11
+                                 : operation >= 3 && operation <= 7;
+                    if (!known) {
+                        ReportError(2, kErrBadParameter);
+                        return automation::S_OK;
+                    }
+                    const uint64_t position = operation == 7 ? static_cast<uint32_t>(args[1].AsI4()) : 0u;
+                    if (m_view->Request(vertical ? LYDVW_R_VSCROLL : LYDVW_R_HSCROLL,
+                                        static_cast<uint32_t>(operation), position) == kErrBadParameter) {
+                        ReportError(2, kErrBadParameter);
+                    }
+                    return automation::S_OK;
                 });
                 break;
             }

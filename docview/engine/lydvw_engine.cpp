@@ -5,10 +5,17 @@
 #include <unistd.h>
 
 #include <QAbstractScrollArea>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QFormLayout>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPdfDocument>
@@ -119,6 +126,16 @@ QString DecodeText(const QByteArray& bytes, docview::TextEncoding encoding, uint
 
 class DocumentWidget;
 
+// The fallback formats the display-options dialog offers, by engine id.
+constexpr std::pair<uint32_t, const char*> kFallbackChoices[] = {
+    {4002, "Text (Windows-1252)"}, {4000, "Text (DOS 437)"},      {4001, "Text (DOS 850)"},
+    {4003, "Text (ISO 8859-1)"},   {4004, "Text (Macintosh)"},    {4005, "Text (Windows-1250)"},
+    {4007, "Text (Windows-1251)"}, {4008, "Text (Windows-1253)"}, {4009, "Text (Windows-1254)"},
+    {4010, "Text (Windows-1255)"}, {4011, "Text (Windows-1256)"}, {4012, "Text (Windows-1257)"},
+    {4013, "Text (Shift JIS)"},    {4014, "Text (GBK)"},          {1116, "Text (UTF-8)"},
+    {1117, "Text (UTF-16)"},       {4006, "Don't View"},
+};
+
 }  // namespace
 
 struct LydvwView {
@@ -148,6 +165,14 @@ namespace {
 
 int64_t ViewFile(LydvwView* view, const LydvwViewFile* record);
 bool DropsEnabled(const LydvwView* view);
+int32_t OptionValue(const LydvwView* view, uint32_t id, int32_t fallback);
+int64_t ShowDisplayOptions(LydvwView* view);
+uint32_t FallbackId(const LydvwView* view);
+
+constexpr uint32_t kBitmapFitOption = 0x52849;   // 16-bit: 0 natural size, else wider images fit the window
+constexpr uint32_t kWrapOption = 0x527DF;        // 32-bit: 0 text lines are not wrapped
+constexpr uint32_t kScrollBarsOption = 0x52A34;  // the scroll-bar word
+constexpr uint32_t kDropsOption = 0x52A35;
 
 class DocumentWidget : public QAbstractScrollArea {
   public:
@@ -155,19 +180,62 @@ class DocumentWidget : public QAbstractScrollArea {
         setAcceptDrops(true);
         viewport()->setAcceptDrops(true);
         setFocusPolicy(Qt::StrongFocus);
-        QScrollBar* bar = verticalScrollBar();
-        connect(bar, &QScrollBar::valueChanged, this,
-                [this](int value) { m_owner->Notify(LYDVW_N_VSCROLL_POS, static_cast<uint64_t>(value)); });
-        connect(bar, &QScrollBar::rangeChanged, this, [this](int low, int high) {
-            m_owner->Notify(LYDVW_N_VSCROLL_RANGE,
-                            (static_cast<uint64_t>(high & 0xFFFF) << 16) | (low & 0xFFFF));
-        });
+        Watch(verticalScrollBar(), LYDVW_N_VSCROLL_POS, LYDVW_N_VSCROLL_RANGE, LYDVW_N_VSCROLL_STATE);
+        Watch(horizontalScrollBar(), LYDVW_N_HSCROLL_POS, LYDVW_N_HSCROLL_RANGE, LYDVW_N_HSCROLL_STATE);
         setFrameShape(QFrame::NoFrame);
         // The background is painted around the pages only, never under them.
         viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
         QPalette palette = viewport()->palette();
         palette.setColor(QPalette::Window, Qt::gray);
         viewport()->setPalette(palette);
+    }
+
+    // Options that change the layout take effect at once.
+    void OptionsChanged() {
+        const uint32_t bars = static_cast<uint32_t>(OptionValue(m_owner, kScrollBarsOption, 0x24));
+        setHorizontalScrollBarPolicy((bars & 4u) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy((bars & 0x20u) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+        m_cache.clear();
+        Relayout();
+    }
+
+    // One scroll operation; false when it does not apply to that direction.
+    bool Scroll(bool vertical, uint64_t operation, int64_t position) {
+        QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
+        switch (operation) {
+            case LYDVW_SCROLL_LINE_BACK:
+            case LYDVW_SCROLL_LINE_ON:
+                if (!vertical)
+                    return false;
+                bar->triggerAction(operation == LYDVW_SCROLL_LINE_BACK
+                                       ? QAbstractSlider::SliderSingleStepSub
+                                       : QAbstractSlider::SliderSingleStepAdd);
+                return true;
+            case LYDVW_SCROLL_PAGE_BACK:
+                bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+                return true;
+            case LYDVW_SCROLL_PAGE_ON:
+                bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+                return true;
+            case LYDVW_SCROLL_START:
+                bar->triggerAction(QAbstractSlider::SliderToMinimum);
+                return true;
+            case LYDVW_SCROLL_END:
+                bar->triggerAction(QAbstractSlider::SliderToMaximum);
+                return true;
+            case LYDVW_SCROLL_TO:
+                bar->setValue(
+                    static_cast<int>(std::clamp<int64_t>(position, bar->minimum(), bar->maximum())));
+                return true;
+            case LYDVW_SCROLL_PREVIOUS_PAGE:
+            case LYDVW_SCROLL_NEXT_PAGE:
+                if (!vertical)
+                    return false;
+                bar->setValue(PageTop(CurrentPage() + (operation == LYDVW_SCROLL_NEXT_PAGE ? 1 : -1)));
+                return true;
+            default:
+                return false;
+        }
     }
 
     void ShowPdf(std::unique_ptr<QPdfDocument> pdf) {
@@ -255,15 +323,34 @@ class DocumentWidget : public QAbstractScrollArea {
     }
     void scrollContentsBy(int, int) override { viewport()->update(); }
 
+    // The host hears of the menu first; it may show its own and answer 1, and then the view shows none.
+    void contextMenuEvent(QContextMenuEvent* event) override {
+        const QPoint at = event->pos();
+        const uint64_t where =
+            (static_cast<uint64_t>(at.y() & 0xFFFF) << 16) | static_cast<uint64_t>(at.x() & 0xFFFF);
+        if (m_owner->Notify(LYDVW_N_CONTEXT_MENU, where) == 1)
+            return;
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->addAction(QStringLiteral("Top of Document"), this,
+                        [this] { Scroll(true, LYDVW_SCROLL_START, 0); });
+        menu->addAction(QStringLiteral("End of Document"), this,
+                        [this] { Scroll(true, LYDVW_SCROLL_END, 0); });
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("Display Options..."), this, [this] { ShowDisplayOptions(m_owner); });
+        menu->popup(event->globalPos());
+    }
+
     void paintEvent(QPaintEvent*) override {
         QPainter painter(viewport());
         int top = verticalScrollBar()->value();
+        const int left = horizontalScrollBar()->value();
         const int width = viewport()->width();
         const int height = viewport()->height();
         if (m_text) {
             painter.fillRect(viewport()->rect(), Qt::white);
-            painter.translate(0, -top);
-            m_text->drawContents(&painter, QRectF(0, top, width, height));
+            painter.translate(-left, -top);
+            m_text->drawContents(&painter, QRectF(left, top, width, height));
             return;
         }
         // A page in view that is not the size it stood at: lay out again and paint with the true sizes.
@@ -275,7 +362,7 @@ class DocumentWidget : public QAbstractScrollArea {
         for (int page = 0; page < PageCount(); ++page) {
             const QSize size = PageSize(page, width);
             if (y + size.height() >= top && y <= top + height) {
-                const QRect at(QPoint((width - size.width()) / 2, y - top), size);
+                const QRect at(QPoint(std::max(0, (width - size.width()) / 2) - left, y - top), size);
                 // PDF pages come rendered on transparent: they lie on white paper.
                 if (m_pdf)
                     painter.fillRect(at, Qt::white);
@@ -291,6 +378,36 @@ class DocumentWidget : public QAbstractScrollArea {
     }
 
   private:
+    // Position, range and whether there is anything to scroll, for the host.
+    void Watch(QScrollBar* bar, uint32_t position, uint32_t range, uint32_t state) {
+        connect(bar, &QScrollBar::valueChanged, this,
+                [this, position](int value) { m_owner->Notify(position, static_cast<uint64_t>(value)); });
+        connect(bar, &QScrollBar::rangeChanged, this, [this, bar, range, state](int low, int high) {
+            m_owner->Notify(range, (static_cast<uint64_t>(high & 0xFFFF) << 16) | (low & 0xFFFF));
+            const bool enabled = high > low;
+            if (enabled != bar->property("lydvwEnabled").toBool()) {
+                bar->setProperty("lydvwEnabled", enabled);
+                m_owner->Notify(state, enabled ? 1u : 0u);
+            }
+        });
+    }
+    // The page at the top of the view, and where a page begins.
+    int CurrentPage() const {
+        const int top = verticalScrollBar()->value();
+        int y = 0;
+        for (int page = 0; page < PageCount(); ++page) {
+            y += PageSize(page, viewport()->width()).height() + kPageGap;
+            if (y > top)
+                return page;
+        }
+        return std::max(0, PageCount() - 1);
+    }
+    int PageTop(int wanted) const {
+        int y = 0;
+        for (int page = 0; page < std::min(wanted, PageCount() - 1); ++page)
+            y += PageSize(page, viewport()->width()).height() + kPageGap;
+        return y;
+    }
     int PageCount() const { return static_cast<int>(m_pageSizes.size()); }
     // Asks the true size of the pages in view whose size is not known yet; true when one differed.
     bool LearnSizesInView(int top, int width, int height) {
@@ -314,8 +431,9 @@ class DocumentWidget : public QAbstractScrollArea {
         const QSizeF natural = m_pageSizes[static_cast<size_t>(page)];
         if (natural.isEmpty() || width <= 0)
             return QSize(1, 1);
-        // PDF pages fit the width; images are shown at their size unless wider than the view.
-        const double scale = m_pdf || natural.width() > width ? width / natural.width() : 1.0;
+        // PDF pages fit the width; images are shown at their size unless wider than the view and fitted.
+        const bool fit = m_pdf || (natural.width() > width && OptionValue(m_owner, kBitmapFitOption, 1) != 0);
+        const double scale = fit ? width / natural.width() : 1.0;
         return QSize(std::max(1, qRound(natural.width() * scale)),
                      std::max(1, qRound(natural.height() * scale)));
     }
@@ -338,13 +456,26 @@ class DocumentWidget : public QAbstractScrollArea {
     void Relayout() {
         const int width = viewport()->width();
         int total = 0;
+        int widest = 0;
         if (m_text) {
-            m_text->setTextWidth(width);
+            // Unwrapped, each line is as long as it is and the view scrolls sideways.
+            const bool wrap = OptionValue(m_owner, kWrapOption, 1) != 0;
+            m_text->setTextWidth(wrap ? width : -1);
             total = qCeil(m_text->size().height());
+            widest = qCeil(m_text->size().width());
         } else {
-            for (int page = 0; page < PageCount(); ++page)
-                total += PageSize(page, width).height() + kPageGap;
+            for (int page = 0; page < PageCount(); ++page) {
+                const QSize size = PageSize(page, width);
+                total += size.height() + kPageGap;
+                widest = std::max(widest, size.width());
+            }
         }
+        horizontalScrollBar()->setRange(0, std::max(0, widest - width));
+        if (horizontalScrollBar()->pageStep() != width) {
+            horizontalScrollBar()->setPageStep(width);
+            m_owner->Notify(LYDVW_N_HSCROLL_PAGE, static_cast<uint64_t>(width));
+        }
+        horizontalScrollBar()->setSingleStep(20);
         verticalScrollBar()->setRange(0, std::max(0, total - viewport()->height()));
         if (verticalScrollBar()->pageStep() != viewport()->height()) {
             verticalScrollBar()->setPageStep(viewport()->height());
@@ -384,12 +515,86 @@ void CloseDocument(LydvwView* view, bool anotherFollows) {
 }
 
 bool DropsEnabled(const LydvwView* view) {
-    auto it = view->options.find(0x52A35);
-    if (it == view->options.end() || it->second.size() < 4)
-        return false;
-    int32_t enabled = 0;
-    std::memcpy(&enabled, it->second.data(), 4);
-    return enabled != 0;
+    return OptionValue(view, kDropsOption, 0) != 0;
+}
+
+// A plain option's value as the control last set it (16 or 32 bits), or `fallback`.
+int32_t OptionValue(const LydvwView* view, uint32_t id, int32_t fallback) {
+    auto it = view->options.find(id);
+    if (it == view->options.end())
+        return fallback;
+    if (it->second.size() == 2) {
+        int16_t narrow = 0;
+        std::memcpy(&narrow, it->second.data(), 2);
+        return narrow;
+    }
+    if (it->second.size() < 4)
+        return fallback;
+    int32_t value = 0;
+    std::memcpy(&value, it->second.data(), 4);
+    return value;
+}
+
+// The display-options dialog: what the user changes is stored as if the control had set it, and the
+// control hears of each changed option.
+int64_t ShowDisplayOptions(LydvwView* view) {
+    QDialog dialog(view->widget);
+    dialog.setWindowTitle(QStringLiteral("Display Options"));
+    auto* fallback = new QComboBox(&dialog);
+    fallback->setObjectName(QStringLiteral("fallback"));
+    for (const auto& [id, name] : kFallbackChoices)
+        fallback->addItem(QString::fromLatin1(name), id);
+    fallback->setCurrentIndex(std::max(0, fallback->findData(FallbackId(view))));
+    auto* fit = new QCheckBox(QStringLiteral("Fit wide images to the window"), &dialog);
+    fit->setObjectName(QStringLiteral("fit"));
+    fit->setChecked(OptionValue(view, kBitmapFitOption, 1) != 0);
+    auto* wrap = new QCheckBox(QStringLiteral("Wrap text to the window"), &dialog);
+    wrap->setObjectName(QStringLiteral("wrap"));
+    wrap->setChecked(OptionValue(view, kWrapOption, 1) != 0);
+    const uint32_t bars = static_cast<uint32_t>(OptionValue(view, kScrollBarsOption, 0x24));
+    auto* horizontal = new QCheckBox(QStringLiteral("Horizontal scroll bar"), &dialog);
+    horizontal->setObjectName(QStringLiteral("hscroll"));
+    horizontal->setChecked(bars & 4u);
+    auto* vertical = new QCheckBox(QStringLiteral("Vertical scroll bar"), &dialog);
+    vertical->setObjectName(QStringLiteral("vscroll"));
+    vertical->setChecked(bars & 0x20u);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Show other files as"), fallback);
+    form->addRow(fit);
+    form->addRow(wrap);
+    form->addRow(horizontal);
+    form->addRow(vertical);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return LYDVW_E_CANCELLED;
+
+    // Only what differs from what the dialog showed is stored and reported.
+    std::vector<uint32_t> changed;
+    const auto store = [&](uint32_t id, bool differs, const void* data, size_t size) {
+        if (!differs)
+            return;
+        view->options[id].assign(static_cast<const char*>(data), size);
+        changed.push_back(id);
+    };
+    const uint32_t fallbackId = fallback->currentData().toUInt();
+    store(kFallbackOption, fallbackId != FallbackId(view), &fallbackId, sizeof fallbackId);
+    const int16_t fitValue = fit->isChecked() ? 1 : 0;
+    store(kBitmapFitOption, fit->isChecked() != (OptionValue(view, kBitmapFitOption, 1) != 0), &fitValue,
+          sizeof fitValue);
+    const int32_t wrapValue = wrap->isChecked() ? 1 : 0;
+    store(kWrapOption, wrap->isChecked() != (OptionValue(view, kWrapOption, 1) != 0), &wrapValue,
+          sizeof wrapValue);
+    const uint32_t barsValue = (horizontal->isChecked() ? 4u : 1u) | (vertical->isChecked() ? 0x20u : 8u);
+    store(kScrollBarsOption, barsValue != ((bars & 4u ? 4u : 1u) | (bars & 0x20u ? 0x20u : 8u)), &barsValue,
+          sizeof barsValue);
+    if (view->widget)
+        view->widget->OptionsChanged();
+    for (uint32_t id : changed)
+        view->Notify(LYDVW_N_OPTION_CHANGE, id);
+    return LYDVW_E_OK;
 }
 
 uint32_t FallbackId(const LydvwView* view) {
@@ -531,6 +736,9 @@ int64_t Option(LydvwView* view, uint32_t request, const LydvwOptionBlock* block)
         return LYDVW_E_UNSUPPORTED;
     if (request == LYDVW_R_SET_OPTION) {
         view->options[block->option].assign(reinterpret_cast<const char*>(block->data), size);
+        if (block->option == kBitmapFitOption || block->option == kWrapOption ||
+            block->option == kScrollBarsOption)
+            view->widget->OptionsChanged();
         return LYDVW_E_OK;
     }
     auto it = view->options.find(block->option);
@@ -557,7 +765,7 @@ LYDVW_EXPORT LydvwView* LydvwCreateView(void* parent, LydvwNotifyFn notify, void
     return view;
 }
 
-LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t, uint64_t lparam) {
+LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wparam, uint64_t lparam) {
     if (!view)
         return LYDVW_E_ARGUMENT;
     if (!view->widget)
@@ -591,6 +799,13 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t, u
             return Option(view, request, reinterpret_cast<const LydvwOptionBlock*>(lparam));
         case LYDVW_R_IDLE:
             return LYDVW_E_OK;
+        case LYDVW_R_OPTIONS_DIALOG:
+            return lparam == LYDVW_DLG_DISPLAY ? ShowDisplayOptions(view) : int64_t{LYDVW_E_UNSUPPORTED};
+        case LYDVW_R_HSCROLL:
+        case LYDVW_R_VSCROLL:
+            return view->widget->Scroll(request == LYDVW_R_VSCROLL, wparam, static_cast<int64_t>(lparam))
+                       ? int64_t{LYDVW_E_OK}
+                       : int64_t{LYDVW_E_ARGUMENT};
         default:
             return LYDVW_E_UNSUPPORTED;
     }

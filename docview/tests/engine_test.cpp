@@ -3,18 +3,25 @@
 #include <gtest/gtest.h>
 #include <QAbstractScrollArea>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialog>
 #include <QDropEvent>
 #include <QImage>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -31,9 +38,12 @@ struct Notified {
 
 int g_statCalls = 0;
 
+// What the recording host answers the context-menu notification.
+int64_t g_contextMenuAnswer = 0;
+
 int64_t Record(void* context, uint32_t id, uint64_t, uint64_t lparam) {
     static_cast<std::vector<Notified>*>(context)->push_back({id, lparam});
-    return 0;
+    return id == LYDVW_N_CONTEXT_MENU ? g_contextMenuAnswer : 0;
 }
 
 class EngineTest : public ::testing::Test {
@@ -278,6 +288,117 @@ TEST_F(EngineTest, UnsupportedRequestsAnswer17) {
     for (uint32_t request : {2029u, 2041u, 2064u, 2077u, 2087u, 2095u, 2104u}) {
         EXPECT_EQ(m_api.request(m_view, request, 0, 0), LYDVW_E_UNSUPPORTED) << request;
     }
+}
+
+TEST_F(EngineTest, UnwrappedTextScrollsSidewaysAndScrollRequestsMoveTheView) {
+    std::string longLines;
+    for (int i = 0; i < 200; ++i)
+        longLines += "line " + std::to_string(i) + " " + std::string(300, 'w') + "\n";
+    testsupport::WriteFile(Path("long.txt"), longLines);
+    int32_t noWrap = 0;
+    LydvwOptionBlock block{sizeof block, 0x527DF, LYDVW_OPT_CURRENT, 0, reinterpret_cast<uint64_t>(&noWrap)};
+    ASSERT_EQ(m_api.request(m_view, LYDVW_R_SET_OPTION, 0, reinterpret_cast<uint64_t>(&block)), 0);
+    m_notified.clear();
+    ASSERT_EQ(View(Path("long.txt")), 0);
+    const auto last = [&](uint32_t id) -> std::optional<uint64_t> {
+        for (auto it = m_notified.rbegin(); it != m_notified.rend(); ++it) {
+            if (it->id == id)
+                return it->lparam;
+        }
+        return std::nullopt;
+    };
+    ASSERT_TRUE(last(LYDVW_N_HSCROLL_RANGE));
+    EXPECT_GT(*last(LYDVW_N_HSCROLL_RANGE) >> 16, 0u);
+    EXPECT_EQ(last(LYDVW_N_HSCROLL_STATE), 1u);
+
+    struct Row {
+        uint32_t request;
+        uint64_t operation;
+        uint64_t position;
+        int64_t answer;
+        uint32_t notification;
+        std::optional<uint64_t> value;
+    };
+    const Row rows[] = {
+        {LYDVW_R_VSCROLL, LYDVW_SCROLL_TO, 120, 0, LYDVW_N_VSCROLL_POS, 120},
+        {LYDVW_R_VSCROLL, LYDVW_SCROLL_START, 0, 0, LYDVW_N_VSCROLL_POS, 0},
+        {LYDVW_R_VSCROLL, LYDVW_SCROLL_LINE_ON, 0, 0, LYDVW_N_VSCROLL_POS, 20},
+        {LYDVW_R_HSCROLL, LYDVW_SCROLL_TO, 50, 0, LYDVW_N_HSCROLL_POS, 50},
+        {LYDVW_R_HSCROLL, LYDVW_SCROLL_START, 0, 0, LYDVW_N_HSCROLL_POS, 0},
+        {LYDVW_R_HSCROLL, LYDVW_SCROLL_LINE_ON, 0, LYDVW_E_ARGUMENT, 0, std::nullopt},
+        {LYDVW_R_VSCROLL, 8, 0, LYDVW_E_ARGUMENT, 0, std::nullopt},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.request) + " " + std::to_string(row.operation));
+        m_notified.clear();
+        EXPECT_EQ(m_api.request(m_view, row.request, row.operation, row.position), row.answer);
+        if (row.value)
+            EXPECT_EQ(last(row.notification), row.value);
+        else
+            EXPECT_TRUE(m_notified.empty());
+    }
+}
+
+TEST_F(EngineTest, TheContextMenuIsTheHostsFirstAndTheViewsOnlyWhenTheHostLeavesIt) {
+    ASSERT_EQ(View(Path("notes.txt")), 0);
+    QWidget* viewport = static_cast<QAbstractScrollArea*>(Widget())->viewport();
+    const auto rightClick = [&] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(30, 40), QPoint(30, 40));
+        QApplication::sendEvent(viewport, &event);
+    };
+    for (int64_t answer : {int64_t{1}, int64_t{0}}) {
+        g_contextMenuAnswer = answer;
+        m_notified.clear();
+        rightClick();
+        ASSERT_FALSE(m_notified.empty());
+        EXPECT_EQ(m_notified.front().id, static_cast<uint32_t>(LYDVW_N_CONTEXT_MENU));
+        EXPECT_EQ(m_notified.front().lparam, (40u << 16) | 30u);
+        QMenu* menu = Widget()->findChild<QMenu*>();
+        if (answer == 1) {
+            EXPECT_EQ(menu, nullptr);
+        } else {
+            ASSERT_NE(menu, nullptr);
+            QStringList texts;
+            for (QAction* action : menu->actions())
+                texts << action->text();
+            EXPECT_TRUE(texts.contains("Display Options...")) << texts.join(",").toStdString();
+            menu->close();
+        }
+    }
+    g_contextMenuAnswer = 0;
+}
+
+TEST_F(EngineTest, TheDisplayOptionsDialogStoresWhatTheUserChangesAndReportsEachOption) {
+    ASSERT_EQ(View(Path("notes.txt")), 0);
+    // The user picks "Don't View", unticks wrapping and confirms; then opens it again and cancels.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* fallback = dialog->findChild<QComboBox*>("fallback");
+        fallback->setCurrentIndex(fallback->findData(4006u));
+        dialog->findChild<QCheckBox*>("wrap")->setChecked(false);
+        dialog->accept();
+    });
+    m_notified.clear();
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_DISPLAY), 0);
+    std::vector<uint64_t> changed;
+    for (const Notified& n : m_notified) {
+        if (n.id == LYDVW_N_OPTION_CHANGE)
+            changed.push_back(n.lparam);
+    }
+    EXPECT_EQ(changed, (std::vector<uint64_t>{0x52779, 0x527DF}));
+    uint32_t fallback = 0;
+    LydvwOptionBlock block{sizeof block, 0x52779, LYDVW_OPT_CURRENT, 0,
+                           reinterpret_cast<uint64_t>(&fallback)};
+    ASSERT_EQ(m_api.request(m_view, LYDVW_R_GET_OPTION, 0, reinterpret_cast<uint64_t>(&block)), 0);
+    EXPECT_EQ(fallback, static_cast<uint32_t>(LYDVW_FI_DONT_VIEW));
+
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+    });
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_DISPLAY), LYDVW_E_CANCELLED);
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_PRINT), LYDVW_E_UNSUPPORTED);
 }
 
 }  // namespace

@@ -786,5 +786,39 @@ TEST_F(QelctrlTest, FontObjectsReachTheEngineAsFontRecords) {
     EXPECT_EQ(Events(), std::vector<DISPID>{Id(fennick::Event::OptionChange)});
 }
 
+TEST_F(QelctrlTest, ScrollMethodsSendTheirOperationAndRefuseOthersWith15) {
+    Made();
+    struct Row {
+        const char* method;
+        int32_t operation;
+        int32_t position;
+        bool sent;
+        uint64_t lparam;
+    };
+    const Row rows[] = {{"VScroll", 7, 120, true, 120}, {"VScroll", 6, 120, true, 0},
+                        {"VScroll", 11, 0, true, 0},    {"VScroll", 8, 0, false, 0},
+                        {"HScroll", 3, 5, true, 0},     {"HScroll", 7, 9, true, 9},
+                        {"HScroll", 2, 0, false, 0},    {"HScroll", 10, 0, false, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.method) + " " + std::to_string(row.operation));
+        m_script.requests.clear();
+        m_prompts.Clear();
+        Call(row.method, {Variant::I4(row.operation), Variant::I4(row.position)});
+        ASSERT_EQ(m_script.requests.size(), row.sent ? 1u : 0u);
+        EXPECT_EQ(Get("ErrorCode"), Variant::I4(row.sent ? 0 : 15));
+        if (row.sent) {
+            EXPECT_EQ(m_script.requests[0].request, std::string_view(row.method) == "VScroll"
+                                                        ? uint32_t{LYDVW_R_VSCROLL}
+                                                        : uint32_t{LYDVW_R_HSCROLL});
+            EXPECT_EQ(m_script.requests[0].wparam, static_cast<uint64_t>(row.operation));
+            EXPECT_EQ(m_script.requests[0].lparam, row.lparam);
+        }
+    }
+    // The engine's 15 is reported as the control's.
+    m_script.answers[LYDVW_R_VSCROLL] = 15;
+    Call("VScroll", {Variant::I4(1), Variant::I4(0)});
+    EXPECT_EQ(Get("ErrorCode"), Variant::I4(15));
+}
+
 }  // namespace
 }  // namespace docview

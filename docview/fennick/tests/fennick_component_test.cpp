@@ -6,10 +6,15 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTimer>
 #include <QWidget>
 #include <filesystem>
 #include <random>
@@ -273,6 +278,29 @@ TEST_F(FennickComponentTest, DeletingTheWidgetWithItsParentLeavesAControlWithout
     m_widget = nullptr;
     Call("Clear");
     EXPECT_EQ(Get("ErrorCode"), Variant::I4(16640));
+}
+
+TEST_F(FennickComponentTest, WhatTheUserSetsInTheDisplayOptionsReachesTheControlsProperties) {
+    ASSERT_EQ(View(Doc("notes.txt")), Variant::I4(1));
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* fallback = dialog->findChild<QComboBox*>("fallback");
+        fallback->setCurrentIndex(fallback->findData(4006u));
+        dialog->findChild<QCheckBox*>("hscroll")->setChecked(false);
+        dialog->accept();
+    });
+    m_sink->fired.clear();
+    EXPECT_EQ(Call("DisplayOptions"), Variant::I4(1));
+    EXPECT_EQ(Get("FallbackFormat"), Variant::I2(8));
+    EXPECT_EQ(Get("HScrollbar"), Variant::I4(0));
+    EXPECT_EQ(Get("VScrollbar"), Variant::I4(1));
+    std::vector<int32_t> options;
+    for (const auto& [id, args] : m_sink->fired) {
+        if (id == static_cast<DISPID>(Event::OptionChange))
+            options.push_back(args.at(0));
+    }
+    EXPECT_EQ(options, (std::vector<int32_t>{0x52779, 0x52A34}));
 }
 
 // The same control linked in, with a recording prompt: one box per failed view, the start-up box once.
