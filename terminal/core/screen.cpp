@@ -148,13 +148,10 @@ inline size_t CTerminalScreen::ContinueSequence(std::span<const uint8_t> data) {
     const auto chunk = data.first(std::min(data.size(), room));
     const auto step = m_scanner.Scan(chunk);
     if (step.outcome == EscapeScanner::Outcome::Complete) {
-        // The sequence is over even when a command does not return normally.
-        struct End {
-            CTerminalScreen& screen;
-            ~End() { screen.EndSequence(); }
-        } end{*this};
-        if (!m_scanner.Discarded()) {
-            Dispatch();
+        if (m_scanner.Discarded()) {
+            EndSequence();
+        } else {
+            DispatchWhole();
         }
         return step.consumed;
     }
@@ -224,9 +221,14 @@ void CTerminalScreen::Process(std::span<const uint8_t> data) {
                 m_column = 0;
                 break;
             case kEsc:
-                m_scanner.Begin();
                 m_input[0] = kEsc;
                 m_buffered = 1;
+                if (size_t used = 0; m_scanner.ScanQuick(data.subspan(i), used)) {
+                    i += used;
+                    DispatchWhole();
+                    break;
+                }
+                m_scanner.Begin();
                 i += ContinueSequence(data.subspan(i));
                 break;
             default:
@@ -242,6 +244,15 @@ void CTerminalScreen::GiveUpSequence() {
     EndSequence();
     WriteText(&kEsc, 1);
     Process(std::span<const uint8_t>(rest.data(), count));
+}
+
+void CTerminalScreen::DispatchWhole() {
+    // The sequence is over even when a command does not return normally.
+    struct End {
+        CTerminalScreen& screen;
+        ~End() { screen.EndSequence(); }
+    } end{*this};
+    Dispatch();
 }
 
 void CTerminalScreen::Dispatch() {
@@ -304,8 +315,7 @@ void CTerminalScreen::StoreRun(const uint8_t* text, size_t length) {
     const size_t at = RowBase(m_row) + static_cast<size_t>(first);
     const size_t count = static_cast<size_t>(last - first);
     std::memcpy(m_cells.data() + at, text, count);
-    std::fill_n(m_cellColours.begin() + static_cast<ptrdiff_t>(at), count,
-                CellColours{m_foreground, m_background});
+    FillColours(at, count, {m_foreground, m_background});
     if (m_paintingOn) {
         const auto column = static_cast<int32_t>(first);
         Painter().DrawText({m_row, column, CellX(column), CellY(m_row),
@@ -370,8 +380,25 @@ void CTerminalScreen::BlankCells(int32_t row, int32_t firstColumn, Colour foregr
     const size_t at = RowBase(row) + static_cast<size_t>(firstColumn);
     const size_t count = static_cast<size_t>(kScreenColumns - firstColumn);
     std::fill_n(m_cells.begin() + static_cast<ptrdiff_t>(at), count, kBlank);
-    std::fill_n(m_cellColours.begin() + static_cast<ptrdiff_t>(at), count,
-                CellColours{foreground, background});
+    FillColours(at, count, {foreground, background});
+}
+
+void CTerminalScreen::FillColours(size_t at, size_t count, CellColours colours) {
+    constexpr size_t kShort = 8;  // fewer are stored at once
+    if (count < kShort) {
+        std::fill_n(m_cellColours.begin() + static_cast<ptrdiff_t>(at), count, colours);
+        return;
+    }
+    if (colours != m_fillColours) {
+        m_fillColours = colours;
+        m_fillValid = 0;
+    }
+    if (m_fillValid < count) {
+        std::fill(m_fillRow.begin() + static_cast<ptrdiff_t>(m_fillValid),
+                  m_fillRow.begin() + static_cast<ptrdiff_t>(count), colours);
+        m_fillValid = count;
+    }
+    std::memcpy(m_cellColours.data() + at, m_fillRow.data(), count * sizeof(CellColours));
 }
 
 void CTerminalScreen::DrawRowRuns(int32_t row, int32_t firstColumn) {

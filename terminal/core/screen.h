@@ -168,6 +168,8 @@ class CTerminalScreen {
         m_buffered = 0;
     }
     void Dispatch();
+    // Dispatch of a complete sequence, which then ends.
+    void DispatchWhole();
 
     // The text writer and the cursor movements of the control bytes.
     void WriteText(const uint8_t* text, size_t length);
@@ -254,6 +256,13 @@ class CTerminalScreen {
         bool operator==(const CellColours&) const = default;
     };
     std::array<CellColours, kScreenCells> m_cellColours;
+    // Sets `count` cells from `at` within one row to `colours`.
+    void FillColours(size_t at, size_t count, CellColours colours);
+    // A row's worth of one colour pair, valid for its first m_fillValid cells, to copy from: storing a pair
+    // at a time costs a store a cell, and most rows of a screen are written in one pair.
+    std::array<CellColours, kScreenColumns> m_fillRow{};
+    CellColours m_fillColours{};
+    size_t m_fillValid = 0;
     std::array<uint8_t, kScreenCells> m_cells;
     int32_t m_topRow = 0;
     ScreenOwner* m_owner;

@@ -3,6 +3,7 @@
 // time, so a sequence split across reads scans exactly as it would whole.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstddef>
@@ -57,6 +58,14 @@ class EscapeScanner {
     bool Active() const { return m_state != State::Idle && m_state != State::Done; }
 
     Step Scan(std::span<const uint8_t> data);
+    // The common sequence in one pass, for an idle scanner: `data` starts just after the ESC and holds the
+    // whole sequence, numbers of at most kQuickDigits digits and no string. Then the tokens are those Scan
+    // makes, the sequence is complete and `consumed` says how many bytes of `data` it took. False for any
+    // other sequence, which Scan then takes from the start: nothing has changed.
+    bool ScanQuick(std::span<const uint8_t> data, size_t& consumed);
+    // Longer numbers could overflow, and longer sequences could leave the hold-back room: Scan's cases.
+    static constexpr int32_t kQuickDigits = 9;
+    static constexpr size_t kQuickLength = 256;
 
     // Bytes of the sequence so far, its ESC included.
     size_t Length() const { return m_length; }
@@ -89,5 +98,52 @@ class EscapeScanner {
     std::array<Token, kMaxTokens> m_tokens{};
     std::array<std::string, kMaxTokens> m_strings;
 };
+
+// Inline: it runs for nearly every sequence of a busy screen, from the stream loop.
+inline bool EscapeScanner::ScanQuick(std::span<const uint8_t> data, size_t& consumed) {
+    const uint8_t* const p = data.data();
+    const size_t n = std::min(data.size(), kQuickLength);
+    if (n < 2 || p[0] != '[') {
+        return false;
+    }
+    size_t i = 1;
+    size_t count = 0;
+    for (;;) {
+        if (i == n || count == kMaxTokens) {
+            return false;
+        }
+        const uint8_t b = p[i++];
+        if (IsDigit(b)) {
+            int32_t value = b - '0';
+            int32_t digits = 1;
+            while (i < n && IsDigit(p[i])) {
+                if (++digits > kQuickDigits) {
+                    return false;
+                }
+                value = value * 10 + (p[i++] - '0');
+            }
+            if (i == n) {
+                return false;
+            }
+            m_tokens[count++] = {TokenKind::Integer, value};
+            if (p[i] == ';') {
+                ++i;  // as Scan: one ';' right after a number is its separator
+            }
+            continue;
+        }
+        if (b == '%') {
+            return false;
+        }
+        m_tokens[count++] = {TokenKind::Letter, b};
+        if (b != '=') {
+            break;
+        }
+    }
+    m_count = count;
+    m_state = State::Done;
+    m_length = 1 + i;
+    consumed = i;
+    return true;
+}
 
 }  // namespace terminal

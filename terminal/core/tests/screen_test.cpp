@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <span>
 #include <string>
 
 #include "terminal/core/tests/screen_recorder.h"
@@ -263,6 +266,100 @@ TEST(ScreenStream, BytesFedFromInsideACommandFollowInOrder) {
     screen.SetOwner(&owner);
     screen.Feed("\x1B[%first\x01O\x1B[%second\x01O");
     EXPECT_THAT(owner.titles, ElementsAre("first", "second", "nested"));
+}
+
+// ---- The one-pass scan of common sequences ----
+
+std::span<const uint8_t> Bytes(const std::string& text) {
+    return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+// Where the one-pass scan takes a sequence (given after its ESC), the general scanner completes it with the
+// same length and tokens; true when it took it. Where it declines, the general scanner takes it instead.
+bool ExpectQuickAsGeneral(const std::string& afterEsc) {
+    EscapeScanner quick;
+    size_t used = 0;
+    if (!quick.ScanQuick(Bytes(afterEsc), used)) {
+        return false;
+    }
+    EscapeScanner general;
+    general.Begin();
+    const EscapeScanner::Step step = general.Scan(Bytes(afterEsc));
+    EXPECT_EQ(step.outcome, EscapeScanner::Outcome::Complete) << afterEsc;
+    EXPECT_EQ(step.consumed, used) << afterEsc;
+    EXPECT_EQ(quick.Length(), general.Length()) << afterEsc;
+    EXPECT_FALSE(general.Discarded()) << afterEsc;
+    EXPECT_FALSE(quick.Active()) << afterEsc;
+    EXPECT_EQ(quick.TokenCount(), general.TokenCount()) << afterEsc;
+    for (size_t i = 0; i < std::min(quick.TokenCount(), general.TokenCount()); ++i) {
+        EXPECT_EQ(quick.TokenAt(i).kind, general.TokenAt(i).kind) << afterEsc << " token " << i;
+        EXPECT_EQ(quick.TokenAt(i).value, general.TokenAt(i).value) << afterEsc << " token " << i;
+    }
+    return true;
+}
+
+TEST(ScreenQuickScan, TakesCommonSequencesAsTheGeneralScannerDoes) {
+    struct Case {
+        std::string afterEsc;
+        bool quick;
+    };
+    const Case cases[] = {
+        {"[H", true},
+        {"[12;34Htext", true},
+        {"[31m", true},
+        {"[0;1;7m", true},
+        {"[1;;2H", true},  // the second ';' is a letter
+        {"[5=3mx", true},  // '=' goes on
+        {"[==m", true},
+        {"[123456789H", true},    // nine digits
+        {"[1234567890H", false},  // ten could overflow: the general scanner saturates
+        {"[" + Repeat('9', 80) + "H", false},
+        {"[1%ab\x01H", false},  // strings are the general scanner's
+        {"[%x\x01O", false},
+        {"[", false},  // incomplete: held back by the general scanner
+        {"[12", false},
+        {"[12;", false},
+        {"[=", false},
+        {"x", false},  // no sequence
+        {"", false},
+        {"[" + Repeat('1', 300) + "H", false},  // beyond the quick scan's reach
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ExpectQuickAsGeneral(c.afterEsc), c.quick) << c.afterEsc;
+    }
+    // Eighty tokens fit; the eighty-first makes the general scanner discard the sequence.
+    std::string eighty = "[";
+    for (int i = 0; i < 79; ++i) {
+        eighty += "1;";
+    }
+    EXPECT_TRUE(ExpectQuickAsGeneral(eighty + "H"));
+    EXPECT_FALSE(ExpectQuickAsGeneral(eighty + "1;H"));
+}
+
+// Sequences drawn from the grammar's bytes: each one the quick scan takes scans alike, and a stream of
+// them with text between acts alike fed whole (the quick scan) and a byte at a time (the general one).
+TEST(ScreenQuickScan, GeneratedSequencesScanAndActAlikeOnBothPaths) {
+    static const char kAlphabet[] = "0123456789;;;==%HmmCDFGKbJUx\x01 ";
+    uint32_t seed = 12345;
+    const auto next = [&seed](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % range;
+    };
+    std::string stream;
+    int taken = 0;
+    for (int i = 0; i < 5000; ++i) {
+        std::string sequence = "[";
+        const uint32_t length = 1 + next(12);
+        for (uint32_t k = 0; k < length; ++k) {
+            sequence += kAlphabet[next(sizeof kAlphabet - 1)];
+        }
+        taken += ExpectQuickAsGeneral(sequence) ? 1 : 0;
+        if (i < 600) {
+            stream += "\x1B" + sequence + "ab";
+        }
+    }
+    EXPECT_GT(taken, 500) << "the quick scan took too few to compare";
+    ExpectSameSplit(stream);
 }
 
 // ---- Hostile streams ----
