@@ -16,6 +16,8 @@
 
 namespace bench {
 
+inline double Percentile(std::vector<double> samples, double fraction);
+
 // Shows the usual table and keeps each benchmark's best bytes per second over its runs (a busy machine
 // disturbs the best run least); failed runs and aggregates do not count.
 class RateReporter : public benchmark::ConsoleReporter {
@@ -29,6 +31,7 @@ class RateReporter : public benchmark::ConsoleReporter {
             if (const auto rate = run.counters.find("bytes_per_second"); rate != run.counters.end()) {
                 double& best = m_rates[run.run_name.function_name];
                 best = std::max(best, rate->second.value);
+                m_all[run.run_name.function_name].push_back(rate->second.value);
             }
         }
     }
@@ -39,9 +42,19 @@ class RateReporter : public benchmark::ConsoleReporter {
         return it == m_rates.end() ? std::nullopt : std::optional<double>(it->second);
     }
 
+    // The median of those rates: for a baseline whose best run is an outlier of the machine's scheduling.
+    std::optional<double> MedianRate(const std::string& name) const;
+
   private:
     std::map<std::string, double> m_rates;
+    std::map<std::string, std::vector<double>> m_all;
 };
+
+inline std::optional<double> RateReporter::MedianRate(const std::string& name) const {
+    const auto it = m_all.find(name);
+    return it == m_all.end() || it->second.empty() ? std::nullopt
+                                                   : std::optional<double>(Percentile(it->second, 0.5));
+}
 
 // Runs the registered benchmarks with `reporter`; false after an unknown command-line argument.
 inline bool RunBenchmarks(int& argc, char** argv, RateReporter& reporter) {
