@@ -25,9 +25,19 @@ class RateReporter : public benchmark::ConsoleReporter {
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+            if (run.error_occurred) {
                 continue;
             }
+            const double seconds =
+                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const std::string& name = run.run_name.function_name;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                m_medianTimes[name] = seconds;  // all there is of a benchmark that reports aggregates only
+            }
+            if (run.run_type != Run::RT_Iteration) {
+                continue;
+            }
+            m_allTimes[name].push_back(seconds);
             if (const auto rate = run.counters.find("bytes_per_second"); rate != run.counters.end()) {
                 double& best = m_rates[run.run_name.function_name];
                 best = std::max(best, rate->second.value);
@@ -42,12 +52,24 @@ class RateReporter : public benchmark::ConsoleReporter {
         return it == m_rates.end() ? std::nullopt : std::optional<double>(it->second);
     }
 
+    // The median time of one iteration over the benchmark's runs (or its median aggregate), in seconds;
+    // nullopt when it did not run or failed.
+    std::optional<double> MedianTime(const std::string& name) const {
+        if (const auto it = m_allTimes.find(name); it != m_allTimes.end() && !it->second.empty()) {
+            return Percentile(it->second, 0.5);
+        }
+        const auto it = m_medianTimes.find(name);
+        return it == m_medianTimes.end() ? std::nullopt : std::optional<double>(it->second);
+    }
+
     // The median of those rates: for a baseline whose best run is an outlier of the machine's scheduling.
     std::optional<double> MedianRate(const std::string& name) const;
 
   private:
     std::map<std::string, double> m_rates;
     std::map<std::string, std::vector<double>> m_all;
+    std::map<std::string, std::vector<double>> m_allTimes;
+    std::map<std::string, double> m_medianTimes;
 };
 
 inline std::optional<double> RateReporter::MedianRate(const std::string& name) const {

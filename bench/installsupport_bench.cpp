@@ -299,16 +299,19 @@ bool SpawnTrue(bool throughShell) {
     return child && platform::WaitForExit(child->pid) == 0;
 }
 
-void Report(const char* what, const std::string& ours, const std::string& bare, double goal) {
+void Report(const char* measure, const char* what, const std::string& ours, const std::string& bare,
+            double goal) {
     const auto o = g_samples.find(ours);
     const auto b = g_samples.find(bare);
     if (o == g_samples.end() || b == g_samples.end()) {
+        bench::ReportNotMeasured(measure, "the benchmark or its baseline did not run");
         return;
     }
     const double om = bench::Percentile(o->second, 0.5);
     const double bm = bench::Percentile(b->second, 0.5);
     std::printf("  %-44s %9.1f us against %9.1f us: %.2fx (goal at most %.1fx)\n", what, om, bm,
                 bm > 0 ? om / bm : 0.0, goal);
+    bench::ReportMeasure(measure, om, bm, "us", bench::AtMost(goal));
 }
 
 }  // namespace
@@ -400,9 +403,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("\nMedians, this run (each pair alternating):\n");
-    Report("CountMatchingCaptions, 500 windows", "count", "bare", 3.0);
-    Report("installer, empty message", "empty", "echo", 2.0);
-    Report("installer, /bin/true", "true", "echo+spawn", 1.5);
-    Report("installer, /bin/true against /bin/sh -c", "true again", "echo+spawn sh", 1.5);
+    Report("dorvik_count_captions", "CountMatchingCaptions, 500 windows", "count", "bare", 3.0);
+    Report("installer_empty_message", "installer, empty message", "empty", "echo", 2.0);
+    Report("installer_bin_true", "installer, /bin/true", "true", "echo+spawn", 1.5);
+    Report("installer_bin_true_sh", "installer, /bin/true against /bin/sh -c", "true again", "echo+spawn sh",
+           1.5);
     return 0;
 }

@@ -2,10 +2,12 @@
 // event loop, the reader and the field split, against a bare inotify watcher reading and splitting the same
 // appends; and 10,000 lines appended at once against one plain read and split.
 #include <benchmark/benchmark.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
+#include "bench/bench_support.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -156,4 +158,30 @@ BENCHMARK(BM_BareInotifyTenThousandLines)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    bench::RateReporter reporter;
+    if (!bench::RunBenchmarks(argc, argv, reporter)) {
+        return 1;
+    }
+    const auto latency = reporter.MedianTime("BM_PipwellLineLatency");
+    const auto bareLatency = reporter.MedianTime("BM_BareInotifyLineLatency");
+    const auto bulk = reporter.MedianTime("BM_PipwellTenThousandLines");
+    const auto bareBulk = reporter.MedianTime("BM_BareInotifyTenThousandLines");
+    bool all = true;
+    if (latency && bareLatency && *bareLatency > 0) {
+        bench::ReportMeasure("notifier_line_latency", *latency * 1e6, *bareLatency * 1e6, "us",
+                             bench::AtMost(5.0));
+    } else {
+        bench::ReportNotMeasured("notifier_line_latency", "the reader or the bare watcher did not run");
+        all = false;
+    }
+    if (bulk && bareBulk && *bulk > 0 && *bareBulk > 0) {
+        // Lines a second: 10,000 lines per iteration.
+        bench::ReportMeasure("notifier_bulk_lines", 1e4 / *bulk / 1e6, 1e4 / *bareBulk / 1e6, "Mlines/s",
+                             bench::AtLeast(0.5));
+    } else {
+        bench::ReportNotMeasured("notifier_bulk_lines", "the reader or the bare watcher did not run");
+        all = false;
+    }
+    return all ? 0 : 1;
+}

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "practice/prac_file.h"
 #include "selector/practice_list_model.h"
 
@@ -121,4 +122,29 @@ BENCHMARK(BM_ShowAllToggle)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    bench::RateReporter reporter;
+    if (!bench::RunBenchmarks(argc, argv, reporter)) {
+        return 1;
+    }
+    const auto bare = reporter.MedianTime("BM_ReadXmlInMemory");
+    struct Measure {
+        const char* name;
+        const char* benchmark;
+        double goal;
+    };
+    bool all = true;
+    for (const Measure& m : {Measure{"selector_load_fill_sort", "BM_LoadFillSort", 2.0},
+                             Measure{"selector_resort_number", "BM_ResortNumber", 0.5},
+                             Measure{"selector_resort_text", "BM_ResortText", 0.5},
+                             Measure{"selector_show_all", "BM_ShowAllToggle", 0.5}}) {
+        const auto ours = reporter.MedianTime(m.benchmark);
+        if (!ours || !bare || *bare <= 0) {
+            bench::ReportNotMeasured(m.name, "the benchmark or the bare reader did not run");
+            all = false;
+            continue;
+        }
+        bench::ReportMeasure(m.name, *ours * 1e3, *bare * 1e3, "ms", bench::AtMost(m.goal));
+    }
+    return all ? 0 : 1;
+}
