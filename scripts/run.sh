@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: sets up and builds, registers the terminal control in a demo class registry, points the
-# demo registry at the bundled stand-in host program and starts the container on a live local session.
+# The main job: sets up and builds, registers the terminal control and the document-view control (which
+# records its engine's folder) in a demo class registry, points the demo registry at the bundled stand-in
+# host program and starts the container on a live local session.
 # On a desktop the window appears; without a display it runs under Xvfb, types a line, and leaves a
 # screenshot of the live window in build/demo/brantor.png.
 set -euo pipefail
@@ -30,6 +31,7 @@ Windows Registry Editor Version 5.00
 "SorelProgs"="$demo/progs"
 REG
 "$build/platform/automation/register-component" "$build/terminal/quillet/libquillet.so"
+"$build/platform/automation/register-component" "$build/docview/lib/libfennick.so"
 
 # Application user 7 with a demo password, so the session starts without the login dialog.
 brantor=("$build/container/brantor" -l -#7 demo)

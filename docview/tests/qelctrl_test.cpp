@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "docview/control_strings.h"
+#include "docview/fennick_members.h"
 #include "platform/automation/stock_font.h"
 #include "suite/registry_settings.h"
 #include "testsupport/test_support.h"
@@ -818,6 +820,59 @@ TEST_F(QelctrlTest, ScrollMethodsSendTheirOperationAndRefuseOthersWith15) {
     m_script.answers[LYDVW_R_VSCROLL] = 15;
     Call("VScroll", {Variant::I4(1), Variant::I4(0)});
     EXPECT_EQ(Get("ErrorCode"), Variant::I4(15));
+}
+
+// Every member of the table is in the control's dispatch: found by its name in any letter case, with its
+// access (a get answers in the member's kind, a get-only member refuses a put), and a method refuses a call
+// without its arguments.
+TEST_F(QelctrlTest, EveryMemberResolvesByNameInAnyCaseWithItsKind) {
+    Made();
+    m_prompts.Clear();
+    size_t count = 0;
+    for (const MemberSpec& member : Members()) {
+        ++count;
+        std::string upper(member.name), lower(member.name);
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const std::string& name : {std::string(member.name), upper, lower}) {
+            DISPID id = automation::DISPID_UNKNOWN;
+            EXPECT_EQ(m_control->GetIDOfName(name, id), automation::S_OK) << name;
+            EXPECT_EQ(id, member.dispid) << name;
+        }
+        if (member.access == Access::Method) {
+            if (member.ParamCount() > 0 && member.params[0] != Type::Variant) {
+                EXPECT_EQ(m_control->Invoke(member.dispid, InvokeKind::Method, {}, nullptr, nullptr),
+                          automation::DISP_E_BADPARAMCOUNT)
+                    << member.name;
+            }
+            EXPECT_EQ(m_control->Invoke(member.dispid, InvokeKind::PropertyGet, {}, nullptr, nullptr),
+                      automation::DISP_E_MEMBERNOTFOUND)
+                << member.name;
+            continue;
+        }
+        Variant value;
+        ASSERT_EQ(m_control->Invoke(member.dispid, InvokeKind::PropertyGet, {}, &value, nullptr),
+                  automation::S_OK)
+            << member.name;
+        const std::map<Type, VarType> kinds = {
+            {Type::I2, VarType::I2},           {Type::I4, VarType::I4},
+            {Type::Bstr, VarType::Bstr},       {Type::R4, VarType::R4},
+            {Type::Font, VarType::Dispatch},   {Type::Handle, VarType::I4},
+            {Type::Color, VarType::I4},        {Type::Position, VarType::Dispatch},
+            {Type::Picture, VarType::Dispatch}};
+        if (auto it = kinds.find(member.type); it != kinds.end()) {
+            EXPECT_EQ(value.Type(), it->second) << member.name;
+        }
+        if (member.access == Access::Get) {
+            const Variant args[] = {value};
+            EXPECT_EQ(m_control->Invoke(member.dispid, InvokeKind::PropertyPut, args, nullptr, nullptr),
+                      automation::DISP_E_MEMBERNOTFOUND)
+                << member.name;
+        }
+    }
+    EXPECT_EQ(count, 164u);
 }
 
 }  // namespace
