@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "docview/engine_binding.h"
+#include "docview/tests/doc_fixtures.h"
 #include "testsupport/test_support.h"
 
 namespace docview {
@@ -55,11 +55,7 @@ class EngineTest : public ::testing::Test {
         m_view = m_api.createView(&m_parent, Record, &m_notified);
         ASSERT_NE(m_view, nullptr);
         Widget()->setGeometry(0, 0, 400, 500);
-        WritePdf(Path("two.pdf"));
-        QImage png(40, 30, QImage::Format_RGB32);
-        png.fill(Qt::red);
-        ASSERT_TRUE(png.save(QString::fromStdString(Path("red.png")), "PNG"));
-        testsupport::WriteFile(Path("notes.txt"), "first line\nsecond line\n");
+        testing::WriteDocuments(m_temp.Path());
     }
     void TearDown() override {
         if (m_view)
@@ -68,17 +64,6 @@ class EngineTest : public ::testing::Test {
 
     std::string Path(const std::string& name) const { return (m_temp.Path() / name).string(); }
     QWidget* Widget() const { return static_cast<QWidget*>(m_api.viewWidget(m_view)); }
-
-    static void WritePdf(const std::string& path) {
-        QPdfWriter writer(QString::fromStdString(path));
-        QPainter painter(&writer);
-        QFont font = painter.font();
-        font.setPointSize(40);
-        painter.setFont(font);
-        painter.drawText(200, 800, "alpha");
-        writer.newPage();
-        painter.drawText(200, 800, "beta");
-    }
 
     int64_t View(const std::string& path, uint32_t viewAs = 0) {
         LydvwViewFile record{};
@@ -100,19 +85,7 @@ class EngineTest : public ::testing::Test {
         EXPECT_EQ(m_api.request(m_view, LYDVW_R_ENGINE_NAME, 0, reinterpret_cast<uint64_t>(&name)), 0);
         return name.type;
     }
-    // Pixels of the view that are neither the background grey nor white: something was drawn.
-    int InkPixels() {
-        const QImage image = Widget()->grab().toImage();
-        int ink = 0;
-        for (int y = 0; y < image.height(); y += 2) {
-            for (int x = 0; x < image.width(); x += 2) {
-                const QColor c = image.pixelColor(x, y);
-                if (c != QColor(Qt::white) && c != QColor(Qt::gray))
-                    ++ink;
-            }
-        }
-        return ink;
-    }
+    int InkPixels() { return testing::InkPixels(*Widget()); }
 
     testsupport::TempFolder m_temp;
     EngineApi m_api;

@@ -13,7 +13,6 @@
 #include <QDialog>
 #include <QImage>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
@@ -21,6 +20,7 @@
 
 #include "docview/fennick/fennick_window.h"
 #include "docview/fennick_contract.h"
+#include "docview/tests/doc_fixtures.h"
 #include "platform/automation/class_registry.h"
 #include "platform/registry.h"
 #include "suite/registry_settings.h"
@@ -105,20 +105,7 @@ class FennickComponentTest : public ::testing::Test {
     static std::string Doc(const std::string& name) { return (*s_root / "docs" / name).string(); }
 
     static void WriteFixtures() {
-        {
-            QPdfWriter writer(QString::fromStdString(Doc("two.pdf")));
-            QPainter painter(&writer);
-            QFont font = painter.font();
-            font.setPointSize(40);
-            painter.setFont(font);
-            painter.drawText(200, 800, "alpha");
-            writer.newPage();
-            painter.drawText(200, 800, "beta");
-        }
-        QImage png(40, 30, QImage::Format_RGB32);
-        png.fill(Qt::red);
-        png.save(QString::fromStdString(Doc("red.png")), "PNG");
-        testsupport::WriteFile(Doc("notes.txt"), "first line\nsecond line\n");
+        docview::testing::WriteDocuments(*s_root / "docs");
         testsupport::WriteFile(Doc("cut.pdf"), testsupport::ReadFile(Doc("two.pdf")).substr(0, 40));
         testsupport::WriteFile(Doc("empty.txt"), "");
         std::mt19937 random(11);
@@ -170,19 +157,7 @@ class FennickComponentTest : public ::testing::Test {
         return Call("ViewFile", {Variant::Bool(false), Variant::Bstr(path)});
     }
 
-    // Pixels neither the engine's grey nor white: the document was drawn in the control's widget.
-    int InkPixels() const {
-        const QImage image = m_widget->grab().toImage();
-        int ink = 0;
-        for (int y = 0; y < image.height(); y += 2) {
-            for (int x = 0; x < image.width(); x += 2) {
-                const QColor c = image.pixelColor(x, y);
-                if (c != QColor(Qt::white) && c != QColor(Qt::gray))
-                    ++ink;
-            }
-        }
-        return ink;
-    }
+    int InkPixels() const { return docview::testing::InkPixels(*m_widget); }
 
     static fs::path* s_root;
     static std::unique_ptr<testsupport::ScopedEnv> s_env;
