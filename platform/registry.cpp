@@ -1003,10 +1003,18 @@ int32_t Registry::SetValue(HKey root, std::string_view subkey, std::string_view 
     }
     Target target = m_impl->WriteTarget(root, *parts);
     std::vector<uint8_t> data = ToStored(value);
-    return target.hive->Write([&](Key& r, bool&) {
+    return target.hive->Write([&](Key& r, bool& changed) {
+        bool created = false;
         Key* key = &r;
         for (const std::string& part : target.parts) {
-            key = &key->Sub(part);
+            key = &key->Sub(part, &created);
+        }
+        // Settings are saved whole at every close: a value that already holds these bytes leaves the file
+        // alone, as each write is a locked, synced rewrite of the hive.
+        if (const StoredValue* stored = created ? nullptr : key->FindValue(*valueName);
+            stored != nullptr && stored->type == value.type && stored->data == data) {
+            changed = false;
+            return win32::kSuccess;
         }
         key->Set(*valueName, value.type, std::move(data));
         return win32::kSuccess;

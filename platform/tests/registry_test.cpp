@@ -195,6 +195,29 @@ TEST_F(RegistryTest, HostileNamesAndValuesRoundTrip) {
     EXPECT_FALSE(other->KeyExists(HKey::LocalMachine, "Evil"));
 }
 
+// Setting a value to what it holds leaves the hive file as it is; any other value, or another type with the
+// same bytes, rewrites it (a rewrite replaces the file, so its inode changes).
+TEST_F(RegistryTest, SettingTheStoredValueAgainLeavesTheFileAlone) {
+    const auto inode = [this] {
+        struct stat st {};
+        return ::stat(m_user.c_str(), &st) == 0 ? st.st_ino : ino_t{0};
+    };
+    ASSERT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\A", "Size", RegValue::Dword(7)), 0);
+    const ino_t first = inode();
+    ASSERT_NE(first, ino_t{0});
+    EXPECT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\A", "size", RegValue::Dword(7)), 0);
+    EXPECT_EQ(inode(), first) << "the same value rewrote the hive";
+    EXPECT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\A", "Size", RegValue::Dword(8)), 0);
+    const ino_t second = inode();
+    EXPECT_NE(second, first);
+    RegValue binary = RegValue::Binary({8, 0, 0, 0});
+    EXPECT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\A", "Size", binary), 0);
+    EXPECT_NE(inode(), second) << "a new type with the same bytes is a change";
+    RegValue read;
+    ASSERT_EQ(Open()->QueryValue(HKey::CurrentUser, "Software\\A", "Size", read), 0);
+    EXPECT_EQ(read, binary);
+}
+
 TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheirSpelling) {
     ASSERT_EQ(m_reg->SetValue(HKey::CurrentUser, "Software\\Acme", "Name", RegValue::String("one")),
               win32::kSuccess);
