@@ -148,6 +148,7 @@ struct LydvwView {
     // The open document.
     bool open = false;
     uint32_t type = LYDVW_TYPE_NONE;
+    uint32_t lastType = LYDVW_TYPE_NONE;  // of the last document shown, for the display-engine change
     LydvwFileInfo info{};
     bool deleteOnClose = false;
     std::string path;
@@ -173,6 +174,7 @@ constexpr uint32_t kBitmapFitOption = 0x52849;   // 16-bit: 0 natural size, else
 constexpr uint32_t kWrapOption = 0x527DF;        // 32-bit: 0 text lines are not wrapped
 constexpr uint32_t kScrollBarsOption = 0x52A34;  // the scroll-bar word
 constexpr uint32_t kDropsOption = 0x52A35;
+constexpr uint32_t kSystemFlagsOption = 0x52A32;
 
 class DocumentWidget : public QAbstractScrollArea {
   public:
@@ -568,7 +570,11 @@ int64_t ShowDisplayOptions(LydvwView* view) {
     form->addRow(horizontal);
     form->addRow(vertical);
     form->addRow(buttons);
-    if (dialog.exec() != QDialog::Accepted)
+    // The host's own windows wait while the dialog is up.
+    view->Notify(LYDVW_N_ENABLE_APP, 0);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    view->Notify(LYDVW_N_ENABLE_APP, 1);
+    if (!accepted)
         return LYDVW_E_CANCELLED;
 
     // Only what differs from what the dialog showed is stored and reported.
@@ -706,6 +712,8 @@ int64_t ViewFile(LydvwView* view, const LydvwViewFile* record) {
             break;
         }
     }
+    const uint32_t previousType = view->lastType;
+    view->lastType = type;
     view->open = true;
     view->type = type;
     view->path = path;
@@ -720,6 +728,11 @@ int64_t ViewFile(LydvwView* view, const LydvwViewFile* record) {
     docview::CopyBounded(view->info.file_id_name, kind.typeName);
     docview::CopyBounded(view->info.file_name, path);
     view->Notify(LYDVW_N_FILE_CHANGE, 0);
+    if (type != previousType)
+        view->Notify(LYDVW_N_ENGINE_CHANGE, 0);
+    // The whole file is read by now; with read-ahead on (system flag bit 3 clear) the host hears so.
+    if ((static_cast<uint32_t>(OptionValue(view, kSystemFlagsOption, 0)) & 8u) == 0)
+        view->Notify(LYDVW_N_READ_AHEAD_DONE, 0);
     return LYDVW_E_OK;
 }
 

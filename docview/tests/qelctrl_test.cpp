@@ -875,5 +875,18 @@ TEST_F(QelctrlTest, EveryMemberResolvesByNameInAnyCaseWithItsKind) {
     EXPECT_EQ(count, 164u);
 }
 
+// What the engine writes back is read within its fields, terminated or not, whatever its size says.
+TEST_F(QelctrlTest, FileInformationIsReadWithinItsFieldsWhenTheEngineLeavesThemUnterminated) {
+    Made();
+    std::memset(&m_script.info, 'x', sizeof m_script.info);
+    m_script.info.size = 9999;
+    m_script.info.file_id = 1500;
+    ASSERT_EQ(ViewFile({Variant::Bool(false), Variant::Bstr("/x")}), Variant::I4(1));
+    EXPECT_EQ(Get("FileInfoDisplayName"), Variant::Bstr(std::string(260, 'x')));
+    EXPECT_EQ(Get("FileInfoFileIdName"), Variant::Bstr(std::string(80, 'x')));
+    EXPECT_EQ(Get("FileInfoName"), Variant::Bstr(std::string(260, 'x')));
+    EXPECT_EQ(Get("FileInfoFileId"), Variant::I2(1500));
+}
+
 }  // namespace
 }  // namespace docview
