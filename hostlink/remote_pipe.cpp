@@ -1093,6 +1093,24 @@ void CRemotePipe::SetKeepAlive(int fd) {
     }
 }
 
+StartTlsAnswer JudgeStartTlsAnswer(std::string_view seen) {
+    const std::size_t found = seen.substr(0, kStartTlsAnswerLimit).find(kReadyForTls);
+    if (found == std::string_view::npos) {
+        if (seen.size() < kStartTlsAnswerLimit) {
+            return {StartTlsVerdict::Waiting, {}};
+        }
+        return {StartTlsVerdict::Refused, "The host did not answer STARTTLS with READYFORTLS"};
+    }
+    const std::string_view after = seen.substr(found + kReadyForTls.size());
+    if (after == "\r\n" || after == "\n") {
+        return {StartTlsVerdict::Ready, {}};
+    }
+    if (after.empty() || after == "\r") {
+        return {StartTlsVerdict::ReadyIfQuiet, {}};
+    }
+    return {StartTlsVerdict::Refused, "Unexpected bytes after READYFORTLS: connection aborted"};
+}
+
 bool CRemotePipe::StartTls(int fd) {
     const auto refuse = [this](std::string_view why) {
         if (CancelRequested()) {
@@ -1107,12 +1125,12 @@ bool CRemotePipe::StartTls(int fd) {
         return refuse("STARTTLS could not be sent");
     }
 
-    // Whatever the host says before "READYFORTLS" is passed over; it may come in pieces.
+    // The answer may come in pieces.
     const auto deadline = Clock::now() + m_startTlsTimeout;
     std::string seen;
-    std::size_t found = std::string::npos;
+    StartTlsAnswer answer = JudgeStartTlsAnswer(seen);
     std::array<char, 4096> buffer;
-    while (found == std::string::npos && seen.size() < kStartTlsLimit) {
+    while (answer.verdict == StartTlsVerdict::Waiting) {
         const WaitResult wait = WaitFd(fd, POLLIN, deadline);
         if (wait == WaitResult::Cancelled) {
             return false;
@@ -1120,7 +1138,7 @@ bool CRemotePipe::StartTls(int fd) {
         if (wait != WaitResult::Ready) {
             break;
         }
-        const std::size_t room = std::min(buffer.size(), kStartTlsLimit - seen.size());
+        const std::size_t room = std::min(buffer.size(), kStartTlsAnswerLimit - seen.size());
         const ssize_t n = ::recv(fd, buffer.data(), room, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
             continue;
@@ -1129,28 +1147,18 @@ bool CRemotePipe::StartTls(int fd) {
             break;
         }
         seen.append(buffer.data(), static_cast<std::size_t>(n));
-        found = seen.find(kReadyForTls);
+        answer = JudgeStartTlsAnswer(seen);
     }
-    if (found == std::string::npos) {
+    if (answer.verdict == StartTlsVerdict::Waiting) {
         return refuse("The host did not answer STARTTLS with READYFORTLS");
     }
-
-    // Only a line end may follow; anything else would be plain text slipped in ahead of the TLS session.
-    std::string after = seen.substr(found + kReadyForTls.size());
-    for (;;) {
-        if (after == "\r\n" || after == "\n") {
-            break;
-        }
-        if (!after.empty() && after != "\r") {
-            return refuse("Unexpected bytes after READYFORTLS: connection aborted");
-        }
-        // A line end the host sent in a segment of its own.
+    while (answer.verdict == StartTlsVerdict::ReadyIfQuiet) {
         const WaitResult wait = WaitFd(fd, POLLIN, Clock::now() + kTerminatorGrace);
         if (wait == WaitResult::Cancelled) {
             return false;
         }
         if (wait != WaitResult::Ready) {
-            break;
+            break;  // quiet: the host sent no line end
         }
         char next = 0;
         const ssize_t n = ::recv(fd, &next, 1, MSG_DONTWAIT);
@@ -1160,7 +1168,11 @@ bool CRemotePipe::StartTls(int fd) {
         if (n <= 0) {
             return refuse("The host closed the connection after READYFORTLS");
         }
-        after.push_back(next);
+        seen.push_back(next);
+        answer = JudgeStartTlsAnswer(seen);
+    }
+    if (answer.verdict == StartTlsVerdict::Refused) {
+        return refuse(answer.why);
     }
     // The host speaks next only after our hello; a byte waiting now is not part of the handshake.
     pollfd pending{fd, POLLIN, 0};

@@ -64,11 +64,28 @@ std::string FormatSystemId(const std::array<uint8_t, 6>& adapter, long desktop, 
 // The desktop number of this user's session: the same for every window of one user on one display.
 long DesktopNumber();
 
+// The host's answer to STARTTLS as far as it has come: bytes before "READYFORTLS" are passed over, and
+// only its line end may follow it, since anything else would be plain text slipped in ahead of TLS.
+enum class StartTlsVerdict {
+    Waiting,       // no "READYFORTLS" yet: read on
+    ReadyIfQuiet,  // "READYFORTLS" with no line end or half of one: the line end may come in a segment of
+                   // its own; a host that then stays quiet is ready, one that closes is not
+    Ready,         // "READYFORTLS" and its line end, nothing after
+    Refused,       // no "READYFORTLS" in the first kStartTlsAnswerLimit bytes, or bytes after its line end
+};
+struct StartTlsAnswer {
+    StartTlsVerdict verdict = StartTlsVerdict::Waiting;
+    std::string_view why;  // for the log when refused
+};
+// The most the host may send before "READYFORTLS".
+inline constexpr std::size_t kStartTlsAnswerLimit = 10240;
+// Judges every byte the host has sent since STARTTLS. Each further byte can only move the verdict on, in
+// the order above.
+StartTlsAnswer JudgeStartTlsAnswer(std::string_view seen);
+
 class CRemotePipe : public CCommPipe, public RemoteLoginTarget {
   public:
     static constexpr std::chrono::milliseconds kDefaultStartTlsTimeout{std::chrono::seconds(30)};
-    // The most the host may send before "READYFORTLS".
-    static constexpr std::size_t kStartTlsLimit = 10240;
 
     CRemotePipe();
     ~CRemotePipe() override;

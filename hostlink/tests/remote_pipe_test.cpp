@@ -453,6 +453,37 @@ TEST_F(RemotePipeTest, StartTlsRefusedSendsNoLoginLine) {
     }
 }
 
+TEST(RemotePipeStartTlsAnswer, VerdictOfWhatTheHostSent) {
+    const std::string limitOfText(kStartTlsAnswerLimit, 'x');
+    struct Case {
+        const char* name;
+        std::string seen;
+        StartTlsVerdict verdict;
+    };
+    const std::vector<Case> cases = {
+        {"nothing yet", "", StartTlsVerdict::Waiting},
+        {"half the word", "220 hello\r\nREADYFOR", StartTlsVerdict::Waiting},
+        {"word without line end", "READYFORTLS", StartTlsVerdict::ReadyIfQuiet},
+        {"half a line end", "banner READYFORTLS\r", StartTlsVerdict::ReadyIfQuiet},
+        {"word and CR LF", "banner\r\nREADYFORTLS\r\n", StartTlsVerdict::Ready},
+        {"word and LF", "READYFORTLS\n", StartTlsVerdict::Ready},
+        {"text after the line end", "READYFORTLS\r\nX", StartTlsVerdict::Refused},
+        {"a second line end", "READYFORTLS\n\n", StartTlsVerdict::Refused},
+        {"text in place of the line end", "READYFORTLS now\r\n", StartTlsVerdict::Refused},
+        {"a zero byte before the word", std::string("a\0b", 3) + "READYFORTLS\n", StartTlsVerdict::Ready},
+        {"the limit without the word", limitOfText, StartTlsVerdict::Refused},
+        {"the word just inside the limit", limitOfText.substr(11) + "READYFORTLS\r\n",
+         StartTlsVerdict::Ready},
+        {"the word across the limit", limitOfText.substr(10) + "READYFORTLS\r\n", StartTlsVerdict::Refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const StartTlsAnswer answer = JudgeStartTlsAnswer(c.seen);
+        EXPECT_EQ(answer.verdict, c.verdict);
+        EXPECT_EQ(answer.why.empty(), c.verdict != StartTlsVerdict::Refused) << answer.why;
+    }
+}
+
 TEST_F(RemotePipeTest, HostRefusalIsShownAsItsText) {
     StandinHost host({"--reject", "Bad user\\r\\r\\nTry again\\r\\r\\n"});
     auto pipe = MakePipe(host.Port());
