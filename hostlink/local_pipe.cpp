@@ -546,7 +546,7 @@ bool CLocalPipe::Launch() {
     return LoginDownloadTool();
 }
 
-bool CLocalPipe::WaitForDownloadSync() {
+CLocalPipe::SyncOutcome CLocalPipe::WaitForDownloadSync() {
     // A tool that never answers must not hold the open for ever; Close ends the wait at once.
     const auto deadline = std::chrono::steady_clock::now() + m_syncTimeout;
     auto next = [this, deadline](uint8_t& byte) {
@@ -568,30 +568,27 @@ bool CLocalPipe::WaitForDownloadSync() {
         uint32_t got = 0;
         return Read(&byte, 1, got) && got == 1;
     };
-    auto fail = [] {
-        platform::DefaultPrompt().Message("Error Receiving Dload Sync", platform::PromptIcon::Stop);
-        return false;
-    };
+    const SyncOutcome failed{SyncOutcome::Kind::Failed, {}};
     for (;;) {
         uint8_t byte = 0;
         if (!next(byte)) {
-            return fail();
+            return failed;
         }
         if (byte == '~') {
-            return true;
+            return {SyncOutcome::Kind::Synced, {}};
         }
         if (byte != kEsc) {
             continue;
         }
         // A host report: ESC '[' '%' text 0x01 kind; anything else after the ESC is dropped.
         if (!next(byte)) {
-            return fail();
+            return failed;
         }
         if (byte != '[') {
             continue;
         }
         if (!next(byte)) {
-            return fail();
+            return failed;
         }
         if (byte != '%') {
             continue;
@@ -600,7 +597,7 @@ bool CLocalPipe::WaitForDownloadSync() {
         bool cut = false;
         for (;;) {
             if (!next(byte)) {
-                return fail();
+                return failed;
             }
             if (byte == 0x01) {
                 break;
@@ -608,12 +605,10 @@ bool CLocalPipe::WaitForDownloadSync() {
             AppendHostText(text, byte, cut, "Download sync");
         }
         if (!next(byte)) {
-            return fail();
+            return failed;
         }
         if (byte == 'P') {
-            // The tool refused: its own words, and no session.
-            platform::DefaultPrompt().Message(text, platform::PromptIcon::Stop);
-            return false;
+            return {SyncOutcome::Kind::Refused, std::move(text)};  // the tool's own words, and no session
         }
     }
 }
@@ -624,8 +619,23 @@ bool CLocalPipe::LoginDownloadTool() {
     if ((m_flags & flags::kRunCommand) == 0 || !run.starts_with(kPipeLogin)) {
         return true;
     }
-    if (!WaitForDownloadSync()) {
-        return false;
+    // The wait may be long: the owner keeps its window alive meanwhile, and may end the wait by closing.
+    SyncOutcome sync;
+    const auto wait = [this, &sync] { sync = WaitForDownloadSync(); };
+    if (m_owner != nullptr) {
+        m_owner->RunWait(wait, [this] { Close(); });
+    } else {
+        wait();
+    }
+    switch (sync.kind) {
+        case SyncOutcome::Kind::Synced:
+            break;
+        case SyncOutcome::Kind::Refused:
+            platform::DefaultPrompt().Message(sync.text, platform::PromptIcon::Stop);
+            return false;
+        case SyncOutcome::Kind::Failed:
+            platform::DefaultPrompt().Message("Error Receiving Dload Sync", platform::PromptIcon::Stop);
+            return false;
     }
     if (run.size() > kPipeLogin.size() && run[kPipeLogin.size()] == '2') {
         try {

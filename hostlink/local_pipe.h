@@ -128,8 +128,14 @@ class CLocalPipe : public CCommPipe {
   private:
     bool Launch();
     std::string HostCommandLine() const;
+    struct SyncOutcome {
+        enum class Kind { Synced, Refused, Failed };
+        Kind kind = Kind::Failed;
+        std::string text;  // Refused: the tool's report
+    };
     bool LoginDownloadTool();
-    bool WaitForDownloadSync();
+    // Shows nothing and touches nothing of the owner: it may run on a thread of the owner's choosing.
+    SyncOutcome WaitForDownloadSync();
     // Registers a Read or Write in progress; false (with LastError set) when there is no end to use.
     bool BeginIo(const platform::UniqueFd& end, int& fd);
     void EndIo();

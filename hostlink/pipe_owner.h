@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,13 @@ class PipeOwner {
     // The ClientFileName and PostCloseOnSorelExit properties. Any thread.
     virtual std::string ClientFileName() const = 0;
     virtual bool PostCloseOnSorelExit() const = 0;
+    // Runs `wait`, which waits for the host and may take long, without freezing the owner's window: a
+    // windowed owner runs it on a thread of its own and serves its window until it ends. `cancel` ends
+    // the wait at once; the owner calls it, on its own thread, when it cannot wait for the end (it is
+    // being closed). `wait` shows nothing and touches nothing of the owner. The default runs `wait` here.
+    virtual void RunWait(const std::function<void()>& wait, const std::function<void()>& /*cancel*/) {
+        wait();
+    }
     // Fires the SorelExit event. Any thread.
     virtual void SorelExit() = 0;
     // A progress report of a file transfer. Any thread.

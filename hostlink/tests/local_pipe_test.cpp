@@ -813,6 +813,83 @@ TEST_F(LocalPipeTest, CloseEndsTheWaitForTheSync) {
     EXPECT_TRUE(testing::WaitUntilReaped(pipe->ChildPid()));
 }
 
+// An owner with a window: the wait runs on a thread of its own while the calling thread goes on taking
+// turns, as a window's event loop would, until the wait ends or the owner is closed.
+class WindowedOwner : public FakeOwner {
+  public:
+    void RunWait(const std::function<void()>& wait, const std::function<void()>& cancel) override {
+        ++m_waits;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            // Whatever the wait would show lands here instead of in the user's prompt.
+            platform::ScopedThreadPrompt prompt(m_waitPrompt);
+            wait();
+            done = true;
+        });
+        while (!done) {
+            ++m_turns;
+            if (m_closeAfterTurns > 0 && m_turns == m_closeAfterTurns) {
+                cancel();
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        worker.join();
+    }
+
+    int m_waits = 0;
+    int m_turns = 0;
+    int m_closeAfterTurns = 0;  // 0: never closed
+    platform::RecordingPrompt m_waitPrompt;
+};
+
+TEST_F(LocalPipeTest, TheSyncWaitLeavesTheCallingThreadFreeAndClosingTheOwnerEndsIt) {
+    struct Case {
+        const char* name;
+        std::string script;
+        int closeAfterTurns;
+        bool opened;
+        std::vector<platform::PromptRequest> shown;
+    };
+    const std::vector<Case> cases = {
+        {"a slow tool", "sleep 300\nlogin\nexit 0\n", 0, true, {}},
+        {"a slow refusal",
+         "sleep 300\nreport Licence expired\nexit 1\n",
+         0,
+         false,
+         {{"Licence expired", "", platform::PromptIcon::Stop}}},
+        {"closed while the tool is silent",
+         "drain\nexit 0\n",
+         20,
+         false,
+         {{"Error Receiving Dload Sync", "", platform::PromptIcon::Stop}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove(m_record);
+        m_prompt.Clear();
+        Script(c.script);
+        WindowedOwner owner;
+        owner.m_closeAfterTurns = c.closeAfterTurns;
+        std::unique_ptr<CLocalPipe> pipe = MakePipe();
+        pipe->m_flags = flags::kRunCommand;
+        pipe->m_runCommand.Assign("dload -pipelogin2 ");
+        EXPECT_EQ(pipe->Open(&owner), c.opened);
+        EXPECT_EQ(owner.m_waits, 1);
+        EXPECT_GT(owner.m_turns, 1) << "the calling thread was kept waiting";
+        EXPECT_EQ(m_prompt.Shown(), c.shown);
+        EXPECT_TRUE(owner.m_waitPrompt.Shown().empty());
+        if (c.opened) {
+            EXPECT_TRUE(WriteText(*pipe, "/quit\r"));
+            ReadToEnd(*pipe);
+            ASSERT_TRUE(RunOf("dload"));
+            EXPECT_EQ(RunOf("dload")->login, "accepted");
+        } else {
+            ASSERT_GT(pipe->ChildPid(), 0);
+            EXPECT_TRUE(testing::WaitUntilReaped(pipe->ChildPid()));
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Finding the program, and failing to
 

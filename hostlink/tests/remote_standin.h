@@ -58,6 +58,7 @@ class StandinHost {
     StandinHost& operator=(const StandinHost&) = delete;
 
     uint16_t Port() const { return m_port; }
+    pid_t Pid() const { return m_child.pid; }
 
   private:
     static std::optional<std::string> ReadLine(int fd, std::chrono::seconds limit) {

@@ -95,15 +95,44 @@ bool ServerTlsSession::Accept() {
     return m_ssl != nullptr && SSL_accept(m_ssl) == 1;
 }
 
+namespace {
+
+// A blocking socket call with a time-out ends with EINTR when the process is stopped and continued;
+// the call is simply made again.
+bool Interrupted(SSL* ssl, int result) {
+    const int error = SSL_get_error(ssl, result);
+    return (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) &&
+           errno == EINTR;
+}
+
+}  // namespace
+
 int ServerTlsSession::Read(void* buffer, int count) {
-    return m_ssl ? SSL_read(m_ssl, buffer, count) : -1;
+    if (!m_ssl) {
+        return -1;
+    }
+    for (;;) {
+        errno = 0;
+        const int n = SSL_read(m_ssl, buffer, count);
+        if (n > 0 || !Interrupted(m_ssl, n)) {
+            return n;
+        }
+    }
 }
 
 bool ServerTlsSession::WriteAll(const void* bytes, std::size_t count) {
     const auto* at = static_cast<const unsigned char*>(bytes);
     while (count > 0) {
         std::size_t written = 0;
-        if (m_ssl == nullptr || SSL_write_ex(m_ssl, at, count, &written) != 1) {
+        if (m_ssl == nullptr) {
+            return false;
+        }
+        errno = 0;
+        const int result = SSL_write_ex(m_ssl, at, count, &written);
+        if (result != 1) {
+            if (Interrupted(m_ssl, result)) {
+                continue;
+            }
             return false;
         }
         at += written;

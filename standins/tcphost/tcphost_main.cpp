@@ -41,7 +41,7 @@ using platform::UniqueFd;
 
 constexpr const char* kUsage =
     "usage: standin-tcphost [--port N] [--record FILE] [--reject TEXT] [--no-tls] [--inject BYTES] [--split] "
-    "[--silent] [--script FILE]\n";
+    "[--silent] [--script FILE] [--input FILE]\n";
 constexpr std::size_t kMaxLine = 4096;
 constexpr int kReadTimeoutSeconds = 30;
 constexpr char kSync = '~';
@@ -55,6 +55,7 @@ struct Options {
     bool split = false;
     bool silent = false;
     std::optional<std::vector<ScriptStep>> script;
+    std::string inputFile;  // every session byte the echo reads is appended here
 };
 
 std::mutex g_recordMutex;
@@ -83,6 +84,7 @@ class Connection {
     void Report(std::string_view text);
     void PlayScript();
     void Echo();
+    void RecordInput(std::string_view bytes);
     bool ReadMore();
 
     const Options& m_options;
@@ -351,6 +353,15 @@ void Connection::PlayScript() {
     m_tls->Shutdown();
 }
 
+void Connection::RecordInput(std::string_view bytes) {
+    if (m_options.inputFile.empty() || bytes.empty()) {
+        return;
+    }
+    std::lock_guard lock(g_recordMutex);
+    std::ofstream out(m_options.inputFile, std::ios::binary | std::ios::app);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
 void Connection::Echo() {
     static constexpr std::string_view kQuit = "/quit\r";
     if (!m_tls->WriteAll(
@@ -361,6 +372,7 @@ void Connection::Echo() {
     std::string bytes = std::move(m_input);
     m_input.clear();
     for (;;) {
+        RecordInput(bytes);
         if (!bytes.empty()) {
             tail += bytes;
             const std::size_t quit = tail.find(kQuit);
@@ -469,6 +481,8 @@ Options ParseArguments(int argc, char** argv) {
             options.split = true;
         } else if (arg == "--silent") {
             options.silent = true;
+        } else if (arg == "--input") {
+            options.inputFile = value();
         } else if (arg == "--script") {
             const std::string path = value();
             const auto text = ReadWholeFile(path);

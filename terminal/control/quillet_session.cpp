@@ -11,6 +11,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "platform/event_fd.h"
 #include "platform/poll_wait.h"
@@ -648,8 +649,16 @@ bool CQuilletSession::Handshake() {
 
 bool CQuilletSession::OpenPipe() {
     m_host.SetWaitCursor(true);
+    m_opening = true;
     const bool opened = m_pipe->Open(&m_host);
+    m_opening = false;
     m_host.SetWaitCursor(false);
+    if (m_endAfterOpen) {
+        // A teardown came while the open served the window; it happens now that the pipe is free.
+        const EndAfterOpen end = *std::exchange(m_endAfterOpen, std::nullopt);
+        TearDown(end.fireExit, end.repaint, SenderEnd::Drop);
+        return false;
+    }
     if (!opened) {
         m_pipe.reset();
     }
@@ -840,6 +849,16 @@ void CQuilletSession::DropPipe(bool handOver) {
 }
 
 void CQuilletSession::TearDown(bool fireExit, bool repaint, SenderEnd end, bool handOver) {
+    if (m_opening) {
+        // The pipe's open is below us on this thread (its wait serves the window): it may not go yet.
+        // The open is woken and the teardown follows when it returns.
+        m_endAfterOpen = EndAfterOpen{fireExit || (m_endAfterOpen && m_endAfterOpen->fireExit),
+                                      repaint || (m_endAfterOpen && m_endAfterOpen->repaint)};
+        if (m_pipe) {
+            m_factory->WakeIo(*m_pipe);
+        }
+        return;
+    }
     m_unfed.clear();
     if (!m_pipe && !m_sender && !m_readerThread.joinable()) {
         return;

@@ -210,6 +210,13 @@ class CQuilletSession {
     // What a hand-over teardown's reader had read but the screen had not taken.
     std::vector<uint8_t> m_unfed;
     uint64_t m_bytesShown = 0;
+    // While the pipe's Open runs; a teardown asked for meanwhile waits for it in m_endAfterOpen.
+    struct EndAfterOpen {
+        bool fireExit = false;
+        bool repaint = false;
+    };
+    bool m_opening = false;
+    std::optional<EndAfterOpen> m_endAfterOpen;
 };
 
 }  // namespace terminal

@@ -84,7 +84,11 @@ CQuilletCtrl::~CQuilletCtrl() {
 }
 
 void CQuilletCtrl::WindowDestroyed() {
-    // The screen goes with the window: no session may feed it afterwards.
+    // The screen goes with the window: no session may feed it afterwards. An open that waits for the host
+    // ends first.
+    if (m_waitCancel != nullptr) {
+        (*m_waitCancel)();
+    }
     m_session->Disconnect(false, false);
     EndTransfers();
     m_terminal->Screen().SetOwner(nullptr);

@@ -109,6 +109,7 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     std::string ClientFileName() const override;
     bool PostCloseOnSorelExit() const override;
     void SorelExit() override;
+    void RunWait(const std::function<void()>& wait, const std::function<void()>& cancel) override;
     void ReportTransfer(hostlink::TransferProgress code, int64_t value, std::string_view text) override;
     std::optional<std::vector<std::string>> ChooseFiles(hostlink::FileDialogKind kind, std::string_view title,
                                                         std::string_view folder) override;
@@ -254,6 +255,7 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     QPointer<bars::CControlBars> m_bars;  // a child of m_window
     std::optional<QPoint> m_leftPress;    // where a left click that may become a single click began
     std::vector<hostlink::FileXferThread> m_transfers;
+    const std::function<void()>* m_waitCancel = nullptr;  // ends the RunWait under way, if any
     std::mutex m_choicesMutex;
     std::vector<std::weak_ptr<FileChoice>> m_choices;  // dialogs workers wait for
     mutable std::mutex m_sharedMutex;

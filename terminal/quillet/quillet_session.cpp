@@ -4,11 +4,15 @@
 #include "terminal/quillet/quillet_ctrl_parts.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QThread>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
+#include <utility>
 
 #include "hostlink/local_pipe.h"
 #include "hostlink/remote_pipe.h"
@@ -176,6 +180,31 @@ void CQuilletCtrl::SorelExit() {
             FireSorelExit();
         }
     });
+}
+
+void CQuilletCtrl::RunWait(const std::function<void()>& wait, const std::function<void()>& cancel) {
+    if (QThread::currentThread() != m_uiTarget->thread()) {
+        wait();
+        return;
+    }
+    // The window keeps painting and can be closed meanwhile; what the user types waits for the open.
+    std::shared_ptr<automation::IDispatch> keepAlive = weak_from_this().lock();
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        wait();
+        done.store(true, std::memory_order_release);
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    const std::function<void()>* outer = std::exchange(m_waitCancel, &cancel);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (!done.load(std::memory_order_acquire)) {
+        cancel();  // the loop was told to end (the application quits): the wait cannot outlive it
+    }
+    worker.join();
+    m_waitCancel = outer;
+    ReleaseAfterCall(std::move(keepAlive));
 }
 
 void CQuilletCtrl::ReportTransfer(hostlink::TransferProgress code, int64_t value, std::string_view text) {
