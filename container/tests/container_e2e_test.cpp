@@ -35,6 +35,8 @@
 #include "platform/known_folders.h"
 #include "platform/registry.h"
 #include "platform/user_prompt.h"
+#include "suite/client_mode.h"
+#include "suite/registry_settings.h"
 #include "terminal/widget/terminal_font.h"
 #include "testsupport/test_support.h"
 
@@ -127,6 +129,10 @@ class ContainerE2eTest : public ::testing::Test {
                 return;
             }
             if (QWidget* modal = QApplication::activeModalWidget()) {
+                // The remote login's progress dialog runs the connection and ends by itself.
+                if (std::string_view(modal->metaObject()->className()) == "tools::CAutoLoginDlg") {
+                    return;
+                }
                 const auto* box = qobject_cast<QMessageBox*>(modal);
                 m_modalTexts.push_back(box != nullptr ? box->text().toStdString()
                                                       : modal->windowTitle().toStdString());
@@ -292,6 +298,54 @@ TEST_F(ContainerE2eTest, TitleReportIsTakenAsPlainText) {
         << m_frame.windowTitle().toStdString();
     EXPECT_EQ(CloseAndRun(), 0);
     EXPECT_EQ(HostRun().received, "/quit\r");
+}
+
+// What `brantor -h` does, in this process so that the first screen can be read: host, data set and the
+// rest from the machine's settings, the login lines the host checks, then its screen in the window.
+TEST_F(ContainerE2eTest, RemoteStartWithABareSwitchShowsTheHostsFirstScreen) {
+    const std::filesystem::path script = m_folder / "remote.script";
+    const std::filesystem::path record = m_folder / "remote.record";
+    testsupport::WriteFile(script,
+                           "send \\e[2J\\e[H\\e[%Remote session\\x01O\n"
+                           "send First remote screen\\r\\n\n"
+                           "expect /quit\\r\n"
+                           "close\n");
+    hostlink::testing::StandinHost host({"--record", record.string(), "--script", script.string()});
+    ASSERT_NE(host.Port(), 0);
+    const std::string server = suite::ServerKey(suite::ClientMode::Remote);
+    for (const auto& [name, value] : std::vector<std::pair<const char*, platform::RegValue>>{
+             {"RemoteHost", platform::RegValue::String("127.0.0.1")},
+             {"RemoteDataSet", platform::RegValue::String("/data/main")},
+             {"RemoteSorelProgs", platform::RegValue::String("/progs")},
+             {"RemoteEnviro", platform::RegValue::String("A=1;B=2")},
+             {"RemotePort", platform::RegValue::Dword(host.Port())},
+             {"RemoteTerm", platform::RegValue::Dword(5)},
+             {"RemotePrinter", platform::RegValue::Dword(2)}}) {
+        ASSERT_EQ(s_registry->SetValue(platform::HKey::LocalMachine, server, name, value), 0) << name;
+    }
+
+    ASSERT_EQ(m_app->Connect("-h -uann -PWpw1 -#7 se-Xcret"), ConnectOutcome::Connected) << Prompts();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return ScreenText(*m_app->Control()).find("First remote screen") != std::string::npos; },
+        kSafetyNetMs))
+        << ScreenText(*m_app->Control());
+    EXPECT_EQ(ScreenText(*m_app->Control()).substr(0, 19), "First remote screen");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_frame.windowTitle() == QStringLiteral("Remote session"); },
+                                kSafetyNetMs))
+        << m_frame.windowTitle().toStdString();
+
+    const auto lines = hostlink::testing::RecordedLines(record);
+    ASSERT_TRUE(lines) << "the host saw no login";
+    ASSERT_EQ(lines->size(), 13u) << ::testing::PrintToString(*lines);
+    const std::vector<std::string> settings(lines->begin() + 1, lines->begin() + 9);
+    EXPECT_EQ(settings, (std::vector<std::string>{"ann", "pw1", "/data/main", "/progs", "5", "A=1;B=2",
+                                                  "sorel -t5 -p2 -pipe", "0"}));
+    EXPECT_EQ((*lines)[10], "se-Xcret");
+
+    // The close asks the host to quit; the host closing ends the session and the program with 0.
+    EXPECT_EQ(CloseAndRun(), 0);
+    EXPECT_FALSE(m_app->IsConnected());
+    EXPECT_TRUE(m_recorder.Texts().empty()) << Prompts();
 }
 
 TEST_F(ContainerE2eTest, HostNewWindowStartsASecondBrantorOnTheSameSession) {
