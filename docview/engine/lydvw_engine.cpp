@@ -241,7 +241,7 @@ class DocumentWidget : public QAbstractScrollArea {
     }
 
     void ShowPdf(std::unique_ptr<QPdfDocument> pdf) {
-        Reset();
+        Reset(true);
         m_pdf = std::move(pdf);
         // Asking the PDF module for a page's size parses the page: only the first is asked now, and the
         // others stand at its size until they come into view.
@@ -252,14 +252,14 @@ class DocumentWidget : public QAbstractScrollArea {
         Relayout();
     }
     void ShowImages(std::vector<QImage> images) {
-        Reset();
+        Reset(true);
         m_images = std::move(images);
         for (const QImage& image : m_images)
             m_pageSizes.push_back(QSizeF(image.size()));
         Relayout();
     }
     void ShowText(const QString& text, bool plain) {
-        Reset();
+        Reset(true);
         m_text = std::make_unique<QTextDocument>();
         if (plain) {
             m_text->setPlainText(text);
@@ -268,14 +268,17 @@ class DocumentWidget : public QAbstractScrollArea {
         }
         Relayout();
     }
-    void Reset() {
+    // With another document following, the layout waits for it: emptied in between, the scroll bars
+    // would go and come back and the view be laid out at two widths.
+    void Reset(bool anotherFollows = false) {
         m_pdf.reset();
         m_images.clear();
         m_text.reset();
         m_pageSizes.clear();
         m_sizeKnown.clear();
         m_cache.clear();
-        Relayout();
+        if (!anotherFollows)
+            Relayout();
     }
     // Pages rendered since the document was shown, for tests of lazy rendering.
     int RenderedPages() const { return static_cast<int>(m_cache.size()); }
@@ -499,7 +502,7 @@ class DocumentWidget : public QAbstractScrollArea {
 void CloseDocument(LydvwView* view, bool anotherFollows) {
     if (!view->open)
         return;
-    view->widget->Reset();
+    view->widget->Reset(anotherFollows);
     if (view->deleteOnClose) {
         // Only the regular file that was opened, never through a link put in its place.
         struct stat st {};
