@@ -221,13 +221,22 @@ void Cqelctrl::Refresh() {
         m_window->RefreshView(m_view->Widget());
 }
 
+// The engine is C: nothing a sink throws may unwind through it.
 int64_t Cqelctrl::NotifyThunk(void* context, uint32_t notification, uint64_t wparam, uint64_t lparam) {
-    return static_cast<Cqelctrl*>(context)->OnNotify(notification, wparam, lparam);
+    try {
+        return static_cast<Cqelctrl*>(context)->OnNotify(notification, wparam, lparam);
+    } catch (...) {
+        return 0;
+    }
 }
 
 int32_t Cqelctrl::StatusCallback(LydvwView* view) {
     Cqelctrl* control = ControlOf(view);
-    return control ? static_cast<int16_t>(control->OnNotify(LYDVW_N_STAT, 0, 0)) : 0;
+    try {
+        return control ? static_cast<int16_t>(control->OnNotify(LYDVW_N_STAT, 0, 0)) : 0;
+    } catch (...) {
+        return 0;
+    }
 }
 
 void Cqelctrl::PutStatusEvents(int32_t value) {
