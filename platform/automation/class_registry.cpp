@@ -12,6 +12,7 @@
 
 #include "platform/expand_environment.h"
 #include "platform/registry.h"
+#include "platform/spawn.h"
 #include "platform/win32_error.h"
 
 namespace platform::automation {
@@ -129,6 +130,16 @@ struct LoadedLibraries {
     std::map<std::string, void*> handles;
 };
 
+struct ActivatorHook {
+    std::mutex mutex;
+    LocalServerActivator activator;
+};
+
+ActivatorHook& Activator() {
+    static ActivatorHook* hook = new ActivatorHook;  // never destroyed: objects may outlive static teardown
+    return *hook;
+}
+
 LoadedLibraries& Libraries() {
     static LoadedLibraries* libraries = new LoadedLibraries;  // never destroyed: libraries stay loaded
     return *libraries;
@@ -161,16 +172,28 @@ HRESULT RegisterClass(const ClassRegistration& registration, RegistrationScope s
         SetMessage(message, "\"" + registration.progId + "\" is not a valid ProgID");
         return E_INVALIDARG;
     }
-    if (registration.libraryPath.empty() || !fs::path(registration.libraryPath).is_absolute()) {
-        SetMessage(message, "the library path \"" + registration.libraryPath + "\" is not absolute");
+    const bool local = registration.kind == ServerKind::LocalServer;
+    const std::string& serverPath = local ? registration.programPath : registration.libraryPath;
+    if (serverPath.empty() || !fs::path(serverPath).is_absolute()) {
+        SetMessage(message, std::string(local ? "the program path \"" : "the library path \"") + serverPath +
+                                "\" is not absolute");
+        return E_INVALIDARG;
+    }
+    if (local && !IsValidBusName(registration.busName)) {
+        SetMessage(message, "\"" + registration.busName + "\" is not a valid bus name");
         return E_INVALIDARG;
     }
     const std::string classKey = ClassKey(registration.clsid);
     const std::string clsidText = registration.clsid.ToString();
     Writer writer(scope, message);
-    bool ok = writer.Remove(classKey) && writer.Set(classKey, "", registration.typeName) &&
-              writer.Set(classKey + "\\InprocServer32", "", registration.libraryPath) &&
-              writer.Set(classKey + "\\InprocServer32", "ThreadingModel", registration.threadingModel);
+    bool ok = writer.Remove(classKey) && writer.Set(classKey, "", registration.typeName);
+    if (ok && local) {
+        ok = writer.Set(classKey + "\\LocalServer32", "", JoinCommandLine({registration.programPath})) &&
+             writer.Set(classKey + "\\LocalServer32", "BusName", registration.busName);
+    } else if (ok) {
+        ok = writer.Set(classKey + "\\InprocServer32", "", registration.libraryPath) &&
+             writer.Set(classKey + "\\InprocServer32", "ThreadingModel", registration.threadingModel);
+    }
     if (ok && !registration.progId.empty()) {
         ok = writer.Set(classKey + "\\ProgID", "", registration.progId);
     }
@@ -343,6 +366,74 @@ HRESULT InprocServerPath(const Guid& clsid, std::string& path, std::string* mess
     return S_OK;
 }
 
+bool IsValidBusName(std::string_view name) {
+    // Room for ".p" and a pid within the bus's 255 characters.
+    if (name.empty() || name.size() > 230) {
+        return false;
+    }
+    size_t elements = 0;
+    size_t start = 0;
+    while (start <= name.size()) {
+        const size_t dot = std::min(name.find('.', start), name.size());
+        const std::string_view element = name.substr(start, dot - start);
+        if (element.empty() || (element.front() >= '0' && element.front() <= '9')) {
+            return false;
+        }
+        for (const char c : element) {
+            const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                            c == '_' || c == '-';
+            if (!ok) {
+                return false;
+            }
+        }
+        ++elements;
+        start = dot + 1;
+    }
+    return elements >= 2;
+}
+
+HRESULT LocalServerOf(const Guid& clsid, LocalServer& server, std::string* message) {
+    server = LocalServer{};
+    const std::string key = ClassKey(clsid) + "\\LocalServer32";
+    std::string text;
+    RegType type = RegType::Sz;
+    if (const int32_t rc = ReadDefaultText(key, text, &type); rc != win32::kSuccess) {
+        SetMessage(message, rc == win32::kFileNotFound
+                                ? "class " + clsid.ToString() + " has no local server registered"
+                                : "cannot read the registration of class " + clsid.ToString() + ": " +
+                                      RegistryFailure(rc));
+        return ReadFailure(rc);
+    }
+    if (type == RegType::ExpandSz) {
+        text = ExpandEnvironment(text);
+    }
+    std::vector<std::string> command = SplitCommandLine(text);
+    if (command.empty() || !fs::path(command.front()).is_absolute()) {
+        SetMessage(message, "class " + clsid.ToString() + " names the program \"" + text +
+                                "\", which is not an absolute path");
+        return E_MODNOTFOUND;
+    }
+    RegValue value;
+    std::optional<std::string> busName;
+    if (Registry::Default().QueryValue(HKey::ClassesRoot, key, "BusName", value) == win32::kSuccess) {
+        busName = value.AsString();
+    }
+    if (!busName || !IsValidBusName(*busName)) {
+        SetMessage(message, "class " + clsid.ToString() + " has no valid \"BusName\" for its local server");
+        return CO_E_BADPATH;
+    }
+    server.clsid = clsid;
+    server.command = std::move(command);
+    server.busName = std::move(*busName);
+    return S_OK;
+}
+
+void SetLocalServerActivator(LocalServerActivator activator) {
+    ActivatorHook& hook = Activator();
+    std::lock_guard lock(hook.mutex);
+    hook.activator = std::move(activator);
+}
+
 HRESULT LoadComponentLibrary(const std::string& path, void*& handle, std::string* message) {
     handle = nullptr;
     LoadedLibraries& libraries = Libraries();
@@ -413,8 +504,53 @@ HRESULT CoGetClassObject(const Guid& clsid, std::shared_ptr<IClassFactory>& fact
     return S_OK;
 }
 
+namespace {
+
+HRESULT CreateFromLocalServer(const Guid& clsid, std::shared_ptr<IDispatch>& object, std::string* message) {
+    LocalServer server;
+    if (const HRESULT hr = LocalServerOf(clsid, server, message); Failed(hr)) {
+        return hr;
+    }
+    LocalServerActivator activator;
+    {
+        ActivatorHook& hook = Activator();
+        std::lock_guard lock(hook.mutex);
+        activator = hook.activator;
+    }
+    if (!activator) {
+        SetMessage(message, "class " + clsid.ToString() + " is served by the program " +
+                                server.command.front() +
+                                ", which this program cannot start: it has no connection to the session bus");
+        return CO_E_SERVER_EXEC_FAILURE;
+    }
+    HRESULT hr = E_FAIL;
+    try {
+        hr = activator(server, object, message);
+    } catch (const std::bad_alloc&) {
+        hr = E_OUTOFMEMORY;
+    } catch (...) {
+        SetMessage(message, "starting the server of class " + clsid.ToString() + " failed");
+        hr = CO_E_SERVER_EXEC_FAILURE;
+    }
+    if (Succeeded(hr) && !object) {
+        SetMessage(message, "the server of class " + clsid.ToString() + " returned no object");
+        hr = CO_E_SERVER_EXEC_FAILURE;
+    }
+    if (Failed(hr)) {
+        object.reset();
+    }
+    return hr;
+}
+
+}  // namespace
+
 HRESULT CoCreateInstance(const Guid& clsid, std::shared_ptr<IDispatch>& object, std::string* message) {
     object.reset();
+    const std::string classKey = ClassKey(clsid);
+    if (!Registry::Default().KeyExists(HKey::ClassesRoot, classKey + "\\InprocServer32") &&
+        Registry::Default().KeyExists(HKey::ClassesRoot, classKey + "\\LocalServer32")) {
+        return CreateFromLocalServer(clsid, object, message);
+    }
     std::shared_ptr<IClassFactory> factory;
     if (const HRESULT hr = CoGetClassObject(clsid, factory, message); Failed(hr)) {
         return hr;

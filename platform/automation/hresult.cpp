@@ -50,6 +50,12 @@ const char* Describe(HRESULT hr) {
             return "class registration failed";
         case RPC_E_DISCONNECTED:
             return "object disconnected";
+        case RPC_E_TIMEOUT:
+            return "the call timed out";
+        case CO_E_BADPATH:
+            return "bad server registration";
+        case CO_E_SERVER_EXEC_FAILURE:
+            return "server execution failed";
         case DISP_E_UNKNOWNINTERFACE:
             return "unknown interface";
         case DISP_E_MEMBERNOTFOUND:

@@ -51,6 +51,9 @@ inline constexpr HRESULT CONNECT_E_NOCONNECTION = MakeHResult(0x80040200u);
 inline constexpr HRESULT SELFREG_E_TYPELIB = MakeHResult(0x80040200u);
 inline constexpr HRESULT SELFREG_E_CLASS = MakeHResult(0x80040201u);
 inline constexpr HRESULT RPC_E_DISCONNECTED = MakeHResult(0x80010108u);
+inline constexpr HRESULT RPC_E_TIMEOUT = MakeHResult(0x8001011Fu);
+inline constexpr HRESULT CO_E_BADPATH = MakeHResult(0x80080004u);
+inline constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = MakeHResult(0x80080005u);
 
 inline constexpr HRESULT DISP_E_UNKNOWNINTERFACE = MakeHResult(0x80020001u);
 inline constexpr HRESULT DISP_E_MEMBERNOTFOUND = MakeHResult(0x80020003u);

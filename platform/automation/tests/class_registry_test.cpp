@@ -505,3 +505,109 @@ TEST(ClassFactoryTest, MakerFailuresBecomeCodes) {
 
 }  // namespace
 }  // namespace platform::automation
+
+namespace platform::automation {
+namespace {
+
+class LocalServerRegistryTest : public ClassRegistryTest {
+  protected:
+    void TearDown() override {
+        SetLocalServerActivator(nullptr);
+        ClassRegistryTest::TearDown();
+    }
+    static ClassRegistration Viewer(std::string program = "/opt/carrowline/bin/my viewer",
+                                    std::string busName = "com.carrowline.Viewer") {
+        ClassRegistration r{kCounterClsid, "Viewer.Document", "Viewer Document", "", "Apartment", {}};
+        r.kind = ServerKind::LocalServer;
+        r.programPath = std::move(program);
+        r.busName = std::move(busName);
+        return r;
+    }
+    const std::string m_key = "Software\\Classes\\CLSID\\" + kCounterClsid.ToString();
+};
+
+TEST_F(LocalServerRegistryTest, LocalServerIsStoredAndReadBack) {
+    std::string message;
+    ASSERT_EQ(RegisterClass(Viewer(), RegistrationScope::User, &message), S_OK) << message;
+    EXPECT_EQ(Text(HKey::CurrentUser, m_key + "\\LocalServer32"), "\"/opt/carrowline/bin/my viewer\"");
+    EXPECT_EQ(Text(HKey::CurrentUser, m_key + "\\LocalServer32", "BusName"), "com.carrowline.Viewer");
+    EXPECT_FALSE(m_registry->KeyExists(HKey::CurrentUser, m_key + "\\InprocServer32"));
+
+    LocalServer server;
+    ASSERT_EQ(LocalServerOf(kCounterClsid, server, &message), S_OK) << message;
+    EXPECT_EQ(server.command, std::vector<std::string>{"/opt/carrowline/bin/my viewer"});
+    EXPECT_EQ(server.busName, "com.carrowline.Viewer");
+
+    // A command line with arguments, as a hand-written registration may hold.
+    ASSERT_EQ(m_registry->SetValue(HKey::CurrentUser, m_key + "\\LocalServer32", "",
+                                   RegValue::String("/opt/v --mode \"a b\"")),
+              win32::kSuccess);
+    ASSERT_EQ(LocalServerOf(kCounterClsid, server), S_OK);
+    EXPECT_EQ(server.command, (std::vector<std::string>{"/opt/v", "--mode", "a b"}));
+}
+
+TEST_F(LocalServerRegistryTest, BadLocalServersAreRefused) {
+    for (const auto& [program, bus] : std::vector<std::pair<std::string, std::string>>{
+             {"viewer", "com.carrowline.Viewer"},
+             {"/opt/viewer", ""},
+             {"/opt/viewer", "single"},
+             {"/opt/viewer", "com..double"},
+             {"/opt/viewer", "com.9digit"},
+             {"/opt/viewer", "com.carrowline.Vi ewer"},
+             {"/opt/viewer", "com.carrowline." + std::string(240, 'x')}}) {
+        std::string message;
+        EXPECT_EQ(RegisterClass(Viewer(program, bus), RegistrationScope::User, &message), E_INVALIDARG)
+            << program << " " << bus;
+        EXPECT_FALSE(message.empty());
+        EXPECT_FALSE(m_registry->KeyExists(HKey::ClassesRoot, "CLSID\\" + kCounterClsid.ToString()));
+    }
+
+    ASSERT_EQ(RegisterClass(Viewer(), RegistrationScope::User), S_OK);
+    ASSERT_EQ(m_registry->DeleteValue(HKey::CurrentUser, m_key + "\\LocalServer32", "BusName"),
+              win32::kSuccess);
+    LocalServer server;
+    std::string message;
+    EXPECT_EQ(LocalServerOf(kCounterClsid, server, &message), CO_E_BADPATH);
+    EXPECT_NE(message.find("\"BusName\""), std::string::npos) << message;
+    ASSERT_EQ(
+        m_registry->SetValue(HKey::CurrentUser, m_key + "\\LocalServer32", "", RegValue::String("rel/v")),
+        win32::kSuccess);
+    EXPECT_EQ(LocalServerOf(kCounterClsid, server, &message), E_MODNOTFOUND);
+}
+
+TEST_F(LocalServerRegistryTest, CreationGoesThroughTheInstalledActivatorOnly) {
+    ASSERT_EQ(RegisterClass(Viewer(), RegistrationScope::User), S_OK);
+    std::shared_ptr<IDispatch> object;
+    std::string message;
+    EXPECT_EQ(CreateByProgID("Viewer.Document", object, &message), CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_NE(message.find("cannot start"), std::string::npos) << message;
+    EXPECT_EQ(object, nullptr);
+
+    std::vector<LocalServer> started;
+    const auto made = std::make_shared<DispatchObject>();
+    SetLocalServerActivator([&](const LocalServer& server, std::shared_ptr<IDispatch>& out, std::string*) {
+        started.push_back(server);
+        out = made;
+        return S_OK;
+    });
+    ASSERT_EQ(CreateByProgID("viewer.document", object, &message), S_OK) << message;
+    EXPECT_EQ(object, made);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].clsid, kCounterClsid);
+    EXPECT_EQ(started[0].busName, "com.carrowline.Viewer");
+
+    // An activator's failure and its text pass through; success without an object is no success.
+    SetLocalServerActivator([](const LocalServer&, std::shared_ptr<IDispatch>&, std::string* why) {
+        *why = "the server program exited with status 3";
+        return CO_E_SERVER_EXEC_FAILURE;
+    });
+    EXPECT_EQ(CoCreateInstance(kCounterClsid, object, &message), CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_EQ(message, "the server program exited with status 3");
+    SetLocalServerActivator(
+        [](const LocalServer&, std::shared_ptr<IDispatch>&, std::string*) { return S_OK; });
+    EXPECT_EQ(CoCreateInstance(kCounterClsid, object, &message), CO_E_SERVER_EXEC_FAILURE);
+    EXPECT_EQ(object, nullptr);
+}
+
+}  // namespace
+}  // namespace platform::automation
