@@ -13,7 +13,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -63,31 +65,39 @@ bool WaitWithin(pid_t pid, int* code) {
     }
 }
 
-// Spawn to the program's exit: process start, Qt, the control's library and registry, the host's start,
-// its screen on the terminal, SorelExit and the window's close.
-void BrantorSession(benchmark::State& state) {
+// Spawn to the exit with 0 of `argv` in the tree, each time into `samples`; `ran` checks the work.
+void SpawnToExit(
+    benchmark::State& state, const std::vector<std::string>& argv, const char* failure,
+    std::vector<double>& samples, const std::function<bool()>& ran = [] { return true; }) {
     for (auto _ : state) {
         std::string message;
-        const uintmax_t recorded = RecordSize();
         const auto start = Clock::now();
-        const auto child = g_tree->StartBrantor({"-l", "-#7", "demo"}, &message);
+        const auto child = g_tree->Start(argv, &message);
         if (!child) {
             state.SkipWithError(message.c_str());
             return;
         }
         int code = -1;
-        if (!WaitWithin(child->pid, &code) || code != 0) {
-            state.SkipWithError("brantor did not end with 0");
-            return;
-        }
+        const bool ended = WaitWithin(child->pid, &code) && code == 0;
         const double ms = Milliseconds(Clock::now() - start);
-        if (RecordSize() <= recorded) {
-            state.SkipWithError("the host program did not run under brantor");
+        if (!ended || !ran()) {
+            state.SkipWithError(failure);
             return;
         }
-        g_brantorMs.push_back(ms);
+        samples.push_back(ms);
         state.SetIterationTime(ms / 1000.0);
     }
+}
+
+// Spawn to the program's exit: process start, Qt, the control's library and registry, the host's start,
+// its screen on the terminal, SorelExit and the window's close.
+void BrantorSession(benchmark::State& state) {
+    uintmax_t recorded = RecordSize();
+    SpawnToExit(state, {CARROWLINE_BRANTOR, "-l", "-#7", "demo"},
+                "brantor did not end with 0, or its host program did not run", g_brantorMs, [&] {
+                    const uintmax_t now = RecordSize();
+                    return std::exchange(recorded, now) < now;
+                });
 }
 
 // The stand-in alone, its output read through a pipe: spawn to its first byte, and to the end of it.
@@ -129,23 +139,8 @@ void StandinSession(benchmark::State& state) {
 
 // A bare Qt Widgets program from spawn to its exit after its window's first paint.
 void BareQtWindow(benchmark::State& state) {
-    for (auto _ : state) {
-        std::string message;
-        const auto start = Clock::now();
-        const auto child = g_tree->Start({CARROWLINE_BARE_QT_WINDOW}, &message);
-        if (!child) {
-            state.SkipWithError(message.c_str());
-            return;
-        }
-        int code = -1;
-        if (!WaitWithin(child->pid, &code) || code != 0) {
-            state.SkipWithError("the bare program did not paint and end with 0");
-            return;
-        }
-        const double ms = Milliseconds(Clock::now() - start);
-        g_bareMs.push_back(ms);
-        state.SetIterationTime(ms / 1000.0);
-    }
+    SpawnToExit(state, {CARROWLINE_BARE_QT_WINDOW}, "the bare program did not paint and end with 0",
+                g_bareMs);
 }
 
 }  // namespace
