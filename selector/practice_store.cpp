@@ -174,7 +174,13 @@ int ConvertPracticeList(const std::optional<fs::path>& named, std::string& messa
     }
     const auto practices = store.Practices();
     const auto selInfo = store.SelInfo();
-    if (store.Save(practices, selInfo, false, message) != SaveOutcome::Saved) {
+    const SaveOutcome outcome = store.Save(practices, selInfo, false, message);
+    if (outcome == SaveOutcome::NeedsConsent) {
+        // Nobody is there to agree: the question becomes the reason.
+        message = store.SaveTarget().string() + " already holds practices; nothing was converted.";
+        return 1;
+    }
+    if (outcome != SaveOutcome::Saved) {
         if (message.empty())
             message = "Nothing was converted.";
         return 1;

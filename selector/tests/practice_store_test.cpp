@@ -67,6 +67,8 @@ TEST_F(PracticeStoreTest, ConversionRefusesDamagedAndOccupiedTargets) {
     WriteMachineXml(held);
     EXPECT_NE(ConvertPracticeList(Named("old.lst", kLegacyText), message), 0);
     EXPECT_EQ(testsupport::ReadFile(MachineXml()), held);
+    // No one can answer a question here: the message says what happened.
+    EXPECT_EQ(message, MachineXml().string() + " already holds practices; nothing was converted.");
 }
 
 TEST_F(PracticeStoreTest, NamedFileRecordedOnlyOnceItLoaded) {
