@@ -11,7 +11,7 @@
 namespace practice {
 
 struct CustomMenuEditRules {
-    // 0: no limit. Separators never count against it.
+    // 0: no limit. Separators count as entries, but adding one is never refused.
     size_t maxItems = 0;
     // 0: no cut. Titles and actions are cut to this many bytes.
     size_t maxFieldLength = 0;
