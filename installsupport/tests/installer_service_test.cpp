@@ -134,6 +134,35 @@ class InstallerService : public ::testing::Test {
         return false;
     }
 
+    // The service's sockets above the standard three (which the test's runner may have made sockets), and
+    // in `total` all its descriptors.
+    size_t SocketsHeld(size_t* total = nullptr) const {
+        size_t sockets = 0;
+        size_t all = 0;
+        std::error_code ec;
+        for (const auto& entry :
+             std::filesystem::directory_iterator("/proc/" + std::to_string(m_pid) + "/fd", ec)) {
+            ++all;
+            std::error_code linkError;
+            sockets += std::stoi(entry.path().filename().string()) > 2 &&
+                       std::filesystem::read_symlink(entry.path(), linkError).string().starts_with("socket:");
+        }
+        if (total != nullptr) {
+            *total = all;
+        }
+        return sockets;
+    }
+    // Waits until the service holds `count` sockets: its listener, and a client it accepted.
+    bool WaitForSocketsHeld(size_t count, size_t* total = nullptr) const {
+        for (int i = 0; i < 5000; ++i) {
+            if (SocketsHeld(total) == count) {
+                return true;
+            }
+            usleep(2000);
+        }
+        return false;
+    }
+
     static std::string ReadReply(int fd) {
         std::string reply;
         char buffer[256];
@@ -245,9 +274,13 @@ TEST_F(InstallerService, IdleClientIsAnsweredAtTheDeadlineAndTheNextServed) {
 
 TEST_F(InstallerService, TermWithAnIdleClientEndsCleanly) {
     Start();
+    // Served and let go first, so that the start's probe is not mistaken for the idle client.
+    ASSERT_EQ(Send(""), "ERROR empty\n");
+    ASSERT_TRUE(WaitForSocketsHeld(1));
     const int idle = Connect();
     ASSERT_GE(idle, 0);
-    usleep(50000);
+    // Stopped before it accepted, the client would only be dropped.
+    ASSERT_TRUE(WaitForSocketsHeld(2));
     kill(m_pid, SIGTERM);
     EXPECT_EQ(platform::WaitForExit(m_pid), 0);
     m_pid = -1;
@@ -341,23 +374,7 @@ TEST_F(InstallerService, OutOfDescriptorsTheErrorFileGetsOneLineAndClientsAnAnsw
     Start();
     ASSERT_EQ(Send(""), "ERROR empty\n");
     size_t held = 0;
-    for (int attempt = 0; attempt < 3000; ++attempt) {
-        size_t sockets = 0;
-        held = 0;
-        for (const auto& entry :
-             std::filesystem::directory_iterator("/proc/" + std::to_string(m_pid) + "/fd")) {
-            ++held;
-            std::error_code ec;
-            // Above the standard three, which the test's runner may have made sockets.
-            sockets += std::stoi(entry.path().filename().string()) > 2 &&
-                       std::filesystem::read_symlink(entry.path(), ec).string().starts_with("socket:");
-        }
-        if (sockets == 1) {
-            break;
-        }
-        usleep(2000);
-    }
-    ASSERT_GT(held, 0u);
+    ASSERT_TRUE(WaitForSocketsHeld(1, &held));
     kill(m_pid, SIGTERM);
     ASSERT_EQ(platform::WaitForExit(m_pid), 0);
     m_pid = -1;
