@@ -20,6 +20,27 @@ HRESULT IDispatch::QueryInterface(const Guid& iid, std::shared_ptr<void>& out) {
     return S_OK;
 }
 
+HRESULT QueryObject(const Variant& argument, const Guid& iid, std::shared_ptr<void>& out) {
+    out.reset();
+    Variant value;
+    if (const HRESULT hr = argument.Dereference(value); Failed(hr)) {
+        return hr;
+    }
+    if (value.Type() != VarType::Unknown && value.Type() != VarType::Dispatch) {
+        return DISP_E_TYPEMISMATCH;
+    }
+    const std::shared_ptr<IUnknown> object = value.AsUnknown();
+    if (!object) {
+        return E_NOINTERFACE;
+    }
+    const HRESULT hr = object->QueryInterface(iid, out);
+    if (Failed(hr) || !out) {
+        out.reset();
+        return Failed(hr) ? hr : E_NOINTERFACE;
+    }
+    return hr;
+}
+
 HRESULT IDispatch::GetIDOfName(std::string_view name, DISPID& id) {
     const std::string_view names[] = {name};
     DISPID ids[] = {DISPID_UNKNOWN};

@@ -60,15 +60,22 @@ class DispatchError : public std::runtime_error {
     std::string m_source;
 };
 
-// Arguments are in call order (first argument first); a property put passes the new value as its last
-// argument. Objects are shared: a holder keeps the object alive, as AddRef does.
-class IDispatch : public std::enable_shared_from_this<IDispatch> {
+// What every object answers: the way to its other interfaces. Objects are shared: a holder keeps the object
+// alive, as AddRef does. An object that a host hands over only for a custom interface is one of these.
+class IUnknown {
   public:
-    virtual ~IDispatch() = default;
-
+    virtual ~IUnknown() = default;
     // Another interface of the same object, kept alive by the returned pointer; E_NOINTERFACE when the object
-    // has none with that id. The base answers IID_IUnknown and IID_IDispatch.
-    virtual HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out);
+    // has none with that id. `out` holds a pointer to the type the object hands out for that id.
+    virtual HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out) = 0;
+};
+
+// Arguments are in call order (first argument first); a property put passes the new value as its last
+// argument.
+class IDispatch : public IUnknown, public std::enable_shared_from_this<IDispatch> {
+  public:
+    // The base answers IID_IUnknown and IID_IDispatch, both with the IDispatch.
+    HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out) override;
     // names[0] is the member; further names would be parameter names, which these objects do not take:
     // they get DISPID_UNKNOWN and the call DISP_E_UNKNOWNNAME. ids must be as long as names.
     virtual HRESULT GetIDsOfNames(std::span<const std::string_view> names, std::span<DISPID> ids) = 0;
@@ -82,9 +89,23 @@ class IDispatch : public std::enable_shared_from_this<IDispatch> {
 
 // The interface `iid` of `object` as T, or null. T must be the type the object hands out for that id.
 template <typename T>
-std::shared_ptr<T> QueryInterfaceAs(IDispatch& object, const Guid& iid) {
+std::shared_ptr<T> QueryInterfaceAs(IUnknown& object, const Guid& iid) {
     std::shared_ptr<void> raw;
     if (Failed(object.QueryInterface(iid, raw)) || !raw) {
+        return nullptr;
+    }
+    return std::static_pointer_cast<T>(raw);
+}
+
+// The interface `iid` of an object argument: UNKNOWN or DISPATCH, by value or by reference, or a VARIANT by
+// reference holding one. A null object or one without the interface answers E_NOINTERFACE, another kind
+// DISP_E_TYPEMISMATCH, a null reference E_POINTER; `out` is then null.
+HRESULT QueryObject(const Variant& argument, const Guid& iid, std::shared_ptr<void>& out);
+
+template <typename T>
+std::shared_ptr<T> QueryObjectAs(const Variant& argument, const Guid& iid) {
+    std::shared_ptr<void> raw;
+    if (Failed(QueryObject(argument, iid, raw)) || !raw) {
         return nullptr;
     }
     return std::static_pointer_cast<T>(raw);

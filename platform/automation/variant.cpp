@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/automation/dispatch.h"
 #include "platform/codepage.h"
 
 namespace platform::automation {
@@ -83,6 +84,7 @@ HRESULT NumericValue(const Variant& v, double& out) {
         case VarType::Empty:
             out = 0;
             return S_OK;
+        case VarType::UI1:
         case VarType::I2:
         case VarType::I4:
         case VarType::Bool:
@@ -123,6 +125,13 @@ HRESULT ToInteger(const Variant& v, double low, double high, int32_t& out) {
 }
 
 }  // namespace
+
+Variant Variant::UI1(uint8_t value) {
+    Variant v;
+    v.m_type = VarType::UI1;
+    v.m_int = value;
+    return v;
+}
 
 Variant Variant::I2(int16_t value) {
     Variant v;
@@ -174,6 +183,20 @@ Variant Variant::Dispatch(std::shared_ptr<IDispatch> object) {
     return v;
 }
 
+Variant Variant::Unknown(std::shared_ptr<IUnknown> object) {
+    Variant v;
+    v.m_type = VarType::Unknown;
+    v.m_unknown = std::move(object);
+    return v;
+}
+
+Variant Variant::Bytes(std::vector<uint8_t> bytes) {
+    Variant v;
+    v.m_type = VarType::UI1Array;
+    v.m_bytes = std::move(bytes);
+    return v;
+}
+
 Variant Variant::Error(HRESULT scode) {
     Variant v;
     v.m_type = VarType::Error;
@@ -196,6 +219,7 @@ Variant Variant::Pointer(void* address, std::string tag) {
         v.m_address = target;                    \
         return v;                                \
     }
+CARROWLINE_REF_FACTORY(RefUI1, uint8_t, UI1)
 CARROWLINE_REF_FACTORY(RefI2, int16_t, I2)
 CARROWLINE_REF_FACTORY(RefI4, int32_t, I4)
 CARROWLINE_REF_FACTORY(RefR4, float, R4)
@@ -203,14 +227,24 @@ CARROWLINE_REF_FACTORY(RefBool, int16_t, Bool)
 CARROWLINE_REF_FACTORY(RefBstr, std::string, Bstr)
 CARROWLINE_REF_FACTORY(RefDate, double, Date)
 CARROWLINE_REF_FACTORY(RefDispatch, std::shared_ptr<IDispatch>, Dispatch)
+CARROWLINE_REF_FACTORY(RefUnknown, std::shared_ptr<IUnknown>, Unknown)
+CARROWLINE_REF_FACTORY(RefBytes, std::vector<uint8_t>, UI1Array)
+CARROWLINE_REF_FACTORY(RefVariant, Variant, Variant)
 #undef CARROWLINE_REF_FACTORY
 
+uint8_t Variant::AsUI1() const {
+    return m_type == VarType::UI1 ? static_cast<uint8_t>(m_int) : uint8_t{0};
+}
+
 int16_t Variant::AsI2() const {
-    return (m_type == VarType::I2 || m_type == VarType::Bool) ? static_cast<int16_t>(m_int) : int16_t{0};
+    return (m_type == VarType::UI1 || m_type == VarType::I2 || m_type == VarType::Bool)
+               ? static_cast<int16_t>(m_int)
+               : int16_t{0};
 }
 
 int32_t Variant::AsI4() const {
     switch (m_type) {
+        case VarType::UI1:
         case VarType::I2:
         case VarType::I4:
         case VarType::Bool:
@@ -244,6 +278,18 @@ std::shared_ptr<IDispatch> Variant::AsDispatch() const {
     return m_type == VarType::Dispatch ? m_dispatch : nullptr;
 }
 
+std::shared_ptr<IUnknown> Variant::AsUnknown() const {
+    if (m_type == VarType::Dispatch) {
+        return m_dispatch;
+    }
+    return m_type == VarType::Unknown ? m_unknown : nullptr;
+}
+
+const std::vector<uint8_t>& Variant::AsBytes() const {
+    static const std::vector<uint8_t> kNoBytes;
+    return m_type == VarType::UI1Array ? m_bytes : kNoBytes;
+}
+
 HRESULT Variant::AsError() const {
     return m_type == VarType::Error ? m_int : S_OK;
 }
@@ -256,6 +302,7 @@ void* Variant::AsPointer(std::string_view tag) const {
     Type* Variant::Name() const {                                                        \
         return m_type == ByRef(VarType::Kind) ? static_cast<Type*>(m_address) : nullptr; \
     }
+CARROWLINE_REF_READER(AsRefUI1, uint8_t, UI1)
 CARROWLINE_REF_READER(AsRefI2, int16_t, I2)
 CARROWLINE_REF_READER(AsRefI4, int32_t, I4)
 CARROWLINE_REF_READER(AsRefR4, float, R4)
@@ -263,6 +310,9 @@ CARROWLINE_REF_READER(AsRefBool, int16_t, Bool)
 CARROWLINE_REF_READER(AsRefBstr, std::string, Bstr)
 CARROWLINE_REF_READER(AsRefDate, double, Date)
 CARROWLINE_REF_READER(AsRefDispatch, std::shared_ptr<IDispatch>, Dispatch)
+CARROWLINE_REF_READER(AsRefUnknown, std::shared_ptr<IUnknown>, Unknown)
+CARROWLINE_REF_READER(AsRefBytes, std::vector<uint8_t>, UI1Array)
+CARROWLINE_REF_READER(AsRefVariant, Variant, Variant)
 #undef CARROWLINE_REF_READER
 
 HRESULT Variant::Dereference(Variant& out) const {
@@ -274,6 +324,9 @@ HRESULT Variant::Dereference(Variant& out) const {
         return E_POINTER;
     }
     switch (BaseType(m_type)) {
+        case VarType::UI1:
+            out = UI1(*AsRefUI1());
+            return S_OK;
         case VarType::I2:
             out = I2(*AsRefI2());
             return S_OK;
@@ -295,6 +348,19 @@ HRESULT Variant::Dereference(Variant& out) const {
         case VarType::Dispatch:
             out = Dispatch(*AsRefDispatch());
             return S_OK;
+        case VarType::Unknown:
+            out = Unknown(*AsRefUnknown());
+            return S_OK;
+        case VarType::UI1Array:
+            out = Bytes(*AsRefBytes());
+            return S_OK;
+        case VarType::Variant: {
+            const Variant& inner = *AsRefVariant();
+            if (inner.Type() == ByRef(VarType::Variant)) {
+                return E_INVALIDARG;
+            }
+            return inner.Dereference(out);
+        }
         default:
             return DISP_E_BADVARTYPE;
     }
@@ -310,11 +376,16 @@ bool Variant::operator==(const Variant& other) const {
     switch (m_type) {
         case VarType::Empty:
             return true;
+        case VarType::UI1:
         case VarType::I2:
         case VarType::I4:
         case VarType::Bool:
         case VarType::Error:
             return m_int == other.m_int;
+        case VarType::Unknown:
+            return m_unknown == other.m_unknown;
+        case VarType::UI1Array:
+            return m_bytes == other.m_bytes;
         case VarType::Bstr:
             return m_text == other.m_text;
         case VarType::R4:
@@ -346,6 +417,14 @@ HRESULT ChangeType(const Variant& in, VarType to, Variant& out) {
         return S_OK;
     }
     switch (to) {
+        case VarType::UI1: {
+            int32_t value = 0;
+            if (const HRESULT hr = ToInteger(source, 0, UINT8_MAX, value); Failed(hr)) {
+                return hr;
+            }
+            out = Variant::UI1(static_cast<uint8_t>(value));
+            return S_OK;
+        }
         case VarType::I2: {
             int32_t value = 0;
             if (const HRESULT hr = ToInteger(source, INT16_MIN, INT16_MAX, value); Failed(hr)) {
@@ -418,6 +497,7 @@ HRESULT ChangeType(const Variant& in, VarType to, Variant& out) {
                 case VarType::Empty:
                     out = Variant::Bstr("");
                     return S_OK;
+                case VarType::UI1:
                 case VarType::I2:
                 case VarType::I4:
                 case VarType::Bool:
@@ -435,11 +515,33 @@ HRESULT ChangeType(const Variant& in, VarType to, Variant& out) {
                 default:
                     return DISP_E_TYPEMISMATCH;
             }
+        case VarType::Unknown:
+            if (source.Type() != VarType::Dispatch) {
+                return DISP_E_TYPEMISMATCH;
+            }
+            out = Variant::Unknown(source.AsUnknown());
+            return S_OK;
+        case VarType::Dispatch: {
+            if (source.Type() != VarType::Unknown) {
+                return DISP_E_TYPEMISMATCH;
+            }
+            const std::shared_ptr<IUnknown> object = source.AsUnknown();
+            if (!object) {
+                out = Variant::Dispatch(nullptr);
+                return S_OK;
+            }
+            std::shared_ptr<void> raw;
+            if (Failed(object->QueryInterface(IID_IDispatch, raw)) || !raw) {
+                return E_NOINTERFACE;
+            }
+            out = Variant::Dispatch(std::static_pointer_cast<IDispatch>(raw));
+            return S_OK;
+        }
         case VarType::Variant:
         case VarType::Empty:
-        case VarType::Dispatch:
         case VarType::Error:
         case VarType::Pointer:
+        case VarType::UI1Array:
             return DISP_E_TYPEMISMATCH;
     }
     return DISP_E_BADVARTYPE;
@@ -450,6 +552,12 @@ std::string VarTypeName(VarType type) {
     switch (BaseType(type)) {
         case VarType::Empty:
             return name + "EMPTY";
+        case VarType::UI1:
+            return name + "UI1";
+        case VarType::Unknown:
+            return name + "UNKNOWN";
+        case VarType::UI1Array:
+            return name + "ARRAY UI1";
         case VarType::I2:
             return name + "I2";
         case VarType::I4:

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <set>
+#include <vector>
 
 #include "platform/automation/dispatch_object.h"
 #include "platform/automation/guid.h"
@@ -103,6 +105,11 @@ struct Coercion {
 };
 
 int16_t g_refI2 = -12;
+uint8_t g_refUI1 = 200;
+std::vector<uint8_t> g_refBytes = {1, 2, 3};
+Variant g_heldText = Variant::Bstr("9");
+Variant g_heldRef = Variant::RefI2(&g_refI2);
+Variant g_heldRefVariant = Variant::RefVariant(&g_heldText);
 std::string g_refText = "77";
 int16_t g_refBool = VARIANT_TRUE;
 float g_refR4 = 2.25f;
@@ -177,7 +184,137 @@ const Coercion kCoercions[] = {
     {"EmptyToR4", Variant(), VarType::R4, S_OK, Variant::R4(0)},
     {"VariantPassesMissingOn", Variant::Missing(), VarType::Variant, S_OK, Variant::Missing()},
     {"VariantKeepsTheReference", Variant::RefI2(&g_refI2), VarType::Variant, S_OK, Variant::RefI2(&g_refI2)},
+    {"I4ToUI1", Variant::I4(255), VarType::UI1, S_OK, Variant::UI1(255)},
+    {"I4OverflowsUI1", Variant::I4(256), VarType::UI1, DISP_E_OVERFLOW, {}},
+    {"NegativeOverflowsUI1", Variant::I2(-1), VarType::UI1, DISP_E_OVERFLOW, {}},
+    {"TextToUI1", Variant::Bstr("17"), VarType::UI1, S_OK, Variant::UI1(17)},
+    {"UI1ToI2", Variant::UI1(200), VarType::I2, S_OK, Variant::I2(200)},
+    {"UI1ToText", Variant::UI1(7), VarType::Bstr, S_OK, Variant::Bstr("7")},
+    {"UI1ToBool", Variant::UI1(1), VarType::Bool, S_OK, Variant::Bool(true)},
+    {"EmptyToUI1", Variant(), VarType::UI1, S_OK, Variant::UI1(0)},
+    {"RefUI1IsRead", Variant::RefUI1(&g_refUI1), VarType::I4, S_OK, Variant::I4(200)},
+    {"BytesStayBytes", Variant::Bytes({1, 2}), VarType::UI1Array, S_OK, Variant::Bytes({1, 2})},
+    {"RefBytesAreRead", Variant::RefBytes(&g_refBytes), VarType::UI1Array, S_OK, Variant::Bytes({1, 2, 3})},
+    {"BytesAreNoNumber", Variant::Bytes({1}), VarType::UI1, DISP_E_TYPEMISMATCH, {}},
+    {"NumberIsNoBytes", Variant::UI1(1), VarType::UI1Array, DISP_E_TYPEMISMATCH, {}},
+    {"RefVariantIsRead", Variant::RefVariant(&g_heldText), VarType::I4, S_OK, Variant::I4(9)},
+    {"RefVariantReadsThroughItsReference", Variant::RefVariant(&g_heldRef), VarType::I4, S_OK,
+     Variant::I4(-12)},
+    {"NestedRefVariantIsRefused", Variant::RefVariant(&g_heldRefVariant), VarType::I4, E_INVALIDARG, {}},
+    {"NullRefVariant", Variant::RefVariant(nullptr), VarType::I4, E_POINTER, {}},
+    {"NullUnknownToDispatch", Variant::Unknown(nullptr), VarType::Dispatch, S_OK, Variant::Dispatch(nullptr)},
+    {"I4ToUnknown", Variant::I4(1), VarType::Unknown, DISP_E_TYPEMISMATCH, {}},
 };
+
+// An object that a host hands over for a custom interface only: it has no dispatch interface.
+class CustomOnly : public IUnknown, public std::enable_shared_from_this<CustomOnly> {
+  public:
+    static constexpr Guid kIid = Guid::FromLiteral("{C0C0C0C0-0000-4000-8000-000000000001}");
+    HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out) override {
+        if (iid != kIid && iid != IID_IUnknown) {
+            out.reset();
+            return E_NOINTERFACE;
+        }
+        out = std::shared_ptr<void>(shared_from_this(), static_cast<IUnknown*>(this));
+        return S_OK;
+    }
+};
+
+TEST(VariantTest, ObjectsConvertBetweenUnknownAndDispatch) {
+    auto dispatch = std::make_shared<DispatchObject>();
+    Variant out;
+    ASSERT_EQ(ChangeType(Variant::Dispatch(dispatch), VarType::Unknown, out), S_OK);
+    EXPECT_EQ(out.Type(), VarType::Unknown);
+    EXPECT_EQ(out.AsUnknown().get(), static_cast<IUnknown*>(dispatch.get()));
+    Variant back;
+    ASSERT_EQ(ChangeType(out, VarType::Dispatch, back), S_OK);
+    EXPECT_EQ(back.AsDispatch(), dispatch);
+
+    auto custom = std::make_shared<CustomOnly>();
+    out = Variant::Bstr("untouched");
+    EXPECT_EQ(ChangeType(Variant::Unknown(custom), VarType::Dispatch, out), E_NOINTERFACE);
+    EXPECT_EQ(out, Variant::Bstr("untouched"));
+}
+
+TEST(VariantTest, ByReferenceVariantAndBytesReachTheCallersStorage) {
+    Variant slot;
+    const Variant ref = Variant::RefVariant(&slot);
+    EXPECT_EQ(ref.Type(), ByRef(VarType::Variant));
+    EXPECT_EQ(VarTypeName(ref.Type()), "BYREF VARIANT");
+    *ref.AsRefVariant() = Variant::Bytes({0, 0xFF, 0});
+    EXPECT_EQ(slot.Type(), VarType::UI1Array);
+    EXPECT_EQ(VarTypeName(slot.Type()), "ARRAY UI1");
+    EXPECT_EQ(slot.AsBytes(), (std::vector<uint8_t>{0, 0xFF, 0}));  // zeros are bytes like any other
+    EXPECT_TRUE(Variant::I4(1).AsBytes().empty());
+    EXPECT_EQ(ref.AsRefI4(), nullptr);
+
+    std::vector<uint8_t> bytes;
+    *Variant::RefBytes(&bytes).AsRefBytes() = {5};
+    EXPECT_EQ(bytes, std::vector<uint8_t>{5});
+    EXPECT_NE(Variant::Bytes({1}), Variant::Bytes({1, 0}));
+    EXPECT_EQ(Variant::UI1(9).AsI4(), 9);
+}
+
+struct ObjectQuery {
+    const char* name;
+    std::function<Variant(std::shared_ptr<IDispatch>&, std::shared_ptr<IUnknown>&, Variant&)> argument;
+    Guid iid;
+    HRESULT hr;
+};
+
+const ObjectQuery kObjectQueries[] = {
+    {"Dispatch", [](auto& d, auto&, auto&) { return Variant::Dispatch(d); }, IID_IDispatch, S_OK},
+    {"DispatchForUnknown", [](auto& d, auto&, auto&) { return Variant::Dispatch(d); }, IID_IUnknown, S_OK},
+    {"DispatchByReference", [](auto& d, auto&, auto&) { return Variant::RefDispatch(&d); }, IID_IDispatch,
+     S_OK},
+    {"UnknownForCustom", [](auto&, auto& u, auto&) { return Variant::Unknown(u); }, CustomOnly::kIid, S_OK},
+    {"UnknownByReference", [](auto&, auto& u, auto&) { return Variant::RefUnknown(&u); }, CustomOnly::kIid,
+     S_OK},
+    {"VariantByReference",
+     [](auto&, auto& u, auto& slot) {
+         slot = Variant::Unknown(u);
+         return Variant::RefVariant(&slot);
+     },
+     CustomOnly::kIid, S_OK},
+    {"CustomHasNoDispatch", [](auto&, auto& u, auto&) { return Variant::Unknown(u); }, IID_IDispatch,
+     E_NOINTERFACE},
+    {"NullObject", [](auto&, auto&, auto&) { return Variant::Unknown(nullptr); }, IID_IUnknown,
+     E_NOINTERFACE},
+    {"NotAnObject", [](auto&, auto&, auto&) { return Variant::I4(5); }, IID_IUnknown, DISP_E_TYPEMISMATCH},
+    {"NullReference", [](auto&, auto&, auto&) { return Variant::RefUnknown(nullptr); }, IID_IUnknown,
+     E_POINTER},
+};
+
+class QueryObjectTest : public ::testing::TestWithParam<ObjectQuery> {};
+
+TEST_P(QueryObjectTest, AsksTheArgumentsObject) {
+    const ObjectQuery& q = GetParam();
+    std::shared_ptr<IDispatch> dispatch = std::make_shared<DispatchObject>();
+    std::shared_ptr<IUnknown> custom = std::make_shared<CustomOnly>();
+    Variant slot;
+    const Variant argument = q.argument(dispatch, custom, slot);
+    std::shared_ptr<void> out = std::make_shared<int>(0);
+    EXPECT_EQ(QueryObject(argument, q.iid, out), q.hr);
+    EXPECT_EQ(out != nullptr, Succeeded(q.hr));
+    if (Succeeded(q.hr)) {
+        const void* expected = q.iid == CustomOnly::kIid ? static_cast<const void*>(custom.get())
+                                                         : static_cast<const void*>(dispatch.get());
+        EXPECT_EQ(out.get(), expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, QueryObjectTest, ::testing::ValuesIn(kObjectQueries),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QueryObjectTest, KeepsTheObjectAliveAfterTheArgumentGoes) {
+    std::shared_ptr<CustomOnly> held;
+    {
+        auto custom = std::make_shared<CustomOnly>();
+        held = QueryObjectAs<CustomOnly>(Variant::Unknown(custom), CustomOnly::kIid);
+    }
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(held.use_count(), 1);
+}
 
 INSTANTIATE_TEST_SUITE_P(Table, ChangeTypeTest, ::testing::ValuesIn(kCoercions),
                          [](const auto& info) { return std::string(info.param.name); });
