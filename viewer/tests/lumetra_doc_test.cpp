@@ -1,0 +1,377 @@
+// The document object's members through its dispatch interface, with a recording frame: ids and names,
+// button flags, OpenFile's routing and answers, deletions and what they refuse, the password path, the log
+// and release.
+#include "viewer/lumetra_doc.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/registry.h"
+#include "testsupport/test_support.h"
+#include "viewer/command_line.h"
+#include "viewer/registration.h"
+
+namespace viewer {
+namespace {
+
+namespace automation = platform::automation;
+namespace fs = std::filesystem;
+using automation::Variant;
+using automation::VarType;
+
+struct RecordingFrame : DocumentFrame {
+    struct Shown {
+        fs::path path;
+        std::string stylesheet;
+        bool deleteOnClose;
+    };
+    void SetTitle(const std::string& t) override { title = t; }
+    void SetVisible(bool v) override { visible = v; }
+    bool Display(const fs::path& path, const std::string& stylesheet, bool deleteOnClose) override {
+        shown.push_back({path, stylesheet, deleteOnClose});
+        return displays;
+    }
+    void CloseDocument() override { ++closes; }
+    void RequestPassword() override { ++passwordRequests; }
+    void ShowStop(const std::string& text) override { stops.push_back(text); }
+    void CommandsChanged() override { ++commandChanges; }
+    void RaiseClientWindow(int32_t window) override { raised.push_back(window); }
+
+    std::string title;
+    std::optional<bool> visible;
+    std::vector<Shown> shown;
+    bool displays = true;
+    int closes = 0;
+    int passwordRequests = 0;
+    std::vector<std::string> stops;
+    int commandChanges = 0;
+    std::vector<int32_t> raised;
+};
+
+// The client window as the object manager hands it over: PostMessage recorded.
+class PostRecorder : public automation::DispatchObject {
+  public:
+    PostRecorder() {
+        Table().Method("PostMessage", 1, {VarType::I4, VarType::I4, VarType::I4}, VarType::Bool,
+                       [this](std::span<const Variant> args) {
+                           posts.push_back({static_cast<uint32_t>(args[0].AsI4()), args[2].AsI4()});
+                           return Variant::Bool(true);
+                       });
+    }
+    std::vector<std::pair<uint32_t, int32_t>> posts;
+};
+
+class LumetraDocTest : public testsupport::RegistryTest {
+  protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        m_logPath = m_temp.Path() / "lumetra.log";
+    }
+    std::shared_ptr<CLumetraDoc> Make(bool wordAvailable = false) {
+        return std::make_shared<CLumetraDoc>(m_frame, Reg(), LumetraLog(m_logPath), wordAvailable,
+                                             "no word processor is installed");
+    }
+    static std::string Call(automation::IDispatch& doc, std::string_view name,
+                            std::vector<Variant> args = {}) {
+        automation::DISPID id = automation::DISPID_UNKNOWN;
+        EXPECT_EQ(doc.GetIDOfName(name, id), automation::S_OK) << name;
+        Variant result;
+        EXPECT_EQ(doc.Invoke(id, automation::InvokeKind::Method, args, &result, nullptr), automation::S_OK)
+            << name;
+        return result.AsBstr();
+    }
+    static std::string Call1(automation::IDispatch& doc, std::string_view name, std::string arg) {
+        return Call(doc, name, {Variant::Bstr(std::move(arg))});
+    }
+    std::string Log() const {
+        std::ifstream in(m_logPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    fs::path Home(const std::string& name) const { return m_home / name; }
+    void Touch(const fs::path& path) const { std::ofstream(path) << "x"; }
+
+    RecordingFrame m_frame;
+    fs::path m_logPath;
+};
+
+TEST_F(LumetraDocTest, MembersHaveTheirIdsByPosition) {
+    auto doc = Make();
+    const char* names[] = {"RegisterSorelIDs",
+                           "GetNotifyMessage",
+                           "SetCaption",
+                           "OpenFile",
+                           "EnableButton",
+                           "DisableButton",
+                           "SetVisible",
+                           "FileClose",
+                           "FileDelete",
+                           "SetDeleteOnClose",
+                           "InvokeMacro",
+                           "GetPassword",
+                           "RegisterSorelConnection",
+                           "SafeToNotify"};
+    for (int i = 0; i < 14; ++i) {
+        automation::DISPID id = 0;
+        EXPECT_EQ(doc->GetIDOfName(names[i], id), automation::S_OK) << names[i];
+        EXPECT_EQ(id, i + 1) << names[i];
+    }
+}
+
+TEST_F(LumetraDocTest, ButtonNamesSetTheirFlags) {
+    struct Case {
+        bool word;
+        const char* method;
+        const char* name;
+        bool accept, reject, back, next, edit;
+    };
+    const std::vector<Case> cases{
+        {false, "EnableButton", "all", true, true, true, true, false},
+        {true, "EnableButton", "ALL", true, true, true, true, true},
+        {false, "EnableButton", "edit", false, false, false, false, false},
+        {true, "EnableButton", "Edit", false, false, false, false, true},
+        {false, "EnableButton", "Accept", true, false, false, false, false},
+        {false, "EnableButton", "back", false, false, true, false, false},
+        {false, "EnableButton", "approve", false, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.name);
+        auto doc = Make(c.word);
+        EXPECT_EQ(Call1(*doc, c.method, c.name), "0");
+        const ButtonFlags& b = doc->Buttons();
+        EXPECT_EQ(b.accept, c.accept);
+        EXPECT_EQ(b.reject, c.reject);
+        EXPECT_EQ(b.back, c.back);
+        EXPECT_EQ(b.next, c.next);
+        EXPECT_EQ(b.edit, c.edit);
+    }
+    auto doc = Make(true);
+    Call1(*doc, "EnableButton", "all");
+    Call1(*doc, "DisableButton", "next");
+    EXPECT_FALSE(doc->Buttons().next);
+    EXPECT_TRUE(doc->Buttons().accept);
+    Call1(*doc, "DisableButton", "all");
+    EXPECT_FALSE(doc->Buttons().accept || doc->Buttons().edit || doc->Buttons().back);
+}
+
+TEST_F(LumetraDocTest, OpenFileRoutesByTheLastComponentsExtension) {
+    m_env.Set("LUMETRA_STYLES", "C:\\styles");
+    auto doc = Make();
+    EXPECT_EQ(Call1(*doc, "OpenFile", "%LUMETRA_STYLES%\\letter.XSLT"), "0");
+    EXPECT_TRUE(m_frame.shown.empty());
+    EXPECT_EQ(doc->StylesheetPath(), "C:\\styles\\letter.XSLT");
+
+    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\data.xml"), "0");
+    ASSERT_EQ(m_frame.shown.size(), 1u);
+    EXPECT_EQ(m_frame.shown[0].path, Home("data.xml"));
+    EXPECT_EQ(m_frame.shown[0].stylesheet, "C:\\styles\\letter.XSLT");
+
+    // A dotted folder gives no extension to the file inside it.
+    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\data.xslt\\letter"), "0");
+    ASSERT_EQ(m_frame.shown.size(), 2u);
+    EXPECT_EQ(m_frame.shown[1].path, Home("data.xslt/letter"));
+
+    m_frame.displays = false;
+    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\broken.pdf"), "1");
+    m_frame.displays = true;
+    EXPECT_EQ(Call1(*doc, "OpenFile", "\\\\server\\share\\x.pdf"), "1");
+    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\..\\..\\etc\\passwd"), "1");
+    EXPECT_EQ(m_frame.shown.size(), 3u);
+    EXPECT_TRUE(m_frame.stops.empty());
+}
+
+TEST_F(LumetraDocTest, PathTooLongToExpandStopsWithCodeAndPath) {
+    m_env.Set("LUMETRA_LONG", std::string(1100, 'a'));
+    auto doc = Make();
+    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\%LUMETRA_LONG%.pdf"), "1");
+    ASSERT_EQ(m_frame.stops.size(), 1u);
+    EXPECT_NE(m_frame.stops[0].find("122"), std::string::npos);
+    EXPECT_NE(m_frame.stops[0].find("C:\\%LUMETRA_LONG%.pdf"), std::string::npos);
+    EXPECT_TRUE(m_frame.shown.empty());
+    EXPECT_NE(Log().find(m_frame.stops[0]), std::string::npos);
+}
+
+TEST_F(LumetraDocTest, FileDeleteRemovesOnlyPlainVisibleFiles) {
+    Touch(Home("plain.txt"));
+    Touch(Home("target.txt"));
+    fs::create_symlink(Home("target.txt"), Home("link.txt"));
+    fs::create_directories(Home("folder"));
+    fs::create_directories(Home(".hidden"));
+    Touch(Home(".hidden/inside.txt"));
+    Touch(Home(".dotfile"));
+    struct Case {
+        const char* path;
+        const char* answer;
+    };
+    const std::vector<Case> cases{
+        {"C:\\plain.txt", "0"},
+        {"C:\\link.txt", "1"},
+        {"C:\\folder", "1"},
+        {"C:\\.hidden\\inside.txt", "1"},
+        {"C:\\.dotfile", "1"},
+        {"C:\\missing.txt", "1"},
+        {"\\\\server\\share\\plain.txt", "1"},
+        {"C:\\..\\outside.txt", "1"},
+    };
+    auto doc = Make();
+    for (const Case& c : cases) {
+        EXPECT_EQ(Call1(*doc, "FileDelete", c.path), c.answer) << c.path;
+    }
+    EXPECT_FALSE(fs::exists(Home("plain.txt")));
+    EXPECT_TRUE(fs::exists(Home("target.txt")));
+    EXPECT_TRUE(fs::is_symlink(Home("link.txt")));
+    EXPECT_TRUE(fs::is_directory(Home("folder")));
+    EXPECT_TRUE(fs::exists(Home(".hidden/inside.txt")));
+    EXPECT_TRUE(fs::exists(Home(".dotfile")));
+}
+
+TEST_F(LumetraDocTest, DeleteOnCloseReachesTheDisplayOnlyUnderTheDeletionRule) {
+    Touch(Home("doc.pdf"));
+    fs::create_symlink(Home("doc.pdf"), Home("link.pdf"));
+    auto doc = Make();
+    Call1(*doc, "OpenFile", "C:\\doc.pdf");
+    EXPECT_EQ(Call1(*doc, "SetDeleteOnClose", "1"), "0");
+    Call1(*doc, "OpenFile", "C:\\doc.pdf");
+    Call1(*doc, "OpenFile", "C:\\link.pdf");
+    Call1(*doc, "SetDeleteOnClose", "0");
+    Call1(*doc, "OpenFile", "C:\\doc.pdf");
+    ASSERT_EQ(m_frame.shown.size(), 4u);
+    EXPECT_FALSE(m_frame.shown[0].deleteOnClose);
+    EXPECT_TRUE(m_frame.shown[1].deleteOnClose);
+    EXPECT_FALSE(m_frame.shown[2].deleteOnClose);
+    EXPECT_FALSE(m_frame.shown[3].deleteOnClose);
+}
+
+TEST_F(LumetraDocTest, WindowMembersReachTheFrame) {
+    auto doc = Make();
+    EXPECT_EQ(Call1(*doc, "SetCaption", "Letter to Smith"), "0");
+    EXPECT_EQ(m_frame.title, "Letter to Smith");
+    EXPECT_EQ(Call1(*doc, "SetVisible", "0"), "0");
+    EXPECT_EQ(m_frame.visible, false);
+    EXPECT_EQ(Call1(*doc, "SetVisible", ""), "0");
+    EXPECT_EQ(m_frame.visible, true);
+    EXPECT_EQ(Call1(*doc, "FileClose", "ignored"), "0");
+    EXPECT_EQ(Call(*doc, "FileClose"), "0");
+    EXPECT_EQ(m_frame.closes, 2);
+    EXPECT_EQ(Call1(*doc, "RegisterSorelConnection", "remote"), "0");
+    EXPECT_EQ(doc->ConnectionText(), "remote");
+    // Nothing is being edited, so there is no macro to run.
+    EXPECT_EQ(Call1(*doc, "InvokeMacro", "Macro1"), "1");
+}
+
+TEST_F(LumetraDocTest, VerdictsAndThePasswordReachTheClientWindow) {
+    auto window = std::make_shared<PostRecorder>();
+    auto doc = Make();
+    // Queued before registration: lost.
+    Call1(*doc, "EnableButton", "all");
+    EXPECT_FALSE(doc->OnCommand(Verdict::Accept));
+    Call(*doc, "RegisterSorelIDs", {Variant::I4(4711), Variant::I4(3), Variant::Dispatch(window)});
+    EXPECT_TRUE(doc->OnCommand(Verdict::Accept));
+    Call1(*doc, "DisableButton", "reject");
+    EXPECT_FALSE(doc->OnCommand(Verdict::Reject));
+    EXPECT_FALSE(doc->OnCommand(Verdict::Edit));  // no word processor
+    EXPECT_EQ(Call1(*doc, "GetPassword", ""), "0");
+    EXPECT_EQ(m_frame.passwordRequests, 1);
+    doc->PasswordEntered(std::string("s3cr\xE9t"));
+    doc->PasswordEntered(std::nullopt);
+    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "accept");
+    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "s3cr\xE9t");
+    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "");
+    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "");
+    for (const auto& [message, lParam] : window->posts) {
+        EXPECT_EQ(message, WM_OBJECT_NOTIFY);
+        EXPECT_EQ(lParam, 3);
+    }
+    EXPECT_EQ(window->posts.size(), 5u);  // three enqueues, two fetches that left texts behind
+
+    doc.reset();
+    EXPECT_EQ(m_frame.raised, std::vector<int32_t>{4711});
+    ASSERT_EQ(window->posts.size(), 6u);
+    EXPECT_EQ(window->posts.back().first, WM_OBJECT_RELEASE);
+    const std::string log = Log();
+    EXPECT_EQ(log.find("s3cr"), std::string::npos);
+    EXPECT_NE(log.find("Lumetra is closing down"), std::string::npos);
+    EXPECT_NE(log.find("Lumetra was NOT able to connect to Microsoft Word: no word processor is installed"),
+              std::string::npos);
+}
+
+TEST_F(LumetraDocTest, RegistrationWithoutAWindowObjectCannotPost) {
+    auto doc = Make();
+    Call(*doc, "RegisterSorelIDs", {Variant::I4(4711), Variant::I4(3)});
+    EXPECT_TRUE(doc->Queue().Registered());
+    Call1(*doc, "EnableButton", "accept");
+    EXPECT_FALSE(doc->OnCommand(Verdict::Accept));
+    EXPECT_FALSE(doc->Queue().Registered());
+}
+
+TEST(LumetraLogTest, PathComesFromTheMachineKeyAndEveryLineAppends) {
+    testsupport::TempFolder temp;
+    platform::Registry registry({temp.Path() / "machine.reg", temp.Path() / "user.reg"});
+    EXPECT_FALSE(LumetraLog::FromRegistry(registry).Enabled());
+    const fs::path path = temp.Path() / "viewer.log";
+    ASSERT_EQ(registry.SetValue(platform::HKey::LocalMachine, kTranscriptionKey, kLogFilePathValue,
+                                platform::RegValue::String(path.string())),
+              0);
+    const LumetraLog log = LumetraLog::FromRegistry(registry);
+    ASSERT_TRUE(log.Enabled());
+    log.Launched();
+    log.Write("one ", "two");
+    log.Write("three", {}, false);
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().rfind("*****\nLumetra launched at ", 0), 0u) << text.str();
+    EXPECT_NE(text.str().find("\none two\nthree"), std::string::npos);
+
+    ASSERT_EQ(registry.SetValue(platform::HKey::LocalMachine, kTranscriptionKey, kLogFilePathValue,
+                                platform::RegValue::String("/" + std::string(kLogPathLimit, 'x'))),
+              0);
+    EXPECT_FALSE(LumetraLog::FromRegistry(registry).Enabled());
+}
+
+TEST(CCmdLineInfoTest, FlagsAndDocument) {
+    using Launch = CCmdLineInfo::Launch;
+    struct Case {
+        std::vector<std::string> args;
+        Launch launch;
+        int32_t regServer;
+        std::string file;
+    };
+    const std::vector<Case> cases{
+        {{}, Launch::Standalone, 0, ""},
+        {{"-Embedding"}, Launch::Embedding, 0, ""},
+        {{"/automation"}, Launch::Automation, 0, ""},
+        {{"/REGSERVER"}, Launch::Standalone, 1, ""},
+        {{"-regserver", "-Embedding"}, Launch::Embedding, 1, ""},
+        {{"/home/u/letter.pdf", "-unknown", "second.pdf"}, Launch::Standalone, 0, "/home/u/letter.pdf"},
+        {{"", "-x"}, Launch::Standalone, 0, ""},
+    };
+    for (const Case& c : cases) {
+        const CCmdLineInfo info = CCmdLineInfo::Parse(c.args);
+        EXPECT_EQ(info.launch, c.launch);
+        EXPECT_EQ(info.RegServer, c.regServer);
+        EXPECT_EQ(info.fileName, c.file);
+    }
+}
+
+TEST_F(LumetraDocTest, RegistrationNamesTheProgramAndTheBus) {
+    std::string message;
+    ASSERT_EQ(automation::RegisterClass(LumetraRegistration("/opt/carrowline/bin/lumetra"),
+                                        automation::RegistrationScope::User, &message),
+              automation::S_OK)
+        << message;
+    automation::Guid clsid;
+    ASSERT_EQ(automation::CLSIDFromProgID("Lumetra.Document", clsid), automation::S_OK);
+    EXPECT_EQ(clsid.ToString(), "{6D91C147-3D7F-4F4D-B570-F4E69B8D09C0}");
+    automation::LocalServer server;
+    ASSERT_EQ(automation::LocalServerOf(clsid, server), automation::S_OK);
+    EXPECT_EQ(server.command, std::vector<std::string>{"/opt/carrowline/bin/lumetra"});
+    EXPECT_EQ(server.busName, "com.carrowline.Lumetra");
+}
+
+}  // namespace
+}  // namespace viewer
