@@ -379,6 +379,7 @@ struct ChildPlan {
     int maxFd;
     sigset_t childMask;
     bool detached;
+    bool newProcessGroup;
 };
 
 [[noreturn]] void RunChild(const ChildPlan& plan) {
@@ -412,6 +413,9 @@ struct ChildPlan {
     }
     ::signal(SIGPIPE, SIG_DFL);
     ::sigprocmask(SIG_SETMASK, &plan.childMask, nullptr);
+    if (plan.newProcessGroup && !plan.detached && ::setpgid(0, 0) != 0) {
+        ReportAndExit(plan.statusFd, ChildStage::Session, errno);
+    }
 
     for (int target = 0; target < 3; ++target) {
         int source = plan.stdioSource[target];
@@ -552,6 +556,7 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     plan.maxFd = openMax > 0 && openMax < INT_MAX ? static_cast<int>(openMax) : 65536;
     sigemptyset(&plan.childMask);
     plan.detached = options.detached;
+    plan.newProcessGroup = options.newProcessGroup;
 
     sigset_t all, previous;
     sigfillset(&all);

@@ -69,6 +69,9 @@ struct SpawnOptions {
     // The program runs in a session of its own (setsid) as a grandchild that outlives this process and is
     // never its child: nothing is left to reap. Start errors are still reported. No pipes with it.
     bool detached = false;
+    // The child leads a process group of its own (its pid is the group's id), so that it and whatever it
+    // starts can be signalled together with kill(-pid, ...).
+    bool newProcessGroup = false;
 };
 
 struct SpawnedProcess {

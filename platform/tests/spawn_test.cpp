@@ -417,6 +417,26 @@ TEST_F(SpawnTest, PipesExitCodesAndSignals) {
     EXPECT_EQ(*code, 5);
 }
 
+// A converter and whatever it starts must be stoppable as one: the group is the child's own, not ours.
+TEST_F(SpawnTest, ANewProcessGroupIsLedByTheChild) {
+    for (const bool own : {false, true}) {
+        SCOPED_TRACE(own);
+        SpawnOptions options = ChildOptions({"hold"});
+        options.pipeStdin = true;
+        options.newProcessGroup = own;
+        auto child = Spawn(options);
+        ASSERT_TRUE(child);
+        EXPECT_EQ(::getpgid(child->pid), own ? child->pid : ::getpgrp());
+        if (own) {
+            ::kill(-child->pid, SIGTERM);
+            EXPECT_EQ(WaitForExit(child->pid), 128 + SIGTERM);
+        } else {
+            child->stdinWrite.Reset();
+            EXPECT_EQ(WaitForExit(child->pid), 0);
+        }
+    }
+}
+
 // A host program's output and its error messages share one pipe, in the order they were written.
 TEST_F(SpawnTest, StandardErrorJoinsTheStdoutPipe) {
     fs::path script = WriteProgram("both", "#!/bin/sh\necho one\necho two >&2\necho three\necho four >&2\n",
