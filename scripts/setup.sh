@@ -15,7 +15,15 @@ packages=(
   qt6-pdf-dev qt6-image-formats-plugins  # docview/
   libxcb1-dev libsystemd-dev systemd matchbox-window-manager  # installsupport/
   trayer dbus-daemon  # notifier/
+  libxslt1-dev  # viewer/display/
 )
+
+# The viewer's converter needs an office suite that runs headless. An installed one serves (its soffice is on
+# PATH); only without one is the small one added, since on Debian it conflicts with the desktop suite and a
+# user's office suite must never be removed for it.
+if ! command -v soffice >/dev/null 2>&1; then
+  packages+=(libreoffice-writer-nogui)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,33 @@
+// The extension rule of the viewer's routing.
+#include "viewer/display/document_route.h"
+
+#include <algorithm>
+
+namespace display {
+
+std::string ExtensionOf(std::string_view path) {
+    // Host paths use "\", local ones "/": a dotted folder must never lend its extension to the file.
+    const size_t separator = path.find_last_of("/\\");
+    const std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return {};
+    }
+    std::string extension(name.substr(dot));
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    return extension;
+}
+
+DocumentRoute RouteFor(std::string_view path) {
+    const std::string extension = ExtensionOf(path);
+    if (extension.find("xslt") != std::string::npos) {
+        return DocumentRoute::Stylesheet;
+    }
+    if (extension.find("xml") != std::string::npos) {
+        return DocumentRoute::Xml;
+    }
+    return DocumentRoute::Other;
+}
+
+}  // namespace display
