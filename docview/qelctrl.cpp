@@ -9,6 +9,8 @@
 #include <mutex>
 
 #include "docview/control_strings.h"
+#include "docview/fennick_members.h"
+#include "docview/property_lists.h"
 #include "platform/automation/stock_font.h"
 #include "platform/user_prompt.h"
 
@@ -55,7 +57,11 @@ std::string ExecutablePath() {
 }  // namespace
 
 Cqelctrl::Cqelctrl(ControlSite site)
-    : DispatchObject({}, {automation::IID_IDispatch, fennick::kIqelctrlIid}), m_site(std::move(site)) {
+    : DispatchObject({}, {automation::IID_IDispatch, fennick::kIqelctrlIid}),
+      m_site(std::move(site)),
+      m_browsing(
+          PropertyLists(), [](int32_t id) { return LoadControlString(id, kBrowseTextChars); },
+          [this](automation::DISPID dispid) { return HeldValue(dispid); }) {
     AddConnectionPoint(fennick::kDqelctrlIid);
     for (auto& font : m_fonts) {
         font = std::make_shared<automation::CStockFont>(
@@ -88,7 +94,32 @@ automation::HRESULT Cqelctrl::QueryInterface(const automation::Guid& iid, std::s
         out = std::shared_ptr<void>(shared_from_this(), widget);
         return automation::S_OK;
     }
+    if (iid == automation::IID_IPerPropertyBrowsing) {
+        out = std::shared_ptr<void>(shared_from_this(),
+                                    static_cast<automation::IPerPropertyBrowsing*>(&m_browsing));
+        return automation::S_OK;
+    }
     return DispatchObject::QueryInterface(iid, out);
+}
+
+std::optional<int32_t> Cqelctrl::HeldValue(int32_t dispid) const {
+    const MemberSpec* member = FindMember(dispid);
+    if (!member) {
+        return std::nullopt;
+    }
+    if (member->name == "ErrorShowMsg") {
+        return m_errorShowMsg;
+    }
+    if (member->name == "StatusEvents") {
+        return m_statusEvents;
+    }
+    if (member->name == "ShortDateOrder") {
+        return static_cast<int32_t>(m_options.Intl().short_date_order);
+    }
+    if (!FindOption(member->name)) {
+        return std::nullopt;
+    }
+    return m_options.Get(member->name);
 }
 
 void* Cqelctrl::Widget() {

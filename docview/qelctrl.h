@@ -16,6 +16,7 @@
 #include "docview/fennick_contract.h"
 #include "docview/options.h"
 #include "platform/automation/dispatch_object.h"
+#include "platform/automation/property_browsing.h"
 #include "platform/user_prompt.h"
 
 namespace docview {
@@ -109,6 +110,8 @@ class Cqelctrl : public platform::automation::DispatchObject {
     int32_t ErrorCode() const { return m_errorCode; }
     const std::string& ErrorMsg() const { return m_errorMsg; }
     const FileInformation& FileInfo() const { return m_fileInfo; }
+    // The value an option property holds in the control, as browsing shows it; nullopt for another member.
+    std::optional<int32_t> HeldValue(int32_t dispid) const;
 
   private:
     void OnCreate();
@@ -152,6 +155,7 @@ class Cqelctrl : public platform::automation::DispatchObject {
     int32_t m_engineType = LYDVW_TYPE_NONE;
     // DisplayFont, ClipFont, PrintFont: font objects, the control's own until a host hands it others.
     std::array<std::shared_ptr<platform::automation::IDispatch>, 3> m_fonts;
+    platform::automation::CPropertyBrowsing m_browsing;
     // Members of the Parts not built yet keep what is put and give it back.
     std::vector<std::pair<int32_t, platform::automation::Variant>> m_kept;
 };
