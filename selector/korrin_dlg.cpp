@@ -385,7 +385,9 @@ void CKorrinDlg::Save() {
 
 void CKorrinDlg::Reload() {
     std::string message;
-    m_store.Load(m_store.Source(), message);
+    // What the other program left may not load, and an empty list must not look like its contents.
+    if (!m_store.Load(m_store.Source(), message) || !message.empty())
+        QMessageBox::warning(this, kTitle, Q(message));
     m_model->Change([&] {
         m_practices = m_store.Practices();
         m_list.Refill();

@@ -101,6 +101,13 @@ bool PracticeStore::Load(const std::optional<fs::path>& named, std::string& mess
     if (found.empty() || !fs::exists(found, ec))
         return true;  // nothing yet: an empty list
     std::string why;
+    // The named file found again has already been read and refused.
+    if (!message.empty() && named && found == fs::absolute(*named)) {
+        message += " It is left as it is and changes are not saved.";
+        m_loadFailed = true;
+        m_source = found;
+        return false;
+    }
     if (LoadPath(found, why))
         return true;
     message += (message.empty() ? "" : "\n") + why + " It is left as it is and changes are not saved.";

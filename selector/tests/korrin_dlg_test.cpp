@@ -5,8 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QMessageBox>
+#include <QTimer>
 #include <QTreeView>
 
 #include "practice/prac_file.h"
@@ -101,6 +107,32 @@ TEST_F(KorrinDlgTest, ConnectUsesTheSelectedRow) {
     EXPECT_EQ(m_spawner.argv[0], "/brantor");  // a local practice with no programs folder
     EXPECT_EQ(m_spawner.argv[1], "-X");
     dlg.reject();
+}
+
+TEST_F(KorrinDlgTest, AListAnotherProgramDamagedIsToldWhenItIsLoadedAgain) {
+    WriteList(12);
+    CKorrinDlg dlg(std::nullopt, true, m_spawner);
+    const std::string damaged =
+        "<?xml version=\"1.0\"?>\n<PracticeFile>\n<SchemaVersion>6</SchemaVersion>\n<Pr";
+    testsupport::WriteFile(Xml(), damaged);
+    // Every box is answered at once and its text kept.
+    std::vector<std::string> shown;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown.push_back(box->text().toStdString());
+            box->accept();
+        }
+    });
+    closer.start(10);
+    dlg.findChild<QCheckBox*>()->setChecked(true);
+    dlg.reject();  // saving the view finds the list changed and loads it again
+    closer.stop();
+    ASSERT_EQ(shown.size(), 2u) << ::testing::PrintToString(shown);
+    EXPECT_NE(shown[0].find("changed by another program"), std::string::npos) << shown[0];
+    EXPECT_EQ(shown[1], "The practice list " + Xml().string() +
+                            " could not be read. It is left as it is and changes are not saved.");
+    EXPECT_EQ(testsupport::ReadFile(Xml()), damaged);
 }
 
 }  // namespace
