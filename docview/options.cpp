@@ -103,8 +103,6 @@ constexpr uint32_t kFallbackIds[17] = {4002, 4005, 4000, 4004, 4007, 4008, 4003,
 constexpr double kTwipsPerInch = 1440;
 constexpr double kTwipsPerCentimetre = 566;
 constexpr double kMaxMarginTwips = 6090;
-constexpr size_t kResourceIdMax = 5;
-constexpr size_t kPrintJobNameMax = 40;
 
 // Names beginning with '#' are records rather than table rows.
 constexpr std::string_view kPushOrder[] = {
@@ -373,6 +371,12 @@ PutResult OptionStore::PutFallback(int32_t value, OptionChannel* channel) {
 float OptionStore::GetMargin(int index) const {
     const double unit = Get("IntlFlag") ? kTwipsPerInch : kTwipsPerCentimetre;
     return static_cast<float>(std::round(m_marginTwips[static_cast<size_t>(index)] / unit * 100.0) / 100.0);
+}
+
+bool OptionStore::MarginInRange(float value) const {
+    const double unit = Get("IntlFlag") ? kTwipsPerInch : kTwipsPerCentimetre;
+    const double twips = static_cast<double>(value) * unit;
+    return twips >= 0 && twips <= kMaxMarginTwips;
 }
 
 void OptionStore::PutMargin(int index, float value, OptionChannel* channel) {

@@ -16,6 +16,8 @@ namespace docview {
 
 inline constexpr int32_t kInvalidValue = 16646;
 inline constexpr int32_t kBadParameter = 15;
+inline constexpr size_t kResourceIdMax = 5;
+inline constexpr size_t kPrintJobNameMax = 40;
 
 // How the control reaches the engine's options (requests 2074 and 2075 with flag 2).
 class OptionChannel {
@@ -84,6 +86,8 @@ class OptionStore {
     // Margins: index 0 top, 1 bottom, 2 left, 3 right, in inches (IntlFlag nonzero) or centimetres.
     float GetMargin(int index) const;
     void PutMargin(int index, float value, OptionChannel* channel);
+    // Whether a margin in the current unit is one PutMargin keeps as it is (not NaN, not clamped).
+    bool MarginInRange(float value) const;
     double MarginTwips(int index) const { return m_marginTwips[static_cast<size_t>(index)]; }
 
     // ResourceLibraryID (at most 5 characters) and PrintJobName (at most 40). A missing text stores empty

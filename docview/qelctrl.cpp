@@ -69,6 +69,7 @@ Cqelctrl::Cqelctrl(ControlSite site)
             automation::FontSizeUnit::Currency);
     }
     BuildTable();
+    KeepDefaults();
 }
 
 Cqelctrl::~Cqelctrl() {
@@ -97,6 +98,11 @@ automation::HRESULT Cqelctrl::QueryInterface(const automation::Guid& iid, std::s
     if (iid == automation::IID_IPerPropertyBrowsing) {
         out = std::shared_ptr<void>(shared_from_this(),
                                     static_cast<automation::IPerPropertyBrowsing*>(&m_browsing));
+        return automation::S_OK;
+    }
+    if (iid == automation::IID_IPersistPropertyBag) {
+        out = std::shared_ptr<void>(shared_from_this(),
+                                    static_cast<automation::IPersistPropertyBag*>(&m_persistence));
         return automation::S_OK;
     }
     return DispatchObject::QueryInterface(iid, out);

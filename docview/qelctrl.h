@@ -6,15 +6,19 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "docview/engine_binding.h"
 #include "docview/engine_view.h"
 #include "docview/fennick_contract.h"
 #include "docview/options.h"
+#include "platform/automation/control_interfaces.h"
 #include "platform/automation/dispatch_object.h"
 #include "platform/automation/property_browsing.h"
 #include "platform/user_prompt.h"
@@ -22,6 +26,7 @@
 namespace docview {
 
 class Cqelctrl;
+struct MemberSpec;
 
 // The control's window as the control drives it. It belongs to the widget tree: a parent may delete it, and
 // it then calls Cqelctrl::OnDestroy from its destructor.
@@ -102,6 +107,13 @@ class Cqelctrl : public platform::automation::DispatchObject {
     void ReportError(uint32_t flags, int32_t id);
     void ClearError();
 
+    // Exchange with the container's property store. Loading gives every persisted property the stored
+    // value when it is one the property takes, else the property's default; the control is then clean.
+    void LoadProperties(platform::automation::PropertyBag& bag);
+    void SaveProperties(platform::automation::PropertyBag& bag);
+    // The persisted properties in the order they are exchanged (the fonts last, as "<font>.<member>").
+    static std::span<const std::string_view> PersistedProperties();
+
     int32_t PendingStartupError() const { return m_startupError; }
     bool HasView() const { return m_view && m_view->Exists(); }
     CEngineView* EngineView() const { return m_view.get(); }
@@ -123,6 +135,12 @@ class Cqelctrl : public platform::automation::DispatchObject {
     void Fire(fennick::Event event, std::vector<platform::automation::Variant> args);
     void Refresh();
     void FetchFileInfo();
+    // What a fresh control saves, kept at construction.
+    void KeepDefaults();
+    // The put argument for a stored value the property takes as it stands; nullopt otherwise.
+    std::optional<platform::automation::Variant> AcceptStored(
+        const MemberSpec& member, const platform::automation::PropertyValue& stored) const;
+    std::optional<platform::automation::Variant> DefaultOf(const MemberSpec& member) const;
     // The font objects' state into the option store (and to the engine when `send`).
     void SyncFont(int index, bool send);
 
@@ -158,6 +176,11 @@ class Cqelctrl : public platform::automation::DispatchObject {
     platform::automation::CPropertyBrowsing m_browsing;
     // Members of the Parts not built yet keep what is put and give it back.
     std::vector<std::pair<int32_t, platform::automation::Variant>> m_kept;
+    // What a fresh control saves: the value a damaged or missing stored one gives.
+    std::map<std::string, platform::automation::PropertyValue, std::less<>> m_defaults;
+    platform::automation::CControlPersistence m_persistence{
+        [this](platform::automation::PropertyBag& bag) { LoadProperties(bag); },
+        [this](platform::automation::PropertyBag& bag) { SaveProperties(bag); }};
 };
 
 // A font object's state as the engine's font record: face, size in half points (from currency units),

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "docview/fennick_members.h"
 #include "platform/automation/stock_font.h"
 #include "suite/registry_settings.h"
+#include "testsupport/map_property_bag.h"
 #include "testsupport/test_support.h"
 
 namespace docview {
@@ -886,6 +888,239 @@ TEST_F(QelctrlTest, FileInformationIsReadWithinItsFieldsWhenTheEngineLeavesThemU
     EXPECT_EQ(Get("FileInfoFileIdName"), Variant::Bstr(std::string(80, 'x')));
     EXPECT_EQ(Get("FileInfoName"), Variant::Bstr(std::string(260, 'x')));
     EXPECT_EQ(Get("FileInfoFileId"), Variant::I2(1500));
+}
+
+// ---- Persistence ----
+
+Variant GetOn(Cqelctrl& control, std::string_view name) {
+    DISPID id = automation::DISPID_UNKNOWN;
+    Variant result;
+    EXPECT_EQ(control.GetIDOfName(name, id), automation::S_OK) << name;
+    EXPECT_EQ(control.Invoke(id, InvokeKind::PropertyGet, {}, &result, nullptr), automation::S_OK) << name;
+    return result;
+}
+
+automation::HRESULT PutOn(Cqelctrl& control, std::string_view name, Variant value) {
+    DISPID id = automation::DISPID_UNKNOWN;
+    EXPECT_EQ(control.GetIDOfName(name, id), automation::S_OK) << name;
+    const Variant args[] = {std::move(value)};
+    return control.Invoke(id, InvokeKind::PropertyPut, args, nullptr, nullptr);
+}
+
+// A value other than the default that the property takes.
+Variant ChangedValue(const MemberSpec& member, const Variant& current) {
+    if (const OptionRow* row = FindOption(member.name); row && row->conversion != Conversion::Ignored) {
+        const Check& check = row->check;
+        int32_t value = row->defaultValue + 1;
+        if (check.kind == CheckKind::Range)
+            value = check.hi != row->defaultValue ? check.hi : check.lo;
+        if (check.kind == CheckKind::OneOf)
+            value = check.oneOf[check.oneOf[0] == row->defaultValue ? 1 : 0];
+        return member.type == Type::I2 ? Variant::I2(static_cast<int16_t>(value)) : Variant::I4(value);
+    }
+    static const std::map<std::string_view, Variant> kChosen = {
+        {"ShortDateOrder", Variant::I2(2)},
+        {"PrintMarginTop", Variant::R4(0.5f)},
+        {"PrintMarginBottom", Variant::R4(0.75f)},
+        {"PrintMarginLeft", Variant::R4(1.25f)},
+        {"PrintMarginRight", Variant::R4(2.0f)},
+        {"ResourceLibraryID", Variant::Bstr("ABCDE")},
+        {"PrintJobName", Variant::Bstr(std::string(40, 'j'))},
+        {"DecimalSeparator", Variant::Bstr(",")},
+        {"ThousandSeparator", Variant::Bstr(".")},
+        {"DateSeparator", Variant::Bstr("-")},
+        {"TimeSeparator", Variant::Bstr(".")},
+        {"CurrencySymbol", Variant::Bstr("\x80")},
+        {"AMString", Variant::Bstr("vorm.")},
+        {"PMString", Variant::Bstr("nachm.")},
+        {"FullMonthNames", Variant::Bstr("Januar|Februar|M\xE4rz")},
+        {"AbbrevMonthNames", Variant::Bstr("Jan|Feb|M\xE4r")},
+        {"FullDayNames", Variant::Bstr("Sonntag|Montag")},
+        {"AbbrevDayNames", Variant::Bstr("So|Mo")},
+        {"PrinterName", Variant::Bstr("Office")},
+    };
+    if (const auto it = kChosen.find(member.name); it != kChosen.end())
+        return it->second;
+    switch (member.type) {
+        case Type::I2:
+            return Variant::I2(static_cast<int16_t>(current.AsI2() + 3));
+        case Type::I4:
+            return Variant::I4(current.AsI4() + 3);
+        case Type::Bstr:
+            return Variant::Bstr(current.AsBstr() + "x");
+        default:
+            return current;
+    }
+}
+
+class QelctrlPersistTest : public QelctrlTest {
+  protected:
+    // A control whose every persisted property holds a value other than its default, saved.
+    void SetUp() override {
+        QelctrlTest::SetUp();
+        m_fresh = CreateQelctrl(Site());
+        m_saved = CreateQelctrl(Site());
+        for (const MemberSpec& member : Members()) {
+            if (!IsPersisted(member.name))
+                continue;
+            const Variant value = ChangedValue(member, GetOn(*m_fresh, member.name));
+            ASSERT_EQ(PutOn(*m_saved, member.name, value), automation::S_OK) << member.name;
+            // An option that is accepted and dropped keeps its default.
+            if (member.name != "SSRowColNamesToClip") {
+                ASSERT_NE(GetOn(*m_saved, member.name), GetOn(*m_fresh, member.name)) << member.name;
+            }
+            m_expected[member.name] = GetOn(*m_saved, member.name);
+        }
+        auto display = std::make_shared<automation::CStockFont>(
+            automation::FontDescription{"Courier New", 10, 700, 0, true, false, true}, nullptr,
+            automation::FontSizeUnit::Currency);
+        display->SetSizeCurrency(105000);  // a half point survives
+        DISPID id = automation::DISPID_UNKNOWN;
+        m_saved->GetIDOfName("DisplayFont", id);
+        const Variant font[] = {Variant::Dispatch(display)};
+        ASSERT_EQ(m_saved->Invoke(id, InvokeKind::PropertyPutRef, font, nullptr, nullptr), automation::S_OK);
+        m_saved->SaveProperties(m_bag);
+    }
+    static bool IsPersisted(std::string_view name) {
+        const auto names = Cqelctrl::PersistedProperties();
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+    LydvwFontRecord FontOf(Cqelctrl& control, std::string_view font) {
+        return FontRecordOf(*GetOn(control, font).AsDispatch());
+    }
+
+    std::shared_ptr<Cqelctrl> m_fresh;
+    std::shared_ptr<Cqelctrl> m_saved;
+    std::map<std::string_view, Variant> m_expected;
+    testsupport::MapBag m_bag;
+};
+
+TEST_F(QelctrlPersistTest, EveryPersistedPropertyRoundTripsAndTheLoadedControlIsClean) {
+    // Every property a host may put with a plain value is persisted, and nothing else.
+    for (const MemberSpec& member : Members()) {
+        const bool plain = member.type == Type::I2 || member.type == Type::I4 || member.type == Type::Bstr ||
+                           member.type == Type::R4;
+        EXPECT_EQ(IsPersisted(member.name), member.access == Access::GetPut && plain) << member.name;
+    }
+    for (std::string_view name : Cqelctrl::PersistedProperties())
+        EXPECT_TRUE(m_bag.m_values.contains(std::string(name))) << name;
+
+    auto loaded = CreateQelctrl(Site());
+    PutOn(*loaded, "BMPRotation", Variant::I2(270));
+    loaded->LoadProperties(m_bag);
+    EXPECT_FALSE(loaded->Dirty());
+    for (const auto& [name, value] : m_expected)
+        EXPECT_EQ(GetOn(*loaded, name), value) << name;
+    const LydvwFontRecord display = FontOf(*loaded, "DisplayFont");
+    EXPECT_STREQ(display.face, "Courier New");
+    EXPECT_EQ(display.half_points, 21);
+    EXPECT_EQ(display.attributes, LYDVW_FONT_BOLD | LYDVW_FONT_ITALIC | LYDVW_FONT_STRIKE);
+    EXPECT_EQ(FontOf(*loaded, "ClipFont").half_points, 20);
+    EXPECT_TRUE(m_prompts.Shown().empty());
+
+    // Saving what was loaded gives the same store.
+    testsupport::MapBag again;
+    loaded->SaveProperties(again);
+    EXPECT_EQ(again.m_values, m_bag.m_values);
+}
+
+TEST_F(QelctrlPersistTest, ADamagedOrOutOfRangeStoredValueGivesTheDefaultAndLosesNothingElse) {
+    using automation::PropertyValue;
+    struct Case {
+        std::string_view name;
+        std::optional<PropertyValue> stored;  // nullopt: missing from the store
+    };
+    const Case cases[] = {
+        {"BMPDither", PropertyValue{std::string("1")}},
+        {"BMPRotation", PropertyValue{int16_t{45}}},
+        {"BMPFitMode", PropertyValue{int32_t{70000}}},
+        {"SSPrintScalePercent", PropertyValue{int32_t{301}}},
+        {"SSPrintScaleXHigh", PropertyValue{int32_t{0}}},
+        {"WPFitMode", PropertyValue{int16_t{3}}},
+        {"TimeZoneOffset", PropertyValue{int32_t{97}}},
+        {"IMGXZoomPercent", PropertyValue{int32_t{-5}}},
+        {"FallbackFormat", PropertyValue{int16_t{17}}},
+        {"ShortDateOrder", PropertyValue{int16_t{3}}},
+        {"ErrorShowMsg", PropertyValue{true}},
+        {"PrintMarginTop", PropertyValue{-1.0f}},
+        {"PrintMarginLeft", PropertyValue{std::numeric_limits<float>::quiet_NaN()}},
+        {"PrintMarginRight", PropertyValue{5.0f}},
+        {"PrintMarginBottom", PropertyValue{int32_t{1}}},
+        {"ResourceLibraryID", PropertyValue{std::string("ABCDEF")}},
+        {"PrintJobName", PropertyValue{std::string(41, 'j')}},
+        {"DecimalSeparator", PropertyValue{std::string(",,")}},
+        {"AMString", PropertyValue{std::string("a\0m", 3)}},
+        {"FullDayNames", PropertyValue{std::string(120, 'd')}},
+        {"PrinterName", std::nullopt},
+        {"DisplayFont.Size", PropertyValue{int32_t{0}}},
+        {"DisplayFont.Name", PropertyValue{std::string()}},
+        {"DisplayFont.Bold", PropertyValue{int32_t{1}}},
+        {"DisplayFont.Name", std::nullopt},
+    };
+    testsupport::MapBag defaults;
+    m_fresh->SaveProperties(defaults);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testsupport::MapBag bag = m_bag;
+        const std::string key(c.name);
+        if (c.stored)
+            bag.m_values[key] = *c.stored;
+        else
+            bag.m_values.erase(key);
+        auto loaded = CreateQelctrl(Site());
+        loaded->LoadProperties(bag);
+        testsupport::MapBag result;
+        loaded->SaveProperties(result);
+        for (const auto& [name, value] : m_bag.m_values)
+            EXPECT_EQ(result.m_values[name], name == key ? defaults.m_values[name] : value) << name;
+        EXPECT_EQ(loaded->ErrorCode(), 0);
+    }
+    EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
+TEST_F(QelctrlPersistTest, MarginsAreStoredInTheUnitIntlFlagGivesThem) {
+    auto saved = CreateQelctrl(Site());
+    ASSERT_EQ(PutOn(*saved, "IntlFlag", Variant::I4(0)), automation::S_OK);
+    ASSERT_EQ(PutOn(*saved, "PrintMarginTop", Variant::R4(2.5f)), automation::S_OK);
+    testsupport::MapBag bag;
+    saved->SaveProperties(bag);
+    // 10.76 cm is the longest margin kept; past it, the default inch in centimetres.
+    bag.m_values["PrintMarginBottom"] = automation::PropertyValue{10.8f};
+    auto loaded = CreateQelctrl(Site());
+    loaded->LoadProperties(bag);
+    EXPECT_EQ(GetOn(*loaded, "PrintMarginTop"), Variant::R4(2.5f));
+    EXPECT_EQ(GetOn(*loaded, "PrintMarginBottom"), Variant::R4(2.54f));
+    EXPECT_EQ(GetOn(*loaded, "PrintMarginLeft"), Variant::R4(2.54f));
+}
+
+TEST_F(QelctrlPersistTest, LoadingThroughTheInterfaceReachesAViewThatExists) {
+    Made();
+    std::shared_ptr<void> out;
+    ASSERT_EQ(m_control->QueryInterface(automation::IID_IPersistPropertyBag, out), automation::S_OK);
+    auto* persist = static_cast<automation::IPersistPropertyBag*>(out.get());
+    m_script.requests.clear();
+    ASSERT_EQ(persist->Load(m_bag), automation::S_OK);
+    const auto sent = [&](uint32_t option) {
+        const Request* found = nullptr;
+        for (const Request& r : m_script.requests) {
+            if (r.request == LYDVW_R_SET_OPTION && r.option == option)
+                found = &r;
+        }
+        return found ? found->bytes : std::string("none");
+    };
+    EXPECT_EQ(sent(0x5283C), std::string("\x5A\0", 2));  // BMPRotation 90
+    LydvwFontRecord display{};
+    const std::string font = sent(0x52774);
+    ASSERT_EQ(font.size(), sizeof display);
+    std::memcpy(&display, font.data(), sizeof display);
+    EXPECT_STREQ(display.face, "Courier New");
+    EXPECT_EQ(display.half_points, 21);
+    EXPECT_NE(m_script.stat, nullptr);  // StatusEvents came back on
+    EXPECT_FALSE(m_control->Dirty());
+
+    testsupport::MapBag saved;
+    ASSERT_EQ(persist->Save(saved), automation::S_OK);
+    EXPECT_EQ(saved.m_values, m_bag.m_values);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 
 namespace platform::automation {
 
-// The value kinds a stored property takes.
-using PropertyValue = std::variant<std::string, int16_t, int32_t, bool>;
+// The value kinds a stored property takes (float for single-precision properties such as margins).
+using PropertyValue = std::variant<std::string, int16_t, int32_t, bool, float>;
 
 // The Qt side implements it over its storage; tests use a map.
 class PropertyBag {

@@ -61,6 +61,8 @@ Variant ToVariant(const PropertyValue& value) {
                 return Variant::I2(v);
             } else if constexpr (std::is_same_v<T, int32_t>) {
                 return Variant::I4(v);
+            } else if constexpr (std::is_same_v<T, float>) {
+                return Variant::R4(v);
             } else {
                 return Variant::Bool(v);
             }
