@@ -46,6 +46,9 @@ class LocalServerHost {
 
     // False with `error` set when the bus cannot be reached or the name cannot be taken.
     bool Start(std::string& error);
+    // The server ends of its own accord (its window was closed): the object is let go and `onEnd` runs,
+    // later, as at a release.
+    void Close();
     // "<busName>.p<pid>".
     std::string ServiceName() const;
     // While the client is on the bus (posts to its objects then reach it).

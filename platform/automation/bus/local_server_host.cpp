@@ -238,6 +238,15 @@ LocalServerHost::~LocalServerHost() {
     }
 }
 
+void LocalServerHost::Close() {
+    if (m_state->adaptor) {
+        m_state->adaptor->End();
+    } else if (m_state->onEnd) {
+        m_state->object.reset();
+        m_state->onEnd();
+    }
+}
+
 std::string LocalServerHost::ServiceName() const {
     return m_state->busName + ".p" + std::to_string(::getpid());
 }

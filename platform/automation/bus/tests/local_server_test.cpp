@@ -20,7 +20,7 @@
 #include "platform/registry.h"
 #include "platform/spawn.h"
 #include "platform/win32_error.h"
-#include "testsupport/dbus_session.h"
+#include "testsupport/session_bus_environment.h"
 #include "testsupport/test_support.h"
 
 namespace platform::automation::bus {
@@ -31,40 +31,6 @@ using namespace std::chrono_literals;
 constexpr Guid kServerClsid = Guid::FromLiteral("{6C1F5D32-8B7E-4A1C-8F4B-2D3E4F5A6B72}");
 constexpr const char* kProgId = "BusTest.Object";
 constexpr const char* kBusName = "com.carrowline.BusTest";
-
-// One private bus for the whole program: Qt connects to the session bus once per process.
-class BusEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (testsupport::DBusDaemonMissing()) {
-            return;
-        }
-        std::string error;
-        if (m_bus.Start(error)) {
-            ::setenv("DBUS_SESSION_BUS_ADDRESS", m_bus.Address().c_str(), 1);
-        } else {
-            m_error = error;
-        }
-    }
-    void TearDown() override { m_bus.Stop(); }
-    static std::optional<std::string> Missing() {
-        if (auto why = testsupport::DBusDaemonMissing()) {
-            return why;
-        }
-        if (!s_instance->m_error.empty()) {
-            return s_instance->m_error;
-        }
-        return std::nullopt;
-    }
-    static BusEnvironment* s_instance;
-
-  private:
-    testsupport::DBusSession m_bus;
-    std::string m_error;
-};
-
-BusEnvironment* BusEnvironment::s_instance =
-    static_cast<BusEnvironment*>(::testing::AddGlobalTestEnvironment(new BusEnvironment));
 
 // Stands in for the client window: records each post with whether the call that caused it had returned.
 class RecordingWindow : public DispatchObject {
@@ -119,7 +85,7 @@ bool ProcessGone(pid_t pid) {
 class LocalServerTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
-        if (auto why = BusEnvironment::Missing()) {
+        if (auto why = testsupport::SessionBusEnvironment::Missing()) {
             GTEST_SKIP() << *why;
         }
         RegistryTest::SetUp();

@@ -1,0 +1,172 @@
+// The viewer's window and its dialogs.
+#include "viewer/qt/lumetra_frame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "suite/qt/about_box.h"
+#include "suite/qt/qt_text.h"
+#include "viewer/qt/x11_activate.h"
+
+namespace viewer {
+
+CApproveDlg::CApproveDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Approve"));
+    setObjectName(QStringLiteral("Approve"));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Enter your password to approve the document."), this));
+    auto* row = new QGridLayout();
+    row->addWidget(new QLabel(QStringLiteral("Password:"), this), 0, 0);
+    m_edit = new QLineEdit(this);
+    m_edit->setObjectName(QStringLiteral("password"));
+    m_edit->setEchoMode(QLineEdit::Password);
+    row->addWidget(m_edit, 0, 1);
+    layout->addLayout(row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    m_edit->setFocus();
+}
+
+QString CApproveDlg::Password() const {
+    return m_edit->text();
+}
+
+CMainFrame::CMainFrame(LumetraLog log) : m_log(std::move(log)) {
+    setWindowTitle(QStringLiteral("Lumetra"));
+    resize(800, 600);
+    QMenu* document = menuBar()->addMenu(QStringLiteral("&Document"));
+    const std::pair<Verdict, const char*> commands[] = {{Verdict::Accept, "&Approve"},
+                                                        {Verdict::Reject, "&Reject"},
+                                                        {Verdict::Back, "&Previous"},
+                                                        {Verdict::Next, "&Next"},
+                                                        {Verdict::Edit, "&Edit"}};
+    for (const auto& [verdict, text] : commands) {
+        QAction* action = document->addAction(QString::fromUtf8(text));
+        action->setEnabled(false);
+        connect(action, &QAction::triggered, this, [this, verdict = verdict] {
+            if (m_doc) {
+                m_doc->OnCommand(verdict);
+            }
+        });
+        m_commands[verdict] = action;
+    }
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    connect(help->addAction(QStringLiteral("&About Lumetra...")), &QAction::triggered, this,
+            [this] { ShowAbout(); });
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::SetDocument(CLumetraDoc* doc) {
+    m_doc = doc;
+    CommandsChanged();
+}
+
+void CMainFrame::SetTitle(const std::string& title) {
+    setWindowTitle(suite::FromCp1252(title) + QStringLiteral(" - Lumetra"));
+}
+
+void CMainFrame::SetVisible(bool visible) {
+    if (!visible) {
+        hide();
+        return;
+    }
+    show();
+    raise();
+    activateWindow();
+}
+
+bool CMainFrame::Display(const std::filesystem::path&, const std::string&, bool) {
+    // The document-view pane comes with the display; until then nothing is shown.
+    return false;
+}
+
+void CMainFrame::CloseDocument() {}
+
+void CMainFrame::RequestPassword() {
+    // Once the call that asked has returned to the client.
+    QTimer::singleShot(0, this, [this] { ShowPasswordDialog(); });
+}
+
+void CMainFrame::ShowPasswordDialog() {
+    if (!m_doc || m_passwordDialog) {
+        return;
+    }
+    update();
+    CApproveDlg dialog(this);
+    m_passwordDialog = &dialog;
+    const int answer = dialog.exec();
+    m_passwordDialog = nullptr;
+    if (!m_doc || m_closing) {
+        return;  // the document went away while the dialog was open
+    }
+    if (answer == QDialog::Accepted) {
+        m_doc->PasswordEntered(suite::ToCp1252(dialog.Password()));
+    } else {
+        m_doc->PasswordEntered(std::nullopt);
+    }
+}
+
+void CMainFrame::DropPasswordDialog() {
+    m_closing = true;
+    if (m_passwordDialog) {
+        m_passwordDialog->reject();
+    }
+}
+
+void CMainFrame::ShowStop(const std::string& text) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Lumetra"), suite::FromCp1252(text),
+                    QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+void CMainFrame::CommandsChanged() {
+    for (const auto& [verdict, action] : m_commands) {
+        action->setEnabled(m_doc != nullptr && m_doc->Enabled(verdict));
+    }
+}
+
+void CMainFrame::RaiseClientWindow(int32_t window) {
+    // Wayland lets no program raise another's window; X11 does through the window manager.
+    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+        ActivateX11Window(static_cast<uint32_t>(window));
+    }
+}
+
+void CMainFrame::ShowAbout() {
+    suite::CAboutDlg about({QStringLiteral("Lumetra"), QStringLiteral("Lumetra document viewer")},
+                           suite::CVersionInfo(), this);
+    if (auto* layout = qobject_cast<QVBoxLayout*>(about.layout())) {
+        auto* row = new QGridLayout();
+        auto* caption = new QLabel(m_log.Enabled() ? QStringLiteral("Log File Path:") : QString(), &about);
+        auto* path = new QLabel(QString::fromStdString(m_log.PathText()), &about);
+        caption->setObjectName(QStringLiteral("logCaption"));
+        path->setObjectName(QStringLiteral("logPath"));
+        row->addWidget(caption, 0, 0);
+        row->addWidget(path, 0, 1);
+        layout->insertLayout(layout->count() - 1, row);
+    }
+    about.exec();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_onClose) {
+        event->ignore();  // the handler ends the document and then the program
+        m_onClose();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+}  // namespace viewer

@@ -1,0 +1,72 @@
+// The viewer's main window: the document's title and visibility, the five verdict commands enabled by the
+// document's button flags, the "Approve" password dialog, the about box, and the client's window raised at
+// release where the desktop allows it.
+#pragma once
+
+#include <QDialog>
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <map>
+
+#include "viewer/lumetra_doc.h"
+#include "viewer/lumetra_log.h"
+
+class QAction;
+class QLineEdit;
+
+namespace viewer {
+
+// Dialog 137: the approval password, never kept.
+class CApproveDlg : public QDialog {
+  public:
+    explicit CApproveDlg(QWidget* parent);
+    QString Password() const;
+    QLineEdit* PasswordEdit() const { return m_edit; }
+
+  private:
+    QLineEdit* m_edit = nullptr;
+};
+
+class CMainFrame : public QMainWindow, public DocumentFrame {
+  public:
+    explicit CMainFrame(LumetraLog log);
+    ~CMainFrame() override;
+
+    // The document the commands act on, or null once it is gone.
+    void SetDocument(CLumetraDoc* doc);
+    // Runs when the user closes the window.
+    void SetCloseHandler(std::function<void()> handler) { m_onClose = std::move(handler); }
+    // Closes an open "Approve" dialog without an answer (the document is going away).
+    void DropPasswordDialog();
+
+    QAction* CommandAction(Verdict verdict) const { return m_commands.at(verdict); }
+    CApproveDlg* OpenPasswordDialog() const { return m_passwordDialog; }
+
+    // DocumentFrame.
+    void SetTitle(const std::string& title) override;
+    void SetVisible(bool visible) override;
+    bool Display(const std::filesystem::path& path, const std::string& stylesheetPath,
+                 bool deleteOnClose) override;
+    void CloseDocument() override;
+    void RequestPassword() override;
+    void ShowStop(const std::string& text) override;
+    void CommandsChanged() override;
+    void RaiseClientWindow(int32_t window) override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void ShowPasswordDialog();
+    void ShowAbout();
+
+    LumetraLog m_log;
+    CLumetraDoc* m_doc = nullptr;
+    std::map<Verdict, QAction*> m_commands;
+    QPointer<CApproveDlg> m_passwordDialog;
+    std::function<void()> m_onClose;
+    bool m_closing = false;
+};
+
+}  // namespace viewer
