@@ -36,6 +36,7 @@
 #include "terminal/quillet/tests/ctrl_test_support.h"
 #include "terminal/widget/field_edit.h"
 #include "terminal/widget/terminal_widget.h"
+#include "testsupport/paint_counter.h"
 #include "testsupport/test_support.h"
 
 namespace terminal {
@@ -45,18 +46,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using hostlink::testing::StandinRun;
 using testing::kCtrlWaitMs;
-
-// Counts the paint events a widget gets.
-class PaintCounter : public QObject {
-  public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++m_paints;
-        }
-        return false;
-    }
-    int m_paints = 0;
-};
 
 // Stops a process for as long as it lives, so that the host reads nothing. Should the test hang on the
 // host, the watchdog lets the host go on after a while, so that the hang shows as a failure, not a
@@ -182,7 +171,7 @@ TEST_P(DownloadSyncCtrlTest, TheWindowPaintsWhileTheToolIsAwaitedAndClosingEndsT
     const SyncCase& c = GetParam();
     Script(c.script);
     m_control->Properties().m_RunProgram = "dload -pipelogin2";
-    PaintCounter paints;
+    testsupport::PaintCounter paints;
     m_window->installEventFilter(&paints);
 
     // Turns of the window thread during the open; the twentieth ends the wait the case's way.

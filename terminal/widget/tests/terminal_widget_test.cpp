@@ -14,6 +14,7 @@
 #include "terminal/core/host_commands.h"
 #include "terminal/core/tests/key_sender_fake.h"
 #include "terminal/widget/field_edit.h"
+#include "testsupport/paint_counter.h"
 #include "testsupport/test_support.h"
 
 namespace terminal {
@@ -21,16 +22,7 @@ namespace {
 
 constexpr char kFullBlock = char(0xDB);
 
-class PaintCounter : public QObject {
-  public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++m_paints;
-        }
-        return false;
-    }
-    int m_paints = 0;
-};
+using testsupport::PaintCounter;
 
 class TerminalWidgetTest : public testsupport::RegistryTest {
   protected:
