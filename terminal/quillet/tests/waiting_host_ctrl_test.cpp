@@ -347,7 +347,9 @@ TEST_P(StuckHostCtrlTest, NeitherFreezesTheWindowNorReordersTheKeys) {
     }
     // Once the host reads again, everything arrives, in the order it was written.
     ASSERT_TRUE(QTest::qWaitFor([&] { return Received().size() >= expected.size(); }, 4 * kCtrlWaitMs))
-        << Received().size() << " of " << expected.size();
+        << Received().size() << " of " << expected.size() << " bytes; session "
+        << (m_control->Session().HasPipe() ? "live" : "ended") << ", host "
+        << (::kill(host, 0) == 0 ? "running" : "gone");
     EXPECT_TRUE(Received() == expected)
         << "the host's bytes differ from what was written, in " << Received().size() << " bytes";
     const CKeySenderThread::Counts counts = m_control->Session().SenderCounts();
