@@ -106,6 +106,11 @@ ConvertResult ConvertDocument(const ConverterCall& call, const std::filesystem::
         return result;
     }
     result.exitCode = *status;
+    if (*status == static_cast<int>(MardleExit::ConverterMissing)) {
+        // Without the office suite there is no converter, whatever mardle itself is.
+        result.status = ConvertStatus::NotFound;
+        return result;
+    }
     if (*status != 0) {
         result.status = ConvertStatus::Failed;
         if (result.message.empty()) {

@@ -18,7 +18,8 @@ inline constexpr std::chrono::milliseconds kConverterCallGrace{10000};
 
 enum class ConvertStatus {
     Converted,       // the target is there, written by this run
-    NotFound,        // mardle cannot be started: "Error: Document Converter not Found"
+    NotFound,        // mardle, or the office suite it runs, cannot be started: "Error: Document Converter not
+                     // Found"
     Failed,          // mardle exited with an error
     TimedOut,        // mardle was stopped at the time-out
     NothingWritten,  // mardle answered success but no target is there

@@ -482,6 +482,21 @@ TransformResult Apply(xmlDocPtr doc, const fs::path& stylesheetPath, ReadScope& 
 
 }  // namespace
 
+std::optional<fs::path> ResourceBeside(const fs::path& folder, std::string_view reference) {
+    std::string why;
+    std::error_code error;
+    const fs::path realFolder = fs::canonical(folder, error);
+    const auto path = error ? std::nullopt : LocalPathOf(reference, realFolder, why);
+    if (!path) {
+        return std::nullopt;
+    }
+    const fs::path real = fs::canonical(*path, error);
+    if (error || real.parent_path() != realFolder || !fs::is_regular_file(real, error)) {
+        return std::nullopt;
+    }
+    return real;
+}
+
 TransformResult TransformXmlDocument(const fs::path& document, const TransformOptions& options) {
     InitialiseOnce();
     std::error_code error;

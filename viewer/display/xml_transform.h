@@ -6,7 +6,9 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace display {
 
@@ -32,6 +34,12 @@ struct TransformOptions {
     // A document or stylesheet larger than this is refused rather than read into memory.
     size_t maxFileBytes = size_t{64} << 20;
 };
+
+// For the pane's own loads (pictures, style sheets the HTML names): the file `reference` names, relative to
+// the document, when it is a regular file directly in `folder` after links are resolved; nothing for
+// another scheme, another folder or a missing file.
+std::optional<std::filesystem::path> ResourceBeside(const std::filesystem::path& folder,
+                                                    std::string_view reference);
 
 TransformResult TransformXmlDocument(const std::filesystem::path& document,
                                      const TransformOptions& options = {});

@@ -292,6 +292,8 @@ TEST_F(ConverterCallTest, OnlyATargetWrittenByThisRunCounts) {
          "wrote no HTML"},
         {"converter hangs", [&] { return RealMardle("hangs", 300); }, ConvertStatus::Failed, 6,
          "was stopped"},
+        {"no office suite", [&] { return RealMardle("missing"); }, ConvertStatus::NotFound, 4,
+         "cannot be started"},
         {"mardle lies", [&] { return StandIn("mardle-lies"); }, ConvertStatus::NothingWritten, 0, "wrote no"},
         {"mardle hangs", [&] { return StandIn("mardle-hangs"); }, ConvertStatus::TimedOut, -1, "working"},
         {"mardle writes as it is stopped", [&] { return StandIn("mardle-late"); }, ConvertStatus::TimedOut,

@@ -280,6 +280,39 @@ TEST_F(XmlTransformTest, TransformsOnSeveralThreadsKeepTheirOwnFolders) {
     }
 }
 
+TEST_F(XmlTransformTest, ThePanesOwnLoadsStayBesideTheDocument) {
+    fs::create_symlink(m_outside / "secret.txt", m_docs / "link.txt");
+    fs::create_directories(m_docs / "sub");
+    WriteFile(m_docs / "sub" / "deeper.png", "x");
+    struct Case {
+        std::string reference;
+        bool allowed;
+    };
+    const std::vector<Case> cases = {
+        {"secret.txt", true},
+        {"./secret.txt", true},
+        {"file://" + (m_docs / "secret.txt").string(), true},
+        {(m_docs / "secret.txt").string(), true},
+        {"secret.txt#part", true},
+        {"../outside/secret.txt", false},
+        {(m_outside / "secret.txt").string(), false},
+        {"link.txt", false},
+        {"sub/deeper.png", false},
+        {"sub", false},
+        {"missing.png", false},
+        {"http://127.0.0.1:9/secret.txt", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reference);
+        const auto found = ResourceBeside(m_docs, c.reference);
+        EXPECT_EQ(found.has_value(), c.allowed);
+        if (found) {
+            EXPECT_EQ(*found, fs::canonical(m_docs / "secret.txt"));
+        }
+    }
+}
+
 TEST(DocumentRouteTest, ExtensionComesFromTheLastComponentOnly) {
     struct Case {
         const char* path;
