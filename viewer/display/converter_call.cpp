@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include "platform/poll_wait.h"
 #include "platform/spawn.h"
