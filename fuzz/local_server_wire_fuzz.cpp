@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // Objects the peer names become nothing here: a record that names one is refused.
     if (auto request = bus::DecodeRequest(bytes, [](uint32_t) { return nullptr; })) {
-        if (platform::automation::Failed(bus::EncodeRequest(*request, {}, again)) || !bus::DecodeRequest(again, {})) {
+        if (platform::automation::Failed(bus::EncodeRequest(*request, {}, again)) ||
+            !bus::DecodeRequest(again, {})) {
             std::abort();
         }
     }

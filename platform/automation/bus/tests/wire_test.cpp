@@ -13,8 +13,9 @@ Request SampleInvoke() {
     Request request;
     request.dispid = 4;
     request.kind = InvokeKind::Method | InvokeKind::PropertyGet;
-    request.args = {Variant::Bstr("\x80\xFF text"), Variant::I2(-3), Variant::R4(2.5f), Variant::Missing(),
-                    Variant::Date(1.5, DateStatus::Null), Variant::Bool(true)};
+    request.args = {
+        Variant::Bstr("\x80\xFF text"),       Variant::I2(-3),    Variant::R4(2.5f), Variant::Missing(),
+        Variant::Date(1.5, DateStatus::Null), Variant::Bool(true)};
     return request;
 }
 
@@ -56,7 +57,8 @@ TEST(LocalServerWireTest, RecordsRoundTripAndRefuseEveryCut) {
 
 TEST(LocalServerWireTest, LengthsAndKindsThatLieAreRefused) {
     // A text that claims more bytes than follow, a count beyond any call, an unknown kind, no flags.
-    const std::string hugeText = std::string("\x00\x00\x00\x00\x00\x00\x00\x00\x08\x00", 10) + "\xFF\xFF\xFF\x7F";
+    const std::string hugeText =
+        std::string("\x00\x00\x00\x00\x00\x00\x00\x00\x08\x00", 10) + "\xFF\xFF\xFF\x7F";
     EXPECT_FALSE(DecodeReply(hugeText));
     const std::string manyIds = std::string("\x00\x00\x00\x00", 4) + "\xFF\xFF\xFF\xFF";
     EXPECT_FALSE(DecodeReply(manyIds));
@@ -72,7 +74,8 @@ TEST(LocalServerWireTest, LengthsAndKindsThatLieAreRefused) {
     noFlags[6] = 0;
     EXPECT_FALSE(DecodeRequest(noFlags, {}));
     // An object argument without an importer is refused, not made up.
-    std::string withObject = std::string("\x02\x01\x00\x00\x00\x01\x00\x01\x00\x00\x00\x09\x00\x05\x00\x00\x00", 17);
+    std::string withObject =
+        std::string("\x02\x01\x00\x00\x00\x01\x00\x01\x00\x00\x00\x09\x00\x05\x00\x00\x00", 17);
     EXPECT_FALSE(DecodeRequest(withObject, {}));
     EXPECT_TRUE(DecodeRequest(withObject, [](uint32_t) { return std::make_shared<DispatchObject>(); }));
 }
