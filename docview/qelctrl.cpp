@@ -10,6 +10,7 @@
 
 #include "docview/control_strings.h"
 #include "docview/fennick_members.h"
+#include "docview/page_tables.h"
 #include "docview/property_lists.h"
 #include "platform/automation/stock_font.h"
 #include "platform/user_prompt.h"
@@ -95,9 +96,16 @@ automation::HRESULT Cqelctrl::QueryInterface(const automation::Guid& iid, std::s
         out = std::shared_ptr<void>(shared_from_this(), widget);
         return automation::S_OK;
     }
+    void* further = nullptr;
     if (iid == automation::IID_IPerPropertyBrowsing) {
-        out = std::shared_ptr<void>(shared_from_this(),
-                                    static_cast<automation::IPerPropertyBrowsing*>(&m_browsing));
+        further = static_cast<automation::IPerPropertyBrowsing*>(&m_browsing);
+    } else if (iid == automation::IID_ISpecifyPropertyPages) {
+        further = static_cast<automation::ISpecifyPropertyPages*>(&m_pageList);
+    } else if (iid == automation::IID_IObjectVerbs) {
+        further = static_cast<automation::IObjectVerbs*>(&m_verbs);
+    }
+    if (further) {
+        out = std::shared_ptr<void>(shared_from_this(), further);
         return automation::S_OK;
     }
     if (iid == automation::IID_IPersistPropertyBag) {
@@ -106,6 +114,14 @@ automation::HRESULT Cqelctrl::QueryInterface(const automation::Guid& iid, std::s
         return automation::S_OK;
     }
     return DispatchObject::QueryInterface(iid, out);
+}
+
+automation::HRESULT CQelPageList::GetPages(std::vector<automation::Guid>& pages) {
+    pages.clear();
+    for (const PageDefinition* page : ControlPages()) {
+        pages.push_back(page->clsid);
+    }
+    return automation::S_OK;
 }
 
 std::optional<int32_t> Cqelctrl::HeldValue(int32_t dispid) const {

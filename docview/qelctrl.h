@@ -73,6 +73,14 @@ struct ControlSite {
     std::string exePath;
     // Where message boxes go; null: the process's prompt.
     std::function<platform::UserPrompt&()> prompt;
+    // Opens the property frame on the control's pages (the property verb); null: the verb does nothing.
+    std::function<void(Cqelctrl&)> showProperties;
+};
+
+// The control's property pages, in tab order.
+class CQelPageList final : public platform::automation::ISpecifyPropertyPages {
+  public:
+    platform::automation::HRESULT GetPages(std::vector<platform::automation::Guid>& pages) override;
 };
 
 // The four file-information fields the control keeps.
@@ -174,6 +182,12 @@ class Cqelctrl : public platform::automation::DispatchObject {
     // DisplayFont, ClipFont, PrintFont: font objects, the control's own until a host hands it others.
     std::array<std::shared_ptr<platform::automation::IDispatch>, 3> m_fonts;
     platform::automation::CPropertyBrowsing m_browsing;
+    CQelPageList m_pageList;
+    platform::automation::CControlVerbs m_verbs{[this] {
+        if (m_site.showProperties) {
+            m_site.showProperties(*this);
+        }
+    }};
     // Members of the Parts not built yet keep what is put and give it back.
     std::vector<std::pair<int32_t, platform::automation::Variant>> m_kept;
     // What a fresh control saves: the value a damaged or missing stored one gives.

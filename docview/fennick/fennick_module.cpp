@@ -5,8 +5,10 @@
 #include <filesystem>
 
 #include "docview/fennick/fennick_window.h"
+#include "docview/page_tables.h"
 #include "platform/automation/class_registry.h"
 #include "platform/automation/component.h"
+#include "suite/qt/page_object.h"
 #include "suite/registry_settings.h"
 
 namespace {
@@ -41,7 +43,10 @@ std::vector<ClassRegistration> Classes() {
                                "",
                                "Apartment",
                                {}};
-    return {control, io, redirect};
+    std::vector<ClassRegistration> classes = {control, io, redirect};
+    for (ClassRegistration& page : suite::PageRegistrationsOf(docview::ControlPages()))
+        classes.push_back(std::move(page));
+    return classes;
 }
 
 std::shared_ptr<IDispatch> MakeControl() {
@@ -57,6 +62,10 @@ std::shared_ptr<IDispatch> MakeControl() {
 HRESULT DllGetClassObject(const Guid& clsid, std::shared_ptr<IClassFactory>& factory) {
     if (clsid == fennick::kQelctrlClsid) {
         factory = std::make_shared<ClassFactory>(MakeControl);
+        return S_OK;
+    }
+    if (auto page = suite::PageClassFactoryOf(docview::ControlPages(), clsid)) {
+        factory = std::move(page);
         return S_OK;
     }
     factory.reset();

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "docview/page_tables.h"
+#include "suite/qt/property_frame.h"
 #include "suite/qt/qt_text.h"
 
 namespace fennick {
@@ -26,6 +28,21 @@ class BoxPrompt final : public platform::UserPrompt {
         return platform::PromptResult::Ok;
     }
 };
+
+std::shared_ptr<platform::automation::IClassFactory> PageFactory(const platform::automation::Guid& clsid) {
+    return suite::PageClassFactoryOf(docview::ControlPages(), clsid);
+}
+
+void ShowPropertyFrame(docview::Cqelctrl& control) {
+    std::shared_ptr<platform::automation::IDispatch> keepAlive = control.weak_from_this().lock();
+    if (!keepAlive)
+        return;
+    std::vector<platform::automation::Guid> pages;
+    docview::CQelPageList().GetPages(pages);
+    suite::RunPropertyFrame(static_cast<QWidget*>(control.Widget()),
+                            suite::FromCp1252(std::string(kQelctrlTypeName) + " Properties"), {keepAlive},
+                            pages, PageFactory);
+}
 
 platform::UserPrompt& ControlPrompt() {
     // The stderr fallback is what DefaultPrompt answers when nothing was installed.
@@ -119,6 +136,8 @@ std::shared_ptr<docview::Cqelctrl> CreateFennickControl(docview::ControlSite sit
         site.chooseFile = ChooseFile;
     if (!site.prompt)
         site.prompt = ControlPrompt;
+    if (!site.showProperties)
+        site.showProperties = ShowPropertyFrame;
     return docview::CreateQelctrl(std::move(site));
 }
 
