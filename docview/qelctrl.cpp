@@ -103,14 +103,11 @@ automation::HRESULT Cqelctrl::QueryInterface(const automation::Guid& iid, std::s
         further = static_cast<automation::ISpecifyPropertyPages*>(&m_pageList);
     } else if (iid == automation::IID_IObjectVerbs) {
         further = static_cast<automation::IObjectVerbs*>(&m_verbs);
+    } else if (iid == automation::IID_IPersistPropertyBag) {
+        further = static_cast<automation::IPersistPropertyBag*>(&m_persistence);
     }
     if (further) {
         out = std::shared_ptr<void>(shared_from_this(), further);
-        return automation::S_OK;
-    }
-    if (iid == automation::IID_IPersistPropertyBag) {
-        out = std::shared_ptr<void>(shared_from_this(),
-                                    static_cast<automation::IPersistPropertyBag*>(&m_persistence));
         return automation::S_OK;
     }
     return DispatchObject::QueryInterface(iid, out);
