@@ -127,8 +127,8 @@ class PageModel {
     // its range (nothing changes then).
     bool SetValue(const PageField& field, const Variant& value);
 
-    // A List field's entries: the last loaded object's browsing strings for a browsed list, else its
-    // `choices`.
+    // A list's entries: for a browsed List field the last loaded object's browsing strings when it has
+    // them, else the field's `choices`.
     const std::vector<std::string>& ListStrings(const PageField& field) const;
     // The position of the field's value in its list; -1 when the list has no entry for it.
     int ListIndex(const PageField& field) const;

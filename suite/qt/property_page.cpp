@@ -100,7 +100,8 @@ void CPropertyPage::Build() {
         switch (field.kind) {
             case FieldKind::Text:
             case FieldKind::Secret:
-            case FieldKind::Number: {
+            case FieldKind::Number:
+            case FieldKind::Float: {
                 auto* edit = new QLineEdit(this);
                 if (field.kind == FieldKind::Secret) {
                     edit->setEchoMode(QLineEdit::Password);
@@ -110,9 +111,10 @@ void CPropertyPage::Build() {
                 form->addRow(label, edit);
                 break;
             }
-            case FieldKind::Choice: {
+            case FieldKind::Choice:
+            case FieldKind::List: {
                 auto* list = new QComboBox(this);
-                for (const std::string& choice : field.choices) {
+                for (const std::string& choice : m_model.ListStrings(field)) {
                     list->addItem(FromCp1252(choice));
                 }
                 connect(list, &QComboBox::currentIndexChanged, this, [this, &field] {
@@ -133,27 +135,6 @@ void CPropertyPage::Build() {
                 });
                 widget = box;
                 outer->addWidget(box);
-                break;
-            }
-            case FieldKind::Float: {
-                auto* edit = new QLineEdit(this);
-                connect(edit, &QLineEdit::textEdited, this, [this, &field] { Edited(field); });
-                widget = edit;
-                form->addRow(label, edit);
-                break;
-            }
-            case FieldKind::List: {
-                auto* list = new QComboBox(this);
-                for (const std::string& entry : m_model.ListStrings(field)) {
-                    list->addItem(FromCp1252(entry));
-                }
-                connect(list, &QComboBox::currentIndexChanged, this, [this, &field] {
-                    if (!m_refreshing) {
-                        Edited(field);
-                    }
-                });
-                widget = list;
-                form->addRow(label, list);
                 break;
             }
             case FieldKind::Bits: {
@@ -210,10 +191,14 @@ void CPropertyPage::Refresh() {
             case FieldKind::Secret:
                 static_cast<QLineEdit*>(widget)->setText(FromCp1252(value.AsBstr()));
                 break;
-            case FieldKind::Number: {
+            case FieldKind::Number:
+            case FieldKind::Float: {
                 const auto waiting = m_invalid.find(m_model.BoundProperty(field));
-                static_cast<QLineEdit*>(widget)->setText(
-                    waiting != m_invalid.end() ? waiting->second : QString::number(value.AsI4()));
+                const QString shown = field.kind == FieldKind::Float
+                                          ? QString::asprintf("%g", static_cast<double>(value.AsR4()))
+                                          : QString::number(value.AsI4());
+                static_cast<QLineEdit*>(widget)->setText(waiting != m_invalid.end() ? waiting->second
+                                                                                    : shown);
                 break;
             }
             case FieldKind::Choice: {
@@ -226,13 +211,6 @@ void CPropertyPage::Refresh() {
             case FieldKind::Check:
                 static_cast<QCheckBox*>(widget)->setChecked(value.AsBool());
                 break;
-            case FieldKind::Float: {
-                const auto waiting = m_invalid.find(m_model.BoundProperty(field));
-                static_cast<QLineEdit*>(widget)->setText(
-                    waiting != m_invalid.end() ? waiting->second
-                                               : QString::asprintf("%g", static_cast<double>(value.AsR4())));
-                break;
-            }
             case FieldKind::List:
                 static_cast<QComboBox*>(widget)->setCurrentIndex(m_model.ListIndex(field));
                 break;
@@ -273,11 +251,20 @@ void CPropertyPage::Edited(const PageField& field) {
         case FieldKind::Secret:
             m_model.SetValue(field, Variant::Bstr(ToCp1252(static_cast<QLineEdit*>(widget)->text())));
             break;
-        case FieldKind::Number: {
+        case FieldKind::Number:
+        case FieldKind::Float: {
             const QString text = static_cast<QLineEdit*>(widget)->text();
             const std::string& property = m_model.BoundProperty(field);
-            if (const auto number = ParseNumber(text, field.number)) {
-                m_model.SetValue(field, Variant::I4(*number));
+            std::optional<Variant> parsed;
+            if (field.kind == FieldKind::Float) {
+                if (const auto number = ParseFloat(text)) {
+                    parsed = Variant::R4(*number);
+                }
+            } else if (const auto number = ParseNumber(text, field.number)) {
+                parsed = Variant::I4(*number);
+            }
+            if (parsed) {
+                m_model.SetValue(field, *parsed);
                 m_invalid.erase(property);
             } else {
                 m_invalid[property] = text;
@@ -302,17 +289,6 @@ void CPropertyPage::Edited(const PageField& field) {
         case FieldKind::Check:
             m_model.SetValue(field, Variant::Bool(static_cast<QCheckBox*>(widget)->isChecked()));
             break;
-        case FieldKind::Float: {
-            const QString text = static_cast<QLineEdit*>(widget)->text();
-            const std::string& property = m_model.BoundProperty(field);
-            if (const auto number = ParseFloat(text)) {
-                m_model.SetValue(field, Variant::R4(*number));
-                m_invalid.erase(property);
-            } else {
-                m_invalid[property] = text;
-            }
-            break;
-        }
         case FieldKind::List: {
             const int index = static_cast<QComboBox*>(widget)->currentIndex();
             if (index >= 0 && index < static_cast<int>(field.listValues.size())) {
