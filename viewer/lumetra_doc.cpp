@@ -91,8 +91,14 @@ bool MayDelete(const std::filesystem::path& path, std::string* why) {
 }
 
 CLumetraDoc::CLumetraDoc(DocumentFrame& frame, const platform::Registry& registry, LumetraLog log,
-                         bool wordAvailable, std::string probeText)
-    : m_frame(frame), m_registry(registry), m_log(std::move(log)), m_wordAvailable(wordAvailable) {
+                         WordProcessor& word)
+    : m_frame(frame),
+      m_registry(registry),
+      m_log(std::move(log)),
+      m_word(word),
+      m_alive(std::make_shared<CLumetraDoc*>(this)) {
+    std::string probeText;
+    m_wordAvailable = m_word.Probe(probeText);
     if (m_wordAvailable) {
         m_log.Write("Lumetra was able to connect to Microsoft Word");
     } else {
@@ -145,11 +151,9 @@ CLumetraDoc::CLumetraDoc(DocumentFrame& frame, const platform::Registry& registr
                     m_deleteOnClose = args[0].AsBstr() != "0";
                     return Text(kOk);
                 })
-        .Method("InvokeMacro", 11, {VarType::Bstr}, VarType::Bstr,
-                [](std::span<const Variant>) {
-                    // No document is being edited: there is no macro to run.
-                    return Text(kFailed);
-                })
+        .Method(
+            "InvokeMacro", 11, {VarType::Bstr}, VarType::Bstr,
+            [this](std::span<const Variant> args) { return Variant::Bstr(InvokeMacro(args[0].AsBstr())); })
         .Method("GetPassword", 12, {automation::ParamSpec(VarType::Variant, true)}, VarType::Bstr,
                 [this](std::span<const Variant>) {
                     m_frame.RequestPassword();
@@ -166,6 +170,8 @@ CLumetraDoc::CLumetraDoc(DocumentFrame& frame, const platform::Registry& registr
 }
 
 CLumetraDoc::~CLumetraDoc() {
+    *m_alive = nullptr;
+    m_wordDocument.reset();
     m_queue.Release([this](int32_t window) { m_frame.RaiseClientWindow(window); });
     m_log.Write("Lumetra is closing down");
 }
@@ -200,10 +206,132 @@ bool CLumetraDoc::OnCommand(Verdict verdict) {
         case Verdict::Next:
             return m_queue.Enqueue(std::string(kNext));
         case Verdict::Edit:
-            // An edit needs the word processor, which this document has not got (its flag stays clear).
-            return false;
+            Edit();
+            return Editing();
     }
     return false;
+}
+
+std::filesystem::path CLumetraDoc::TemplatePath(WordApplication& application) const {
+    auto folder = ConfiguredPath(m_registry, kTranscriptionKey, kTemplatesValue, kExpandLimit);
+    if (!folder) {
+        folder = ConfiguredPath(m_registry, kOlderTranscriptionKey, kTemplatesValue, kExpandLimit);
+    }
+    if (!folder) {
+        folder = application.UserTemplatesPath();
+    }
+    return *folder / kTemplateFileName;
+}
+
+namespace {
+
+std::string TrimRight(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+std::string DispatchFailure(const WordError& error) {
+    return "Error: OLE Dispatch Exception\n\nThe OLE error \"" +
+           (error.description.empty() ? std::string("unknown error") : error.description) +
+           "\" was returned from " +
+           (error.source.empty() ? std::string("an unknown application") : error.source) + ".";
+}
+
+}  // namespace
+
+void CLumetraDoc::Edit() {
+    if (m_wordDocument) {
+        return;
+    }
+    std::string why;
+    std::unique_ptr<WordApplication> application = m_word.Start(why);
+    if (!application) {
+        m_frame.ShowStop(
+            "Error: Editor Not Found\n\nA suitable word processor could not found to edit this document.  "
+            "The OLE "
+            "error \"" +
+            TrimRight(why) + "\" was returned.");
+        m_wordAvailable = false;
+        m_buttons.edit = false;
+        m_frame.CommandsChanged();
+        return;
+    }
+    const std::filesystem::path templatePath = TemplatePath(*application);
+    m_log.Write("The template path is ", templatePath.string());
+    WordError error;
+    std::unique_ptr<WordDocument> document = application->AddFromTemplate(templatePath, error);
+    bool ok = document != nullptr;
+    auto runMacro = [&](const std::string& name, std::vector<Variant> args) {
+        if (!document->HasMacro(name)) {
+            error = {"Unable to get dispatch ID for " + name, ""};
+            return false;
+        }
+        return document->RunMacro(name, args, error);
+    };
+    ok = ok && runMacro("RegisterSorelIDs", {Variant::I4(m_frame.WindowHandle()), Variant::I4(0)});
+    ok = ok &&
+         (m_connectionText.empty() || runMacro("RegisterSorelConnection", {Variant::Bstr(m_connectionText)}));
+    if (!ok) {
+        if (document) {
+            document->CloseUnsaved();
+        }
+        application->Quit();
+        m_frame.ShowStop(DispatchFailure(error));
+        return;
+    }
+    m_wordDocument = std::move(document);
+    m_frame.SetMainWindowEnabled(false);
+    m_queue.Enqueue(std::string(kEdit));
+    WordDocument* attached = m_wordDocument.get();
+    m_wordDocument->OnEnded([alive = std::weak_ptr<CLumetraDoc*>(m_alive), attached] {
+        auto self = alive.lock();
+        if (self && *self && (*self)->m_wordDocument.get() == attached) {
+            (*self)->EditEnd();
+        }
+    });
+    if (!m_wordDocument->Show(error)) {
+        m_log.Write("The word processor could not be shown: ", error.description);
+    }
+}
+
+void CLumetraDoc::EditEnd() {
+    if (!m_wordDocument) {
+        return;  // a second notice for the same edit
+    }
+    m_wordDocument.reset();
+    m_frame.SetMainWindowEnabled(true);
+    m_queue.Enqueue(std::string(kEditEnd));
+}
+
+std::string CLumetraDoc::InvokeMacro(const std::string& text) {
+    const size_t blank = text.find(' ');
+    const std::string name = text.substr(0, blank);
+    std::vector<Variant> args;
+    if (blank != std::string::npos) {
+        const size_t start = text.find_first_not_of(' ', blank);
+        args.push_back(Variant::Bstr(start == std::string::npos ? std::string() : text.substr(start)));
+    }
+    // Macros live in the document being edited; without one there is nothing to run.
+    if (!m_wordDocument) {
+        return kFailed;
+    }
+    if (!m_wordDocument->HasMacro(name)) {
+        m_frame.ShowStop("Error: Dispatch ID Unavailable\n\nLumetra was unable to get a dispatch ID for " +
+                         name + ".");
+        return kFailed;
+    }
+    WordError error;
+    return m_wordDocument->RunMacro(name, args, error) ? kOk : kFailed;
+}
+
+void CLumetraDoc::PrintViaWordProcessor(const std::filesystem::path& file) {
+    std::string why;
+    if (!m_word.Print(file, why)) {
+        m_log.Write("Printing through the word processor failed: ", why);
+        m_frame.ShowStop("Lumetra could not establish a connection to Microsoft Word.");
+    }
 }
 
 void CLumetraDoc::PasswordEntered(std::optional<std::string> password) {

@@ -14,6 +14,7 @@
 #include "platform/automation/guid.h"
 #include "viewer/lumetra_log.h"
 #include "viewer/notify_queue.h"
+#include "viewer/word_processor.h"
 
 namespace platform {
 class Registry;
@@ -27,6 +28,10 @@ inline constexpr const char* kLumetraProgId = "Lumetra.Document";
 inline constexpr const char* kLumetraTypeName = "Lumetr Document";
 inline constexpr const char* kLumetraBusName = "com.carrowline.Lumetra";
 inline constexpr size_t kExpandLimit = 1024;
+inline constexpr const char* kTemplatesValue = "Templates";
+inline constexpr const char* kOlderTranscriptionKey =
+    "Software\\Carrowline Corporation\\Carrowline Transcription";
+inline constexpr const char* kTemplateFileName = "tarn transcription.dot";
 
 // What the document asks of its window.
 class DocumentFrame {
@@ -48,6 +53,10 @@ class DocumentFrame {
     virtual void CommandsChanged() = 0;
     // The client's window to the front, where the desktop allows it.
     virtual void RaiseClientWindow(int32_t window) = 0;
+    // The viewer's own window as the word processor's template is told it.
+    virtual int32_t WindowHandle() = 0;
+    // Disabled while the word processor edits the document.
+    virtual void SetMainWindowEnabled(bool enabled) = 0;
 };
 
 // The verdict commands of the window and the flags that enable them.
@@ -67,13 +76,21 @@ bool MayDelete(const std::filesystem::path& path, std::string* why = nullptr);
 
 class CLumetraDoc : public platform::automation::DispatchObject {
   public:
-    // `wordAvailable` is the word processor's probe result, `probeText` what the probe said when it failed.
-    CLumetraDoc(DocumentFrame& frame, const platform::Registry& registry, LumetraLog log, bool wordAvailable,
-                std::string probeText = {});
+    // Probes `word`, which must outlive the document.
+    CLumetraDoc(DocumentFrame& frame, const platform::Registry& registry, LumetraLog log,
+                WordProcessor& word);
     ~CLumetraDoc() override;
 
     // A verdict command the user chose; false when it was not enabled or not queued.
     bool OnCommand(Verdict verdict);
+    // The edit ended: the template's notice, or its document went away.
+    void EditEnd();
+    bool Editing() const { return m_wordDocument != nullptr; }
+    // Prints a word-processor file through the word processor.
+    void PrintViaWordProcessor(const std::filesystem::path& file);
+    // The template the next edit uses.
+    std::filesystem::path TemplatePath(WordApplication& application) const;
+
     // The "Approve" dialog closed: the typed text with OK, nullopt with Cancel (queued as "").
     void PasswordEntered(std::optional<std::string> password);
 
@@ -87,6 +104,8 @@ class CLumetraDoc : public platform::automation::DispatchObject {
 
   private:
     std::string OpenFile(const std::string& path);
+    void Edit();
+    std::string InvokeMacro(const std::string& text);
     std::string FileDelete(const std::string& path);
     void SetButtons(const std::string& name, bool on);
     std::optional<std::filesystem::path> LocalPath(const std::string& hostPath, std::string* why) const;
@@ -96,6 +115,10 @@ class CLumetraDoc : public platform::automation::DispatchObject {
     LumetraLog m_log;
     NotifyQueue m_queue;
     ButtonFlags m_buttons;
+    WordProcessor& m_word;
+    std::unique_ptr<WordDocument> m_wordDocument;
+    // Lets a word processor's late notice find out that this document is gone.
+    std::shared_ptr<CLumetraDoc*> m_alive;
     bool m_wordAvailable = false;
     bool m_closeAllowed = true;
     bool m_deleteOnClose = false;

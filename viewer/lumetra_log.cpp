@@ -13,21 +13,24 @@
 
 namespace viewer {
 
-LumetraLog LumetraLog::FromRegistry(const platform::Registry& registry) {
-    platform::RegValue value;
-    if (registry.QueryValue(platform::HKey::LocalMachine, kTranscriptionKey, kLogFilePathValue, value) !=
-        platform::win32::kSuccess) {
-        return LumetraLog();
+std::optional<std::filesystem::path> ConfiguredPath(const platform::Registry& registry, const char* key,
+                                                    const char* value, size_t limit) {
+    platform::RegValue stored;
+    if (registry.QueryValue(platform::HKey::LocalMachine, key, value, stored) != platform::win32::kSuccess) {
+        return std::nullopt;
     }
-    auto text = value.AsString();
-    if (!text || text->empty() || text->size() > kLogPathLimit) {
-        return LumetraLog();
+    auto text = stored.AsString();
+    if (!text || text->empty() || text->size() > limit) {
+        return std::nullopt;
     }
     if (text->front() == '/') {
-        return LumetraLog(std::filesystem::path(*text));
+        return std::filesystem::path(*text);
     }
-    auto local = platform::HostPath(registry).Translate(*text);
-    return local ? LumetraLog(*local) : LumetraLog();
+    return platform::HostPath(registry).Translate(*text);
+}
+
+LumetraLog LumetraLog::FromRegistry(const platform::Registry& registry) {
+    return LumetraLog(ConfiguredPath(registry, kTranscriptionKey, kLogFilePathValue, kLogPathLimit));
 }
 
 void LumetraLog::Write(std::string_view message, std::string_view second, bool lineFeed) const {

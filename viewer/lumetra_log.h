@@ -17,6 +17,11 @@ inline constexpr const char* kTranscriptionKey = "Software\\Carrowline Corporati
 inline constexpr const char* kLogFilePathValue = "LogFilePath";
 inline constexpr size_t kLogPathLimit = 260;
 
+// A folder or file the machine's configuration names under HKLM `key`: a text value of at most `limit`
+// bytes, used as it is when absolute, else read as a Windows path through the drive mapping.
+std::optional<std::filesystem::path> ConfiguredPath(const platform::Registry& registry, const char* key,
+                                                    const char* value, size_t limit);
+
 class LumetraLog {
   public:
     LumetraLog() = default;

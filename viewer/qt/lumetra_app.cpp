@@ -14,9 +14,6 @@ namespace viewer {
 
 namespace {
 
-// No word processor is driven yet: documents are not editable, as where none is installed.
-constexpr const char* kNoWordProcessor = "no word processor is installed";
-
 void StopBox(const QString& text) {
     std::fprintf(stderr, "lumetra: %s\n", text.toLocal8Bit().constData());
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Lumetra"), text, QMessageBox::Ok);
@@ -49,8 +46,7 @@ bool CLumetraApp::InitInstance(const std::vector<std::string>& args) {
                         ? "Lumetra is being started in EMBEDDED mode"
                         : "Lumetra is being started in AUTOMATION mode");
         MakeDocument();
-        auto doc = std::make_shared<CLumetraDoc>(*m_frame, platform::Registry::Default(), m_log, false,
-                                                 kNoWordProcessor);
+        auto doc = std::make_shared<CLumetraDoc>(*m_frame, platform::Registry::Default(), m_log, m_word);
         m_frame->SetDocument(doc.get());
         // One process per object: the window stays hidden until the client shows it.
         m_host = std::make_unique<platform::automation::bus::LocalServerHost>(std::move(doc), kLumetraBusName,
@@ -79,8 +75,7 @@ bool CLumetraApp::InitInstance(const std::vector<std::string>& args) {
         return false;
     }
     MakeDocument();
-    m_standaloneDoc = std::make_shared<CLumetraDoc>(*m_frame, platform::Registry::Default(), m_log, false,
-                                                    kNoWordProcessor);
+    m_standaloneDoc = std::make_shared<CLumetraDoc>(*m_frame, platform::Registry::Default(), m_log, m_word);
     m_frame->SetDocument(m_standaloneDoc.get());
     m_frame->show();
     return true;

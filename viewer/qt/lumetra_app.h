@@ -38,6 +38,7 @@ class CLumetraApp {
     void Finish();
 
     LumetraLog m_log;
+    NoWordProcessor m_word;
     std::unique_ptr<CMainFrame> m_frame;
     std::shared_ptr<CLumetraDoc> m_standaloneDoc;
     std::unique_ptr<platform::automation::bus::LocalServerHost> m_host;

@@ -144,6 +144,14 @@ void CMainFrame::RaiseClientWindow(int32_t window) {
     }
 }
 
+int32_t CMainFrame::WindowHandle() {
+    return static_cast<int32_t>(winId());
+}
+
+void CMainFrame::SetMainWindowEnabled(bool enabled) {
+    setEnabled(enabled);
+}
+
 void CMainFrame::ShowAbout() {
     suite::CAboutDlg about({QStringLiteral("Lumetra"), QStringLiteral("Lumetra document viewer")},
                            suite::CVersionInfo(), this);

@@ -53,6 +53,8 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
     void ShowStop(const std::string& text) override;
     void CommandsChanged() override;
     void RaiseClientWindow(int32_t window) override;
+    int32_t WindowHandle() override;
+    void SetMainWindowEnabled(bool enabled) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -13,6 +13,7 @@
 #include "testsupport/test_support.h"
 #include "viewer/command_line.h"
 #include "viewer/registration.h"
+#include "viewer/tests/strict_word_processor.h"
 
 namespace viewer {
 namespace {
@@ -39,6 +40,8 @@ struct RecordingFrame : DocumentFrame {
     void ShowStop(const std::string& text) override { stops.push_back(text); }
     void CommandsChanged() override { ++commandChanges; }
     void RaiseClientWindow(int32_t window) override { raised.push_back(window); }
+    int32_t WindowHandle() override { return 0x2A00005; }
+    void SetMainWindowEnabled(bool e) override { enabled = e; }
 
     std::string title;
     std::optional<bool> visible;
@@ -49,6 +52,7 @@ struct RecordingFrame : DocumentFrame {
     std::vector<std::string> stops;
     int commandChanges = 0;
     std::vector<int32_t> raised;
+    bool enabled = true;
 };
 
 // The client window as the object manager hands it over: PostMessage recorded.
@@ -71,8 +75,9 @@ class LumetraDocTest : public testsupport::RegistryTest {
         m_logPath = m_temp.Path() / "lumetra.log";
     }
     std::shared_ptr<CLumetraDoc> Make(bool wordAvailable = false) {
-        return std::make_shared<CLumetraDoc>(m_frame, Reg(), LumetraLog(m_logPath), wordAvailable,
-                                             "no word processor is installed");
+        m_word.behaviour.probe = wordAvailable;
+        return std::make_shared<CLumetraDoc>(m_frame, Reg(), LumetraLog(m_logPath),
+                                             wordAvailable ? static_cast<WordProcessor&>(m_word) : m_none);
     }
     static std::string Call(automation::IDispatch& doc, std::string_view name,
                             std::vector<Variant> args = {}) {
@@ -96,6 +101,8 @@ class LumetraDocTest : public testsupport::RegistryTest {
     void Touch(const fs::path& path) const { std::ofstream(path) << "x"; }
 
     RecordingFrame m_frame;
+    StrictWordProcessor m_word;
+    NoWordProcessor m_none;
     fs::path m_logPath;
 };
 
@@ -371,6 +378,197 @@ TEST_F(LumetraDocTest, RegistrationNamesTheProgramAndTheBus) {
     ASSERT_EQ(automation::LocalServerOf(clsid, server), automation::S_OK);
     EXPECT_EQ(server.command, std::vector<std::string>{"/opt/carrowline/bin/lumetra"});
     EXPECT_EQ(server.busName, "com.carrowline.Lumetra");
+}
+
+class WordEditTest : public LumetraDocTest {
+  protected:
+    void SetUp() override {
+        LumetraDocTest::SetUp();
+        m_window = std::make_shared<PostRecorder>();
+    }
+    std::shared_ptr<CLumetraDoc> Registered() {
+        auto doc = Make(true);
+        Call(*doc, "RegisterSorelIDs", {Variant::I4(1), Variant::I4(2), Variant::Dispatch(m_window)});
+        Call1(*doc, "EnableButton", "edit");
+        return doc;
+    }
+    void SetTemplates(const char* key, const std::string& folder) {
+        ASSERT_EQ(Reg().SetValue(platform::HKey::LocalMachine, key, kTemplatesValue,
+                                 platform::RegValue::String(folder)),
+                  0);
+    }
+    std::vector<std::string> Fetch(CLumetraDoc& doc) {
+        std::vector<std::string> texts;
+        for (std::string text = Call(doc, "GetNotifyMessage"); !text.empty();
+             text = Call(doc, "GetNotifyMessage")) {
+            texts.push_back(text);
+        }
+        return texts;
+    }
+    std::shared_ptr<PostRecorder> m_window;
+};
+
+TEST_F(WordEditTest, EditRunsInOrderAndEndsOnceByNotice) {
+    SetTemplates(kTranscriptionKey, "/opt/templates");
+    auto doc = Registered();
+    Call1(*doc, "RegisterSorelConnection", "remote 10.0.0.1");
+    ASSERT_TRUE(doc->Enabled(Verdict::Edit));
+    EXPECT_TRUE(doc->OnCommand(Verdict::Edit));
+    EXPECT_EQ(m_word.calls,
+              (std::vector<std::string>{"probe", "start", "add /opt/templates/tarn transcription.dot",
+                                        "has RegisterSorelIDs", "macro RegisterSorelIDs 44040197 0",
+                                        "has RegisterSorelConnection",
+                                        "macro RegisterSorelConnection [remote 10.0.0.1]", "show"}));
+    EXPECT_FALSE(m_frame.enabled);
+    EXPECT_NE(Log().find("The template path is /opt/templates/tarn transcription.dot"), std::string::npos);
+
+    // A second Edit while the first is open does nothing.
+    const size_t calls = m_word.calls.size();
+    doc->OnCommand(Verdict::Edit);
+    EXPECT_EQ(m_word.calls.size(), calls);
+
+    ASSERT_TRUE(m_word.ended);
+    m_word.ended();
+    EXPECT_TRUE(m_frame.enabled);
+    EXPECT_FALSE(doc->Editing());
+    EXPECT_EQ(m_word.liveDocuments, 0);
+    EXPECT_EQ(Fetch(*doc), (std::vector<std::string>{"edit", "EditEnd"}));
+}
+
+TEST_F(WordEditTest, TemplateFolderFallsBackToTheOlderKeyThenTheUsersTemplates) {
+    auto doc = Registered();
+    Call1(*doc, "RegisterSorelConnection", "");
+    doc->OnCommand(Verdict::Edit);
+    // No connection text: its macro is not run.
+    EXPECT_EQ(m_word.calls,
+              (std::vector<std::string>{
+                  "probe", "start", "templates", "add /home/user/Templates/tarn transcription.dot",
+                  "has RegisterSorelIDs", "macro RegisterSorelIDs 44040197 0", "show"}));
+    m_word.ended();
+    SetTemplates(kOlderTranscriptionKey, "/srv/older");
+    m_word.calls.clear();
+    doc->OnCommand(Verdict::Edit);
+    ASSERT_GE(m_word.calls.size(), 2u);
+    EXPECT_EQ(m_word.calls[1], "add /srv/older/tarn transcription.dot");
+}
+
+TEST_F(WordEditTest, EditFailuresSayWhatHappenedAndLeaveNothingOpen) {
+    struct Case {
+        const char* name;
+        std::function<void(StrictWordProcessor::Behaviour&)> setup;
+        std::string text;
+        std::vector<std::string> tail;  // the calls after "start"
+        bool stillAvailable;
+    };
+    const std::vector<Case> cases{
+        {"no editor",
+         [](auto& b) { b.startError = "class not registered   "; },
+         "Error: Editor Not Found\n\nA suitable word processor could not found to edit this document.  The "
+         "OLE "
+         "error \"class not registered\" was returned.",
+         {},
+         false},
+        {"template without its macro",
+         [](auto& b) { b.macros = {"RegisterSorelConnection"}; },
+         "Error: OLE Dispatch Exception\n\nThe OLE error \"Unable to get dispatch ID for RegisterSorelIDs\" "
+         "was "
+         "returned from an unknown application.",
+         {"templates", "add /home/user/Templates/tarn transcription.dot", "has RegisterSorelIDs",
+          "close unsaved", "quit"},
+         true},
+        {"macro that fails",
+         [](auto& b) {
+             b.failingMacro = "RegisterSorelIDs";
+             b.macroError = {"Bad window", "Scrivello"};
+         },
+         "Error: OLE Dispatch Exception\n\nThe OLE error \"Bad window\" was returned from Scrivello.",
+         {"templates", "add /home/user/Templates/tarn transcription.dot", "has RegisterSorelIDs",
+          "macro RegisterSorelIDs 44040197 0", "close unsaved", "quit"},
+         true},
+        {"no document from the template",
+         [](auto& b) { b.addFails = true; },
+         "Error: OLE Dispatch Exception\n\nThe OLE error \"unknown error\" was returned from an unknown "
+         "application.",
+         {"templates", "add /home/user/Templates/tarn transcription.dot", "quit"},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_word = StrictWordProcessor{};
+        m_frame.stops.clear();
+        c.setup(m_word.behaviour);
+        auto doc = Registered();
+        EXPECT_FALSE(doc->OnCommand(Verdict::Edit));
+        ASSERT_EQ(m_frame.stops.size(), 1u);
+        EXPECT_EQ(m_frame.stops[0], c.text);
+        std::vector<std::string> expected{"probe", "start"};
+        expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+        EXPECT_EQ(m_word.calls, expected);
+        EXPECT_EQ(doc->WordAvailable(), c.stillAvailable);
+        EXPECT_EQ(doc->Enabled(Verdict::Edit), c.stillAvailable);
+        EXPECT_TRUE(m_frame.enabled);
+        EXPECT_EQ(m_word.liveDocuments, 0);
+        EXPECT_TRUE(Fetch(*doc).empty());
+    }
+}
+
+TEST_F(WordEditTest, InvokeMacroSplitsNameAndArgument) {
+    auto doc = Registered();
+    EXPECT_EQ(Call1(*doc, "InvokeMacro", "Macro1"), "1");  // no edit open
+    doc->OnCommand(Verdict::Edit);
+    m_word.behaviour.macros.insert({"M", "Fails"});
+    m_word.behaviour.failingMacro = "Fails";
+    struct Case {
+        const char* text;
+        const char* answer;
+        const char* call;  // the last call, or nullptr when no macro runs
+    };
+    const std::vector<Case> cases{
+        {"M", "0", "macro M"},         {"M   two words", "0", "macro M [two words]"},
+        {"M ", "0", "macro M []"},     {"Fails x", "1", "macro Fails [x]"},
+        {"Unknown arg", "1", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        m_frame.stops.clear();
+        EXPECT_EQ(Call1(*doc, "InvokeMacro", c.text), c.answer);
+        if (c.call) {
+            EXPECT_EQ(m_word.calls.back(), c.call);
+            EXPECT_TRUE(m_frame.stops.empty());
+        } else {
+            ASSERT_EQ(m_frame.stops.size(), 1u);
+            EXPECT_EQ(
+                m_frame.stops[0],
+                "Error: Dispatch ID Unavailable\n\nLumetra was unable to get a dispatch ID for Unknown.");
+        }
+    }
+}
+
+TEST_F(WordEditTest, DocumentGoneWithoutNoticeEndsTheEditAndReleaseLetsItGo) {
+    auto doc = Registered();
+    doc->OnCommand(Verdict::Edit);
+    ASSERT_FALSE(m_frame.enabled);
+    // The adapter reports a closed window or a word processor that quit the same way as the notice.
+    auto ended = m_word.ended;
+    ended();
+    EXPECT_TRUE(m_frame.enabled);
+    ended();  // a late second report changes nothing
+    EXPECT_EQ(Fetch(*doc), (std::vector<std::string>{"edit", "EditEnd"}));
+
+    doc->OnCommand(Verdict::Edit);
+    doc.reset();
+    EXPECT_EQ(m_word.liveDocuments, 0);
+}
+
+TEST_F(WordEditTest, PrintFailureIsReported) {
+    auto doc = Registered();
+    doc->PrintViaWordProcessor("/tmp/TempPrintDoc.doc");
+    EXPECT_TRUE(m_frame.stops.empty());
+    m_word.behaviour.printFails = true;
+    doc->PrintViaWordProcessor("/tmp/TempPrintDoc.doc");
+    EXPECT_EQ(m_frame.stops,
+              std::vector<std::string>{"Lumetra could not establish a connection to Microsoft Word."});
+    EXPECT_EQ(m_word.calls.back(), "print /tmp/TempPrintDoc.doc");
 }
 
 }  // namespace
