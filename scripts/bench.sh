@@ -39,8 +39,14 @@ for program in $programs; do
     (cd build/default/bench && timeout --kill-after=10 "$limit" "./$program" --benchmark_color=false) \
       >"$log" 2>&1 || status=$?
     echo "$program $run STATUS $status" >>"$collected"
-    grep '^MEASURE ' "$log" | sed "s/^/$program $run /" >>"$collected" || true
-    grep '^MEASURE ' "$log" || echo "(no figure; exit status $status; see $log)"
+    # The console table's colour codes may run into a figure's line: they go first.
+    figures=$(sed 's/\x1b\[[0-9;]*m//g' "$log" | grep '^MEASURE ' || true)
+    if [ -n "$figures" ]; then
+      echo "$figures" | sed "s/^/$program $run /" >>"$collected"
+      echo "$figures"
+    else
+      echo "(no figure; exit status $status; see $log)"
+    fi
   done
 done
 echo "=== load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
