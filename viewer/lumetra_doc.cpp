@@ -8,6 +8,7 @@
 #include "platform/expand_environment.h"
 #include "platform/host_path.h"
 #include "platform/registry.h"
+#include "viewer/display/document_route.h"
 
 namespace viewer {
 
@@ -24,23 +25,6 @@ constexpr int32_t kInsufficientBuffer = 122;
 
 Variant Text(const char* text) {
     return Variant::Bstr(text);
-}
-
-// The extension of the last path component only, lower-cased: "C:\data.xml\letter" has none.
-std::string Extension(std::string_view path) {
-    const size_t slash = path.find_last_of("\\/");
-    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) {
-        return {};
-    }
-    std::string ext(name.substr(dot));
-    for (char& c : ext) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return ext;
 }
 
 // The client window's PostMessage member, called by name.
@@ -374,7 +358,7 @@ std::string CLumetraDoc::OpenFile(const std::string& path) {
         m_frame.ShowStop(text);
         return kFailed;
     }
-    if (Extension(expanded).find("xslt") != std::string::npos) {
+    if (display::RouteFor(expanded) == display::DocumentRoute::Stylesheet) {
         m_stylesheetPath = expanded;
         return kOk;
     }

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "platform/registry.h"
+#include "testsupport/dispatch_calls.h"
 #include "testsupport/test_support.h"
 #include "viewer/command_line.h"
 #include "viewer/registration.h"
@@ -55,19 +56,6 @@ struct RecordingFrame : DocumentFrame {
     bool enabled = true;
 };
 
-// The client window as the object manager hands it over: PostMessage recorded.
-class PostRecorder : public automation::DispatchObject {
-  public:
-    PostRecorder() {
-        Table().Method("PostMessage", 1, {VarType::I4, VarType::I4, VarType::I4}, VarType::Bool,
-                       [this](std::span<const Variant> args) {
-                           posts.push_back({static_cast<uint32_t>(args[0].AsI4()), args[2].AsI4()});
-                           return Variant::Bool(true);
-                       });
-    }
-    std::vector<std::pair<uint32_t, int32_t>> posts;
-};
-
 class LumetraDocTest : public testsupport::RegistryTest {
   protected:
     void SetUp() override {
@@ -79,24 +67,7 @@ class LumetraDocTest : public testsupport::RegistryTest {
         return std::make_shared<CLumetraDoc>(m_frame, Reg(), LumetraLog(m_logPath),
                                              wordAvailable ? static_cast<WordProcessor&>(m_word) : m_none);
     }
-    static std::string Call(automation::IDispatch& doc, std::string_view name,
-                            std::vector<Variant> args = {}) {
-        automation::DISPID id = automation::DISPID_UNKNOWN;
-        EXPECT_EQ(doc.GetIDOfName(name, id), automation::S_OK) << name;
-        Variant result;
-        EXPECT_EQ(doc.Invoke(id, automation::InvokeKind::Method, args, &result, nullptr), automation::S_OK)
-            << name;
-        return result.AsBstr();
-    }
-    static std::string Call1(automation::IDispatch& doc, std::string_view name, std::string arg) {
-        return Call(doc, name, {Variant::Bstr(std::move(arg))});
-    }
-    std::string Log() const {
-        std::ifstream in(m_logPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string Log() const { return testsupport::ReadFile(m_logPath); }
     fs::path Home(const std::string& name) const { return m_home / name; }
     void Touch(const fs::path& path) const { std::ofstream(path) << "x"; }
 
@@ -148,7 +119,7 @@ TEST_F(LumetraDocTest, ButtonNamesSetTheirFlags) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.method) + " " + c.name);
         auto doc = Make(c.word);
-        EXPECT_EQ(Call1(*doc, c.method, c.name), "0");
+        EXPECT_EQ(testsupport::CallForText(*doc, c.method, c.name), "0");
         const ButtonFlags& b = doc->Buttons();
         EXPECT_EQ(b.accept, c.accept);
         EXPECT_EQ(b.reject, c.reject);
@@ -157,36 +128,36 @@ TEST_F(LumetraDocTest, ButtonNamesSetTheirFlags) {
         EXPECT_EQ(b.edit, c.edit);
     }
     auto doc = Make(true);
-    Call1(*doc, "EnableButton", "all");
-    Call1(*doc, "DisableButton", "next");
+    testsupport::CallForText(*doc, "EnableButton", "all");
+    testsupport::CallForText(*doc, "DisableButton", "next");
     EXPECT_FALSE(doc->Buttons().next);
     EXPECT_TRUE(doc->Buttons().accept);
-    Call1(*doc, "DisableButton", "all");
+    testsupport::CallForText(*doc, "DisableButton", "all");
     EXPECT_FALSE(doc->Buttons().accept || doc->Buttons().edit || doc->Buttons().back);
 }
 
 TEST_F(LumetraDocTest, OpenFileRoutesByTheLastComponentsExtension) {
     m_env.Set("LUMETRA_STYLES", "C:\\styles");
     auto doc = Make();
-    EXPECT_EQ(Call1(*doc, "OpenFile", "%LUMETRA_STYLES%\\letter.XSLT"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "OpenFile", "%LUMETRA_STYLES%\\letter.XSLT"), "0");
     EXPECT_TRUE(m_frame.shown.empty());
     EXPECT_EQ(doc->StylesheetPath(), "C:\\styles\\letter.XSLT");
 
-    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\data.xml"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "OpenFile", "C:\\data.xml"), "0");
     ASSERT_EQ(m_frame.shown.size(), 1u);
     EXPECT_EQ(m_frame.shown[0].path, Home("data.xml"));
     EXPECT_EQ(m_frame.shown[0].stylesheet, "C:\\styles\\letter.XSLT");
 
     // A dotted folder gives no extension to the file inside it.
-    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\data.xslt\\letter"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "OpenFile", "C:\\data.xslt\\letter"), "0");
     ASSERT_EQ(m_frame.shown.size(), 2u);
     EXPECT_EQ(m_frame.shown[1].path, Home("data.xslt/letter"));
 
     m_frame.displays = false;
-    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\broken.pdf"), "1");
+    EXPECT_EQ(testsupport::CallForText(*doc, "OpenFile", "C:\\broken.pdf"), "1");
     m_frame.displays = true;
-    EXPECT_EQ(Call1(*doc, "OpenFile", "\\\\server\\share\\x.pdf"), "1");
-    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\..\\..\\etc\\passwd"), "1");
+    EXPECT_EQ(testsupport::CallForText(*doc, "OpenFile", "\\\\server\\share\\x.pdf"), "1");
+    EXPECT_EQ(testsupport::CallForText(*doc, "OpenFile", "C:\\..\\..\\etc\\passwd"), "1");
     EXPECT_EQ(m_frame.shown.size(), 3u);
     EXPECT_TRUE(m_frame.stops.empty());
 }
@@ -194,7 +165,7 @@ TEST_F(LumetraDocTest, OpenFileRoutesByTheLastComponentsExtension) {
 TEST_F(LumetraDocTest, PathTooLongToExpandStopsWithCodeAndPath) {
     m_env.Set("LUMETRA_LONG", std::string(1100, 'a'));
     auto doc = Make();
-    EXPECT_EQ(Call1(*doc, "OpenFile", "C:\\%LUMETRA_LONG%.pdf"), "1");
+    EXPECT_EQ(testsupport::CallForText(*doc, "OpenFile", "C:\\%LUMETRA_LONG%.pdf"), "1");
     ASSERT_EQ(m_frame.stops.size(), 1u);
     EXPECT_NE(m_frame.stops[0].find("122"), std::string::npos);
     EXPECT_NE(m_frame.stops[0].find("C:\\%LUMETRA_LONG%.pdf"), std::string::npos);
@@ -226,7 +197,7 @@ TEST_F(LumetraDocTest, FileDeleteRemovesOnlyPlainVisibleFiles) {
     };
     auto doc = Make();
     for (const Case& c : cases) {
-        EXPECT_EQ(Call1(*doc, "FileDelete", c.path), c.answer) << c.path;
+        EXPECT_EQ(testsupport::CallForText(*doc, "FileDelete", c.path), c.answer) << c.path;
     }
     EXPECT_FALSE(fs::exists(Home("plain.txt")));
     EXPECT_TRUE(fs::exists(Home("target.txt")));
@@ -240,12 +211,12 @@ TEST_F(LumetraDocTest, DeleteOnCloseReachesTheDisplayOnlyUnderTheDeletionRule) {
     Touch(Home("doc.pdf"));
     fs::create_symlink(Home("doc.pdf"), Home("link.pdf"));
     auto doc = Make();
-    Call1(*doc, "OpenFile", "C:\\doc.pdf");
-    EXPECT_EQ(Call1(*doc, "SetDeleteOnClose", "1"), "0");
-    Call1(*doc, "OpenFile", "C:\\doc.pdf");
-    Call1(*doc, "OpenFile", "C:\\link.pdf");
-    Call1(*doc, "SetDeleteOnClose", "0");
-    Call1(*doc, "OpenFile", "C:\\doc.pdf");
+    testsupport::CallForText(*doc, "OpenFile", "C:\\doc.pdf");
+    EXPECT_EQ(testsupport::CallForText(*doc, "SetDeleteOnClose", "1"), "0");
+    testsupport::CallForText(*doc, "OpenFile", "C:\\doc.pdf");
+    testsupport::CallForText(*doc, "OpenFile", "C:\\link.pdf");
+    testsupport::CallForText(*doc, "SetDeleteOnClose", "0");
+    testsupport::CallForText(*doc, "OpenFile", "C:\\doc.pdf");
     ASSERT_EQ(m_frame.shown.size(), 4u);
     EXPECT_FALSE(m_frame.shown[0].deleteOnClose);
     EXPECT_TRUE(m_frame.shown[1].deleteOnClose);
@@ -255,50 +226,51 @@ TEST_F(LumetraDocTest, DeleteOnCloseReachesTheDisplayOnlyUnderTheDeletionRule) {
 
 TEST_F(LumetraDocTest, WindowMembersReachTheFrame) {
     auto doc = Make();
-    EXPECT_EQ(Call1(*doc, "SetCaption", "Letter to Smith"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "SetCaption", "Letter to Smith"), "0");
     EXPECT_EQ(m_frame.title, "Letter to Smith");
-    EXPECT_EQ(Call1(*doc, "SetVisible", "0"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "SetVisible", "0"), "0");
     EXPECT_EQ(m_frame.visible, false);
-    EXPECT_EQ(Call1(*doc, "SetVisible", ""), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "SetVisible", ""), "0");
     EXPECT_EQ(m_frame.visible, true);
-    EXPECT_EQ(Call1(*doc, "FileClose", "ignored"), "0");
-    EXPECT_EQ(Call(*doc, "FileClose"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "FileClose", "ignored"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "FileClose"), "0");
     EXPECT_EQ(m_frame.closes, 2);
-    EXPECT_EQ(Call1(*doc, "RegisterSorelConnection", "remote"), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "RegisterSorelConnection", "remote"), "0");
     EXPECT_EQ(doc->ConnectionText(), "remote");
     // Nothing is being edited, so there is no macro to run.
-    EXPECT_EQ(Call1(*doc, "InvokeMacro", "Macro1"), "1");
+    EXPECT_EQ(testsupport::CallForText(*doc, "InvokeMacro", "Macro1"), "1");
 }
 
 TEST_F(LumetraDocTest, VerdictsAndThePasswordReachTheClientWindow) {
-    auto window = std::make_shared<PostRecorder>();
+    auto window = std::make_shared<testsupport::RecordingClientWindow>();
     auto doc = Make();
     // Queued before registration: lost.
-    Call1(*doc, "EnableButton", "all");
+    testsupport::CallForText(*doc, "EnableButton", "all");
     EXPECT_FALSE(doc->OnCommand(Verdict::Accept));
-    Call(*doc, "RegisterSorelIDs", {Variant::I4(4711), Variant::I4(3), Variant::Dispatch(window)});
+    testsupport::CallForText(*doc, "RegisterSorelIDs",
+                             {Variant::I4(4711), Variant::I4(3), Variant::Dispatch(window)});
     EXPECT_TRUE(doc->OnCommand(Verdict::Accept));
-    Call1(*doc, "DisableButton", "reject");
+    testsupport::CallForText(*doc, "DisableButton", "reject");
     EXPECT_FALSE(doc->OnCommand(Verdict::Reject));
     EXPECT_FALSE(doc->OnCommand(Verdict::Edit));  // no word processor
-    EXPECT_EQ(Call1(*doc, "GetPassword", ""), "0");
+    EXPECT_EQ(testsupport::CallForText(*doc, "GetPassword", ""), "0");
     EXPECT_EQ(m_frame.passwordRequests, 1);
     doc->PasswordEntered(std::string("s3cr\xE9t"));
     doc->PasswordEntered(std::nullopt);
-    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "accept");
-    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "s3cr\xE9t");
-    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "");
-    EXPECT_EQ(Call(*doc, "GetNotifyMessage"), "");
-    for (const auto& [message, lParam] : window->posts) {
-        EXPECT_EQ(message, WM_OBJECT_NOTIFY);
-        EXPECT_EQ(lParam, 3);
+    EXPECT_EQ(testsupport::CallForText(*doc, "GetNotifyMessage"), "accept");
+    EXPECT_EQ(testsupport::CallForText(*doc, "GetNotifyMessage"), "s3cr\xE9t");
+    EXPECT_EQ(testsupport::CallForText(*doc, "GetNotifyMessage"), "");
+    EXPECT_EQ(testsupport::CallForText(*doc, "GetNotifyMessage"), "");
+    for (const auto& post : window->posts) {
+        EXPECT_EQ(post.message, WM_OBJECT_NOTIFY);
+        EXPECT_EQ(post.lParam, 3);
     }
     EXPECT_EQ(window->posts.size(), 5u);  // three enqueues, two fetches that left texts behind
 
     doc.reset();
     EXPECT_EQ(m_frame.raised, std::vector<int32_t>{4711});
     ASSERT_EQ(window->posts.size(), 6u);
-    EXPECT_EQ(window->posts.back().first, WM_OBJECT_RELEASE);
+    EXPECT_EQ(window->posts.back().message, WM_OBJECT_RELEASE);
     const std::string log = Log();
     EXPECT_EQ(log.find("s3cr"), std::string::npos);
     EXPECT_NE(log.find("Lumetra is closing down"), std::string::npos);
@@ -308,9 +280,9 @@ TEST_F(LumetraDocTest, VerdictsAndThePasswordReachTheClientWindow) {
 
 TEST_F(LumetraDocTest, RegistrationWithoutAWindowObjectCannotPost) {
     auto doc = Make();
-    Call(*doc, "RegisterSorelIDs", {Variant::I4(4711), Variant::I4(3)});
+    testsupport::CallForText(*doc, "RegisterSorelIDs", {Variant::I4(4711), Variant::I4(3)});
     EXPECT_TRUE(doc->Queue().Registered());
-    Call1(*doc, "EnableButton", "accept");
+    testsupport::CallForText(*doc, "EnableButton", "accept");
     EXPECT_FALSE(doc->OnCommand(Verdict::Accept));
     EXPECT_FALSE(doc->Queue().Registered());
 }
@@ -384,12 +356,13 @@ class WordEditTest : public LumetraDocTest {
   protected:
     void SetUp() override {
         LumetraDocTest::SetUp();
-        m_window = std::make_shared<PostRecorder>();
+        m_window = std::make_shared<testsupport::RecordingClientWindow>();
     }
     std::shared_ptr<CLumetraDoc> Registered() {
         auto doc = Make(true);
-        Call(*doc, "RegisterSorelIDs", {Variant::I4(1), Variant::I4(2), Variant::Dispatch(m_window)});
-        Call1(*doc, "EnableButton", "edit");
+        testsupport::CallForText(*doc, "RegisterSorelIDs",
+                                 {Variant::I4(1), Variant::I4(2), Variant::Dispatch(m_window)});
+        testsupport::CallForText(*doc, "EnableButton", "edit");
         return doc;
     }
     void SetTemplates(const char* key, const std::string& folder) {
@@ -399,19 +372,19 @@ class WordEditTest : public LumetraDocTest {
     }
     std::vector<std::string> Fetch(CLumetraDoc& doc) {
         std::vector<std::string> texts;
-        for (std::string text = Call(doc, "GetNotifyMessage"); !text.empty();
-             text = Call(doc, "GetNotifyMessage")) {
+        for (std::string text = testsupport::CallForText(doc, "GetNotifyMessage"); !text.empty();
+             text = testsupport::CallForText(doc, "GetNotifyMessage")) {
             texts.push_back(text);
         }
         return texts;
     }
-    std::shared_ptr<PostRecorder> m_window;
+    std::shared_ptr<testsupport::RecordingClientWindow> m_window;
 };
 
 TEST_F(WordEditTest, EditRunsInOrderAndEndsOnceByNotice) {
     SetTemplates(kTranscriptionKey, "/opt/templates");
     auto doc = Registered();
-    Call1(*doc, "RegisterSorelConnection", "remote 10.0.0.1");
+    testsupport::CallForText(*doc, "RegisterSorelConnection", "remote 10.0.0.1");
     ASSERT_TRUE(doc->Enabled(Verdict::Edit));
     EXPECT_TRUE(doc->OnCommand(Verdict::Edit));
     EXPECT_EQ(m_word.calls,
@@ -437,7 +410,7 @@ TEST_F(WordEditTest, EditRunsInOrderAndEndsOnceByNotice) {
 
 TEST_F(WordEditTest, TemplateFolderFallsBackToTheOlderKeyThenTheUsersTemplates) {
     auto doc = Registered();
-    Call1(*doc, "RegisterSorelConnection", "");
+    testsupport::CallForText(*doc, "RegisterSorelConnection", "");
     doc->OnCommand(Verdict::Edit);
     // No connection text: its macro is not run.
     EXPECT_EQ(m_word.calls,
@@ -514,7 +487,7 @@ TEST_F(WordEditTest, EditFailuresSayWhatHappenedAndLeaveNothingOpen) {
 
 TEST_F(WordEditTest, InvokeMacroSplitsNameAndArgument) {
     auto doc = Registered();
-    EXPECT_EQ(Call1(*doc, "InvokeMacro", "Macro1"), "1");  // no edit open
+    EXPECT_EQ(testsupport::CallForText(*doc, "InvokeMacro", "Macro1"), "1");  // no edit open
     doc->OnCommand(Verdict::Edit);
     m_word.behaviour.macros.insert({"M", "Fails"});
     m_word.behaviour.failingMacro = "Fails";
@@ -531,7 +504,7 @@ TEST_F(WordEditTest, InvokeMacroSplitsNameAndArgument) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         m_frame.stops.clear();
-        EXPECT_EQ(Call1(*doc, "InvokeMacro", c.text), c.answer);
+        EXPECT_EQ(testsupport::CallForText(*doc, "InvokeMacro", c.text), c.answer);
         if (c.call) {
             EXPECT_EQ(m_word.calls.back(), c.call);
             EXPECT_TRUE(m_frame.stops.empty());

@@ -19,6 +19,7 @@
 #include "platform/registry.h"
 #include "platform/spawn.h"
 #include "platform/win32_error.h"
+#include "testsupport/program_run.h"
 #include "testsupport/test_support.h"
 
 namespace platform::automation {
@@ -31,10 +32,7 @@ constexpr Guid kCounterEventsIid = Guid::FromLiteral("{5B0E4C23-7A6D-4F0B-9E3A-1
 constexpr Guid kPageClsid = Guid::FromLiteral("{5B0E4C24-7A6D-4F0B-9E3A-1C2D3E4F5A61}");
 constexpr const char* kCounterProgId = "AutomationTest.Counter.1";
 
-struct ToolRun {
-    int status = -1;
-    std::string output;
-};
+using ToolRun = testsupport::ProgramRun;
 
 class ClassRegistryTest : public ::testing::Test {
   protected:
@@ -55,27 +53,7 @@ class ClassRegistryTest : public ::testing::Test {
 
     static ToolRun RunTool(std::vector<std::string> args,
                            std::optional<EnvironmentBlock> env = std::nullopt) {
-        SpawnOptions options;
-        options.program = CARROWLINE_REGISTER_COMPONENT;
-        options.argv = {options.program};
-        options.argv.insert(options.argv.end(), args.begin(), args.end());
-        options.environment = std::move(env);
-        options.pipeStdout = true;
-        options.stderrToStdout = true;
-        std::string message;
-        auto child = Spawn(options, nullptr, &message);
-        ToolRun run;
-        if (!child) {
-            ADD_FAILURE() << message;
-            return run;
-        }
-        char buffer[4096];
-        ssize_t got = 0;
-        while ((got = ::read(child->stdoutRead.Get(), buffer, sizeof buffer)) > 0) {
-            run.output.append(buffer, static_cast<size_t>(got));
-        }
-        run.status = WaitForExit(child->pid);
-        return run;
+        return testsupport::RunProgram(CARROWLINE_REGISTER_COMPONENT, args, std::move(env));
     }
 
     std::optional<std::string> Text(HKey root, const std::string& key, const std::string& name = "") {

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <array>
 #include <chrono>
 #include <deque>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "platform/registry.h"
 #include "platform/spawn.h"
 #include "terminal/objects/object_manager.h"
+#include "testsupport/child_hives.h"
 #include "testsupport/session_bus_environment.h"
 #include "testsupport/test_support.h"
 #include "testsupport/xvfb_server.h"
@@ -60,15 +62,7 @@ class LumetraEndToEndTest : public ::testing::Test {
         if (auto why = testsupport::SessionBusEnvironment::Missing()) {
             GTEST_SKIP() << *why;
         }
-        m_env.Set("CARROWLINE_ROOT", (m_dir / "root").string());
-        m_env.Set("XDG_CONFIG_HOME", (m_dir / "config").string());
-        m_env.Set("XDG_STATE_HOME", (m_dir / "state").string());
-        m_env.Set("HOME", m_home.string());
-        m_env.Set("TMPDIR", m_dir.string());
-        fs::create_directories(m_home);
-        m_registry = std::make_unique<platform::Registry>(
-            platform::Registry::Paths{platform::MachineHivePath(), platform::UserHivePath()});
-        platform::Registry::OverrideDefault(m_registry.get());
+        m_hives = std::make_unique<testsupport::ChildHives>(m_dir, m_env);
         automation::ClassRegistration viewer{kViewerClsid, "Lumetra.Document", "Lumetr Document",
                                              "",           "Apartment",        {}};
         viewer.kind = automation::ServerKind::LocalServer;
@@ -81,7 +75,7 @@ class LumetraEndToEndTest : public ::testing::Test {
     void TearDown() override {
         m_manager.reset();
         automation::SetLocalServerActivator(nullptr);
-        platform::Registry::OverrideDefault(nullptr);
+        m_hives.reset();
     }
 
     std::string Call(std::string_view member, std::string_view argument) {
@@ -104,7 +98,7 @@ class LumetraEndToEndTest : public ::testing::Test {
     testsupport::ScopedEnv m_env;
     const fs::path m_dir = m_temp.Path();
     const fs::path m_home = m_dir / "home";
-    std::unique_ptr<platform::Registry> m_registry;
+    std::unique_ptr<testsupport::ChildHives> m_hives;
     RecordingHost m_host;
     std::unique_ptr<CObjectManager> m_manager;
 };
@@ -113,18 +107,18 @@ TEST_F(LumetraEndToEndTest, HostCreatesCallsAndReleasesTheViewer) {
     m_manager->OnCreateRequest("Lumetra.Document");
     ASSERT_EQ(m_host.Last(), "\x1b\\0\x01");
     std::ofstream(m_home / "not-given.txt") << "x";
-    EXPECT_EQ(Call("SetCaption", "Letter"),
-              "\x1b\\0\x01"
-              "0\x01");
-    EXPECT_EQ(Call("EnableButton", "all"),
-              "\x1b\\0\x01"
-              "0\x01");
-    EXPECT_EQ(Call("OpenFile", "C:\\missing.pdf"),
-              "\x1b\\0\x01"
-              "1\x01");
-    EXPECT_EQ(Call("FileDelete", "C:\\not-given.txt"),
-              "\x1b\\0\x01"
-              "0\x01");
+    // The host's answers: ESC \ 0 0x01 result 0x01 for a call, ESC \ 1 0x01 for an unknown member.
+    const std::string result = "\x1b\\0\x01";
+    const std::vector<std::array<std::string, 3>> calls{
+        {"SetCaption", "Letter", result + "0\x01"},
+        {"EnableButton", "all", result + "0\x01"},
+        {"OpenFile", "C:\\missing.pdf", result + "1\x01"},
+        {"FileDelete", "C:\\not-given.txt", result + "0\x01"},
+        {"NoSuchMember", "", "\x1b\\1\x01"},
+    };
+    for (const auto& [member, argument, answer] : calls) {
+        EXPECT_EQ(Call(member, argument), answer) << member;
+    }
     EXPECT_FALSE(fs::exists(m_home / "not-given.txt"));
     EXPECT_EQ(Call("NoSuchMember", ""), "\x1b\\1\x01");
     m_manager->OnReleaseRequest(0, 0);
