@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "docview/engine/paper.h"
 #include "docview/file_kind.h"
 #include "docview/lydvw.h"
 #include "docview/options.h"
@@ -125,6 +126,26 @@ QString DecodeText(const QByteArray& bytes, docview::TextEncoding encoding, uint
 }
 
 class DocumentWidget;
+
+// A rendered page made opaque on white paper, so that painting it is a copy.
+QImage OnWhitePaper(QImage page) {
+    const QImage::Format format = page.format();
+    if (page.isNull() || format == QImage::Format_RGB32)
+        return page;
+    if (format != QImage::Format_ARGB32 && format != QImage::Format_ARGB32_Premultiplied) {
+        QImage paper(page.size(), QImage::Format_RGB32);
+        paper.fill(Qt::white);
+        QPainter(&paper).drawImage(0, 0, page);
+        return paper;
+    }
+    for (int y = 0; y < page.height(); ++y) {
+        docview::engine::LayOnWhite(reinterpret_cast<uint32_t*>(page.scanLine(y)),
+                                    static_cast<size_t>(page.width()),
+                                    format == QImage::Format_ARGB32_Premultiplied);
+    }
+    page.reinterpretAsFormat(QImage::Format_RGB32);
+    return page;
+}
 
 // The fallback formats the display-options dialog offers, by engine id.
 constexpr std::pair<uint32_t, const char*> kFallbackChoices[] = {
@@ -368,9 +389,6 @@ class DocumentWidget : public QAbstractScrollArea {
             const QSize size = PageSize(page, width);
             if (y + size.height() >= top && y <= top + height) {
                 const QRect at(QPoint(std::max(0, (width - size.width()) / 2) - left, y - top), size);
-                // PDF pages come rendered on transparent: they lie on white paper.
-                if (m_pdf)
-                    painter.fillRect(at, Qt::white);
                 painter.drawImage(at.topLeft(), Rendered(page, size));
                 background -= at;
             }
@@ -446,7 +464,7 @@ class DocumentWidget : public QAbstractScrollArea {
         QImage& image = m_cache[page];
         if (image.size() != size) {
             if (m_pdf) {
-                image = m_pdf->render(page, size);
+                image = OnWhitePaper(m_pdf->render(page, size));
                 if (image.isNull()) {
                     image = QImage(size, QImage::Format_RGB32);
                     image.fill(Qt::white);
