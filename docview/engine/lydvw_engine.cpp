@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QAbstractScrollArea>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -20,11 +21,14 @@
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPointer>
+#include <QProxyStyle>
 #include <QRegion>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 #include <QTextDocument>
 #include <QUrl>
 #include <QWheelEvent>
+#include <array>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -127,6 +131,59 @@ QString DecodeText(const QByteArray& bytes, docview::TextEncoding encoding, uint
 
 class DocumentWidget;
 
+// The scroll bars' style, but for the groove: the style fills it with a gradient as long as the bar, which
+// the painter spreads over its thread pool, the dearest part of painting the view. The groove does not
+// move with the value, so it is painted once for each size and look and copied after.
+class GrooveCachingStyle : public QProxyStyle {
+  public:
+    // Of the application's kind: the proxy owns its base, so it cannot be the application's own.
+    GrooveCachingStyle() : QProxyStyle(QApplication::style()->name()) {}
+
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override {
+        const auto* bar = qstyleoption_cast<const QStyleOptionSlider*>(option);
+        if (control != CC_ScrollBar || !bar || !(bar->subControls & SC_ScrollBarGroove) ||
+            option->rect.isEmpty()) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+        Groove& groove = m_grooves[bar->orientation == Qt::Horizontal ? 1 : 0];
+        const Key key{option->rect.size(), static_cast<uint32_t>(option->state),
+                      static_cast<uint32_t>(bar->activeSubControls), option->palette.cacheKey(), ratio};
+        if (groove.image.isNull() || !(groove.key == key)) {
+            groove.key = key;
+            groove.image = QImage(option->rect.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            groove.image.setDevicePixelRatio(ratio);
+            groove.image.fill(Qt::transparent);
+            QStyleOptionSlider alone = *bar;
+            alone.subControls = SC_ScrollBarGroove;
+            alone.rect.moveTo(0, 0);
+            QPainter onImage(&groove.image);
+            QProxyStyle::drawComplexControl(control, &alone, &onImage, widget);
+        }
+        painter->drawImage(option->rect.topLeft(), groove.image);
+        QStyleOptionSlider rest = *bar;
+        rest.subControls &= ~SC_ScrollBarGroove;
+        QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+    }
+
+  private:
+    struct Key {
+        QSize size;
+        uint32_t state = 0;
+        uint32_t active = 0;
+        qint64 palette = 0;
+        qreal ratio = 0;
+        bool operator==(const Key&) const = default;
+    };
+    struct Groove {
+        Key key;
+        QImage image;
+    };
+    mutable std::array<Groove, 2> m_grooves;  // vertical, horizontal
+};
+
 // A rendered page made opaque on white paper, so that painting it is a copy.
 QImage OnWhitePaper(QImage page) {
     const QImage::Format format = page.format();
@@ -200,6 +257,8 @@ constexpr uint32_t kSystemFlagsOption = 0x52A32;
 class DocumentWidget : public QAbstractScrollArea {
   public:
     DocumentWidget(QWidget* parent, LydvwView* owner) : QAbstractScrollArea(parent), m_owner(owner) {
+        verticalScrollBar()->setStyle(m_barStyle.get());
+        horizontalScrollBar()->setStyle(m_barStyle.get());
         setAcceptDrops(true);
         viewport()->setAcceptDrops(true);
         setFocusPolicy(Qt::StrongFocus);
@@ -211,6 +270,12 @@ class DocumentWidget : public QAbstractScrollArea {
         QPalette palette = viewport()->palette();
         palette.setColor(QPalette::Window, Qt::gray);
         viewport()->setPalette(palette);
+    }
+
+    // The bars go with the base class, after the style they use: they take the application's again.
+    ~DocumentWidget() override {
+        verticalScrollBar()->setStyle(nullptr);
+        horizontalScrollBar()->setStyle(nullptr);
     }
 
     // Options that change the layout take effect at once.
@@ -508,6 +573,7 @@ class DocumentWidget : public QAbstractScrollArea {
         viewport()->update();
     }
 
+    std::unique_ptr<GrooveCachingStyle> m_barStyle = std::make_unique<GrooveCachingStyle>();
     std::unique_ptr<QPdfDocument> m_pdf;
     LydvwView* m_owner;
     std::vector<QImage> m_images;

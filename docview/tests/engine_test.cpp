@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
@@ -387,6 +388,43 @@ TEST_F(EngineTest, TheDisplayOptionsDialogStoresWhatTheUserChangesAndReportsEach
     });
     EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_DISPLAY), LYDVW_E_CANCELLED);
     EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_PRINT), LYDVW_E_UNSUPPORTED);
+}
+
+// The view's scroll bar keeps its groove from one paint to the next: what it shows must be what the style
+// paints for a bar in the same state, after scrolling and resizing too.
+TEST_F(EngineTest, TheScrollBarLooksAsTheStylePaintsItAfterScrollingAndResizing) {
+    ASSERT_EQ(View(Path("two.pdf")), 0);
+    QApplication::processEvents();  // the scroll area lays out its bars
+    QScrollBar* bar = nullptr;
+    for (QScrollBar* candidate : Widget()->findChildren<QScrollBar*>()) {
+        if (candidate->orientation() == Qt::Vertical)
+            bar = candidate;
+    }
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(bar->isVisibleTo(Widget()));
+    const auto expectStyleLook = [&](const char* step) {
+        // Grabbing finishes any layout still pending, so the bar is measured after.
+        const QImage shown = bar->grab().toImage();
+        QScrollBar plain(Qt::Vertical);
+        plain.setRange(bar->minimum(), bar->maximum());
+        plain.setPageStep(bar->pageStep());
+        plain.setValue(bar->value());
+        plain.resize(bar->size());
+        plain.setPalette(bar->palette());
+        const QImage expected = plain.grab().toImage().convertToFormat(shown.format());
+        ASSERT_EQ(shown.size(), expected.size()) << step;
+        EXPECT_EQ(shown, expected) << step;
+    };
+    expectStyleLook("first paint");
+    expectStyleLook("painted again");
+    ASSERT_EQ(m_api.request(m_view, LYDVW_R_VSCROLL, LYDVW_SCROLL_END, 0), 0);
+    expectStyleLook("at the end");
+    Widget()->setGeometry(0, 0, 300, 350);
+    QApplication::processEvents();
+    ASSERT_TRUE(bar->isVisibleTo(Widget()));
+    expectStyleLook("resized");
+    bar->setPalette(QPalette(Qt::darkCyan));
+    expectStyleLook("in other colours");
 }
 
 }  // namespace
