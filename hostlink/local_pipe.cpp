@@ -259,9 +259,9 @@ bool CLocalPipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
     bool wait = false;
     for (;;) {
         // A wake is looked at before every read, so one that came before the wait is never slept through.
-        // Draining its event costs a call, so the first read only looks at the flag.
-        const bool woken =
-            wait ? TakeReaderWake() : m_readerWoken.load(std::memory_order_acquire) && TakeReaderWake();
+        // Draining its event costs a call, so only a set flag drains it: an event left by a wake taken
+        // here ends one wait early, and the wait drains it.
+        const bool woken = m_readerWoken.load(std::memory_order_acquire) && TakeReaderWake();
         if (woken) {
             SetLastError(kOperationAborted);
             break;
