@@ -41,6 +41,18 @@ HRESULT QueryObject(const Variant& argument, const Guid& iid, std::shared_ptr<vo
     return hr;
 }
 
+std::optional<Variant> GetPropertyAs(IDispatch& object, std::string_view name, VarType type) {
+    DISPID id = DISPID_UNKNOWN;
+    Variant raw;
+    Variant value;
+    if (Failed(object.GetIDOfName(name, id)) ||
+        Failed(object.Invoke(id, InvokeKind::PropertyGet, {}, &raw, nullptr)) ||
+        Failed(ChangeType(raw, type, value))) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 HRESULT IDispatch::GetIDOfName(std::string_view name, DISPID& id) {
     const std::string_view names[] = {name};
     DISPID ids[] = {DISPID_UNKNOWN};

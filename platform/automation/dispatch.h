@@ -111,6 +111,10 @@ std::shared_ptr<T> QueryObjectAs(const Variant& argument, const Guid& iid) {
     return std::static_pointer_cast<T>(raw);
 }
 
+// The property `name` of `object` coerced to `type`; nullopt when the object has no such property, its get
+// fails or the value does not convert.
+std::optional<Variant> GetPropertyAs(IDispatch& object, std::string_view name, VarType type);
+
 struct ParamSpec {
     ParamSpec(VarType kind) : type(kind) {}  // NOLINT: a plain kind reads best in member tables
     ParamSpec(VarType kind, bool isOptional, std::optional<Variant> fallback = std::nullopt,

@@ -27,18 +27,6 @@ uint32_t BitsMask(const PageField& field) {
     return mask;
 }
 
-std::optional<Variant> ReadMember(IDispatch& object, std::string_view name, VarType type) {
-    DISPID id = DISPID_UNKNOWN;
-    Variant raw;
-    Variant value;
-    if (Failed(object.GetIDOfName(name, id)) ||
-        Failed(object.Invoke(id, InvokeKind::PropertyGet, {}, &raw, nullptr)) ||
-        Failed(ChangeType(raw, type, value))) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 // The page's copy of a font property's object: its face, size to the tenth of a point and style. An object
 // that is no font, or none at all, loads as Arial 10 points.
 std::shared_ptr<CStockFont> ReadFont(const Variant& raw) {
@@ -48,15 +36,15 @@ std::shared_ptr<CStockFont> ReadFont(const Variant& raw) {
     }
     IDispatch& object = *held.AsDispatch();
     std::shared_ptr<void> font;
-    const auto name = ReadMember(object, "Name", VarType::Bstr);
-    const auto size = ReadMember(object, "Size", VarType::I4);
+    const auto name = GetPropertyAs(object, "Name", VarType::Bstr);
+    const auto size = GetPropertyAs(object, "Size", VarType::I4);
     if (Failed(object.QueryInterface(IID_IFont, font)) || !font || !name || !size) {
         return DefaultPageFont();
     }
     FontDescription description;
     description.name = name->AsBstr();
     const auto flag = [&object](std::string_view member) {
-        const auto value = ReadMember(object, member, VarType::Bool);
+        const auto value = GetPropertyAs(object, member, VarType::Bool);
         return value && value->AsBool();
     };
     description.weight = flag("Bold") ? 700 : 400;

@@ -116,17 +116,7 @@ void CStockFont::Change(const std::function<void(FontDescription&)>& edit) {
 }
 
 std::optional<FontDescription> CStockFont::ReadFrom(IDispatch& font) {
-    auto get = [&font](std::string_view name, VarType type) -> std::optional<Variant> {
-        DISPID id = DISPID_UNKNOWN;
-        Variant raw;
-        Variant value;
-        if (Failed(font.GetIDOfName(name, id)) ||
-            Failed(font.Invoke(id, InvokeKind::PropertyGet, {}, &raw, nullptr)) ||
-            Failed(ChangeType(raw, type, value))) {
-            return std::nullopt;
-        }
-        return value;
-    };
+    auto get = [&font](std::string_view name, VarType type) { return GetPropertyAs(font, name, type); };
     const auto name = get("Name", VarType::Bstr);
     const auto size = get("Size", VarType::I4);
     if (!name || name->AsBstr().empty() || !size || !ValidSize(size->AsI4())) {
