@@ -39,6 +39,16 @@ QByteArray ToBytes(const std::string& bytes) {
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
 // The started program's exit, seen by a thread that waits for it, so that a dead server is known at once.
 struct ChildState {
     std::mutex mutex;
@@ -184,6 +194,19 @@ class RemoteObject : public IDispatch {
             return E_INVALIDARG;
         }
         std::fill(ids.begin(), ids.end(), DISPID_UNKNOWN);
+        // A member keeps its id for the object's life, so a name is asked for once.
+        const std::string key = names.size() == 1 ? LowerAscii(names[0]) : std::string();
+        if (m_dead.load() || m_child->Exited()) {
+            m_dead = true;
+            return RPC_E_DISCONNECTED;
+        }
+        if (!key.empty()) {
+            std::lock_guard lock(m_idsMutex);
+            if (auto it = m_ids.find(key); it != m_ids.end()) {
+                ids[0] = it->second;
+                return S_OK;
+            }
+        }
         Request request;
         request.op = Op::GetIDsOfNames;
         request.names.assign(names.begin(), names.end());
@@ -195,6 +218,10 @@ class RemoteObject : public IDispatch {
         }
         for (size_t i = 0; i < ids.size() && i < reply.ids.size(); ++i) {
             ids[i] = reply.ids[i];
+        }
+        if (!key.empty() && reply.hr == S_OK) {
+            std::lock_guard lock(m_idsMutex);
+            m_ids.emplace(key, ids[0]);
         }
         return reply.hr;
     }
@@ -271,6 +298,8 @@ class RemoteObject : public IDispatch {
     CallbackReceiver* m_receiver;
     ActivatorOptions m_options;
     std::atomic<bool> m_dead{false};
+    std::mutex m_idsMutex;
+    std::map<std::string, DISPID> m_ids;  // by lower-case name
 };
 
 std::string Seconds(std::chrono::milliseconds duration) {
