@@ -159,8 +159,13 @@ class GrooveCachingStyle : public QProxyStyle {
             QStyleOptionSlider alone = *bar;
             alone.subControls = SC_ScrollBarGroove;
             alone.rect.moveTo(0, 0);
-            QPainter onImage(&groove.image);
-            QProxyStyle::drawComplexControl(control, &alone, &onImage, widget);
+            {
+                QPainter onImage(&groove.image);
+                QProxyStyle::drawComplexControl(control, &alone, &onImage, widget);
+            }
+            // A groove the style paints opaque is copied, not blended.
+            if (Opaque(groove.image))
+                groove.image.reinterpretAsFormat(QImage::Format_RGB32);
         }
         painter->drawImage(option->rect.topLeft(), groove.image);
         QStyleOptionSlider rest = *bar;
@@ -169,6 +174,16 @@ class GrooveCachingStyle : public QProxyStyle {
     }
 
   private:
+    static bool Opaque(const QImage& image) {
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(line[x]) != 255)
+                    return false;
+            }
+        }
+        return true;
+    }
     struct Key {
         QSize size;
         uint32_t state = 0;

@@ -72,6 +72,8 @@ std::optional<std::string> ChooseFile(const docview::FileDialogRequest& request)
 
 CQelWindow::CQelWindow(docview::Cqelctrl& control) : m_control(&control) {
     setFocusPolicy(Qt::StrongFocus);
+    // Always covered, by the engine's view or by the placeholder, so no background is filled first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(400, 300);
 }
 
