@@ -550,8 +550,9 @@ class DocumentWidget : public QAbstractScrollArea {
                     image.fill(Qt::white);
                 }
             } else {
-                image = m_images[static_cast<size_t>(page)].scaled(size, Qt::IgnoreAspectRatio,
-                                                                   Qt::SmoothTransformation);
+                // Transparent parts of an image show the paper, not what was drawn there before.
+                image = OnWhitePaper(m_images[static_cast<size_t>(page)].scaled(size, Qt::IgnoreAspectRatio,
+                                                                                Qt::SmoothTransformation));
             }
         }
         return image;

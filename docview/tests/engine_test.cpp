@@ -390,6 +390,21 @@ TEST_F(EngineTest, TheDisplayOptionsDialogStoresWhatTheUserChangesAndReportsEach
     EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_PRINT), LYDVW_E_UNSUPPORTED);
 }
 
+TEST_F(EngineTest, TransparentPartsOfAnImageShowWhitePaper) {
+    QImage png(40, 30, QImage::Format_ARGB32);
+    png.fill(Qt::transparent);
+    QPainter(&png).fillRect(20, 0, 20, 30, Qt::blue);
+    ASSERT_TRUE(png.save(QString::fromStdString(Path("half.png")), "PNG"));
+    ASSERT_EQ(View(Path("two.pdf")), 0);
+    ASSERT_GT(InkPixels(), 0);
+    ASSERT_EQ(View(Path("half.png")), 0);
+    // At its natural size, centred at the top of the view.
+    const QImage shown = Widget()->grab().toImage();
+    const int left = (Widget()->width() - 40) / 2;
+    EXPECT_EQ(shown.pixelColor(left + 5, 5), QColor(Qt::white));
+    EXPECT_EQ(shown.pixelColor(left + 35, 5), QColor(Qt::blue));
+}
+
 // The view's scroll bar keeps its groove from one paint to the next: what it shows must be what the style
 // paints for a bar in the same state, after scrolling and resizing too.
 TEST_F(EngineTest, TheScrollBarLooksAsTheStylePaintsItAfterScrollingAndResizing) {
