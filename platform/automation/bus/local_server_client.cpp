@@ -144,7 +144,11 @@ CallbackReceiver* Receiver(QDBusConnection& connection, std::string* message) {
     std::lock_guard lock(g_receiverMutex);
     if (g_receiver == nullptr) {
         auto* receiver = new CallbackReceiver;
-        receiver->moveToThread(QCoreApplication::instance()->thread());
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+            receiver->setParent(QCoreApplication::instance());  // goes with the application
+        } else {
+            receiver->moveToThread(QCoreApplication::instance()->thread());
+        }
         if (!connection.registerObject(kCallbackPath, receiver, QDBusConnection::ExportScriptableSlots)) {
             SetMessage(message, "cannot offer objects on the session bus: " +
                                     connection.lastError().message().toStdString());
