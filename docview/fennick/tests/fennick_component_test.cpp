@@ -70,26 +70,12 @@ class Sink : public IDispatch {
     }
 };
 
-// The suite's folders for the whole program: the library keeps the registry it first opened.
-struct SuiteFolder {
-    SuiteFolder() {
-        std::string pattern = (fs::temp_directory_path() / "carrowline-fennick-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr)
-            path = pattern;
-    }
-    ~SuiteFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
-
 class FennickComponentTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static SuiteFolder folder;
-        ASSERT_FALSE(folder.path.empty());
-        s_root = &folder.path;
+        // Once per process: the library keeps the registry it first opened.
+        static testsupport::TempFolder folder;
+        s_root = &folder.Path();
         for (const char* name : {"home", "tmp", "config", "root", "docs"})
             fs::create_directories(*s_root / name);
         s_env = std::make_unique<testsupport::ScopedEnv>();
@@ -159,7 +145,7 @@ class FennickComponentTest : public ::testing::Test {
 
     int InkPixels() const { return docview::testing::InkPixels(*m_widget); }
 
-    static fs::path* s_root;
+    static const fs::path* s_root;
     static std::unique_ptr<testsupport::ScopedEnv> s_env;
     QWidget m_host;  // never shown, as a viewer started for embedding holds its documents
     std::shared_ptr<IDispatch> m_control;
@@ -167,7 +153,7 @@ class FennickComponentTest : public ::testing::Test {
     std::shared_ptr<Sink> m_sink = std::make_shared<Sink>();
 };
 
-fs::path* FennickComponentTest::s_root = nullptr;
+const fs::path* FennickComponentTest::s_root = nullptr;
 std::unique_ptr<testsupport::ScopedEnv> FennickComponentTest::s_env;
 
 TEST_F(FennickComponentTest, RegistrationNamesTheClassesAndTheEnginesFolder) {

@@ -64,28 +64,12 @@ class ContainerSink : public DispatchObject {
     int m_showContainers = 0;
 };
 
-// The suite's folder: made once per process and removed at exit, because the library keeps the registry it
-// first opened for the life of the process.
-struct SuiteFolder {
-    SuiteFolder() {
-        std::string pattern = (fs::temp_directory_path() / "carrowline-quillet-XXXXXX").string();
-        if (mkdtemp(pattern.data()) != nullptr) {
-            path = pattern;
-        }
-    }
-    ~SuiteFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    fs::path path;
-};
-
 class QuilletComponentTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        static SuiteFolder folder;
-        ASSERT_FALSE(folder.path.empty());
-        s_root = &folder.path;
+        // Once per process: the library keeps the registry it first opened.
+        static testsupport::TempFolder folder;
+        s_root = &folder.Path();
         for (const char* name : {"home", "tmp", "config", "root", "progs", "data"}) {
             fs::create_directories(*s_root / name);
         }
@@ -139,12 +123,12 @@ class QuilletComponentTest : public ::testing::Test {
         return runs.empty() ? hostlink::testing::StandinRun{} : runs.back();
     }
 
-    static fs::path* s_root;
+    static const fs::path* s_root;
     static std::unique_ptr<platform::Registry> s_registry;
     static std::unique_ptr<testsupport::ScopedEnv> s_env;
 };
 
-fs::path* QuilletComponentTest::s_root = nullptr;
+const fs::path* QuilletComponentTest::s_root = nullptr;
 std::unique_ptr<platform::Registry> QuilletComponentTest::s_registry;
 std::unique_ptr<testsupport::ScopedEnv> QuilletComponentTest::s_env;
 
