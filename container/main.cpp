@@ -7,6 +7,7 @@
 #include "platform/user_prompt.h"
 #include "suite/crash_report.h"
 #include "suite/debug_log.h"
+#include "suite/qt/display_reach.h"
 #include "tools/qt_user_prompt.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +15,8 @@ int main(int argc, char** argv) {
     suite::ProcessDebugLog();
     // Taken before Qt removes the options it knows from argv.
     const std::string commandLine = container::ArgumentText(argc, argv);
+    if (!suite::qt::CheckDisplay("brantor", argc, argv))
+        return 1;
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brantor"));

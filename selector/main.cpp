@@ -9,6 +9,7 @@
 #include "selector/korrin_dlg.h"
 #include "selector/practice_store.h"
 #include "selector/single_app.h"
+#include "suite/qt/display_reach.h"
 #include "tools/qt_user_prompt.h"
 
 namespace {
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
         return code;
     }
 
+    if (!suite::qt::CheckDisplay("korrin", argc, argv))
+        return 1;
     QApplication app(argc, argv);
     QApplication::setApplicationName("korrin");
     std::vector<std::string> rest;

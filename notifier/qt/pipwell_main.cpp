@@ -13,6 +13,7 @@
 #include "notifier/controller.h"
 #include "notifier/qt/notifier_dialogs.h"
 #include "platform/known_folders.h"
+#include "suite/qt/display_reach.h"
 
 namespace {
 int g_termPipe[2] = {-1, -1};
@@ -24,6 +25,8 @@ void OnSigterm(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!suite::qt::CheckDisplay("pipwell", argc, argv))
+        return 1;
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
 
