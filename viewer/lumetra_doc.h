@@ -102,13 +102,15 @@ class CLumetraDoc : public platform::automation::DispatchObject {
     const std::string& ConnectionText() const { return m_connectionText; }
     NotifyQueue& Queue() { return m_queue; }
 
+    // A host's path on this machine, or nothing with the reason in `why`.
+    std::optional<std::filesystem::path> LocalPath(const std::string& hostPath, std::string* why) const;
+
   private:
     std::string OpenFile(const std::string& path);
     void Edit();
     std::string InvokeMacro(const std::string& text);
     std::string FileDelete(const std::string& path);
     void SetButtons(const std::string& name, bool on);
-    std::optional<std::filesystem::path> LocalPath(const std::string& hostPath, std::string* why) const;
 
     DocumentFrame& m_frame;
     const platform::Registry& m_registry;

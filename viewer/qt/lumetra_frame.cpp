@@ -45,6 +45,11 @@ QString CApproveDlg::Password() const {
 CMainFrame::CMainFrame(LumetraLog log) : m_log(std::move(log)) {
     setWindowTitle(QStringLiteral("Lumetra"));
     resize(800, 600);
+    m_view = new CLumetraView(m_log,
+                              {[this](const std::string& title) { SetTitle(title); },
+                               [this](const std::string& text) { ShowStop(text); }},
+                              {}, this);
+    setCentralWidget(m_view);
     QMenu* document = menuBar()->addMenu(QStringLiteral("&Document"));
     const std::pair<Verdict, const char*> commands[] = {{Verdict::Accept, "&Approve"},
                                                         {Verdict::Reject, "&Reject"},
@@ -87,12 +92,24 @@ void CMainFrame::SetVisible(bool visible) {
     activateWindow();
 }
 
-bool CMainFrame::Display(const std::filesystem::path&, const std::string&, bool) {
-    // The document-view pane comes with the display; until then nothing is shown.
-    return false;
+bool CMainFrame::Display(const std::filesystem::path& path, const std::string& stylesheetPath,
+                         bool deleteOnClose) {
+    std::filesystem::path stylesheet;
+    if (!stylesheetPath.empty() && m_doc) {
+        std::string why;
+        const auto local = m_doc->LocalPath(stylesheetPath, &why);
+        if (local) {
+            stylesheet = *local;
+        } else {
+            m_log.Write("Lumetra does not use the stylesheet: ", why);
+        }
+    }
+    return m_view->Display(path, {}, stylesheet, deleteOnClose);
 }
 
-void CMainFrame::CloseDocument() {}
+void CMainFrame::CloseDocument() {
+    m_view->FileClose();
+}
 
 void CMainFrame::RequestPassword() {
     // Once the call that asked has returned to the client.

@@ -11,6 +11,7 @@
 
 #include "viewer/lumetra_doc.h"
 #include "viewer/lumetra_log.h"
+#include "viewer/qt/lumetra_view.h"
 
 class QAction;
 class QLineEdit;
@@ -42,6 +43,7 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
 
     QAction* CommandAction(Verdict verdict) const { return m_commands.at(verdict); }
     CApproveDlg* OpenPasswordDialog() const { return m_passwordDialog; }
+    CLumetraView* View() const { return m_view; }
 
     // DocumentFrame.
     void SetTitle(const std::string& title) override;
@@ -65,6 +67,7 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
 
     LumetraLog m_log;
     CLumetraDoc* m_doc = nullptr;
+    CLumetraView* m_view = nullptr;
     std::map<Verdict, QAction*> m_commands;
     QPointer<CApproveDlg> m_passwordDialog;
     std::function<void()> m_onClose;

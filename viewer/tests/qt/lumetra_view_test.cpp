@@ -1,0 +1,249 @@
+// The viewer's window offscreen with the real document-view control, registered from the library the build
+// makes: OpenFile's answers and the pane each document lands in, the browser pane's loads kept beside the
+// document, and delete-on-close kept to the files that may be deleted.
+#include "viewer/qt/lumetra_view.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTextDocument>
+#include <QTimer>
+#include <QUrl>
+#include <filesystem>
+
+#include "docview/fennick_contract.h"
+#include "docview/tests/doc_fixtures.h"
+#include "testsupport/dispatch_calls.h"
+#include "testsupport/test_support.h"
+#include "viewer/qt/lumetra_frame.h"
+
+namespace viewer {
+namespace {
+
+namespace fs = std::filesystem;
+namespace automation = platform::automation;
+using automation::Variant;
+
+int RunTool(const std::vector<std::string>& argv) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
+        return -1;
+    }
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+constexpr const char* kStylesheet = R"(<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:output method="html"/>
+  <xsl:template match="/letter"><html><body><h1>Dear <xsl:value-of select="to"/></h1></body></html></xsl:template>
+</xsl:stylesheet>
+)";
+
+class LumetraViewTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        // Once per process: the control's library keeps the registry it first opened.
+        static testsupport::TempFolder folder;
+        s_root = &folder.Path();
+        for (const char* name : {"home/docs", "tmp", "config", "root"}) {
+            fs::create_directories(*s_root / name);
+        }
+        s_env = std::make_unique<testsupport::ScopedEnv>();
+        s_env->Set("HOME", (*s_root / "home").string());
+        s_env->Set("TMPDIR", (*s_root / "tmp").string());
+        s_env->Set("XDG_CONFIG_HOME", (*s_root / "config").string());
+        s_env->Set("CARROWLINE_ROOT", (*s_root / "root").string());
+        ASSERT_EQ(RunTool({CARROWLINE_REGISTER_COMPONENT, CARROWLINE_FENNICK_LIBRARY}), 0);
+        const fs::path docs = Docs();
+        docview::testing::WriteDocuments(docs);
+        testsupport::WriteFile(docs / "letter.xsl", kStylesheet);
+        testsupport::WriteFile(docs / "remembered.xslt", kStylesheet);
+        testsupport::WriteFile(
+            docs / "letter.xml",
+            "<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"letter.xsl\"?>\n"
+            "<letter><to>Ada</to></letter>\n");
+        testsupport::WriteFile(docs / "plain.xml", "<letter><to>Grace</to></letter>\n");
+        testsupport::WriteFile(docs / "bad.xml", "<letter><to>Ada</letter>\n");
+        testsupport::WriteFile(docs / "page.html", "<html><body><p>hello page</p></body></html>\n");
+    }
+    static void TearDownTestSuite() { s_env.reset(); }
+    static fs::path Docs() { return *s_root / "home" / "docs"; }
+
+    void SetUp() override {
+        m_frame = std::make_unique<CMainFrame>(LumetraLog());
+        m_doc = std::make_shared<CLumetraDoc>(*m_frame, platform::Registry::Default(), LumetraLog(), m_word);
+        m_frame->SetDocument(m_doc.get());
+        m_frame->resize(500, 400);
+        ASSERT_NE(View().Viewer(), nullptr) << "the document-view control was not created";
+        // The control's own boxes would wait for a click.
+        Variant ignored;
+        automation::InvokeError error;
+        ASSERT_EQ(View().Viewer()->Invoke(static_cast<automation::DISPID>(fennick::Dispid::ErrorShowMsg),
+                                          automation::InvokeKind::PropertyPut,
+                                          std::vector{Variant::Bool(false)}, &ignored, &error),
+                  automation::S_OK);
+    }
+    void TearDown() override {
+        m_frame->SetDocument(nullptr);
+        m_doc.reset();
+        m_frame.reset();
+    }
+
+    CLumetraView& View() { return *m_frame->View(); }
+    std::string OpenFile(const std::string& name) {
+        return testsupport::CallForText(*m_doc, "OpenFile", "C:\\docs\\" + name);
+    }
+    // Answers the next message box, keeping its text.
+    void AnswerNextBox() {
+        QTimer::singleShot(50, [this] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                m_boxes.push_back(box->text().toStdString());
+                box->accept();
+            } else {
+                AnswerNextBox();
+            }
+        });
+    }
+
+    static const fs::path* s_root;
+    static std::unique_ptr<testsupport::ScopedEnv> s_env;
+    NoWordProcessor m_word;
+    std::unique_ptr<CMainFrame> m_frame;
+    std::shared_ptr<CLumetraDoc> m_doc;
+    std::vector<std::string> m_boxes;
+};
+
+const fs::path* LumetraViewTest::s_root = nullptr;
+std::unique_ptr<testsupport::ScopedEnv> LumetraViewTest::s_env;
+
+TEST_F(LumetraViewTest, OpenFileAnswersByWhatIsShownAndInWhichPane) {
+    enum class Pane { Browser, Viewer };
+    struct Case {
+        const char* name;
+        const char* answer;
+        Pane pane;
+        const char* browserText;  // part of what the browser shows, when it is the pane
+    };
+    const Case cases[] = {
+        {"letter.xml", "0", Pane::Browser, "Dear Ada"},
+        {"plain.xml", "0", Pane::Browser, "<letter><to>Grace</to></letter>"},  // no stylesheet: the source
+        {"LETTER.XML", "1", Pane::Browser, ""},                                // case counts for the file
+        {"bad.xml", "1", Pane::Browser, ""},
+        {"missing.xml", "1", Pane::Browser, ""},
+        {"two.pdf", "0", Pane::Viewer, nullptr},
+        {"notes.txt", "0", Pane::Viewer, nullptr},
+        {"page.html", "0", Pane::Viewer, nullptr},
+        {"missing.pdf", "1", Pane::Viewer, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(OpenFile(c.name), c.answer);
+        EXPECT_EQ(View().BrowserVisible(), c.pane == Pane::Browser);
+        EXPECT_EQ(View().Browser()->isVisibleTo(&View()), c.pane == Pane::Browser);
+        EXPECT_EQ(View().ViewerWidget()->isVisibleTo(&View()), c.pane == Pane::Viewer);
+        if (c.browserText) {
+            const QString shown = View().Browser()->toPlainText();
+            EXPECT_EQ(shown.isEmpty(), std::string_view(c.browserText).empty()) << shown.toStdString();
+            EXPECT_TRUE(shown.contains(QString::fromUtf8(c.browserText))) << shown.toStdString();
+        }
+    }
+    EXPECT_TRUE(m_boxes.empty());
+}
+
+TEST_F(LumetraViewTest, ShownDocumentsNameTheWindowAndKeepAPrintCopy) {
+    ASSERT_EQ(OpenFile("two.pdf"), "0");
+    // The control's name for the document, as no title is given.
+    const QString title = m_frame->windowTitle();
+    EXPECT_TRUE(title.endsWith(QStringLiteral("two.pdf - Lumetra"))) << title.toStdString();
+    EXPECT_EQ(testsupport::ReadFile(View().TempDocPath()), testsupport::ReadFile(Docs() / "two.pdf"));
+    // Each viewer keeps its copy in its own folder.
+    CMainFrame other{LumetraLog()};
+    EXPECT_NE(other.View()->TempDocPath().parent_path(), View().TempDocPath().parent_path());
+}
+
+TEST_F(LumetraViewTest, TheRememberedStylesheetServesADocumentThatNamesNone) {
+    EXPECT_EQ(OpenFile("remembered.xslt"), "0");
+    EXPECT_EQ(OpenFile("plain.xml"), "0");
+    EXPECT_TRUE(View().Browser()->toPlainText().contains(QStringLiteral("Dear Grace")));
+    // The stylesheet the document names wins over the remembered one.
+    EXPECT_EQ(OpenFile("letter.xml"), "0");
+    EXPECT_TRUE(View().Browser()->toPlainText().contains(QStringLiteral("Dear Ada")));
+}
+
+TEST_F(LumetraViewTest, AnImageIsRefusedWithItsMessage) {
+    AnswerNextBox();
+    EXPECT_EQ(OpenFile("red.png"), "1");
+    EXPECT_EQ(m_boxes, std::vector<std::string>{kInvalidDocumentTypeText});
+    EXPECT_FALSE(View().BrowserVisible());
+}
+
+TEST_F(LumetraViewTest, TheBrowserPaneLoadsOnlyFilesBesideTheDocument) {
+    testsupport::WriteFile(*s_root / "home" / "outside.png", testsupport::ReadFile(Docs() / "red.png"));
+    testsupport::WriteFile(*s_root / "home" / "outside.css", "p { color: red; }");
+    testsupport::WriteFile(Docs() / "beside.css", "p { color: blue; }");
+    const std::string outside = (*s_root / "home").string();
+    ASSERT_EQ(OpenFile("letter.xml"), "0");
+    QTextDocument* document = View().Browser()->document();
+    const struct {
+        std::string url;
+        bool loads;
+    } images[] = {
+        {"red.png", true},
+        {"../outside.png", false},
+        {"file://" + outside + "/outside.png", false},
+        {"http://127.0.0.1:1/red.png", false},
+        {"missing.png", false},
+    };
+    for (const auto& c : images) {
+        SCOPED_TRACE(c.url);
+        const QVariant image =
+            document->resource(QTextDocument::ImageResource, QUrl(QString::fromStdString(c.url)));
+        EXPECT_EQ(!qvariant_cast<QImage>(image).isNull(), c.loads);
+    }
+    const struct {
+        std::string url;
+        const char* text;
+    } sheets[] = {
+        {"beside.css", "p { color: blue; }"},
+        {"../outside.css", ""},
+        {"file://" + outside + "/outside.css", ""},
+    };
+    for (const auto& c : sheets) {
+        SCOPED_TRACE(c.url);
+        const QVariant sheet =
+            document->resource(QTextDocument::StyleSheetResource, QUrl(QString::fromStdString(c.url)));
+        EXPECT_EQ(sheet.toString().toStdString(), c.text);
+    }
+}
+
+TEST_F(LumetraViewTest, DeleteOnCloseTakesTheShownFilesButNeverThroughALink) {
+    const fs::path docs = Docs() / "closing";
+    fs::create_directories(docs);
+    testsupport::WriteFile(docs / "gone.xml", "<letter><to>Ada</to></letter>\n");
+    testsupport::WriteFile(docs / "gone.xslt", kStylesheet);
+    testsupport::WriteFile(docs / "target.xml", "<letter><to>Ada</to></letter>\n");
+    fs::create_symlink(docs / "target.xml", docs / "link.xml");
+    EXPECT_EQ(testsupport::CallForText(*m_doc, "SetDeleteOnClose", "1"), "0");
+    EXPECT_EQ(OpenFile("closing\\link.xml"), "0");
+    testsupport::CallForText(*m_doc, "FileClose");
+    EXPECT_TRUE(fs::is_symlink(docs / "link.xml"));
+    EXPECT_TRUE(fs::exists(docs / "target.xml"));
+
+    EXPECT_EQ(OpenFile("closing\\gone.xslt"), "0");
+    EXPECT_EQ(OpenFile("closing\\gone.xml"), "0");
+    testsupport::CallForText(*m_doc, "FileClose");
+    EXPECT_FALSE(fs::exists(docs / "gone.xml"));
+    EXPECT_FALSE(fs::exists(docs / "gone.xslt"));
+}
+
+}  // namespace
+}  // namespace viewer
