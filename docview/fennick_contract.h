@@ -28,6 +28,7 @@ inline constexpr Guid kQelPosClsid = Guid::FromLiteral("{6B0E4C33-8F2D-4A57-9C1E
 inline constexpr Guid kIQelPosIid = Guid::FromLiteral("{6B0E4C34-8F2D-4A57-9C1E-3D5A7B2F0E11}");
 inline constexpr Guid kQelioClsid = Guid::FromLiteral("{6B0E4C35-8F2D-4A57-9C1E-3D5A7B2F0E11}");
 inline constexpr Guid kQelIORedirClsid = Guid::FromLiteral("{6B0E4C36-8F2D-4A57-9C1E-3D5A7B2F0E11}");
+inline constexpr std::string_view kQelPosProgId = "QelPos.QelPos.1";
 inline constexpr std::string_view kQelioProgId = "qelio.qelio.1";
 inline constexpr std::string_view kQelIORedirProgId = "QelIORedir.QelIORedir.1";
 

@@ -132,7 +132,8 @@ enum {
     LYDVW_E_KIND = 14,        /* a known kind the engine does not show (archives, folders...) */
     LYDVW_E_ARGUMENT = 15,    /* a record or argument the engine cannot take */
     LYDVW_E_UNSUPPORTED = 17, /* a request the engine does not carry out */
-    LYDVW_E_CANCELLED = 20    /* the user cancelled a dialog */
+    LYDVW_E_CANCELLED = 20,   /* the user cancelled a dialog */
+    LYDVW_E_NOT_FOUND = 25    /* no such item (a position method the engine does not know) */
 };
 
 /* ---- Display engine types (LydvwEngineName.type) ---- */
@@ -291,6 +292,55 @@ typedef struct LydvwViewThisFile {
     uint64_t spec;
 } LydvwViewThisFile;
 
+/* A place in the open document (16 bytes). The engine's own terms: the page (from 0) and the character
+ * offset within that page's text; change_id is the document the position belongs to (the engine's count of
+ * documents opened), extra_id is 0. */
+typedef struct LydvwPosition {
+    int32_t change_id;
+    int32_t extra_id;
+    int32_t page;
+    int32_t offset;
+} LydvwPosition;
+
+/* Get a position (2087). Methods 5 and 6 are the selection's anchor and end; an engine without them answers
+ * 25, and 1 and 2 then ask for the selection's first and last place. */
+enum {
+    LYDVW_POS_SELECTION_FIRST = 1,
+    LYDVW_POS_SELECTION_LAST = 2,
+    LYDVW_POS_SELECTION_ANCHOR = 5,
+    LYDVW_POS_SELECTION_END = 6
+};
+typedef struct LydvwGetPosition {
+    uint32_t size; /* 40 */
+    uint32_t method;
+    LydvwPosition start;
+    LydvwPosition result; /* written by the engine */
+} LydvwGetPosition;
+
+/* Positions and counts (2088): kind 1 gives the position `count` characters from the document's start,
+ * kind 2 the count of a position. */
+enum { LYDVW_COUNT_TO_POSITION = 1, LYDVW_POSITION_TO_COUNT = 2 };
+typedef struct LydvwPositionCount {
+    uint32_t size; /* 28 */
+    uint32_t kind;
+    LydvwPosition position;
+    int32_t count;
+} LydvwPositionCount;
+
+/* Set the selection (2089). */
+typedef struct LydvwSelection {
+    uint32_t size; /* 36 */
+    LydvwPosition anchor;
+    LydvwPosition end;
+} LydvwSelection;
+
+/* Show a position (2090). */
+typedef struct LydvwShowPosition {
+    uint32_t size; /* 24 */
+    uint32_t display_options;
+    LydvwPosition position;
+} LydvwShowPosition;
+
 /* Annotation notification (2136). */
 typedef struct LydvwAnnotationEvent {
     uint32_t size; /* 12 */
@@ -321,6 +371,11 @@ static_assert(sizeof(LydvwEngineName) == 144 && offsetof(LydvwEngineName, type) 
 static_assert(sizeof(LydvwViewThisFile) == 24 && offsetof(LydvwViewThisFile, kind) == 8 &&
               offsetof(LydvwViewThisFile, spec) == 16);
 static_assert(sizeof(LydvwAnnotationEvent) == 12);
+static_assert(sizeof(LydvwPosition) == 16 && sizeof(LydvwGetPosition) == 40 &&
+              offsetof(LydvwGetPosition, result) == 24);
+static_assert(sizeof(LydvwPositionCount) == 28 && offsetof(LydvwPositionCount, count) == 24);
+static_assert(sizeof(LydvwSelection) == 36 && offsetof(LydvwSelection, end) == 20);
+static_assert(sizeof(LydvwShowPosition) == 24 && offsetof(LydvwShowPosition, position) == 8);
 #endif
 
 #endif /* DOCVIEW_LYDVW_H */

@@ -156,6 +156,13 @@ class Cqelctrl : public platform::automation::DispatchObject {
     void BuildTable();
     platform::automation::Variant ViewFile(std::span<const platform::automation::Variant> args);
 
+    // Positions and selection (qelctrl_positions.cpp): false for a member of another family.
+    bool BindPositionMember(const MemberSpec& member);
+    // 2087 with `method`, again with `fallback` (when nonzero) if the engine answers 25; the engine's answer.
+    int64_t GetPosition(uint32_t method, uint32_t fallback, const LydvwPosition& start,
+                        LydvwPosition& result);
+    int64_t SelectionEndOf(bool anchor, LydvwPosition& result);
+
     // Notifications (qelctrl_events.cpp).
     int64_t ViewThisFile(uint64_t lparam);
     int64_t FileChange(uint64_t lparam);

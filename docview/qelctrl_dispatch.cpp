@@ -45,9 +45,10 @@ VarType KindOf(Type type) {
         case Type::R4:
             return VarType::R4;
         case Type::Font:
-        case Type::Position:
         case Type::Picture:
             return VarType::Dispatch;
+        case Type::Position:
+            return VarType::Unknown;
         case Type::Variant:
             return VarType::Variant;
     }
@@ -66,6 +67,8 @@ Variant ZeroOf(VarType kind) {
             return Variant::Bstr("");
         case VarType::Dispatch:
             return Variant::Dispatch(nullptr);
+        case VarType::Unknown:
+            return Variant::Unknown(nullptr);
         default:
             return Variant();
     }
@@ -278,6 +281,8 @@ void Cqelctrl::BuildTable() {
             table.Add({name, id, InvokeKind::Method, std::move(params), kind, nullptr, std::move(handler)});
         };
 
+        if (BindPositionMember(member))
+            continue;
         switch (FamilyOf(member)) {
             case Family::Option: {
                 const OptionRow* row = FindOption(member.name);

@@ -6,6 +6,7 @@
 
 #include "docview/fennick/fennick_window.h"
 #include "docview/page_tables.h"
+#include "docview/qel_pos.h"
 #include "platform/automation/class_registry.h"
 #include "platform/automation/component.h"
 #include "suite/qt/page_object.h"
@@ -34,6 +35,8 @@ std::vector<ClassRegistration> Classes() {
                                {"TypeLib", fennick::kFennickTypeLibId.ToString()},
                                {"Version", "1.0"}},
                               std::string(fennick::kQelctrlVersionIndependentProgId)};
+    ClassRegistration position{
+        fennick::kQelPosClsid, std::string(fennick::kQelPosProgId), "QelPos Class", "", "Apartment", {}};
     // Registered for hosts that look the names up; this library has no object behind them.
     ClassRegistration io{
         fennick::kQelioClsid, std::string(fennick::kQelioProgId), "qelio Class", "", "Apartment", {}};
@@ -43,7 +46,7 @@ std::vector<ClassRegistration> Classes() {
                                "",
                                "Apartment",
                                {}};
-    std::vector<ClassRegistration> classes = {control, io, redirect};
+    std::vector<ClassRegistration> classes = {control, position, io, redirect};
     for (ClassRegistration& page : suite::PageRegistrationsOf(docview::ControlPages()))
         classes.push_back(std::move(page));
     return classes;
@@ -62,6 +65,11 @@ std::shared_ptr<IDispatch> MakeControl() {
 HRESULT DllGetClassObject(const Guid& clsid, std::shared_ptr<IClassFactory>& factory) {
     if (clsid == fennick::kQelctrlClsid) {
         factory = std::make_shared<ClassFactory>(MakeControl);
+        return S_OK;
+    }
+    if (clsid == fennick::kQelPosClsid) {
+        factory = std::make_shared<ClassFactory>(
+            [] { return std::shared_ptr<IDispatch>(docview::CreateQelPos()); });
         return S_OK;
     }
     if (auto page = suite::PageClassFactoryOf(docview::ControlPages(), clsid)) {

@@ -178,6 +178,34 @@ TEST_F(FennickComponentTest, RegistrationNamesTheClassesAndTheEnginesFolder) {
     }
 }
 
+TEST_F(FennickComponentTest, QelPosIsMadeByProgIdWithFourZeroPropertiesItKeeps) {
+    Guid clsid;
+    ASSERT_EQ(CLSIDFromProgID(kQelPosProgId, clsid), S_OK);
+    EXPECT_EQ(clsid, kQelPosClsid);
+    std::shared_ptr<IDispatch> position;
+    std::string message;
+    ASSERT_EQ(CreateByProgID(kQelPosProgId, position, &message), S_OK) << message;
+    std::shared_ptr<void> dual;
+    EXPECT_EQ(position->QueryInterface(kIQelPosIid, dual), S_OK);
+    for (DISPID id = 1; id <= 4; ++id) {
+        Variant value;
+        ASSERT_EQ(position->Invoke(id, InvokeKind::PropertyGet, {}, &value, nullptr), S_OK);
+        EXPECT_EQ(value.AsI4(), 0) << id;
+        const Variant put[] = {Variant::I4(id * 100)};
+        ASSERT_EQ(position->Invoke(id, InvokeKind::PropertyPut, put, nullptr, nullptr), S_OK);
+    }
+    // The control takes the object as a position: copying it gives another the same four values.
+    std::shared_ptr<IDispatch> copy;
+    ASSERT_EQ(CreateByProgID(kQelPosProgId, copy), S_OK);
+    Call("CopyPosition", {Variant::Dispatch(copy), Variant::Unknown(position)});
+    EXPECT_EQ(Get("ErrorCode").AsI4(), 0);
+    for (DISPID id = 1; id <= 4; ++id) {
+        Variant value;
+        ASSERT_EQ(copy->Invoke(id, InvokeKind::PropertyGet, {}, &value, nullptr), S_OK);
+        EXPECT_EQ(value.AsI4(), id * 100) << id;
+    }
+}
+
 TEST_F(FennickComponentTest, PdfImageAndTextShowInTheWidgetWithTheirInformation) {
     struct Row {
         std::string file;
