@@ -435,10 +435,8 @@ void CMainFrame::RefreshLayout() {
     if (QLayout* layout = m_view->layout()) {
         layout->activate();
     }
-    // One pixel wider and back, so that the control is laid out at its place in the view.
-    const QSize size = this->size();
-    resize(size.width() + 1, size.height());
-    resize(size);
+    // The control now sits at its place in the view; the font is fitted to it once, as a resize would.
+    NegotiateSize();
 }
 
 void CMainFrame::InsertMenus(QMenu& shared, quillet::MenuGroupWidths& widths) {

@@ -3,6 +3,8 @@
 // program itself started as a child in its own folder tree.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QFontDialog>
@@ -482,6 +484,105 @@ TEST_F(ContainerE2eTest, AFontChangeFitsTheFrameToTheControlsCells) {
     }
     ASSERT_EQ(cells.size(), 2u);
     EXPECT_LT(cells[0].height(), cells[1].height()) << "the two fonts gave one cell";
+    EXPECT_EQ(CloseAndRun(), 0);
+}
+
+// Counts the rewrites of one file: each store of the registry renames a new hive into place.
+class FileRewrites {
+  public:
+    explicit FileRewrites(const std::filesystem::path& file)
+        : m_name(file.filename().string()), m_fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (m_fd >= 0) {
+            ::inotify_add_watch(m_fd, file.parent_path().c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+        }
+    }
+    ~FileRewrites() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    FileRewrites(const FileRewrites&) = delete;
+    FileRewrites& operator=(const FileRewrites&) = delete;
+    bool Watching() const { return m_fd >= 0; }
+    int Count() {
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                return m_count;
+            }
+            for (ssize_t at = 0; at < n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (event->len > 0 && m_name == event->name) {
+                    ++m_count;
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+    }
+
+  private:
+    std::string m_name;
+    int m_fd;
+    int m_count = 0;
+};
+
+// Every cell the control's field editor is given, in order.
+class CellChanges : public QObject {
+  public:
+    CellChanges() { QCoreApplication::instance()->installEventFilter(this); }
+    ~CellChanges() override { QCoreApplication::instance()->removeEventFilter(this); }
+    const std::vector<QSize>& Cells() const { return m_cells; }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FontChange &&
+            std::string_view(watched->metaObject()->className()) == "terminal::CFieldEdit") {
+            auto* field = static_cast<QWidget*>(watched);
+            const QFontMetrics metrics(field->font(), field);
+            const QSize cell(metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyz")) / 26,
+                             metrics.height());
+            if (m_cells.empty() || m_cells.back() != cell) {
+                m_cells.push_back(cell);
+            }
+        }
+        return false;
+    }
+
+  private:
+    std::vector<QSize> m_cells;
+};
+
+// The start lays the control out and fits its font once: it does not go back and forth between two
+// cells, each of them stored in the user's hive.
+TEST_F(ContainerE2eTest, AStartSettlesOnOneFontWithoutRewritingTheUserHiveForEachLayout) {
+    // A first start leaves the fitted font saved, as a user's previous session does.
+    CellChanges first;
+    ConnectLocal("Type /quit");
+    QTest::qWait(200);
+    const std::optional<QSize> settled = ControlCell(m_frame.ControlWidget());
+    ASSERT_TRUE(settled.has_value()) << "the control's field editor was not found";
+    // The saved font, then at most the one fitted to the frame.
+    EXPECT_LE(first.Cells().size(), 2u) << "the cell changed " << first.Cells().size() << " times";
+    EXPECT_EQ(CloseAndRun(), 0);
+
+    // The next start finds that font saved: it draws it and stores nothing of it again.
+    m_app->ExitInstance();
+    m_frame.SetApp(nullptr);
+    CBrantorApp::Options options;
+    options.programFolder = std::filesystem::path(CARROWLINE_BRANTOR).parent_path();
+    m_app = std::make_unique<CBrantorApp>(m_frame, std::move(options));
+    m_frame.SetApp(m_app.get());
+    FileRewrites writes(platform::UserHivePath());
+    ASSERT_TRUE(writes.Watching());
+    CellChanges second;
+    ConnectLocal("Type /quit");
+    QTest::qWait(200);
+    EXPECT_EQ(ControlCell(m_frame.ControlWidget()), settled);
+    EXPECT_EQ(writes.Count(), 0) << "the start rewrote the user's hive";
+    for (const QSize& cell : second.Cells()) {
+        EXPECT_EQ(cell, *settled) << "the start drew a " << cell.width() << "x" << cell.height() << " cell";
+    }
     EXPECT_EQ(CloseAndRun(), 0);
 }
 

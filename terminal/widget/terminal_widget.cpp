@@ -140,6 +140,8 @@ void CTerminalWidget::PlaceField() {
 }
 
 int32_t CTerminalWidget::ResizeRequest(int32_t cx, int32_t cy) {
+    // A fit asked for now takes the place of one that a resize left waiting.
+    m_fitPending = false;
     m_fitResult = 0;
     if (cx <= 0 || cy <= 0 || !m_font) {
         m_fitResult = 1;
@@ -293,8 +295,26 @@ void CTerminalWidget::resizeEvent(QResizeEvent* e) {
     m_painter.Resize(size(), devicePixelRatioF());
     Relayout();
     if (m_font) {
-        FitToWindow(false);
+        ScheduleFit();
     }
+}
+
+void CTerminalWidget::ScheduleFit() {
+    // A host that sizes the font itself asks for its fit in the same turn, once its own layout has moved
+    // this widget: fitting here first would store a font of another size, only for the host to take it back.
+    if (m_fitPending) {
+        return;
+    }
+    m_fitPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_fitPending && m_font) {
+                FitToWindow(false);
+            }
+            m_fitPending = false;
+        },
+        Qt::QueuedConnection);
 }
 
 void CTerminalWidget::changeEvent(QEvent* e) {

@@ -93,6 +93,7 @@ class CTerminalWidget : public QWidget {
     void Relayout();
     void PlaceField();
     void FitToWindow(bool frameChanged);
+    void ScheduleFit();
     bool UnixEscKey() const;
 
     CTerminalScreen m_screen;
@@ -108,6 +109,7 @@ class CTerminalWidget : public QWidget {
     bool m_keepBlinking = false;
     QTimer m_blink;
     int32_t m_fitResult = 0;
+    bool m_fitPending = false;  // a resize's own fit waits for the next turn of the event loop
 };
 
 }  // namespace terminal
