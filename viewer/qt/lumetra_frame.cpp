@@ -48,7 +48,7 @@ CMainFrame::CMainFrame(LumetraLog log) : m_log(std::move(log)) {
     m_view = new CLumetraView(m_log,
                               {[this](const std::string& title) { SetTitle(title); },
                                [this](const std::string& text) { ShowStop(text); }},
-                              {}, this);
+                              {}, {}, this);
     setCentralWidget(m_view);
     QMenu* document = menuBar()->addMenu(QStringLiteral("&Document"));
     const std::pair<Verdict, const char*> commands[] = {{Verdict::Accept, "&Approve"},

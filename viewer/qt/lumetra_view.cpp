@@ -75,16 +75,19 @@ QVariant CBrowserPane::loadResource(int type, const QUrl& name) {
     return image;
 }
 
-CLumetraView::CLumetraView(LumetraLog log, Handlers handlers, std::string converter, QWidget* parent)
+CLumetraView::CLumetraView(LumetraLog log, Handlers handlers, std::string converter,
+                           std::shared_ptr<automation::IDispatch> viewer, QWidget* parent)
     : QWidget(parent),
       m_log(std::move(log)),
       m_handlers(std::move(handlers)),
-      m_converter(std::move(converter)) {
+      m_converter(std::move(converter)),
+      m_viewer(std::move(viewer)) {
     m_browser = new CBrowserPane(this);
     m_browser->setObjectName(QStringLiteral("browser"));
     std::string why;
-    if (automation::CoCreateInstance(fennick::kQelctrlClsid, m_viewer, &why) != automation::S_OK ||
-        !m_viewer) {
+    if (!m_viewer &&
+        (automation::CoCreateInstance(fennick::kQelctrlClsid, m_viewer, &why) != automation::S_OK ||
+         !m_viewer)) {
         m_viewer.reset();
         m_log.Write("Lumetra cannot create the document-view control: ", why);
     } else {

@@ -43,8 +43,10 @@ class CLumetraView : public QWidget {
         std::function<void(const std::string&)> setTitle;  // the frame's title for the shown document
         std::function<void(const std::string&)> showStop;  // a message box with the stop icon
     };
-    // The converter program as `ConverterCall` takes it; empty: mardle beside the viewer.
-    CLumetraView(LumetraLog log, Handlers handlers, std::string converter = {}, QWidget* parent = nullptr);
+    // The converter program as `ConverterCall` takes it; empty: mardle beside the viewer. Without `viewer`
+    // the document-view control is created by its class id.
+    CLumetraView(LumetraLog log, Handlers handlers, std::string converter = {},
+                 std::shared_ptr<platform::automation::IDispatch> viewer = {}, QWidget* parent = nullptr);
     ~CLumetraView() override;
 
     // True when the document is shown. `stylesheet` is a local path, empty for none.

@@ -245,5 +245,138 @@ TEST_F(LumetraViewTest, DeleteOnCloseTakesTheShownFilesButNeverThroughALink) {
     EXPECT_FALSE(fs::exists(docs / "gone.xslt"));
 }
 
+// The document-view control as the view drives it, answering as it is told.
+class FakeViewer : public automation::IDispatch {
+  public:
+    automation::HRESULT QueryInterface(const automation::Guid& iid, std::shared_ptr<void>& out) override {
+        if (iid == fennick::kQelctrlWidgetIid) {
+            out = widget;
+            return automation::S_OK;
+        }
+        return IDispatch::QueryInterface(iid, out);
+    }
+    automation::HRESULT GetIDsOfNames(std::span<const std::string_view>,
+                                      std::span<automation::DISPID>) override {
+        return automation::DISP_E_UNKNOWNNAME;
+    }
+    automation::HRESULT Invoke(automation::DISPID dispid, automation::InvokeKind,
+                               std::span<const Variant> args, Variant* result,
+                               automation::InvokeError*) override {
+        calls.push_back(static_cast<fennick::Dispid>(dispid));
+        switch (static_cast<fennick::Dispid>(dispid)) {
+            case fennick::Dispid::ViewFile:
+                viewedPath = args[1].AsBstr();
+                viewedDeleteOnClose = args[6].AsBool();
+                *result = Variant::I4(viewFileResult);
+                break;
+            case fennick::Dispid::DisplayEngineType:
+                *result = Variant::I2(engineType);
+                break;
+            case fennick::Dispid::FileInfoDisplayName:
+                *result = Variant::Bstr("Letter To Ada");
+                break;
+            default:
+                break;
+        }
+        return automation::S_OK;
+    }
+    bool Called(fennick::Dispid id) const { return std::find(calls.begin(), calls.end(), id) != calls.end(); }
+
+    std::shared_ptr<QWidget> widget = std::make_shared<QWidget>();
+    int32_t viewFileResult = 1;
+    int16_t engineType = 3;
+    std::vector<fennick::Dispid> calls;
+    std::string viewedPath;
+    bool viewedDeleteOnClose = false;
+};
+
+class LumetraViewRoutesTest : public testsupport::RegistryTest {
+  protected:
+    void SetUp() override {
+        RegistryTest::SetUp();
+        fs::create_directories(m_temp.Path() / "bin");
+        WriteScript("writes", "#!/bin/sh\ncat \"$1\" > \"$2\"\n");
+        WriteScript("fails", "#!/bin/sh\necho broken >&2\nexit 3\n");
+        WriteScript("lies", "#!/bin/sh\nexit 0\n");
+        testsupport::WriteFile(m_doc, "<html><body><p>converted letter</p></body></html>");
+    }
+    void WriteScript(const std::string& name, const std::string& text) {
+        const fs::path path = m_temp.Path() / "bin" / name;
+        testsupport::WriteFile(path, text);
+        fs::permissions(path, fs::perms::owner_all);
+    }
+    std::unique_ptr<CLumetraView> MakeView(const std::string& converter) {
+        return std::make_unique<CLumetraView>(
+            LumetraLog(),
+            CLumetraView::Handlers{[this](const std::string& title) { m_titles.push_back(title); },
+                                   [this](const std::string& text) { m_stops.push_back(text); }},
+            (m_temp.Path() / "bin" / converter).string(), m_viewer);
+    }
+
+    fs::path m_doc = m_temp.Path() / "letter.doc";
+    std::shared_ptr<FakeViewer> m_viewer = std::make_shared<FakeViewer>();
+    std::vector<std::string> m_titles;
+    std::vector<std::string> m_stops;
+};
+
+TEST_F(LumetraViewRoutesTest, EngineTypesAndTheConverterDecideWhatIsShown) {
+    struct Case {
+        const char* name;
+        int32_t viewFile;
+        int16_t engineType;
+        const char* converter;
+        bool shown;
+        bool browser;
+        std::vector<std::string> titles;
+        std::vector<std::string> stops;
+    };
+    const Case cases[] = {
+        {"shown by the control", 1, 3, "writes", true, false, {"Letter To Ada"}, {}},
+        {"control fails, reporting itself", 0, 3, "writes", false, false, {}, {}},
+        {"image", 1, kEngineTypeImage, "writes", false, false, {}, {kInvalidDocumentTypeText}},
+        {"converted", 1, kEngineTypeWordProcessor, "writes", true, true, {}, {}},
+        {"converter fails", 1, kEngineTypeWordProcessor, "fails", false, false, {}, {}},
+        {"converter writes nothing", 1, kEngineTypeWordProcessor, "lies", false, false, {}, {}},
+        {"no converter", 1, kEngineTypeWordProcessor, "gone", false, false, {}, {kConverterNotFoundText}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_viewer->viewFileResult = c.viewFile;
+        m_viewer->engineType = c.engineType;
+        m_viewer->calls.clear();
+        m_titles.clear();
+        m_stops.clear();
+        testsupport::WriteFile(m_doc, "<html><body><p>converted letter</p></body></html>");
+        auto view = MakeView(c.converter);
+        EXPECT_EQ(view->Display(m_doc, {}, {}, true), c.shown);
+        EXPECT_EQ(m_viewer->viewedPath, m_doc.string());
+        EXPECT_TRUE(m_viewer->viewedDeleteOnClose);
+        EXPECT_EQ(testsupport::ReadFile(view->TempDocPath()), testsupport::ReadFile(m_doc));
+        EXPECT_EQ(view->BrowserVisible(), c.browser);
+        EXPECT_EQ(m_titles, c.titles);
+        EXPECT_EQ(m_stops, c.stops);
+        const bool cleared = c.viewFile != 0 && c.engineType != 3;
+        EXPECT_EQ(m_viewer->Called(fennick::Dispid::Clear), cleared);
+        if (c.browser) {
+            EXPECT_TRUE(view->Browser()->toPlainText().contains(QStringLiteral("converted letter")));
+        }
+        // Closing deletes the browser's document when asked to (the control deletes its own), and the
+        // viewer's folder goes with the viewer.
+        const fs::path folder = view->TempDocPath().parent_path();
+        view.reset();
+        EXPECT_EQ(fs::exists(m_doc), !c.browser);
+        EXPECT_FALSE(fs::exists(folder));
+    }
+}
+
+TEST_F(LumetraViewRoutesTest, ClosingClearsTheControlOrEmptiesTheBrowser) {
+    auto view = MakeView("writes");
+    ASSERT_TRUE(view->Display(m_doc, "Given Title", {}, false));
+    EXPECT_EQ(m_titles, std::vector<std::string>{"Given Title"});
+    EXPECT_FALSE(m_viewer->Called(fennick::Dispid::FileInfoDisplayName));
+    view->FileClose();
+    EXPECT_TRUE(m_viewer->Called(fennick::Dispid::Clear));
+}
+
 }  // namespace
 }  // namespace viewer
