@@ -4,8 +4,6 @@
 #include "viewer/qt/lumetra_view.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <QMessageBox>
@@ -17,6 +15,7 @@
 #include "docview/fennick_contract.h"
 #include "docview/tests/doc_fixtures.h"
 #include "testsupport/dispatch_calls.h"
+#include "testsupport/program_run.h"
 #include "testsupport/test_support.h"
 #include "viewer/qt/lumetra_frame.h"
 
@@ -26,20 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 namespace automation = platform::automation;
 using automation::Variant;
-
-int RunTool(const std::vector<std::string>& argv) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], nullptr, nullptr, args.data(), environ) != 0) {
-        return -1;
-    }
-    int status = 0;
-    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 constexpr const char* kStylesheet = R"(<?xml version="1.0"?>
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
@@ -62,7 +47,8 @@ class LumetraViewTest : public ::testing::Test {
         s_env->Set("TMPDIR", (*s_root / "tmp").string());
         s_env->Set("XDG_CONFIG_HOME", (*s_root / "config").string());
         s_env->Set("CARROWLINE_ROOT", (*s_root / "root").string());
-        ASSERT_EQ(RunTool({CARROWLINE_REGISTER_COMPONENT, CARROWLINE_FENNICK_LIBRARY}), 0);
+        const auto run = testsupport::RunProgram(CARROWLINE_REGISTER_COMPONENT, {CARROWLINE_FENNICK_LIBRARY});
+        ASSERT_EQ(run.status, 0) << run.output;
         const fs::path docs = Docs();
         docview::testing::WriteDocuments(docs);
         testsupport::WriteFile(docs / "letter.xsl", kStylesheet);
