@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QAbstractScrollArea>
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,12 +20,16 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPdfDocument>
+#include <QPdfSelection>
 #include <QPointer>
 #include <QProxyStyle>
 #include <QRegion>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
 #include <QWheelEvent>
@@ -32,6 +37,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -350,6 +356,7 @@ class DocumentWidget : public QAbstractScrollArea {
         m_pageSizes.assign(static_cast<size_t>(m_pdf->pageCount()), first);
         m_sizeKnown.assign(m_pageSizes.size(), false);
         m_sizeKnown[0] = true;
+        m_lengths.assign(m_pageSizes.size(), -1);
         Relayout();
     }
     void ShowImages(std::vector<QImage> images) {
@@ -372,15 +379,78 @@ class DocumentWidget : public QAbstractScrollArea {
     // With another document following, the layout waits for it: emptied in between, the scroll bars
     // would go and come back and the view be laid out at two widths.
     void Reset(bool anotherFollows = false) {
+        // Positions of the document before are no longer valid.
+        ++m_document;
+        m_selection.reset();
         m_pdf.reset();
         m_images.clear();
         m_text.reset();
         m_pageSizes.clear();
         m_sizeKnown.clear();
+        m_lengths.clear();
         m_cache.clear();
         if (!anotherFollows)
             Relayout();
     }
+    // ---- Positions: a page (the whole text is one) and a character offset in that page's text. ----
+    int PositionPages() const { return m_text ? 1 : PageCount(); }
+    int PageLength(int page) {
+        if (m_text)
+            return std::max(0, m_text->characterCount() - 1);
+        if (!m_pdf)
+            return 0;
+        int& length = m_lengths[static_cast<size_t>(page)];
+        if (length < 0)
+            length = static_cast<int>(m_pdf->getAllText(page).text().size());
+        return length;
+    }
+    bool Valid(const LydvwPosition& at) {
+        return at.change_id == m_document && at.extra_id == 0 && at.page >= 0 && at.page < PositionPages() &&
+               at.offset >= 0 && at.offset <= PageLength(at.page);
+    }
+    LydvwPosition At(int page, int offset) const { return LydvwPosition{m_document, 0, page, offset}; }
+    // The characters before a position, and back; false for a count beyond the document.
+    int64_t CountOf(const LydvwPosition& at) {
+        int64_t count = at.offset;
+        for (int page = 0; page < at.page; ++page)
+            count += PageLength(page);
+        return count;
+    }
+    bool PositionOf(int64_t count, LydvwPosition& at) {
+        if (count < 0 || PositionPages() == 0)
+            return false;
+        for (int page = 0; page < PositionPages(); ++page) {
+            const int length = PageLength(page);
+            if (count <= length) {
+                at = At(page, static_cast<int>(count));
+                return true;
+            }
+            count -= length;
+        }
+        return false;
+    }
+    const std::optional<std::pair<LydvwPosition, LydvwPosition>>& Selection() const { return m_selection; }
+    void Select(const LydvwPosition& anchor, const LydvwPosition& end) {
+        m_selection.emplace(anchor, end);
+        viewport()->update();
+    }
+    // Brings a position's page (or, in text, its line) into view.
+    void Show(const LydvwPosition& at) {
+        if (m_text) {
+            QTextCursor cursor(m_text.get());
+            cursor.setPosition(at.offset);
+            const QTextBlock block = cursor.block();
+            const QRectF line = m_text->documentLayout()->blockBoundingRect(block);
+            const int y = qFloor(line.top());
+            QScrollBar* bar = verticalScrollBar();
+            if (y < bar->value() || y + qCeil(line.height()) > bar->value() + viewport()->height())
+                bar->setValue(std::clamp(y, bar->minimum(), bar->maximum()));
+            return;
+        }
+        verticalScrollBar()->setValue(
+            std::clamp(PageTop(at.page), verticalScrollBar()->minimum(), verticalScrollBar()->maximum()));
+    }
+
     // Pages rendered since the document was shown, for tests of lazy rendering.
     int RenderedPages() const { return static_cast<int>(m_cache.size()); }
 
@@ -456,7 +526,22 @@ class DocumentWidget : public QAbstractScrollArea {
         if (m_text) {
             painter.fillRect(viewport()->rect(), Qt::white);
             painter.translate(-left, -top);
-            m_text->drawContents(&painter, QRectF(left, top, width, height));
+            const QRectF clip(left, top, width, height);
+            painter.setClipRect(clip);
+            QAbstractTextDocumentLayout::PaintContext context;
+            context.clip = clip;
+            context.palette.setColor(QPalette::Text, painter.pen().color());
+            if (m_selection) {
+                QTextCursor cursor(m_text.get());
+                cursor.setPosition(m_selection->first.offset);
+                cursor.setPosition(m_selection->second.offset, QTextCursor::KeepAnchor);
+                QAbstractTextDocumentLayout::Selection selected;
+                selected.cursor = cursor;
+                selected.format.setBackground(palette().highlight());
+                selected.format.setForeground(palette().highlightedText());
+                context.selections.append(selected);
+            }
+            m_text->documentLayout()->draw(&painter, context);
             return;
         }
         // A page in view that is not the size it stood at: lay out again and paint with the true sizes.
@@ -470,6 +555,7 @@ class DocumentWidget : public QAbstractScrollArea {
             if (y + size.height() >= top && y <= top + height) {
                 const QRect at(QPoint(std::max(0, (width - size.width()) / 2) - left, y - top), size);
                 painter.drawImage(at.topLeft(), Rendered(page, size));
+                PaintSelection(painter, page, at);
                 background -= at;
             }
             y += size.height() + kPageGap;
@@ -481,6 +567,37 @@ class DocumentWidget : public QAbstractScrollArea {
     }
 
   private:
+    // The selected characters of a PDF page, over the page drawn at `at`.
+    void PaintSelection(QPainter& painter, int page, const QRect& at) {
+        if (!m_pdf || !m_selection)
+            return;
+        LydvwPosition first = m_selection->first;
+        LydvwPosition last = m_selection->second;
+        if (std::pair(last.page, last.offset) < std::pair(first.page, first.offset))
+            std::swap(first, last);
+        if (page < first.page || page > last.page)
+            return;
+        const int start = page == first.page ? first.offset : 0;
+        const int end = page == last.page ? last.offset : PageLength(page);
+        if (end <= start)
+            return;
+        const QPdfSelection selection = m_pdf->getSelectionAtIndex(page, start, end - start);
+        const QSizeF points = m_pageSizes[static_cast<size_t>(page)];
+        if (points.isEmpty())
+            return;
+        const double scale = at.width() / points.width();
+        QColor highlight = palette().highlight().color();
+        highlight.setAlpha(96);
+        painter.save();
+        painter.translate(at.topLeft());
+        painter.scale(scale, scale);
+        for (const QPolygonF& bound : selection.bounds()) {
+            QPainterPath path;
+            path.addPolygon(bound);
+            painter.fillPath(path, highlight);
+        }
+        painter.restore();
+    }
     // Position, range and whether there is anything to scroll, for the host.
     void Watch(QScrollBar* bar, uint32_t position, uint32_t range, uint32_t state) {
         connect(bar, &QScrollBar::valueChanged, this,
@@ -597,6 +714,9 @@ class DocumentWidget : public QAbstractScrollArea {
     std::vector<bool> m_sizeKnown;  // PDF pages whose size was asked
     std::unique_ptr<QTextDocument> m_text;
     std::map<int, QImage> m_cache;
+    std::vector<int> m_lengths;  // characters of each PDF page, -1 until asked
+    int32_t m_document = 0;
+    std::optional<std::pair<LydvwPosition, LydvwPosition>> m_selection;
 };
 
 void CloseDocument(LydvwView* view, bool anotherFollows) {
@@ -881,6 +1001,87 @@ LYDVW_EXPORT LydvwView* LydvwCreateView(void* parent, LydvwNotifyFn notify, void
     return view;
 }
 
+namespace {
+
+// Position requests. Positions of another document, page or offset are refused with LYDVW_E_ARGUMENT.
+int64_t PositionRequest(LydvwView* view, uint32_t request, uint64_t lparam) {
+    DocumentWidget& widget = *view->widget;
+    if (lparam == 0)
+        return request == LYDVW_R_COMPARE_POSITIONS ? 0 : int64_t{LYDVW_E_ARGUMENT};
+    switch (request) {
+        case LYDVW_R_GET_POSITION: {
+            auto* record = reinterpret_cast<LydvwGetPosition*>(lparam);
+            if (record->size < sizeof *record)
+                return LYDVW_E_ARGUMENT;
+            const auto& selection = widget.Selection();
+            if (!selection)
+                return LYDVW_E_NOT_FOUND;
+            const auto key = [](const LydvwPosition& p) { return std::pair(p.page, p.offset); };
+            const bool forward = key(selection->first) <= key(selection->second);
+            switch (record->method) {
+                case LYDVW_POS_SELECTION_ANCHOR:
+                    record->result = selection->first;
+                    return LYDVW_E_OK;
+                case LYDVW_POS_SELECTION_END:
+                    record->result = selection->second;
+                    return LYDVW_E_OK;
+                case LYDVW_POS_SELECTION_FIRST:
+                    record->result = forward ? selection->first : selection->second;
+                    return LYDVW_E_OK;
+                case LYDVW_POS_SELECTION_LAST:
+                    record->result = forward ? selection->second : selection->first;
+                    return LYDVW_E_OK;
+                default:
+                    return LYDVW_E_NOT_FOUND;
+            }
+        }
+        case LYDVW_R_POSITION_COUNT: {
+            auto* record = reinterpret_cast<LydvwPositionCount*>(lparam);
+            if (record->size < sizeof *record)
+                return LYDVW_E_ARGUMENT;
+            if (record->kind == LYDVW_COUNT_TO_POSITION)
+                return widget.PositionOf(record->count, record->position) ? LYDVW_E_OK : LYDVW_E_ARGUMENT;
+            if (record->kind != LYDVW_POSITION_TO_COUNT || !widget.Valid(record->position))
+                return LYDVW_E_ARGUMENT;
+            const int64_t count = widget.CountOf(record->position);
+            if (count > INT32_MAX)
+                return LYDVW_E_ARGUMENT;
+            record->count = static_cast<int32_t>(count);
+            return LYDVW_E_OK;
+        }
+        case LYDVW_R_SET_SELECTION: {
+            const auto* record = reinterpret_cast<const LydvwSelection*>(lparam);
+            if (record->size < sizeof *record || !widget.Valid(record->anchor) || !widget.Valid(record->end))
+                return LYDVW_E_ARGUMENT;
+            widget.Select(record->anchor, record->end);
+            view->Notify(LYDVW_N_SEL_CHANGE, 0);
+            return LYDVW_E_OK;
+        }
+        case LYDVW_R_SHOW_POSITION: {
+            const auto* record = reinterpret_cast<const LydvwShowPosition*>(lparam);
+            if (record->size < sizeof *record || !widget.Valid(record->position))
+                return LYDVW_E_ARGUMENT;
+            widget.Show(record->position);
+            return LYDVW_E_OK;
+        }
+        default: {
+            // The answer is the comparison itself: positions that cannot be compared are equal.
+            const auto* addresses = reinterpret_cast<const uint64_t*>(lparam);
+            if (addresses[0] == 0 || addresses[1] == 0)
+                return 0;
+            const auto& a = *reinterpret_cast<const LydvwPosition*>(addresses[0]);
+            const auto& b = *reinterpret_cast<const LydvwPosition*>(addresses[1]);
+            if (!widget.Valid(a) || !widget.Valid(b))
+                return 0;
+            const int64_t ca = widget.CountOf(a);
+            const int64_t cb = widget.CountOf(b);
+            return ca < cb ? -1 : ca > cb ? 1 : 0;
+        }
+    }
+}
+
+}  // namespace
+
 LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wparam, uint64_t lparam) {
     if (!view)
         return LYDVW_E_ARGUMENT;
@@ -917,6 +1118,12 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
             return LYDVW_E_OK;
         case LYDVW_R_OPTIONS_DIALOG:
             return lparam == LYDVW_DLG_DISPLAY ? ShowDisplayOptions(view) : int64_t{LYDVW_E_UNSUPPORTED};
+        case LYDVW_R_GET_POSITION:
+        case LYDVW_R_POSITION_COUNT:
+        case LYDVW_R_SET_SELECTION:
+        case LYDVW_R_SHOW_POSITION:
+        case LYDVW_R_COMPARE_POSITIONS:
+            return PositionRequest(view, request, lparam);
         case LYDVW_R_HSCROLL:
         case LYDVW_R_VSCROLL:
             return view->widget->Scroll(request == LYDVW_R_VSCROLL, wparam, static_cast<int64_t>(lparam))

@@ -268,7 +268,7 @@ TEST_F(EngineTest, ScrollingAndKeysAreNotified) {
 }
 
 TEST_F(EngineTest, UnsupportedRequestsAnswer17) {
-    for (uint32_t request : {2029u, 2041u, 2064u, 2077u, 2087u, 2095u, 2104u}) {
+    for (uint32_t request : {2029u, 2041u, 2064u, 2077u, 2104u}) {
         EXPECT_EQ(m_api.request(m_view, request, 0, 0), LYDVW_E_UNSUPPORTED) << request;
     }
 }
@@ -440,6 +440,155 @@ TEST_F(EngineTest, TheScrollBarLooksAsTheStylePaintsItAfterScrollingAndResizing)
     expectStyleLook("resized");
     bar->setPalette(QPalette(Qt::darkCyan));
     expectStyleLook("in other colours");
+}
+
+// ---- Positions ----
+
+class EnginePositionsTest : public EngineTest {
+  protected:
+    int64_t Get(uint32_t method, LydvwPosition& result) {
+        LydvwGetPosition record{};
+        record.size = sizeof record;
+        record.method = method;
+        const int64_t answer =
+            m_api.request(m_view, LYDVW_R_GET_POSITION, 0, reinterpret_cast<uint64_t>(&record));
+        result = record.result;
+        return answer;
+    }
+    int64_t Count(uint32_t kind, LydvwPosition& position, int32_t& count) {
+        LydvwPositionCount record{};
+        record.size = sizeof record;
+        record.kind = kind;
+        record.position = position;
+        record.count = count;
+        const int64_t answer =
+            m_api.request(m_view, LYDVW_R_POSITION_COUNT, 0, reinterpret_cast<uint64_t>(&record));
+        position = record.position;
+        count = record.count;
+        return answer;
+    }
+    int64_t Select(const LydvwPosition& anchor, const LydvwPosition& end) {
+        LydvwSelection record{};
+        record.size = sizeof record;
+        record.anchor = anchor;
+        record.end = end;
+        return m_api.request(m_view, LYDVW_R_SET_SELECTION, 0, reinterpret_cast<uint64_t>(&record));
+    }
+    int64_t Compare(const LydvwPosition& a, const LydvwPosition& b) {
+        const uint64_t records[2] = {reinterpret_cast<uint64_t>(&a), reinterpret_cast<uint64_t>(&b)};
+        return m_api.request(m_view, LYDVW_R_COMPARE_POSITIONS, 0, reinterpret_cast<uint64_t>(records));
+    }
+    LydvwPosition Start() {
+        LydvwPosition start{};
+        int32_t count = 0;
+        EXPECT_EQ(Count(LYDVW_COUNT_TO_POSITION, start, count), 0);
+        return start;
+    }
+    static bool Same(const LydvwPosition& a, const LydvwPosition& b) {
+        return a.change_id == b.change_id && a.extra_id == b.extra_id && a.page == b.page &&
+               a.offset == b.offset;
+    }
+    int SelChanges() const {
+        return static_cast<int>(std::count_if(m_notified.begin(), m_notified.end(),
+                                              [](const Notified& n) { return n.id == LYDVW_N_SEL_CHANGE; }));
+    }
+};
+
+TEST_F(EnginePositionsTest, PdfPositionsArePagesAndOffsetsThatCountAcrossPages) {
+    ASSERT_EQ(View(Path("two.pdf")), 0);
+    const LydvwPosition start = Start();
+    EXPECT_EQ(start.page, 0);
+    EXPECT_EQ(start.offset, 0);
+    // The second page's third character counts the whole first page before it, and back.
+    LydvwPosition onSecond{start.change_id, 0, 1, 2};
+    int32_t count = 0;
+    ASSERT_EQ(Count(LYDVW_POSITION_TO_COUNT, onSecond, count), 0);
+    EXPECT_GE(count, 2 + 5);  // "alpha" at least
+    LydvwPosition back{};
+    int32_t again = count;
+    ASSERT_EQ(Count(LYDVW_COUNT_TO_POSITION, back, again), 0);
+    EXPECT_TRUE(Same(back, onSecond)) << back.page << " " << back.offset;
+    EXPECT_EQ(Compare(start, onSecond), -1);
+    EXPECT_EQ(Compare(onSecond, start), 1);
+    EXPECT_EQ(Compare(onSecond, back), 0);
+
+    // Places that are not in the document are refused.
+    struct Row {
+        const char* name;
+        LydvwPosition position;
+    };
+    const Row rows[] = {{"a third page", {start.change_id, 0, 2, 0}},
+                        {"a negative offset", {start.change_id, 0, 0, -1}},
+                        {"beyond the page's text", {start.change_id, 0, 0, 100000}},
+                        {"another document", {start.change_id + 1, 0, 0, 0}}};
+    for (const Row& row : rows) {
+        LydvwPosition position = row.position;
+        int32_t ignored = 0;
+        EXPECT_EQ(Count(LYDVW_POSITION_TO_COUNT, position, ignored), LYDVW_E_ARGUMENT) << row.name;
+        EXPECT_EQ(Select(row.position, row.position), LYDVW_E_ARGUMENT) << row.name;
+    }
+    for (uint32_t request : {2087u, 2088u, 2089u, 2090u})
+        EXPECT_EQ(m_api.request(m_view, request, 0, 0), LYDVW_E_ARGUMENT) << request;
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_COMPARE_POSITIONS, 0, 0), 0);
+    int32_t far = 1 << 30;
+    LydvwPosition none{};
+    EXPECT_EQ(Count(LYDVW_COUNT_TO_POSITION, none, far), LYDVW_E_ARGUMENT);
+}
+
+TEST_F(EnginePositionsTest, ASelectionIsKeptNotifiedDrawnAndForgottenWithItsDocument) {
+    ASSERT_EQ(View(Path("two.pdf")), 0);
+    LydvwPosition result{};
+    EXPECT_EQ(Get(LYDVW_POS_SELECTION_ANCHOR, result), LYDVW_E_NOT_FOUND);
+    const LydvwPosition start = Start();
+    const QImage before = Widget()->grab().toImage();
+    // Selected backwards: the anchor after the end.
+    const LydvwPosition anchor{start.change_id, 0, 0, 5};
+    m_notified.clear();
+    ASSERT_EQ(Select(anchor, start), 0);
+    EXPECT_EQ(SelChanges(), 1);
+    struct Row {
+        uint32_t method;
+        LydvwPosition expected;
+    };
+    const Row rows[] = {{LYDVW_POS_SELECTION_ANCHOR, anchor},
+                        {LYDVW_POS_SELECTION_END, start},
+                        {LYDVW_POS_SELECTION_FIRST, start},
+                        {LYDVW_POS_SELECTION_LAST, anchor}};
+    for (const Row& row : rows) {
+        ASSERT_EQ(Get(row.method, result), 0) << row.method;
+        EXPECT_TRUE(Same(result, row.expected)) << row.method;
+    }
+    EXPECT_EQ(Get(3, result), LYDVW_E_NOT_FOUND);
+    // "alpha" is highlighted.
+    EXPECT_NE(Widget()->grab().toImage(), before);
+
+    // Showing the second page scrolls to it.
+    LydvwShowPosition show{};
+    show.size = sizeof show;
+    show.position = {start.change_id, 0, 1, 0};
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_SHOW_POSITION, 0, reinterpret_cast<uint64_t>(&show)), 0);
+    auto* area = static_cast<QAbstractScrollArea*>(Widget());
+    EXPECT_GT(area->verticalScrollBar()->value(), 0);
+
+    ASSERT_EQ(View(Path("two.pdf")), 0);
+    EXPECT_EQ(Get(LYDVW_POS_SELECTION_ANCHOR, result), LYDVW_E_NOT_FOUND);
+    EXPECT_EQ(Select(anchor, start), LYDVW_E_ARGUMENT);
+}
+
+TEST_F(EnginePositionsTest, TextIsOnePageOfItsCharacters) {
+    ASSERT_EQ(View(Path("notes.txt")), 0);
+    const LydvwPosition start = Start();
+    LydvwPosition last{start.change_id, 0, 0, 0};
+    int32_t count = 23;  // "first line\nsecond line\n"
+    ASSERT_EQ(Count(LYDVW_COUNT_TO_POSITION, last, count), 0);
+    EXPECT_EQ(last.page, 0);
+    EXPECT_EQ(last.offset, 23);
+    count = 24;
+    EXPECT_EQ(Count(LYDVW_COUNT_TO_POSITION, last, count), LYDVW_E_ARGUMENT);
+    const QImage before = Widget()->grab().toImage();
+    ASSERT_EQ(Select(LydvwPosition{start.change_id, 0, 0, 11}, LydvwPosition{start.change_id, 0, 0, 17}), 0);
+    EXPECT_NE(Widget()->grab().toImage(), before);
+    EXPECT_EQ(Select(start, LydvwPosition{start.change_id, 0, 1, 0}), LYDVW_E_ARGUMENT);
 }
 
 }  // namespace
