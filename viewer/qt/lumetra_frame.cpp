@@ -50,6 +50,37 @@ CMainFrame::CMainFrame(LumetraLog log) : m_log(std::move(log)) {
                                [this](const std::string& text) { ShowStop(text); }},
                               {}, {}, this);
     setCentralWidget(m_view);
+    struct ViewItem {
+        QMenu* menu;
+        ViewCommand command;
+        const char* text;
+        QKeySequence shortcut;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QMenu* modes = menuBar()->addMenu(QStringLiteral("&View"));
+    const ViewItem items[] = {
+        {file, ViewCommand::Print, "&Print...", QKeySequence(Qt::CTRL | Qt::Key_P)},
+        {file, ViewCommand::PrintSetup, "P&rint Setup...", {}},
+        {edit, ViewCommand::Copy, "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C)},
+        {modes, ViewCommand::DraftMode, "&Draft Mode", {}},
+        {modes, ViewCommand::NormalMode, "&Normal Mode", {}},
+        {modes, ViewCommand::PreviewMode, "&Preview Mode", {}},
+    };
+    for (const ViewItem& item : items) {
+        QAction* action = item.menu->addAction(QString::fromUtf8(item.text));
+        action->setShortcut(item.shortcut);
+        action->setCheckable(item.menu == modes);
+        connect(action, &QAction::triggered, this, [this, command = item.command] {
+            m_view->RunCommand(command);
+            UpdateViewCommands();
+        });
+        m_viewCommands[item.command] = action;
+    }
+    for (QMenu* menu : {file, edit, modes}) {
+        connect(menu, &QMenu::aboutToShow, this, [this] { UpdateViewCommands(); });
+    }
+    UpdateViewCommands();
     QMenu* document = menuBar()->addMenu(QStringLiteral("&Document"));
     const std::pair<Verdict, const char*> commands[] = {{Verdict::Accept, "&Approve"},
                                                         {Verdict::Reject, "&Reject"},
@@ -104,11 +135,21 @@ bool CMainFrame::Display(const std::filesystem::path& path, const std::string& s
             m_log.Write("Lumetra does not use the stylesheet: ", why);
         }
     }
-    return m_view->Display(path, {}, stylesheet, deleteOnClose);
+    const bool shown = m_view->Display(path, {}, stylesheet, deleteOnClose);
+    UpdateViewCommands();
+    return shown;
 }
 
 void CMainFrame::CloseDocument() {
     m_view->FileClose();
+    UpdateViewCommands();
+}
+
+void CMainFrame::UpdateViewCommands() {
+    for (const auto& [command, action] : m_viewCommands) {
+        action->setEnabled(m_view->CommandEnabled(command));
+        action->setChecked(m_view->CommandChecked(command));
+    }
 }
 
 void CMainFrame::RequestPassword() {

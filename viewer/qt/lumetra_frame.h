@@ -44,6 +44,9 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
     QAction* CommandAction(Verdict verdict) const { return m_commands.at(verdict); }
     CApproveDlg* OpenPasswordDialog() const { return m_passwordDialog; }
     CLumetraView* View() const { return m_view; }
+    QAction* ViewAction(ViewCommand command) const { return m_viewCommands.at(command); }
+    // The view commands' items follow the visible pane and the control's mode.
+    void UpdateViewCommands();
 
     // DocumentFrame.
     void SetTitle(const std::string& title) override;
@@ -69,6 +72,7 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
     CLumetraDoc* m_doc = nullptr;
     CLumetraView* m_view = nullptr;
     std::map<Verdict, QAction*> m_commands;
+    std::map<ViewCommand, QAction*> m_viewCommands;
     QPointer<CApproveDlg> m_passwordDialog;
     std::function<void()> m_onClose;
     bool m_closing = false;

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFocusEvent>
 #include <QImage>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QResizeEvent>
 #include <QStringDecoder>
 #include <QUrl>
@@ -301,6 +303,86 @@ void CLumetraView::FileClose() {
         } else if (!fs::remove(path, error) || error) {
             m_log.Write("Lumetra cannot delete the file: ", path.string());
         }
+    }
+}
+
+namespace {
+
+int16_t ModeOf(ViewCommand command) {
+    switch (command) {
+        case ViewCommand::DraftMode:
+            return 1;
+        case ViewCommand::NormalMode:
+            return 2;
+        case ViewCommand::PreviewMode:
+            return 3;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+bool CLumetraView::CommandEnabled(ViewCommand command) const {
+    if (ModeOf(command) != 0) {
+        return !m_browserVisible && m_viewer;
+    }
+    return m_browserVisible || m_viewer;
+}
+
+bool CLumetraView::CommandChecked(ViewCommand command) {
+    const int16_t mode = ModeOf(command);
+    if (mode == 0 || !CommandEnabled(command)) {
+        return false;
+    }
+    Variant current;
+    Call(Id(Dispid::WPDisplayMode), InvokeKind::PropertyGet, {}, &current);
+    return current.AsI4() == mode;
+}
+
+void CLumetraView::RunCommand(ViewCommand command) {
+    if (!CommandEnabled(command)) {
+        return;
+    }
+    if (m_browserVisible) {
+        switch (command) {
+            case ViewCommand::Print: {
+                QPrintDialog dialog(&m_printer, this);
+                if (dialog.exec() == QDialog::Accepted) {
+                    m_browser->print(&m_printer);
+                }
+                break;
+            }
+            case ViewCommand::PrintSetup: {
+                QPageSetupDialog dialog(&m_printer, this);
+                dialog.exec();
+                break;
+            }
+            case ViewCommand::Copy:
+                m_browser->copy();
+                break;
+            default:
+                break;
+        }
+        return;
+    }
+    switch (command) {
+        case ViewCommand::Print:
+            // The control's own boxes stay shut while it prints; its print dialog is the user's.
+            Call(Id(Dispid::ErrorShowMsg), InvokeKind::PropertyPut, {Variant::Bool(false)});
+            Call(Id(Dispid::PrintOI), InvokeKind::Method,
+                 {Variant::I4(1), Variant::I4(0), Variant::I4(1), Variant::I4(0)});
+            Call(Id(Dispid::ErrorShowMsg), InvokeKind::PropertyPut, {Variant::Bool(true)});
+            break;
+        case ViewCommand::PrintSetup:
+            Call(Id(Dispid::PrintSetup), InvokeKind::Method, {});
+            break;
+        case ViewCommand::Copy:
+            Call(Id(Dispid::CopyToClip), InvokeKind::Method, {});
+            break;
+        default:
+            Call(Id(Dispid::WPDisplayMode), InvokeKind::PropertyPut, {Variant::I2(ModeOf(command))});
+            break;
     }
 }
 

@@ -3,6 +3,7 @@
 // the network and reads only files beside the shown document.
 #pragma once
 
+#include <QPrinter>
 #include <QTextBrowser>
 #include <QWidget>
 #include <filesystem>
@@ -37,6 +38,9 @@ class CBrowserPane : public QTextBrowser {
     std::filesystem::path m_folder;
 };
 
+// The view's commands; which pane is visible decides what they do.
+enum class ViewCommand { Print, PrintSetup, Copy, DraftMode, NormalMode, PreviewMode };
+
 class CLumetraView : public QWidget {
   public:
     struct Handlers {
@@ -59,6 +63,11 @@ class CLumetraView : public QWidget {
     // Null when the control could not be created.
     platform::automation::IDispatch* Viewer() const { return m_viewer.get(); }
     QWidget* ViewerWidget() const { return m_viewerWidget; }
+    bool CommandEnabled(ViewCommand command) const;
+    // Whether the command's menu item is checked: the control's current display mode.
+    bool CommandChecked(ViewCommand command);
+    void RunCommand(ViewCommand command);
+
     // The copy of the shown document that printing through the word processor opens; empty without one.
     std::filesystem::path TempDocPath() const;
 
@@ -84,6 +93,7 @@ class CLumetraView : public QWidget {
     QWidget* m_viewerWidget = nullptr;
     CBrowserPane* m_browser = nullptr;
     std::unique_ptr<display::ViewerTempFolder> m_temp;
+    QPrinter m_printer;  // the browser's page setup, kept for its next print
     std::filesystem::path m_docPath;
     std::filesystem::path m_stylesheetPath;
     bool m_deleteFilesOnClose = false;

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QMessageBox>
 #include <QTextDocument>
 #include <QTimer>
@@ -156,6 +158,22 @@ TEST_F(LumetraViewTest, ShownDocumentsNameTheWindowAndKeepAPrintCopy) {
     EXPECT_NE(other.View()->TempDocPath().parent_path(), View().TempDocPath().parent_path());
 }
 
+TEST_F(LumetraViewTest, TheModeItemsFollowThePane) {
+    ASSERT_EQ(OpenFile("notes.txt"), "0");
+    for (ViewCommand mode : {ViewCommand::DraftMode, ViewCommand::NormalMode, ViewCommand::PreviewMode}) {
+        EXPECT_TRUE(m_frame->ViewAction(mode)->isEnabled());
+    }
+    m_frame->ViewAction(ViewCommand::DraftMode)->trigger();
+    EXPECT_TRUE(m_frame->ViewAction(ViewCommand::DraftMode)->isChecked());
+    EXPECT_FALSE(m_frame->ViewAction(ViewCommand::NormalMode)->isChecked());
+    ASSERT_EQ(OpenFile("letter.xml"), "0");
+    for (ViewCommand mode : {ViewCommand::DraftMode, ViewCommand::NormalMode, ViewCommand::PreviewMode}) {
+        EXPECT_FALSE(m_frame->ViewAction(mode)->isEnabled());
+        EXPECT_FALSE(m_frame->ViewAction(mode)->isChecked());
+    }
+    EXPECT_TRUE(m_frame->ViewAction(ViewCommand::Print)->isEnabled());
+}
+
 TEST_F(LumetraViewTest, TheRememberedStylesheetServesADocumentThatNamesNone) {
     EXPECT_EQ(OpenFile("remembered.xslt"), "0");
     EXPECT_EQ(OpenFile("plain.xml"), "0");
@@ -245,11 +263,26 @@ class FakeViewer : public automation::IDispatch {
                                       std::span<automation::DISPID>) override {
         return automation::DISP_E_UNKNOWNNAME;
     }
-    automation::HRESULT Invoke(automation::DISPID dispid, automation::InvokeKind,
+    automation::HRESULT Invoke(automation::DISPID dispid, automation::InvokeKind kind,
                                std::span<const Variant> args, Variant* result,
                                automation::InvokeError*) override {
         calls.push_back(static_cast<fennick::Dispid>(dispid));
+        std::string entry =
+            std::to_string(dispid) + (kind == automation::InvokeKind::PropertyPut ? " put" : "");
+        for (const Variant& arg : args) {
+            entry += " " + std::to_string(arg.AsI4());
+        }
+        if (kind != automation::InvokeKind::PropertyGet) {
+            trace.push_back(entry);
+        }
         switch (static_cast<fennick::Dispid>(dispid)) {
+            case fennick::Dispid::WPDisplayMode:
+                if (kind == automation::InvokeKind::PropertyPut) {
+                    mode = static_cast<int16_t>(args[0].AsI4());
+                } else {
+                    *result = Variant::I2(mode);
+                }
+                break;
             case fennick::Dispid::ViewFile:
                 viewedPath = args[1].AsBstr();
                 viewedDeleteOnClose = args[6].AsBool();
@@ -272,6 +305,8 @@ class FakeViewer : public automation::IDispatch {
     int32_t viewFileResult = 1;
     int16_t engineType = 3;
     std::vector<fennick::Dispid> calls;
+    std::vector<std::string> trace;  // "dispid [put] arguments" of every method and put
+    int16_t mode = 2;
     std::string viewedPath;
     bool viewedDeleteOnClose = false;
 };
@@ -362,6 +397,61 @@ TEST_F(LumetraViewRoutesTest, ClosingClearsTheControlOrEmptiesTheBrowser) {
     EXPECT_FALSE(m_viewer->Called(fennick::Dispid::FileInfoDisplayName));
     view->FileClose();
     EXPECT_TRUE(m_viewer->Called(fennick::Dispid::Clear));
+}
+
+TEST_F(LumetraViewRoutesTest, CommandsActOnTheVisiblePane) {
+    auto view = MakeView("writes");
+    ASSERT_TRUE(view->Display(m_doc, {}, {}, false));
+    using C = ViewCommand;
+    const struct {
+        ViewCommand command;
+        std::vector<std::string> trace;
+    } control[] = {
+        {C::Print, {"2 put 0", "90 1 0 1 0", "2 put -1"}},
+        {C::PrintSetup, {"85"}},
+        {C::Copy, {"60"}},
+        {C::DraftMode, {"18 put 1"}},
+        {C::PreviewMode, {"18 put 3"}},
+    };
+    for (const auto& c : control) {
+        SCOPED_TRACE(static_cast<int>(c.command));
+        m_viewer->trace.clear();
+        EXPECT_TRUE(view->CommandEnabled(c.command));
+        view->RunCommand(c.command);
+        EXPECT_EQ(m_viewer->trace, c.trace);
+    }
+    EXPECT_TRUE(view->CommandChecked(C::PreviewMode));
+    EXPECT_FALSE(view->CommandChecked(C::NormalMode));
+
+    // In the browser the modes are off and copying takes the pane's selection.
+    const fs::path xml = m_temp.Path() / "note.xml";
+    testsupport::WriteFile(xml, "<note>copy me</note>");
+    ASSERT_TRUE(view->Display(xml, {}, {}, false));
+    m_viewer->trace.clear();
+    for (ViewCommand mode : {C::DraftMode, C::NormalMode, C::PreviewMode}) {
+        EXPECT_FALSE(view->CommandEnabled(mode));
+        EXPECT_FALSE(view->CommandChecked(mode));
+        view->RunCommand(mode);
+    }
+    EXPECT_TRUE(view->CommandEnabled(C::Print));
+    EXPECT_TRUE(view->CommandEnabled(C::Copy));
+    view->Browser()->selectAll();
+    view->RunCommand(C::Copy);
+    EXPECT_TRUE(QApplication::clipboard()->text().contains(QStringLiteral("copy me")));
+    EXPECT_TRUE(m_viewer->trace.empty());
+}
+
+TEST_F(LumetraViewRoutesTest, WithoutTheControlOnlyTheBrowserWorks) {
+    m_viewer.reset();
+    auto view = MakeView("writes");
+    EXPECT_FALSE(view->Display(m_doc, {}, {}, false));
+    for (ViewCommand command : {ViewCommand::Print, ViewCommand::Copy, ViewCommand::NormalMode}) {
+        EXPECT_FALSE(view->CommandEnabled(command));
+    }
+    const fs::path xml = m_temp.Path() / "note.xml";
+    testsupport::WriteFile(xml, "<note>shown</note>");
+    EXPECT_TRUE(view->Display(xml, {}, {}, false));
+    EXPECT_TRUE(view->CommandEnabled(ViewCommand::Copy));
 }
 
 }  // namespace
