@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfDocument>
@@ -382,12 +383,14 @@ class DocumentWidget : public QAbstractScrollArea {
         // Positions of the document before are no longer valid.
         ++m_document;
         m_selection.reset();
+        m_dragging = false;
         m_pdf.reset();
         m_images.clear();
         m_text.reset();
         m_pageSizes.clear();
         m_sizeKnown.clear();
         m_lengths.clear();
+        m_boxes.clear();
         m_cache.clear();
         if (!anotherFollows)
             Relayout();
@@ -457,7 +460,44 @@ class DocumentWidget : public QAbstractScrollArea {
   protected:
     void keyPressEvent(QKeyEvent* event) override {
         m_owner->Notify(LYDVW_N_KEYDOWN, static_cast<uint64_t>(event->key()));
+        // Shift with an arrow moves the selection's end by a character, across pages.
+        if ((event->modifiers() & Qt::ShiftModifier) &&
+            (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
+            if (m_selection) {
+                LydvwPosition end = m_selection->second;
+                if (PositionOf(CountOf(end) + (event->key() == Qt::Key_Right ? 1 : -1), end))
+                    ChangeSelection(m_selection->first, end);
+            }
+            return;
+        }
         QAbstractScrollArea::keyPressEvent(event);
+    }
+    // A press starts a selection at the character under the mouse (Shift: moves the end there); a drag
+    // moves the end.
+    void mousePressEvent(QMouseEvent* event) override {
+        QAbstractScrollArea::mousePressEvent(event);
+        if (event->button() != Qt::LeftButton)
+            return;
+        const std::optional<LydvwPosition> at = PositionAt(event->position());
+        if (!at)
+            return;
+        m_dragging = true;
+        if ((event->modifiers() & Qt::ShiftModifier) && m_selection)
+            ChangeSelection(m_selection->first, *at);
+        else
+            ChangeSelection(*at, *at);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        QAbstractScrollArea::mouseMoveEvent(event);
+        if (!m_dragging || !m_selection)
+            return;
+        if (const std::optional<LydvwPosition> at = PositionAt(event->position()))
+            ChangeSelection(m_selection->first, *at);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QAbstractScrollArea::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton)
+            m_dragging = false;
     }
     void dragEnterEvent(QDragEnterEvent* event) override {
         if (DropsEnabled(m_owner) && event->mimeData()->hasUrls())
@@ -567,6 +607,75 @@ class DocumentWidget : public QAbstractScrollArea {
     }
 
   private:
+    void ChangeSelection(const LydvwPosition& anchor, const LydvwPosition& end) {
+        if (m_selection && m_selection->first.page == anchor.page &&
+            m_selection->first.offset == anchor.offset && m_selection->second.page == end.page &&
+            m_selection->second.offset == end.offset)
+            return;
+        Select(anchor, end);
+        m_owner->Notify(LYDVW_N_SEL_CHANGE, 0);
+    }
+    // The position of the character at a point of the viewport; none off the text.
+    std::optional<LydvwPosition> PositionAt(QPointF point) {
+        const int top = verticalScrollBar()->value();
+        const int left = horizontalScrollBar()->value();
+        if (m_text) {
+            const int offset = m_text->documentLayout()->hitTest(point + QPointF(left, top), Qt::FuzzyHit);
+            if (offset < 0)
+                return std::nullopt;
+            return At(0, std::min(offset, PageLength(0)));
+        }
+        if (!m_pdf)
+            return std::nullopt;
+        const int width = viewport()->width();
+        int y = 0;
+        for (int page = 0; page < PageCount(); ++page) {
+            const QSize size = PageSize(page, width);
+            if (point.y() + top < y + size.height() + kPageGap) {
+                const QSizeF points = m_pageSizes[static_cast<size_t>(page)];
+                const double scale = points.width() / size.width();
+                const QPointF local((point.x() + left - std::max(0, (width - size.width()) / 2)) * scale,
+                                    (point.y() + top - y) * scale);
+                return NearestBoundary(page, local);
+            }
+            y += size.height() + kPageGap;
+        }
+        return std::nullopt;
+    }
+    // The boundary between characters of a PDF page nearest a point (in points): before the nearest
+    // character, or after it when the point is past its middle. None on a page without text.
+    std::optional<LydvwPosition> NearestBoundary(int page, QPointF point) {
+        std::vector<QRectF>& boxes = m_boxes[page];
+        if (boxes.empty()) {
+            const int length = PageLength(page);
+            boxes.reserve(static_cast<size_t>(length));
+            for (int i = 0; i < length; ++i) {
+                QRectF box;
+                for (const QPolygonF& bound : m_pdf->getSelectionAtIndex(page, i, 1).bounds())
+                    box |= bound.boundingRect();
+                boxes.push_back(box);
+            }
+        }
+        int nearest = -1;
+        double best = 0;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            const QRectF& box = boxes[i];
+            if (box.isNull())
+                continue;
+            const double dx = std::max({box.left() - point.x(), 0.0, point.x() - box.right()});
+            const double dy = std::max({box.top() - point.y(), 0.0, point.y() - box.bottom()});
+            // Lines first: a character on the point's line beats a nearer one above or below.
+            const double distance = dy * 1000 + dx;
+            if (nearest < 0 || distance < best) {
+                nearest = static_cast<int>(i);
+                best = distance;
+            }
+        }
+        if (nearest < 0)
+            return std::nullopt;
+        const QRectF& box = boxes[static_cast<size_t>(nearest)];
+        return At(page, nearest + (point.x() > box.center().x() ? 1 : 0));
+    }
     // The selected characters of a PDF page, over the page drawn at `at`.
     void PaintSelection(QPainter& painter, int page, const QRect& at) {
         if (!m_pdf || !m_selection)
@@ -714,9 +823,11 @@ class DocumentWidget : public QAbstractScrollArea {
     std::vector<bool> m_sizeKnown;  // PDF pages whose size was asked
     std::unique_ptr<QTextDocument> m_text;
     std::map<int, QImage> m_cache;
-    std::vector<int> m_lengths;  // characters of each PDF page, -1 until asked
+    std::vector<int> m_lengths;                  // characters of each PDF page, -1 until asked
+    std::map<int, std::vector<QRectF>> m_boxes;  // each character's box on a PDF page, once a point is asked
     int32_t m_document = 0;
     std::optional<std::pair<LydvwPosition, LydvwPosition>> m_selection;
+    bool m_dragging = false;
 };
 
 void CloseDocument(LydvwView* view, bool anotherFollows) {

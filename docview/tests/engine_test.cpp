@@ -591,5 +591,56 @@ TEST_F(EnginePositionsTest, TextIsOnePageOfItsCharacters) {
     EXPECT_EQ(Select(start, LydvwPosition{start.change_id, 0, 1, 0}), LYDVW_E_ARGUMENT);
 }
 
+TEST_F(EnginePositionsTest, TheMouseAndShiftArrowsSelectWithSelChange) {
+    const auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        auto* area = static_cast<QAbstractScrollArea*>(Widget());
+        QMouseEvent event(type, at, area->viewport()->mapToGlobal(at), Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(area->viewport(), &event);
+    };
+    const auto drag = [&](QPoint from, QPoint to) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    };
+    struct Row {
+        const char* file;
+        QPoint from;
+        QPoint to;
+        int endOffset;  // -1: any after the anchor
+    };
+    // "alpha" stands at about 16 to 87 pixels across and 18 to 39 down at this width; the text's first line
+    // is at the top.
+    const Row rows[] = {{"two.pdf", {14, 28}, {70, 28}, 4}, {"notes.txt", {1, 5}, {40, 5}, -1}};
+    for (const Row& row : rows) {
+        ASSERT_EQ(View(Path(row.file)), 0) << row.file;
+        // A widget never shown is laid out at its size when first drawn.
+        Widget()->grab();
+        m_notified.clear();
+        drag(row.from, row.to);
+        EXPECT_GE(SelChanges(), 1) << row.file;
+        LydvwPosition anchor{};
+        LydvwPosition end{};
+        ASSERT_EQ(Get(LYDVW_POS_SELECTION_ANCHOR, anchor), 0) << row.file;
+        ASSERT_EQ(Get(LYDVW_POS_SELECTION_END, end), 0) << row.file;
+        EXPECT_EQ(anchor.page, 0) << row.file;
+        EXPECT_EQ(end.page, 0) << row.file;
+        EXPECT_EQ(anchor.offset, 0) << row.file;
+        EXPECT_GT(end.offset, anchor.offset) << row.file;
+        if (row.endOffset >= 0) {
+            // Past the middle of "h": "alph".
+            EXPECT_EQ(end.offset, row.endOffset) << row.file;
+        }
+
+        m_notified.clear();
+        QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier);
+        QApplication::sendEvent(Widget(), &right);
+        LydvwPosition moved{};
+        ASSERT_EQ(Get(LYDVW_POS_SELECTION_END, moved), 0);
+        EXPECT_EQ(moved.offset, end.offset + 1) << row.file;
+        EXPECT_EQ(SelChanges(), 1) << row.file;
+    }
+}
+
 }  // namespace
 }  // namespace docview

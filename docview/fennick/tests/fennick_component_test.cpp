@@ -206,6 +206,34 @@ TEST_F(FennickComponentTest, QelPosIsMadeByProgIdWithFourZeroPropertiesItKeeps) 
     }
 }
 
+TEST_F(FennickComponentTest, TheSelectionOfTheShownPdfGoesThroughPositionObjects) {
+    ASSERT_EQ(View(Doc("two.pdf")).AsI4(), 1);
+    std::shared_ptr<IDispatch> position;
+    ASSERT_EQ(CreateByProgID(kQelPosProgId, position), S_OK);
+    // The third character of the second page, counted from the document's start.
+    Call("SetActualCount", {Variant::Dispatch(position), Variant::I4(5 + 2)});
+    ASSERT_EQ(Get("ErrorCode").AsI4(), 0);
+    const int32_t count = Call("GetActualCount", {Variant::Dispatch(position)}).AsI4();
+    EXPECT_EQ(count, 7);
+    m_sink->fired.clear();
+    // With no selection before, the anchor put selects an empty range there.
+    Put("SelectionAnchor", Variant::Unknown(position));
+    EXPECT_EQ(Get("ErrorCode").AsI4(), 0);
+    EXPECT_TRUE(std::any_of(m_sink->fired.begin(), m_sink->fired.end(),
+                            [](const auto& f) { return f.first == static_cast<DISPID>(Event::SelChange); }));
+    const Variant end = Get("SelectionEnd");
+    ASSERT_TRUE(end.AsUnknown());
+    EXPECT_EQ(Call("ComparePositions", {end, Variant::Dispatch(position)}).AsI2(), 0);
+    EXPECT_EQ(Call("GetActualCount", {end}).AsI4(), 7);
+    // Showing the second page scrolls the view.
+    Call("DisplayPosition", {end, Variant::I2(0)});
+    EXPECT_EQ(Get("ErrorCode").AsI4(), 0);
+    // A document opened since makes the old position a stranger.
+    ASSERT_EQ(View(Doc("two.pdf")).AsI4(), 1);
+    Call("GetActualCount", {end});
+    EXPECT_EQ(Get("ErrorCode").AsI4(), 15);
+}
+
 TEST_F(FennickComponentTest, PdfImageAndTextShowInTheWidgetWithTheirInformation) {
     struct Row {
         std::string file;
