@@ -26,6 +26,7 @@
 namespace docview {
 
 class Cqelctrl;
+class IQelPos;
 struct MemberSpec;
 
 // The control's window as the control drives it. It belongs to the widget tree: a parent may delete it, and
@@ -158,6 +159,10 @@ class Cqelctrl : public platform::automation::DispatchObject {
 
     // Positions and selection (qelctrl_positions.cpp): false for a member of another family.
     bool BindPositionMember(const MemberSpec& member);
+    // The first objects.size() arguments as position objects; false (after reporting 15, or 16640 when
+    // `needsView` and there is no view) when one is not.
+    bool PositionArguments(std::span<const platform::automation::Variant> args,
+                           std::span<std::shared_ptr<IQelPos>> objects, bool needsView = true);
     // 2087 with `method`, again with `fallback` (when nonzero) if the engine answers 25; the engine's answer.
     int64_t GetPosition(uint32_t method, uint32_t fallback, const LydvwPosition& start,
                         LydvwPosition& result);

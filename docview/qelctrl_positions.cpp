@@ -16,27 +16,38 @@ using automation::VarType;
 
 namespace {
 
-std::optional<LydvwPosition> PositionOf(const Variant& argument) {
-    const std::shared_ptr<IQelPos> object = PositionObjectOf(argument);
-    if (!object)
-        return std::nullopt;
-    return object->Read();
+template <typename Record>
+Record Sized() {
+    Record record{};
+    record.size = sizeof record;
+    return record;
 }
 
 }  // namespace
 
+bool Cqelctrl::PositionArguments(std::span<const Variant> args, std::span<std::shared_ptr<IQelPos>> objects,
+                                 bool needsView) {
+    if (needsView && !RequireView())
+        return false;
+    for (size_t i = 0; i < objects.size(); ++i) {
+        objects[i] = PositionObjectOf(args[i]);
+        if (!objects[i]) {
+            ReportError(2, kErrBadParameter);
+            return false;
+        }
+    }
+    return true;
+}
+
 int64_t Cqelctrl::GetPosition(uint32_t method, uint32_t fallback, const LydvwPosition& start,
                               LydvwPosition& result) {
-    LydvwGetPosition record{};
-    record.size = sizeof record;
+    auto record = Sized<LydvwGetPosition>();
     record.method = method;
     record.start = start;
     int64_t answer = m_view->Request(LYDVW_R_GET_POSITION, record);
     if (answer == LYDVW_E_NOT_FOUND && fallback != 0) {
-        record = {};
-        record.size = sizeof record;
         record.method = fallback;
-        record.start = start;
+        record.result = {};
         answer = m_view->Request(LYDVW_R_GET_POSITION, record);
     }
     if (answer == 0)
@@ -68,72 +79,52 @@ bool Cqelctrl::BindPositionMember(const MemberSpec& member) {
 
     if (member.name == "CopyPosition") {
         method({position, position}, VarType::Empty, [this](std::span<const Variant> args, Variant&) {
-            const std::shared_ptr<IQelPos> destination = PositionObjectOf(args[0]);
-            const std::optional<LydvwPosition> source = PositionOf(args[1]);
-            if (!destination || !source) {
-                ReportError(2, kErrBadParameter);
-                return automation::S_OK;
-            }
-            destination->Write(*source);
+            std::shared_ptr<IQelPos> pos[2];
+            if (PositionArguments(args, pos, false))
+                pos[0]->Write(pos[1]->Read());
             return automation::S_OK;
         });
     } else if (member.name == "GetActualCount") {
         method({position}, VarType::I4, [this](std::span<const Variant> args, Variant& result) {
             result = Variant::I4(0);
-            if (!RequireView())
+            std::shared_ptr<IQelPos> pos[1];
+            if (!PositionArguments(args, pos))
                 return automation::S_OK;
-            const std::optional<LydvwPosition> at = PositionOf(args[0]);
-            if (!at) {
-                ReportError(2, kErrBadParameter);
-                return automation::S_OK;
-            }
-            LydvwPositionCount record{};
-            record.size = sizeof record;
+            auto record = Sized<LydvwPositionCount>();
             record.kind = LYDVW_POSITION_TO_COUNT;
-            record.position = *at;
-            if (m_view->Request(LYDVW_R_POSITION_COUNT, record) != 0) {
+            record.position = pos[0]->Read();
+            if (m_view->Request(LYDVW_R_POSITION_COUNT, record) != 0)
                 ReportError(2, kErrBadParameter);
-                return automation::S_OK;
-            }
-            result = Variant::I4(record.count);
+            else
+                result = Variant::I4(record.count);
             return automation::S_OK;
         });
     } else if (member.name == "SetActualCount") {
         method({position, VarType::I4}, VarType::Empty,
                [this, failed](std::span<const Variant> args, Variant&) {
-                   if (!RequireView())
+                   std::shared_ptr<IQelPos> pos[1];
+                   if (!PositionArguments(args, pos))
                        return automation::S_OK;
-                   const std::shared_ptr<IQelPos> target = PositionObjectOf(args[0]);
-                   if (!target) {
-                       ReportError(2, kErrBadParameter);
-                       return automation::S_OK;
-                   }
-                   LydvwPositionCount record{};
-                   record.size = sizeof record;
+                   auto record = Sized<LydvwPositionCount>();
                    record.kind = LYDVW_COUNT_TO_POSITION;
-                   record.position = target->Read();
+                   record.position = pos[0]->Read();
                    record.count = args[1].AsI4();
                    // A refused count leaves the host's position as it was.
                    if (!failed(m_view->Request(LYDVW_R_POSITION_COUNT, record)))
-                       target->Write(record.position);
+                       pos[0]->Write(record.position);
                    return automation::S_OK;
                });
     } else if (member.name == "FindPosition") {
         method({position, position, VarType::I2}, VarType::I4,
                [this](std::span<const Variant> args, Variant& result) {
                    result = Variant::I4(0);
-                   if (!RequireView())
+                   std::shared_ptr<IQelPos> pos[2];
+                   if (!PositionArguments(args, pos))
                        return automation::S_OK;
-                   const std::optional<LydvwPosition> start = PositionOf(args[0]);
-                   const std::shared_ptr<IQelPos> destination = PositionObjectOf(args[1]);
-                   if (!start || !destination) {
-                       ReportError(2, kErrBadParameter);
-                       return automation::S_OK;
-                   }
                    LydvwPosition found{};
                    // Finding nothing is an answer, not an error.
-                   if (GetPosition(static_cast<uint32_t>(args[2].AsI2()), 0, *start, found) == 0) {
-                       destination->Write(found);
+                   if (GetPosition(static_cast<uint32_t>(args[2].AsI2()), 0, pos[0]->Read(), found) == 0) {
+                       pos[1]->Write(found);
                        result = Variant::I4(1);
                    }
                    return automation::S_OK;
@@ -141,15 +132,12 @@ bool Cqelctrl::BindPositionMember(const MemberSpec& member) {
     } else if (member.name == "ComparePositions") {
         method({position, position}, VarType::I2, [this](std::span<const Variant> args, Variant& result) {
             result = Variant::I2(0);
-            if (!RequireView())
+            std::shared_ptr<IQelPos> pos[2];
+            if (!PositionArguments(args, pos))
                 return automation::S_OK;
-            const std::optional<LydvwPosition> a = PositionOf(args[0]);
-            const std::optional<LydvwPosition> b = PositionOf(args[1]);
-            if (!a || !b) {
-                ReportError(2, kErrBadParameter);
-                return automation::S_OK;
-            }
-            const uint64_t records[2] = {reinterpret_cast<uint64_t>(&*a), reinterpret_cast<uint64_t>(&*b)};
+            const LydvwPosition a = pos[0]->Read();
+            const LydvwPosition b = pos[1]->Read();
+            const uint64_t records[2] = {reinterpret_cast<uint64_t>(&a), reinterpret_cast<uint64_t>(&b)};
             const int64_t answer =
                 m_view->Request(LYDVW_R_COMPARE_POSITIONS, 0, reinterpret_cast<uint64_t>(records));
             result = Variant::I2(static_cast<int16_t>(answer));
@@ -157,53 +145,33 @@ bool Cqelctrl::BindPositionMember(const MemberSpec& member) {
         });
     } else if (member.name == "DisplayPosition") {
         method({position, VarType::I2}, VarType::Empty, [this](std::span<const Variant> args, Variant&) {
-            if (!RequireView())
+            std::shared_ptr<IQelPos> pos[1];
+            if (!PositionArguments(args, pos))
                 return automation::S_OK;
-            const std::optional<LydvwPosition> at = PositionOf(args[0]);
-            if (!at) {
-                ReportError(2, kErrBadParameter);
-                return automation::S_OK;
-            }
-            LydvwShowPosition record{};
-            record.size = sizeof record;
+            auto record = Sized<LydvwShowPosition>();
             record.display_options = static_cast<uint32_t>(args[1].AsI2());
-            record.position = *at;
+            record.position = pos[0]->Read();
             if (m_view->Request(LYDVW_R_SHOW_POSITION, record) != 0)
                 ReportError(2, kErrBadParameter);
             return automation::S_OK;
         });
-    } else if (member.name == "SetPositionToCurrent") {
-        method({position}, VarType::Empty, [this, failed](std::span<const Variant> args, Variant&) {
-            if (!RequireView())
-                return automation::S_OK;
-            const std::shared_ptr<IQelPos> target = PositionObjectOf(args[0]);
-            if (!target) {
-                ReportError(2, kErrBadParameter);
-                return automation::S_OK;
-            }
-            LydvwPosition anchor{};
-            if (!failed(SelectionEndOf(true, anchor)))
-                target->Write(anchor);
-            return automation::S_OK;
-        });
-    } else if (member.name == "SetPositionToSelection") {
-        method({position, position}, VarType::Empty, [this, failed](std::span<const Variant> args, Variant&) {
-            if (!RequireView())
-                return automation::S_OK;
-            const std::shared_ptr<IQelPos> start = PositionObjectOf(args[0]);
-            const std::shared_ptr<IQelPos> end = PositionObjectOf(args[1]);
-            if (!start || !end) {
-                ReportError(2, kErrBadParameter);
-                return automation::S_OK;
-            }
-            LydvwPosition anchor{};
-            LydvwPosition last{};
-            if (failed(SelectionEndOf(true, anchor)) || failed(SelectionEndOf(false, last)))
-                return automation::S_OK;
-            start->Write(anchor);
-            end->Write(last);
-            return automation::S_OK;
-        });
+    } else if (member.name == "SetPositionToCurrent" || member.name == "SetPositionToSelection") {
+        const bool both = member.name == "SetPositionToSelection";
+        std::vector<ParamSpec> params(both ? 2 : 1, position);
+        method(std::move(params), VarType::Empty,
+               [this, failed, both](std::span<const Variant> args, Variant&) {
+                   std::shared_ptr<IQelPos> pos[2];
+                   if (!PositionArguments(args, std::span(pos, both ? 2 : 1)))
+                       return automation::S_OK;
+                   LydvwPosition anchor{};
+                   LydvwPosition last{};
+                   if (failed(SelectionEndOf(true, anchor)) || (both && failed(SelectionEndOf(false, last))))
+                       return automation::S_OK;
+                   pos[0]->Write(anchor);
+                   if (both)
+                       pos[1]->Write(last);
+                   return automation::S_OK;
+               });
     } else if (member.name == "SelectionAnchor" || member.name == "SelectionEnd") {
         const bool anchor = member.name == "SelectionAnchor";
         table.Add({name,
@@ -218,8 +186,7 @@ bool Cqelctrl::BindPositionMember(const MemberSpec& member) {
                        if (GetPosition(anchor ? LYDVW_POS_SELECTION_ANCHOR : LYDVW_POS_SELECTION_END, 0, {},
                                        at) != 0) {
                            // No selection: the document's first place.
-                           LydvwPositionCount record{};
-                           record.size = sizeof record;
+                           auto record = Sized<LydvwPositionCount>();
                            record.kind = LYDVW_COUNT_TO_POSITION;
                            if (failed(m_view->Request(LYDVW_R_POSITION_COUNT, record)))
                                return Variant::Unknown(nullptr);
@@ -233,22 +200,18 @@ bool Cqelctrl::BindPositionMember(const MemberSpec& member) {
                    {position},
                    VarType::Empty,
                    [this, anchor, failed](std::span<const Variant> args) {
-                       if (!RequireView())
+                       std::shared_ptr<IQelPos> pos[1];
+                       if (!PositionArguments(args, pos))
                            return Variant();
-                       const std::optional<LydvwPosition> given = PositionOf(args[0]);
-                       if (!given) {
-                           ReportError(2, kErrBadParameter);
-                           return Variant();
-                       }
-                       LydvwPosition other = *given;
+                       const LydvwPosition given = pos[0]->Read();
+                       LydvwPosition other = given;
                        // With no other end the selection is empty, at the given place.
                        if (GetPosition(anchor ? LYDVW_POS_SELECTION_END : LYDVW_POS_SELECTION_ANCHOR, 0, {},
                                        other) != 0)
-                           other = *given;
-                       LydvwSelection record{};
-                       record.size = sizeof record;
-                       record.anchor = anchor ? *given : other;
-                       record.end = anchor ? other : *given;
+                           other = given;
+                       auto record = Sized<LydvwSelection>();
+                       record.anchor = anchor ? given : other;
+                       record.end = anchor ? other : given;
                        failed(m_view->Request(LYDVW_R_SET_SELECTION, record));
                        m_dirty = true;
                        Refresh();
