@@ -4,17 +4,21 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "suite/qt/about_box.h"
 #include "suite/qt/qt_text.h"
+#include "viewer/display/save_copy.h"
 #include "viewer/qt/x11_activate.h"
 
 namespace viewer {
@@ -42,9 +46,15 @@ QString CApproveDlg::Password() const {
     return m_edit->text();
 }
 
-CMainFrame::CMainFrame(LumetraLog log) : m_log(std::move(log)) {
+CMainFrame::CMainFrame(LumetraLog log, platform::Registry& registry)
+    : m_log(std::move(log)), m_registry(registry) {
     setWindowTitle(QStringLiteral("Lumetra"));
-    resize(800, 600);
+    const display::WindowPlacement placement = StoredPlacement();
+    const display::WindowRect& normal = placement.normal;
+    setGeometry(normal.left, normal.top, normal.Width(), normal.Height());
+    if (placement.maximized) {
+        setWindowState(windowState() | Qt::WindowMaximized);  // takes effect when the window is shown
+    }
     m_view = new CLumetraView(m_log,
                               {[this](const std::string& title) { SetTitle(title); },
                                [this](const std::string& text) { ShowStop(text); }},
@@ -78,6 +88,10 @@ CMainFrame::CMainFrame(LumetraLog log) : m_log(std::move(log)) {
         });
         m_viewCommands[item.command] = action;
     }
+    m_saveAs = new QAction(QStringLiteral("&Save As..."), this);
+    m_saveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    file->insertAction(file->actions().value(0), m_saveAs);
+    connect(m_saveAs, &QAction::triggered, this, [this] { OnFileSaveAs(); });
     for (QMenu* menu : {file, edit, modes}) {
         connect(menu, &QMenu::aboutToShow, this, [this] { UpdateViewCommands(); });
     }
@@ -150,6 +164,81 @@ void CMainFrame::UpdateViewCommands() {
     for (const auto& [command, action] : m_viewCommands) {
         action->setEnabled(m_view->CommandEnabled(command));
         action->setChecked(m_view->CommandChecked(command));
+    }
+    m_saveAs->setEnabled(m_view->BrowserVisible());
+}
+
+void CMainFrame::OnFileSaveAs() {
+    if (!m_view->BrowserVisible()) {
+        return;
+    }
+    QFileDialog dialog(this, QStringLiteral("Save As"), QString::fromStdString(m_view->DocPath().string()));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("xml"));
+    dialog.setNameFilters({QStringLiteral("XML Files (*.xml)"), QStringLiteral("All Files (*.*)")});
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    SaveAs(dialog.selectedFiles().first().toStdString());
+}
+
+bool CMainFrame::SaveAs(const std::filesystem::path& target) {
+    if (!m_view->BrowserVisible()) {
+        return false;
+    }
+    std::filesystem::path failed;
+    const std::error_code error =
+        display::SaveDocumentCopy(m_view->DocPath(), m_view->StylesheetPath(), target, &failed);
+    if (!error) {
+        return true;
+    }
+    m_log.Write("Lumetra could not save the document as " + target.string() + ": " + failed.string() + ": " +
+                error.message());
+    ShowStop("The document could not be saved.\n\n" +
+             suite::ToCp1252(QString::fromStdString(failed.string() + ": " + error.message())));
+    return false;
+}
+
+display::WindowPlacement CMainFrame::StoredPlacement() const {
+    std::optional<uint32_t> zoom;
+    std::optional<display::WindowRect> stored;
+    platform::RegValue value;
+    if (m_registry.QueryValue(platform::HKey::CurrentUser, display::kViewerKey, display::kZoomModeValue,
+                              value) == 0) {
+        zoom = value.AsDword();
+    }
+    if (m_registry.QueryValue(platform::HKey::CurrentUser, display::kViewerKey, display::kWindowSizeValue,
+                              value) == 0 &&
+        value.type == platform::RegType::Binary) {
+        stored = display::DecodeWindowSize(value.data);
+    }
+    std::vector<display::WindowRect> screens;
+    QList<QScreen*> all = QGuiApplication::screens();
+    all.removeOne(QGuiApplication::primaryScreen());
+    all.prepend(QGuiApplication::primaryScreen());
+    for (QScreen* screen : all) {
+        if (screen) {
+            const QRect area = screen->availableGeometry();
+            screens.push_back(
+                {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
+        }
+    }
+    const int icon = style()->pixelMetric(QStyle::PM_LargeIconSize, nullptr, this);
+    return display::PlaceWindow(zoom, stored, screens, icon > 0 ? icon : 32);
+}
+
+void CMainFrame::StorePlacement() {
+    // Qt remembers the normal rectangle while the window is maximised.
+    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    const display::WindowRect rect{normal.left(), normal.top(), normal.left() + normal.width(),
+                                   normal.top() + normal.height()};
+    if (m_registry.SetValue(platform::HKey::CurrentUser, display::kViewerKey, display::kZoomModeValue,
+                            platform::RegValue::Dword(isMaximized() ? 1 : 0)) != 0) {
+        ShowStop(display::kZoomModeSaveError);
+    }
+    if (m_registry.SetValue(platform::HKey::CurrentUser, display::kViewerKey, display::kWindowSizeValue,
+                            platform::RegValue::Binary(display::EncodeWindowSize(rect))) != 0) {
+        ShowStop(display::kWindowSizeSaveError);
     }
 }
 
@@ -228,6 +317,7 @@ void CMainFrame::ShowAbout() {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    StorePlacement();  // the window closes even when this fails
     if (m_onClose) {
         event->ignore();  // the handler ends the document and then the program
         m_onClose();

@@ -9,6 +9,8 @@
 #include <functional>
 #include <map>
 
+#include "platform/registry.h"
+#include "viewer/display/window_placement.h"
 #include "viewer/lumetra_doc.h"
 #include "viewer/lumetra_log.h"
 #include "viewer/qt/lumetra_view.h"
@@ -31,7 +33,8 @@ class CApproveDlg : public QDialog {
 
 class CMainFrame : public QMainWindow, public DocumentFrame {
   public:
-    explicit CMainFrame(LumetraLog log);
+    // The window opens where the Viewer key says it was last closed.
+    explicit CMainFrame(LumetraLog log, platform::Registry& registry = platform::Registry::Default());
     ~CMainFrame() override;
 
     // The document the commands act on, or null once it is gone.
@@ -47,6 +50,12 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
     QAction* ViewAction(ViewCommand command) const { return m_viewCommands.at(command); }
     // The view commands' items follow the visible pane and the control's mode.
     void UpdateViewCommands();
+    // Save As: enabled while the browser pane is visible.
+    QAction* SaveAsAction() const { return m_saveAs; }
+    // Copies the shown document and its stylesheet to `target`'s folder; false, reported, when not saved.
+    bool SaveAs(const std::filesystem::path& target);
+    // The placement the window opens with, read from the Viewer key and fitted onto the screens.
+    display::WindowPlacement StoredPlacement() const;
 
     // DocumentFrame.
     void SetTitle(const std::string& title) override;
@@ -66,9 +75,13 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
 
   private:
     void ShowPasswordDialog();
+    void OnFileSaveAs();
+    void StorePlacement();
     void ShowAbout();
 
     LumetraLog m_log;
+    platform::Registry& m_registry;
+    QAction* m_saveAs = nullptr;
     CLumetraDoc* m_doc = nullptr;
     CLumetraView* m_view = nullptr;
     std::map<Verdict, QAction*> m_commands;

@@ -71,6 +71,9 @@ class CLumetraView : public QWidget {
     // failure, neither (what was at the targets stays). False with the reason in `why`.
     bool SaveDocumentAs(const std::filesystem::path& target, std::string* why);
 
+    // The last displayed document and its stylesheet (empty for none).
+    const std::filesystem::path& DocPath() const { return m_docPath; }
+    const std::filesystem::path& StylesheetPath() const { return m_stylesheetPath; }
     // The copy of the shown document that printing through the word processor opens; empty without one.
     std::filesystem::path TempDocPath() const;
 

@@ -7,15 +7,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTimer>
 #include <chrono>
 
 #include "suite/qt/about_box.h"
 #include "testsupport/dispatch_calls.h"
 #include "testsupport/test_support.h"
+#include "viewer/display/window_placement.h"
 
 namespace viewer {
 namespace {
@@ -128,6 +131,123 @@ TEST_F(LumetraFrameTest, DocumentGoingAwayClosesTheDialogWithoutAnswer) {
     QApplication::processEvents();
     EXPECT_EQ(m_doc->Queue().Size(), 0u);
     EXPECT_EQ(m_window->posts.size(), posts);
+}
+
+}  // namespace
+}  // namespace viewer
+
+namespace viewer {
+namespace {
+
+// The frame opens where the Viewer key says, through the placement rule, and closing stores it back.
+class LumetraFramePlacementTest : public testsupport::RegistryTest {
+  protected:
+    void Store(const char* name, const platform::RegValue& value) {
+        ASSERT_EQ(Reg().SetValue(platform::HKey::CurrentUser, display::kViewerKey, name, value), 0);
+    }
+    std::optional<platform::RegValue> Stored(const char* name) {
+        platform::RegValue value;
+        if (Reg().QueryValue(platform::HKey::CurrentUser, display::kViewerKey, name, value) != 0) {
+            return std::nullopt;
+        }
+        return value;
+    }
+    static display::WindowRect Screen() {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        return {area.left(), area.top(), area.left() + area.width(), area.top() + area.height()};
+    }
+    static display::WindowRect Of(const QRect& r) {
+        return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+    }
+};
+
+TEST_F(LumetraFramePlacementTest, OpensWhereTheRuleFitsTheStoredValues) {
+    const display::WindowRect screen = Screen();
+    const struct {
+        const char* name;
+        std::optional<platform::RegValue> zoom;
+        std::optional<platform::RegValue> size;
+        display::WindowRect expected;
+    } cases[] = {
+        {"missing", std::nullopt, std::nullopt, display::kDefaultWindowRect},
+        {"damaged size", std::nullopt, platform::RegValue::Binary({1, 2, 3}), display::kDefaultWindowRect},
+        {"size of the wrong type", platform::RegValue::String("1"),
+         platform::RegValue::String("0123456789abcdef"), display::kDefaultWindowRect},
+        {"as stored",
+         platform::RegValue::Dword(0),
+         platform::RegValue::Binary(display::EncodeWindowSize({40, 30, 340, 230})),
+         {40, 30, 340, 230}},
+        {"off the left and top edges",
+         platform::RegValue::Dword(0),
+         platform::RegValue::Binary(display::EncodeWindowSize({-5000, -5000, -4700, -4800})),
+         {screen.left, screen.top, screen.left + 300, screen.top + 200}},
+    };
+    for (const auto& c : cases) {
+        Reg().DeleteTree(platform::HKey::CurrentUser, display::kViewerKey);
+        if (c.zoom) {
+            Store(display::kZoomModeValue, *c.zoom);
+        }
+        if (c.size) {
+            Store(display::kWindowSizeValue, *c.size);
+        }
+        CMainFrame frame(LumetraLog(), Reg());
+        EXPECT_EQ(Of(frame.geometry()), c.expected) << c.name;
+        EXPECT_FALSE(frame.windowState() & Qt::WindowMaximized) << c.name;
+    }
+}
+
+TEST_F(LumetraFramePlacementTest, ZoomModeOneOpensMaximisedAndClosingStoresTheNormalRectangle) {
+    Store(display::kZoomModeValue, platform::RegValue::Dword(1));
+    Store(display::kWindowSizeValue,
+          platform::RegValue::Binary(display::EncodeWindowSize({40, 30, 340, 230})));
+    {
+        CMainFrame frame(LumetraLog(), Reg());
+        EXPECT_TRUE(frame.windowState() & Qt::WindowMaximized);
+        frame.show();
+        frame.close();
+    }
+    EXPECT_EQ(Stored(display::kZoomModeValue)->AsDword(), 1u);
+    EXPECT_EQ(display::DecodeWindowSize(Stored(display::kWindowSizeValue)->data),
+              (display::WindowRect{40, 30, 340, 230}));
+
+    {
+        CMainFrame frame(LumetraLog(), Reg());
+        frame.showNormal();
+        frame.setGeometry(60, 50, 400, 300);
+        frame.close();
+    }
+    EXPECT_EQ(Stored(display::kZoomModeValue)->AsDword(), 0u);
+    EXPECT_EQ(Stored(display::kWindowSizeValue)->type, platform::RegType::Binary);
+    EXPECT_EQ(display::DecodeWindowSize(Stored(display::kWindowSizeValue)->data),
+              (display::WindowRect{60, 50, 460, 350}));
+}
+
+TEST_F(LumetraFramePlacementTest, SaveAsCopiesTheShownXmlWithItsStylesheetOnlyFromTheBrowser) {
+    const auto docs = m_temp.Path() / "docs";
+    const auto chosen = m_temp.Path() / "chosen";
+    std::filesystem::create_directories(docs);
+    std::filesystem::create_directories(chosen);
+    const std::string xml = "<?xml version=\"1.0\"?>\n<letter><to>Ada</to></letter>\n";
+    const std::string xsl =
+        "<?xml version=\"1.0\"?>\n<xsl:stylesheet version=\"1.0\" "
+        "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:template match=\"/\">"
+        "<html><body><xsl:value-of select=\"letter/to\"/></body></html></xsl:template></xsl:stylesheet>\n";
+    testsupport::WriteFile(docs / "letter.xml", xml);
+    testsupport::WriteFile(docs / "look.xsl", xsl);
+
+    CMainFrame frame(LumetraLog(), Reg());
+    frame.UpdateViewCommands();
+    EXPECT_FALSE(frame.SaveAsAction()->isEnabled());
+    EXPECT_FALSE(frame.SaveAs(chosen / "copy.xml"));
+    EXPECT_TRUE(std::filesystem::is_empty(chosen));
+
+    ASSERT_TRUE(frame.View()->Display(docs / "letter.xml", {}, docs / "look.xsl", false));
+    frame.UpdateViewCommands();
+    ASSERT_TRUE(frame.View()->BrowserVisible());
+    EXPECT_TRUE(frame.SaveAsAction()->isEnabled());
+    ASSERT_TRUE(frame.SaveAs(chosen / "copy.xml"));
+    EXPECT_EQ(testsupport::ReadFile(chosen / "copy.xml"), xml);
+    EXPECT_EQ(testsupport::ReadFile(chosen / "look.xsl"), xsl);
 }
 
 }  // namespace
