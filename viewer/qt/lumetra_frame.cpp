@@ -71,7 +71,6 @@ CMainFrame::CMainFrame(LumetraLog log, platform::Registry& registry)
     QMenu* modes = menuBar()->addMenu(QStringLiteral("&View"));
     const ViewItem items[] = {
         {file, ViewCommand::Print, "&Print...", QKeySequence(Qt::CTRL | Qt::Key_P)},
-        {file, ViewCommand::SaveAs, "&Save As...", QKeySequence(Qt::CTRL | Qt::Key_S)},
         {file, ViewCommand::PrintSetup, "P&rint Setup...", {}},
         {edit, ViewCommand::Copy, "&Copy", QKeySequence(Qt::CTRL | Qt::Key_C)},
         {modes, ViewCommand::DraftMode, "&Draft Mode", {}},

@@ -2,7 +2,6 @@
 #include "viewer/qt/lumetra_view.h"
 
 #include <QFile>
-#include <QFileDialog>
 #include <QFocusEvent>
 #include <QImage>
 #include <QPageSetupDialog>
@@ -13,7 +12,6 @@
 #include <system_error>
 
 #include "docview/fennick_contract.h"
-#include "platform/atomic_file.h"
 #include "platform/automation/class_registry.h"
 #include "viewer/display/converter_call.h"
 #include "viewer/display/document_route.h"
@@ -179,7 +177,6 @@ bool CLumetraView::DisplayXml(const fs::path& path) {
     options.fallbackStylesheet = m_stylesheetPath;
     const display::TransformResult result = display::TransformXmlDocument(path, options);
     m_browser->SetFolder(path.parent_path());
-    m_shownStylesheet = result.stylesheet;
     if (!result.Shown()) {
         m_browser->clear();
         m_log.Write("Lumetra cannot show the document: ", result.message);
@@ -194,7 +191,6 @@ bool CLumetraView::DisplayXml(const fs::path& path) {
 }
 
 bool CLumetraView::DisplayHtmlFile(const fs::path& path) {
-    m_shownStylesheet.clear();
     m_browser->SetFolder(path.parent_path());
     const auto bytes = ReadBounded(path);
     if (!bytes) {
@@ -331,9 +327,6 @@ bool CLumetraView::CommandEnabled(ViewCommand command) const {
     if (ModeOf(command) != 0) {
         return !m_browserVisible && m_viewer;
     }
-    if (command == ViewCommand::SaveAs) {
-        return m_browserVisible && !m_docPath.empty();
-    }
     return m_browserVisible || m_viewer;
 }
 
@@ -368,18 +361,6 @@ void CLumetraView::RunCommand(ViewCommand command) {
             case ViewCommand::Copy:
                 m_browser->copy();
                 break;
-            case ViewCommand::SaveAs: {
-                QFileDialog dialog(this, QString(), QString::fromStdString(m_docPath.string()),
-                                   QStringLiteral("XML Files (*.xml);;All Files (*)"));
-                dialog.setAcceptMode(QFileDialog::AcceptSave);
-                dialog.setDefaultSuffix(QStringLiteral("xml"));
-                std::string why;
-                if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty() &&
-                    !SaveDocumentAs(dialog.selectedFiles().front().toStdString(), &why)) {
-                    Stop(why);
-                }
-                break;
-            }
             default:
                 break;
         }
@@ -403,76 +384,6 @@ void CLumetraView::RunCommand(ViewCommand command) {
             Call(Id(Dispid::WPDisplayMode), InvokeKind::PropertyPut, {Variant::I2(ModeOf(command))});
             break;
     }
-}
-
-namespace {
-
-// What was at a target before it was replaced, to put back when the save cannot finish.
-struct Previous {
-    fs::path path;
-    std::optional<QByteArray> bytes;  // nothing: there was no file
-};
-
-void Restore(const Previous& previous) {
-    std::error_code error;
-    if (previous.bytes) {
-        platform::WriteFileAtomically(previous.path,
-                                      std::string_view(previous.bytes->constData(), previous.bytes->size()));
-    } else {
-        fs::remove(previous.path, error);
-    }
-}
-
-}  // namespace
-
-bool CLumetraView::SaveDocumentAs(const fs::path& target, std::string* why) {
-    const auto fail = [&](const std::string& reason) {
-        if (why) {
-            *why = "The document could not be saved as \"" + target.string() + "\": " + reason;
-        }
-        return false;
-    };
-    if (!m_browserVisible || m_docPath.empty()) {
-        return fail("no document is shown.");
-    }
-    struct Copy {
-        fs::path from;
-        fs::path to;
-        QByteArray bytes;
-    };
-    std::vector<Copy> copies{{m_docPath, target, {}}};
-    if (!m_shownStylesheet.empty()) {
-        copies.push_back({m_shownStylesheet, target.parent_path() / m_shownStylesheet.filename(), {}});
-    }
-    // Everything is read before anything is written.
-    for (Copy& copy : copies) {
-        auto bytes = ReadBounded(copy.from);
-        if (!bytes) {
-            return fail("\"" + copy.from.string() + "\" cannot be read.");
-        }
-        copy.bytes = std::move(*bytes);
-    }
-    std::vector<Previous> written;
-    for (const Copy& copy : copies) {
-        std::error_code error;
-        Previous previous{copy.to, std::nullopt};
-        if (fs::is_regular_file(fs::symlink_status(copy.to, error))) {
-            previous.bytes = ReadBounded(copy.to);
-            if (!previous.bytes) {
-                return fail("\"" + copy.to.string() + "\" cannot be read to keep it.");
-            }
-        }
-        error = platform::WriteFileAtomically(copy.to,
-                                              std::string_view(copy.bytes.constData(), copy.bytes.size()));
-        if (error) {
-            for (auto done = written.rbegin(); done != written.rend(); ++done) {
-                Restore(*done);
-            }
-            return fail("\"" + copy.to.string() + "\" cannot be written: " + error.message() + ".");
-        }
-        written.push_back(std::move(previous));
-    }
-    return true;
 }
 
 void CLumetraView::resizeEvent(QResizeEvent* event) {

@@ -39,7 +39,7 @@ class CBrowserPane : public QTextBrowser {
 };
 
 // The view's commands; which pane is visible decides what they do.
-enum class ViewCommand { Print, PrintSetup, Copy, DraftMode, NormalMode, PreviewMode, SaveAs };
+enum class ViewCommand { Print, PrintSetup, Copy, DraftMode, NormalMode, PreviewMode };
 
 class CLumetraView : public QWidget {
   public:
@@ -67,9 +67,6 @@ class CLumetraView : public QWidget {
     // Whether the command's menu item is checked: the control's current display mode.
     bool CommandChecked(ViewCommand command);
     void RunCommand(ViewCommand command);
-    // The browser's document as `target`, with its stylesheet beside it under its own name: both or, on
-    // failure, neither (what was at the targets stays). False with the reason in `why`.
-    bool SaveDocumentAs(const std::filesystem::path& target, std::string* why);
 
     // The last displayed document and its stylesheet (empty for none).
     const std::filesystem::path& DocPath() const { return m_docPath; }
@@ -102,7 +99,6 @@ class CLumetraView : public QWidget {
     QPrinter m_printer;  // the browser's page setup, kept for its next print
     std::filesystem::path m_docPath;
     std::filesystem::path m_stylesheetPath;
-    std::filesystem::path m_shownStylesheet;  // the stylesheet the browser's document was shown through
     bool m_deleteFilesOnClose = false;
     bool m_browserVisible = false;
 };

@@ -163,7 +163,7 @@ TEST_F(LumetraViewTest, TheModeAndSaveItemsFollowThePane) {
     for (ViewCommand mode : {ViewCommand::DraftMode, ViewCommand::NormalMode, ViewCommand::PreviewMode}) {
         EXPECT_TRUE(m_frame->ViewAction(mode)->isEnabled());
     }
-    EXPECT_FALSE(m_frame->ViewAction(ViewCommand::SaveAs)->isEnabled());
+    EXPECT_FALSE(m_frame->SaveAsAction()->isEnabled());
     m_frame->ViewAction(ViewCommand::DraftMode)->trigger();
     EXPECT_TRUE(m_frame->ViewAction(ViewCommand::DraftMode)->isChecked());
     EXPECT_FALSE(m_frame->ViewAction(ViewCommand::NormalMode)->isChecked());
@@ -173,7 +173,7 @@ TEST_F(LumetraViewTest, TheModeAndSaveItemsFollowThePane) {
         EXPECT_FALSE(m_frame->ViewAction(mode)->isChecked());
     }
     EXPECT_TRUE(m_frame->ViewAction(ViewCommand::Print)->isEnabled());
-    EXPECT_TRUE(m_frame->ViewAction(ViewCommand::SaveAs)->isEnabled());
+    EXPECT_TRUE(m_frame->SaveAsAction()->isEnabled());
 }
 
 TEST_F(LumetraViewTest, TheRememberedStylesheetServesADocumentThatNamesNone) {
@@ -454,50 +454,6 @@ TEST_F(LumetraViewRoutesTest, WithoutTheControlOnlyTheBrowserWorks) {
     testsupport::WriteFile(xml, "<note>shown</note>");
     EXPECT_TRUE(view->Display(xml, {}, {}, false));
     EXPECT_TRUE(view->CommandEnabled(ViewCommand::Copy));
-}
-
-TEST_F(LumetraViewRoutesTest, SaveAsWritesTheDocumentAndItsStylesheetWholeOrNotAtAll) {
-    const fs::path source = m_temp.Path() / "source";
-    fs::create_directories(source);
-    testsupport::WriteFile(source / "letter.xsl", kStylesheet);
-    const std::string letter =
-        "<?xml version=\"1.0\"?>\n<?xml-stylesheet type=\"text/xsl\" href=\"letter.xsl\"?>\n"
-        "<letter><to>Ada</to></letter>\n";
-    testsupport::WriteFile(source / "letter.xml", letter);
-    auto view = MakeView("writes");
-    ASSERT_TRUE(view->Display(m_doc, {}, {}, false));
-    EXPECT_FALSE(view->CommandEnabled(ViewCommand::SaveAs));
-    std::string why;
-    EXPECT_FALSE(view->SaveDocumentAs(m_temp.Path() / "never.xml", &why));
-    EXPECT_FALSE(fs::exists(m_temp.Path() / "never.xml"));
-
-    ASSERT_TRUE(view->Display(source / "letter.xml", {}, {}, false));
-    EXPECT_TRUE(view->CommandEnabled(ViewCommand::SaveAs));
-    const fs::path saved = m_temp.Path() / "saved";
-    fs::create_directories(saved);
-    ASSERT_TRUE(view->SaveDocumentAs(saved / "copy.xml", &why)) << why;
-    EXPECT_EQ(testsupport::ReadFile(saved / "copy.xml"), letter);
-    EXPECT_EQ(testsupport::ReadFile(saved / "letter.xsl"), kStylesheet);
-
-    // The stylesheet's place is taken by a folder: the document already there stays as it was.
-    const fs::path blocked = m_temp.Path() / "blocked";
-    fs::create_directories(blocked / "letter.xsl");
-    testsupport::WriteFile(blocked / "copy.xml", "OLD");
-    why.clear();
-    EXPECT_FALSE(view->SaveDocumentAs(blocked / "copy.xml", &why));
-    EXPECT_NE(why.find("letter.xsl"), std::string::npos) << why;
-    EXPECT_EQ(testsupport::ReadFile(blocked / "copy.xml"), "OLD");
-    // A new document that cannot be joined by its stylesheet is taken away again.
-    fs::remove(blocked / "copy.xml");
-    EXPECT_FALSE(view->SaveDocumentAs(blocked / "copy.xml", &why));
-    EXPECT_FALSE(fs::exists(blocked / "copy.xml"));
-
-    // A source that went away writes nothing.
-    fs::remove(source / "letter.xsl");
-    const fs::path later = m_temp.Path() / "later";
-    fs::create_directories(later);
-    EXPECT_FALSE(view->SaveDocumentAs(later / "copy.xml", &why));
-    EXPECT_TRUE(fs::is_empty(later));
 }
 
 }  // namespace
