@@ -29,22 +29,6 @@ namespace fs = std::filesystem;
 // The office suite ends a first start on a new profile with this code and wants to be started again.
 constexpr int kRestartRequested = 81;
 
-// A file URL for the profile folder: every byte but the unreserved ones and "/" percent-encoded.
-std::string FileUrl(const fs::path& folder) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string url = "file://";
-    for (unsigned char c : folder.string()) {
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            url += static_cast<char>(c);
-        } else {
-            url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
-        }
-    }
-    return url;
-}
-
 // The private folder lives only as long as the conversion.
 class PrivateFolder {
   public:
@@ -130,6 +114,21 @@ ConverterRun RunConverterOnce(const MardleSettings& settings, const fs::path& so
 }
 
 }  // namespace
+
+std::string FileUrl(const fs::path& folder) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string url = "file://";
+    for (unsigned char c : folder.string()) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            url += static_cast<char>(c);
+        } else {
+            url += '%';
+            url += kHex[c >> 4];
+            url += kHex[c & 15];
+        }
+    }
+    return url;
+}
 
 MardleSettings MardleSettingsFromEnvironment() {
     MardleSettings settings;

@@ -41,6 +41,9 @@ struct MardleSettings {
 
 MardleSettings MardleSettingsFromEnvironment();
 
+// A file URL for an office profile folder: every byte but the unreserved ones and "/" percent-encoded.
+std::string FileUrl(const std::filesystem::path& folder);
+
 // Runs one conversion; `message` says what failed (empty on success).
 MardleExit RunMardle(const std::vector<std::string>& arguments, const MardleSettings& settings,
                      std::string& message);

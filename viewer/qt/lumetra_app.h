@@ -10,6 +10,7 @@
 #include "viewer/command_line.h"
 #include "viewer/lumetra_doc.h"
 #include "viewer/lumetra_log.h"
+#include "viewer/qt/libreoffice_writer.h"
 #include "viewer/qt/lumetra_frame.h"
 
 namespace viewer {
@@ -38,7 +39,7 @@ class CLumetraApp {
     void Finish();
 
     LumetraLog m_log;
-    NoWordProcessor m_word;
+    LibreOfficeWriter m_word;
     std::unique_ptr<CMainFrame> m_frame;
     std::shared_ptr<CLumetraDoc> m_standaloneDoc;
     std::unique_ptr<platform::automation::bus::LocalServerHost> m_host;
