@@ -16,6 +16,7 @@
 #include "viewer/lumetra_doc.h"
 #include "viewer/lumetra_log.h"
 #include "viewer/qt/lumetra_frame.h"
+#include "viewer/tests/qt/wait_for.h"
 
 namespace viewer {
 namespace {
@@ -40,17 +41,6 @@ if [ -f "$d/restart" ]; then rm "$d/restart"; exit 81; fi
 if [ -f "$d/exit" ]; then exit "$(cat "$d/exit")"; fi
 exit 0
 )SH";
-
-bool WaitFor(const std::function<bool()>& condition) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 class LibreOfficeWriterTest : public ::testing::Test {
   protected:

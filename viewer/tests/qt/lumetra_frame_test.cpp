@@ -19,6 +19,7 @@
 #include "testsupport/dispatch_calls.h"
 #include "testsupport/test_support.h"
 #include "viewer/display/window_placement.h"
+#include "viewer/tests/qt/wait_for.h"
 
 namespace viewer {
 namespace {
@@ -49,16 +50,6 @@ class LumetraFrameTest : public testsupport::RegistryTest {
             texts.push_back(text);
         }
         return texts;
-    }
-    static bool WaitFor(const std::function<bool()>& condition) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
     }
 
     NoWordProcessor m_word;
