@@ -284,13 +284,33 @@ class LibreOfficeApplication : public WordApplication {
         options.argv = {m_program.string(),       "--nologo", "--norestore",
                         ProfileArgument(profile), "-n",       templatePath.string()};
         options.nullStdio = true;
+        // An instance left open by an earlier edit takes the request over and shows the document, so
+        // that instance is the one watched; the process started here only hands it on.
+        const pid_t running = m_writer.TakeRunningInstance();
         std::string message;
         auto child = platform::Spawn(options, nullptr, &message);
         if (!child) {
+            if (running > 0) {
+                m_writer.Adopt(running);
+            }
             error.description = "soffice cannot be started: " + message;
             return nullptr;
         }
-        return std::make_unique<LibreOfficeDocument>(m_writer, m_program, child->pid);
+        if (running <= 0) {
+            return std::make_unique<LibreOfficeDocument>(m_writer, m_program, child->pid);
+        }
+        auto status =
+            display::WaitForChild(child->pid, display::Clock::now() + m_writer.Settings().macroTimeout);
+        if (!status) {
+            status = display::StopChild(child->pid, false, kStopGrace);
+        }
+        if (*status != 0) {
+            m_writer.Adopt(running);
+            error.description = "soffice failed with exit code " + std::to_string(*status) +
+                                " handing the template to the open LibreOffice";
+            return nullptr;
+        }
+        return std::make_unique<LibreOfficeDocument>(m_writer, m_program, running);
     }
 
     // The instance is the user's editor now; a failed start closes it through its document.
@@ -327,6 +347,16 @@ LibreOfficeWriter::~LibreOfficeWriter() {
 void LibreOfficeWriter::Adopt(pid_t pid) {
     m_adopted.push_back(pid);
     m_reaper.start();
+}
+
+pid_t LibreOfficeWriter::TakeRunningInstance() {
+    ReapAdopted();
+    if (m_adopted.empty()) {
+        return -1;
+    }
+    const pid_t pid = m_adopted.back();
+    m_adopted.pop_back();
+    return pid;
 }
 
 void LibreOfficeWriter::ReapAdopted() {

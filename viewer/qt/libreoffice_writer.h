@@ -53,6 +53,8 @@ class LibreOfficeWriter : public QObject, public WordProcessor {
     std::filesystem::path ResolveProgram(std::string& why) const;
     // An instance that outlives its edit is still reaped while the viewer runs.
     void Adopt(pid_t pid);
+    // An instance an earlier edit left open, taken off the reaper's list; -1 when none runs.
+    pid_t TakeRunningInstance();
 
   private:
     void ReapAdopted();

@@ -26,13 +26,16 @@ using platform::automation::Variant;
 
 // Each call appends "call", its working folder and its arguments, one a line. Files in STANDIN_DIR steer
 // it: "exit" holds the code to end with, "restart" asks once for a restart, "hang" never ends, and a new
-// document stays open until "close" appears.
+// document stays open until "close" appears; while one is open, the next is handed to it ("running").
 constexpr const char* kStandIn = R"SH(#!/bin/sh
 d="$STANDIN_DIR"
 printf '%s\n' call "cwd=$PWD" "$@" >> "$d/log"
 for a in "$@"; do
   if [ "$a" = "-n" ]; then
-    while [ ! -f "$d/close" ]; do sleep 0.05; done
+    if [ -f "$d/running" ]; then exit 0; fi
+    : > "$d/running"
+    while [ ! -f "$d/close" ] && [ -d "$d" ]; do sleep 0.05; done
+    rm -f "$d/running"
     exit 0
   fi
 done
@@ -316,6 +319,30 @@ TEST_F(LibreOfficeEditTest, NewDocumentFromTheTemplateRunsMacrosAndEndsWithItsPr
     EXPECT_NE(failed.description.find("no longer running"), std::string::npos);
     QApplication::processEvents(QEventLoop::AllEvents, 100);
     EXPECT_EQ(ended, 1);
+}
+
+TEST_F(LibreOfficeEditTest, TheNextEditWatchesTheInstanceTheLastOneLeftOpen) {
+    LibreOfficeWriter writer(m_settings);
+    std::string why;
+    auto application = writer.Start(why);
+    ASSERT_TRUE(application) << why;
+    WordError error;
+    auto first = application->AddFromTemplate(Template(), error);
+    ASSERT_TRUE(first) << error.description;
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(Control() / "running"); }));
+    first.reset();  // the edit ended by the template's notice; the word processor stays open
+
+    auto second = application->AddFromTemplate(Template(), error);
+    ASSERT_TRUE(second) << error.description;
+    EXPECT_EQ(Calls().size(), 2u);
+    int ended = 0;
+    second->OnEnded([&] { ++ended; });
+    QApplication::processEvents(QEventLoop::AllEvents, 300);
+    WordError shown;
+    EXPECT_TRUE(second->Show(shown)) << "the handing-on process ending is not the edit ending";
+    EXPECT_EQ(ended, 0);
+    Steer("close");
+    EXPECT_TRUE(WaitFor([&] { return ended == 1; }));
 }
 
 TEST_F(LibreOfficeEditTest, AMissingTemplateStartsNothing) {
