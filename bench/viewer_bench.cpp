@@ -161,8 +161,7 @@ int main(int argc, char** argv) {
         bench::ReportNotMeasured("viewer_call", "the viewer or the echo server did not answer");
         all = false;
     }
-    // The document shown needs the viewer's document pane, which it has not got yet.
-    bench::ReportNotMeasured("viewer_start_to_document", "the viewer shows no document yet");
+    bench::ReportNotMeasured("viewer_start_to_document", "no benchmark of the viewer's start to its document yet");
 
     g_manager.reset();
     if (echoServer) {
