@@ -18,8 +18,8 @@ namespace bench {
 
 inline double Percentile(std::vector<double> samples, double fraction);
 
-// Shows the usual table and keeps each benchmark's best bytes per second over its runs (a busy machine
-// disturbs the best run least); failed runs and aggregates do not count.
+// Shows the usual table and keeps each benchmark's bytes per second and times over its runs (a busy
+// machine disturbs the best run least); failed runs and aggregates do not count.
 class RateReporter : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -39,9 +39,7 @@ class RateReporter : public benchmark::ConsoleReporter {
             }
             m_allTimes[name].push_back(seconds);
             if (const auto rate = run.counters.find("bytes_per_second"); rate != run.counters.end()) {
-                double& best = m_rates[run.run_name.function_name];
-                best = std::max(best, rate->second.value);
-                m_all[run.run_name.function_name].push_back(rate->second.value);
+                m_rates[name].push_back(rate->second.value);
             }
         }
     }
@@ -49,7 +47,9 @@ class RateReporter : public benchmark::ConsoleReporter {
     // Bytes per second of the benchmark registered as `name`; nullopt when it did not run or failed.
     std::optional<double> BestRate(const std::string& name) const {
         const auto it = m_rates.find(name);
-        return it == m_rates.end() ? std::nullopt : std::optional<double>(it->second);
+        return it == m_rates.end() || it->second.empty()
+                   ? std::nullopt
+                   : std::optional<double>(*std::max_element(it->second.begin(), it->second.end()));
     }
 
     // The median time of one iteration over the benchmark's runs (or its median aggregate), in seconds;
@@ -66,16 +66,15 @@ class RateReporter : public benchmark::ConsoleReporter {
     std::optional<double> MedianRate(const std::string& name) const;
 
   private:
-    std::map<std::string, double> m_rates;
-    std::map<std::string, std::vector<double>> m_all;
+    std::map<std::string, std::vector<double>> m_rates;
     std::map<std::string, std::vector<double>> m_allTimes;
     std::map<std::string, double> m_medianTimes;
 };
 
 inline std::optional<double> RateReporter::MedianRate(const std::string& name) const {
-    const auto it = m_all.find(name);
-    return it == m_all.end() || it->second.empty() ? std::nullopt
-                                                   : std::optional<double>(Percentile(it->second, 0.5));
+    const auto it = m_rates.find(name);
+    return it == m_rates.end() || it->second.empty() ? std::nullopt
+                                                     : std::optional<double>(Percentile(it->second, 0.5));
 }
 
 // Runs the registered benchmarks with `reporter`; false after an unknown command-line argument.
@@ -94,7 +93,6 @@ struct Goal {
     enum class Op { AtLeast, AtMost };
     Op op;
     double target;
-    bool Met(double ratio) const { return op == Op::AtLeast ? ratio >= target : ratio <= target; }
 };
 inline Goal AtLeast(double target) {
     return {Goal::Op::AtLeast, target};
