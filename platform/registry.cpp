@@ -491,10 +491,6 @@ class HiveParser {
     size_t m_pos = 0;
 };
 
-bool IsValidUtf8(std::string_view text) {
-    return Utf16ToUtf8(Utf8ToUtf16(text)) == text;
-}
-
 std::optional<HiveFile> ParseHive(const std::string& bytes) {
     std::string text;
     if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
