@@ -153,10 +153,14 @@ bool IpcReader::Open(const std::filesystem::path& path) {
     m_dev = st.st_dev;
     m_ino = st.st_ino;
     m_size = static_cast<uint64_t>(st.st_size);
-    m_pos = m_lastLineStart = m_boundary = LastCompleteLineEnd(m_size);
+    FollowFromLastLine(m_size);
+    return true;
+}
+
+void IpcReader::FollowFromLastLine(uint64_t size) {
+    m_pos = m_lastLineStart = m_boundary = LastCompleteLineEnd(size);
     m_skipping = false;
     DropBuffer();
-    return true;
 }
 
 bool IpcReader::ReadAt(uint64_t offset, size_t count, std::string& out) const {
@@ -215,9 +219,7 @@ void IpcReader::CheckFile() {
             m_dev = atPath.st_dev;
             m_ino = atPath.st_ino;
             m_size = static_cast<uint64_t>(atPath.st_size);
-            m_pos = m_lastLineStart = m_boundary = LastCompleteLineEnd(m_size);
-            m_skipping = false;
-            DropBuffer();
+            FollowFromLastLine(m_size);
             return;
         }
     }
@@ -225,11 +227,8 @@ void IpcReader::CheckFile() {
     if (::fstat(m_fd, &st) != 0)
         return;
     const auto size = static_cast<uint64_t>(st.st_size);
-    if (size < m_size || size < m_pos || !LineBoundaryHolds()) {
-        m_pos = m_lastLineStart = m_boundary = LastCompleteLineEnd(size);
-        m_skipping = false;
-        DropBuffer();
-    }
+    if (size < m_size || size < m_pos || !LineBoundaryHolds())
+        FollowFromLastLine(size);
     m_size = size;
 }
 

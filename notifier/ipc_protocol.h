@@ -95,6 +95,8 @@ class IpcReader {
     bool ReadAt(uint64_t offset, size_t count, std::string& out) const;
     uint64_t LastCompleteLineEnd(uint64_t size) const;
     bool LineBoundaryHolds() const;
+    // Reads on from the end of the last complete line in the first `size` bytes, with nothing held.
+    void FollowFromLastLine(uint64_t size);
     // Up to kMaxLine bytes from the position, as far as the buffer holds them.
     std::string_view Buffered() const;
     // Keeps what is held from the position and reads on after it, in one large read.
