@@ -97,7 +97,6 @@ class CLumetraDoc : public platform::automation::DispatchObject {
     const ButtonFlags& Buttons() const { return m_buttons; }
     bool Enabled(Verdict verdict) const;
     bool WordAvailable() const { return m_wordAvailable; }
-    bool DeleteOnClose() const { return m_deleteOnClose; }
     const std::string& StylesheetPath() const { return m_stylesheetPath; }
     const std::string& ConnectionText() const { return m_connectionText; }
     NotifyQueue& Queue() { return m_queue; }

@@ -44,9 +44,7 @@ class NotifyQueue {
     void Release(const std::function<void(int32_t clientWindow)>& raise);
 
     bool Registered() const { return m_registered; }
-    bool NotifyAllowed() const { return m_notifyAllowed; }
     int32_t ClientWindow() const { return m_clientWindow; }
-    int32_t ClientId() const { return m_clientId; }
     size_t Size() const { return m_queue.size(); }
 
   private:

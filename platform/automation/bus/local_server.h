@@ -51,8 +51,6 @@ class LocalServerHost {
     void Close();
     // "<busName>.p<pid>".
     std::string ServiceName() const;
-    // While the client is on the bus (posts to its objects then reach it).
-    bool ClientPresent() const;
 
   private:
     struct State;

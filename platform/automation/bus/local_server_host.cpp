@@ -251,10 +251,6 @@ std::string LocalServerHost::ServiceName() const {
     return m_state->busName + ".p" + std::to_string(::getpid());
 }
 
-bool LocalServerHost::ClientPresent() const {
-    return m_state->client->present.load();
-}
-
 bool LocalServerHost::Start(std::string& error) {
     if (!IsValidBusName(m_state->busName)) {
         error = "\"" + m_state->busName + "\" is not a valid bus name";
