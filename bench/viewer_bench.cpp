@@ -23,6 +23,8 @@
 #include "platform/spawn.h"
 #include "terminal/objects/object_manager.h"
 #include "testsupport/dbus_session.h"
+#include "viewer/lumetra_doc.h"
+#include "viewer/registration.h"
 
 namespace {
 
@@ -130,21 +132,12 @@ int main(int argc, char** argv) {
     echo.argv = {echo.program, "--echo-server"};
     auto echoServer = platform::Spawn(echo);
 
-    automation::ClassRegistration viewer{
-        automation::Guid::FromLiteral("{6D91C147-3D7F-4F4D-B570-F4E69B8D09C0}"),
-        "Lumetra.Document",
-        "Lumetr Document",
-        "",
-        "Apartment",
-        {}};
-    viewer.kind = automation::ServerKind::LocalServer;
-    viewer.programPath = CARROWLINE_LUMETRA;
-    viewer.busName = "com.carrowline.Lumetra";
-    automation::RegisterClass(viewer, automation::RegistrationScope::User);
+    automation::RegisterClass(viewer::LumetraRegistration(CARROWLINE_LUMETRA),
+                              automation::RegistrationScope::User);
     automation::bus::InstallLocalServerActivator();
     g_manager = std::make_unique<terminal::CObjectManager>(g_host);
     try {
-        g_slot = g_manager->CreateObject("Lumetra.Document");
+        g_slot = g_manager->CreateObject(viewer::kLumetraProgId);
     } catch (const terminal::CObjectManager::Error&) {
         g_slot = -1;
     }
@@ -161,7 +154,8 @@ int main(int argc, char** argv) {
         bench::ReportNotMeasured("viewer_call", "the viewer or the echo server did not answer");
         all = false;
     }
-    bench::ReportNotMeasured("viewer_start_to_document", "no benchmark of the viewer's start to its document yet");
+    bench::ReportNotMeasured("viewer_start_to_document",
+                             "no benchmark of the viewer's start to its document yet");
 
     g_manager.reset();
     if (echoServer) {
