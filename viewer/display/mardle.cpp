@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "platform/atomic_file.h"
+#include "platform/hex_digit.h"
 #include "platform/known_folders.h"
 #include "platform/spawn.h"
 #include "platform/unique_fd.h"
@@ -116,15 +117,14 @@ ConverterRun RunConverterOnce(const MardleSettings& settings, const fs::path& so
 }  // namespace
 
 std::string FileUrl(const fs::path& folder) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string url = "file://";
     for (unsigned char c : folder.string()) {
         if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
             url += static_cast<char>(c);
         } else {
             url += '%';
-            url += kHex[c >> 4];
-            url += kHex[c & 15];
+            url += platform::UpperHexDigit(c >> 4);
+            url += platform::UpperHexDigit(c);
         }
     }
     return url;
