@@ -6,34 +6,11 @@
 #include <span>
 #include <vector>
 
+#include "fuzz/screen_checks.h"
 #include "terminal/core/screen.h"
 #include "terminal/core/screen_snapshot.h"
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-class CheckingPainter : public terminal::ScreenPainter {
-  public:
-    void DrawText(const terminal::TextRun& run) override {
-        Check(run.row >= 0 && run.row < terminal::kScreenRows);
-        Check(run.column >= 0 &&
-              run.column + static_cast<int64_t>(run.text.size()) <= terminal::kScreenColumns);
-    }
-    void FillArea(const terminal::PixelRect&, terminal::Colour, terminal::FillReason) override {}
-    void DrawCursorCell(const terminal::TextRun& cell, bool) override {
-        Check(cell.row >= 0 && cell.row < terminal::kScreenRows && cell.column >= 0 &&
-              cell.column < terminal::kScreenColumns);
-    }
-    void DrawFrame() override {}
-    void RequestFullRepaint() override {}
-};
-
-}  // namespace
+using fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Short inputs are spread over a blank image so that the fuzzer reaches the fields at its end too.
@@ -47,17 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         image = std::move(spread);
     }
     terminal::CTerminalScreen screen;
-    CheckingPainter painter;
+    fuzz::CheckingPainter painter;
     screen.SetPainter(&painter);
     screen.SetCellSize(8, 16);
     if (!screen.AdoptSnapshotImage(image)) {
         return 0;
     }
-    const auto cursor = screen.GetCursor();
-    Check(cursor.column >= terminal::kMinColumn && cursor.column < terminal::kScreenColumns);
-    Check(cursor.row >= terminal::kMinRow && cursor.row <= terminal::kMaxRow);
-    Check(screen.TokenCount() <= terminal::kMaxTokens);
-    Check(screen.BufferedCount() >= 0 && screen.BufferedCount() <= terminal::kHoldBackBytes);
+    fuzz::CheckInvariants(screen);
     screen.Repaint(true);
     static const uint8_t kMore[] = "\x1b[2;3Hmore text\x1b[0m\r\n";
     screen.Feed(std::span<const uint8_t>(kMore, sizeof kMore - 1));

@@ -10,42 +10,14 @@
 #include <span>
 #include <vector>
 
+#include "fuzz/screen_checks.h"
 #include "terminal/core/screen.h"
 
 namespace {
 
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-// Every run of text and the cursor cell must lie on the screen.
-class CheckingPainter : public terminal::ScreenPainter {
-  public:
-    void DrawText(const terminal::TextRun& run) override {
-        Check(run.row >= 0 && run.row < terminal::kScreenRows);
-        Check(run.column >= 0 &&
-              run.column + static_cast<int64_t>(run.text.size()) <= terminal::kScreenColumns);
-        Check(!run.text.empty());
-    }
-    void FillArea(const terminal::PixelRect&, terminal::Colour, terminal::FillReason) override {}
-    void DrawCursorCell(const terminal::TextRun& cell, bool) override {
-        Check(cell.row >= 0 && cell.row < terminal::kScreenRows && cell.column >= 0 &&
-              cell.column < terminal::kScreenColumns && cell.text.size() == 1);
-    }
-    void DrawFrame() override {}
-    void RequestFullRepaint() override {}
-};
-
-void CheckInvariants(const terminal::CTerminalScreen& screen) {
-    const auto cursor = screen.GetCursor();
-    Check(cursor.column >= terminal::kMinColumn && cursor.column < terminal::kScreenColumns);
-    Check(cursor.row >= terminal::kMinRow && cursor.row <= terminal::kMaxRow);
-    Check(screen.TokenCount() <= terminal::kMaxTokens);
-    Check(screen.BufferedCount() >= 0 && screen.BufferedCount() <= terminal::kHoldBackBytes);
-    Check(screen.ExpectedDigest().size() <= 32);
-}
+using fuzz::Check;
+using fuzz::CheckingPainter;
+using fuzz::CheckInvariants;
 
 // The image holds the cells and the parser's state; the rest is compared field by field. `image` is b's,
 // made once: making images is most of what an input costs.
