@@ -80,7 +80,7 @@ const practice::CCustomMenuItemArray& CCustomMenuDlg::Items() const {
     return m_panel->Items();
 }
 
-int CCustomMenuDlg::EditMode() const {
+practice::CCustomMenuEditor::State CCustomMenuDlg::EditMode() const {
     return m_panel->Editor().GetState();
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "practice/custom_menu.h"
+#include "practice/custom_menu_editor.h"
 
 class QLineEdit;
 class QPushButton;
@@ -24,7 +25,6 @@ class CCustomMenuDlg : public QDialog {
   public:
     static constexpr int kMaxItems = 20;
     static constexpr int kMaxFieldLength = 255;
-    enum Mode { kNothingSelected = 0, kItemSelected = 1, kSeparatorSelected = 2 };
 
     explicit CCustomMenuDlg(QWidget* parent = nullptr);
 
@@ -34,7 +34,7 @@ class CCustomMenuDlg : public QDialog {
     // After an OK.
     const practice::CCustomMenuItemArray& Items() const;
     std::string Path() const;
-    int EditMode() const;
+    practice::CCustomMenuEditor::State EditMode() const;
 
     // The Browse button's file choice; by default a save-file dialog. Tests answer it themselves.
     void SetFileChooser(std::function<std::optional<QString>(QWidget*)> chooser) {

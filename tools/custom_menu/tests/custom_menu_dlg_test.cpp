@@ -17,6 +17,7 @@
 namespace tools {
 namespace {
 
+using practice::CCustomMenuEditor;
 using practice::CCustomMenuItem;
 using practice::CCustomMenuItemArray;
 
@@ -59,7 +60,7 @@ TEST_F(CustomMenuDlgTest, OpensWithTheTitlesAndNothingSelected) {
     ASSERT_EQ(List()->count(), 16);
     EXPECT_EQ(List()->item(0)->text(), "Appointments");
     EXPECT_EQ(List()->item(9)->text(), "-SEPARATOR-");
-    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuDlg::kNothingSelected);
+    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuEditor::kNothingSelected);
     EXPECT_EQ(States(), (std::vector<bool>{false, false, false, false, false}));
     EXPECT_TRUE(Edit("title")->text().isEmpty());
 }
@@ -69,14 +70,14 @@ TEST_F(CustomMenuDlgTest, SelectionSetsTheModeFieldsAndButtons) {
     m_dialog.show();
     const struct {
         int row;
-        int mode;
+        CCustomMenuEditor::State mode;
         std::vector<bool> states;
         QString title;
         QString action;
     } cases[] = {
-        {0, CCustomMenuDlg::kItemSelected, {true, true, false, true, true}, "Appointments", "/app"},
-        {9, CCustomMenuDlg::kSeparatorSelected, {false, false, true, true, true}, "-SEPARATOR-", ""},
-        {15, CCustomMenuDlg::kItemSelected, {true, true, true, false, true}, "View Patient Chart", "/vpc"},
+        {0, CCustomMenuEditor::kItemSelected, {true, true, false, true, true}, "Appointments", "/app"},
+        {9, CCustomMenuEditor::kSeparatorSelected, {false, false, true, true, true}, "-SEPARATOR-", ""},
+        {15, CCustomMenuEditor::kItemSelected, {true, true, true, false, true}, "View Patient Chart", "/vpc"},
     };
     for (const auto& c : cases) {
         Select(c.row);
@@ -86,7 +87,7 @@ TEST_F(CustomMenuDlgTest, SelectionSetsTheModeFieldsAndButtons) {
         EXPECT_EQ(Edit("action")->text(), c.action);
     }
     List()->clearSelection();
-    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuDlg::kNothingSelected);
+    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuEditor::kNothingSelected);
     EXPECT_EQ(States(), (std::vector<bool>{false, false, false, false, false}));
     EXPECT_TRUE(Edit("action")->text().isEmpty());
 }
@@ -128,7 +129,7 @@ TEST_F(CustomMenuDlgTest, AddStopsAtTwentyEntriesButSeparatorsDoNot) {
     Click("separator");
     EXPECT_EQ(List()->count(), 21);
     EXPECT_EQ(List()->currentRow(), 20);
-    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuDlg::kSeparatorSelected);
+    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuEditor::kSeparatorSelected);
     EXPECT_EQ(m_dialog.Items()[20], CCustomMenuItem("-SEPARATOR-", "", 0));
 }
 
@@ -163,7 +164,7 @@ TEST_F(CustomMenuDlgTest, MoveAndRemoveKeepTheListAndTheItemsInStep) {
     EXPECT_EQ(List()->currentRow(), 0) << "after the last one, the new last";
     Click("remove");
     EXPECT_EQ(List()->count(), 0);
-    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuDlg::kNothingSelected);
+    EXPECT_EQ(m_dialog.EditMode(), CCustomMenuEditor::kNothingSelected);
     EXPECT_FALSE(Button("remove")->isEnabled());
 }
 
