@@ -15,6 +15,7 @@
 #include "platform/atomic_file.h"
 #include "platform/codepage.h"
 #include "platform/known_folders.h"
+#include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
 #include "practice/practice_log.h"
@@ -67,17 +68,13 @@ struct FileBytes {
 };
 
 std::optional<FileBytes> ReadWholeFile(const fs::path& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
         error = "cannot open " + path.string() + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
         error = "cannot size " + path.string();
         return std::nullopt;
     }
@@ -91,7 +88,7 @@ std::optional<FileBytes> ReadWholeFile(const fs::path& path, std::string& error)
     bytes.data.reset(new uint8_t[bytes.size == 0 ? 1 : bytes.size]);
     size_t done = 0;
     while (done < bytes.size) {
-        const ssize_t got = ::read(fd, bytes.data.get() + done, bytes.size - done);
+        const ssize_t got = ::read(fd.Get(), bytes.data.get() + done, bytes.size - done);
         if (got < 0 && errno == EINTR) {
             continue;
         }
