@@ -40,5 +40,7 @@ bool IsValidUtf8(std::string_view text);
 
 // Case-insensitive comparison as the registry and dispatch names use it (ASCII letters fold).
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// The same folding spelt out: ASCII letters to lower case, every other byte as it stands.
+std::string LowerAscii(std::string_view text);
 
 }  // namespace platform

@@ -101,6 +101,7 @@ TEST(EqualsNoCase, FoldsAsciiLettersOnly) {
     for (const auto& [a, b, equal] : cases) {
         EXPECT_EQ(EqualsNoCase(a, b), equal) << a << " / " << b;
     }
+    EXPECT_EQ(LowerAscii("Soft[@]WARE Z9_\xC9"), "soft[@]ware z9_\xC9");
 }
 
 }  // namespace

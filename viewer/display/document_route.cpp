@@ -1,7 +1,7 @@
 // The extension rule of the viewer's routing.
 #include "viewer/display/document_route.h"
 
-#include <algorithm>
+#include "platform/codepage.h"
 
 namespace display {
 
@@ -13,10 +13,7 @@ std::string ExtensionOf(std::string_view path) {
     if (dot == std::string_view::npos) {
         return {};
     }
-    std::string extension(name.substr(dot));
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
-    return extension;
+    return platform::LowerAscii(name.substr(dot));
 }
 
 DocumentRoute RouteFor(std::string_view path) {

@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/unique_fd.h"
 
 namespace display {
@@ -123,10 +124,7 @@ std::optional<fs::path> LocalPathOf(std::string_view reference, const fs::path& 
             return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
         });
     if (hasScheme) {
-        std::string scheme = text.substr(0, colon);
-        std::transform(scheme.begin(), scheme.end(), scheme.begin(),
-                       [](unsigned char c) { return std::tolower(c); });
-        if (scheme != "file") {
+        if (!platform::EqualsNoCase(std::string_view(text).substr(0, colon), "file")) {
             why = "\"" + text + "\" is not a file beside the document; nothing is fetched.";
             return std::nullopt;
         }
@@ -364,9 +362,7 @@ std::optional<std::string> NamedStylesheet(xmlDocPtr doc) {
         }
         const auto attributes =
             ParsePseudoAttributes(node->content ? reinterpret_cast<const char*>(node->content) : "");
-        std::string type = attributes.type;
-        std::transform(type.begin(), type.end(), type.begin(),
-                       [](unsigned char c) { return std::tolower(c); });
+        const std::string type = platform::LowerAscii(attributes.type);
         const bool xslt = type.empty() || type == "text/xsl" || type == "text/xml" ||
                           type == "application/xml" || type == "application/xslt+xml";
         if (xslt && attributes.alternate != "yes" && !attributes.href.empty()) {

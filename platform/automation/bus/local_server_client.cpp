@@ -20,6 +20,7 @@
 
 #include "platform/automation/bus/local_server.h"
 #include "platform/automation/bus/wire.h"
+#include "platform/codepage.h"
 #include "platform/spawn.h"
 
 namespace platform::automation::bus {
@@ -37,16 +38,6 @@ void SetMessage(std::string* message, std::string text) {
 
 QByteArray ToBytes(const std::string& bytes) {
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 // The started program's exit, seen by a thread that waits for it, so that a dead server is known at once.
