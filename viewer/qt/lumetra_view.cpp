@@ -110,10 +110,6 @@ CLumetraView::CLumetraView(LumetraLog log, Handlers handlers, std::string conver
 }
 
 CLumetraView::~CLumetraView() {
-    std::error_code error;
-    if (m_temp) {
-        fs::remove(m_temp->PrintCopyPath(), error);
-    }
     FileClose();
     if (m_viewerWidget) {
         // The control owns its window: take it back out before the control goes.
