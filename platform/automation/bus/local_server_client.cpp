@@ -26,7 +26,6 @@
 namespace platform::automation::bus {
 namespace {
 
-constexpr const char* kCallbackPath = "/com/carrowline/Automation/Callbacks";
 // A released server that has not gone by then is ended.
 constexpr std::chrono::seconds kExitGrace{10};
 
@@ -34,10 +33,6 @@ void SetMessage(std::string* message, std::string text) {
     if (message) {
         *message = std::move(text);
     }
-}
-
-QByteArray ToBytes(const std::string& bytes) {
-    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 // The started program's exit, seen by a thread that waits for it, so that a dead server is known at once.
@@ -264,7 +259,7 @@ class RemoteObject : public IDispatch {
         QDBusMessage call = QDBusMessage::createMethodCall(QString::fromStdString(m_owner), kObjectPath,
                                                            kObjectInterface, "Call");
         call.setAutoStartService(false);
-        call << ToBytes(bytes);
+        call << QByteArray::fromStdString(bytes);
         const auto started = std::chrono::steady_clock::now();
         const QDBusMessage answer =
             m_connection.call(call, QDBus::Block, static_cast<int>(m_options.callTimeout.count()));

@@ -21,12 +21,6 @@
 namespace platform::automation::bus {
 namespace {
 
-constexpr const char* kCallbackPath = "/com/carrowline/Automation/Callbacks";
-
-QByteArray ToBytes(const std::string& bytes) {
-    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
 struct ClientLink {
     std::atomic<bool> present{true};
     std::string name;  // the client's unique bus name
@@ -86,7 +80,7 @@ class ClientObjectProxy : public IDispatch {
             QDBusMessage message = QDBusMessage::createMethodCall(QString::fromStdString(m_client->name),
                                                                   kCallbackPath, kCallbackInterface, "Post");
             message.setAutoStartService(false);
-            message << ToBytes(bytes);
+            message << QByteArray::fromStdString(bytes);
             sent = m_connection.send(message);
         }
         if (result) {
@@ -150,7 +144,7 @@ class ServerAdaptor : public QObject {
         if (!Accept(message) || !m_object) {
             reply.hr = E_ACCESSDENIED;
             EncodeReply(reply, out);
-            return ToBytes(out);
+            return QByteArray::fromStdString(out);
         }
         const ImportObject importObject = [this](uint32_t id) -> std::shared_ptr<IDispatch> {
             return std::make_shared<ClientObjectProxy>(m_connection, m_client, id);
@@ -185,7 +179,7 @@ class ServerAdaptor : public QObject {
             mismatch.hr = DISP_E_TYPEMISMATCH;
             EncodeReply(mismatch, out);
         }
-        return ToBytes(out);
+        return QByteArray::fromStdString(out);
     }
 
     Q_SCRIPTABLE void Release(const QDBusMessage& message) {

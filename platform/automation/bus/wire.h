@@ -18,6 +18,7 @@ namespace platform::automation::bus {
 // The D-Bus names both sides use.
 inline constexpr const char* kObjectPath = "/com/carrowline/Automation/Object";
 inline constexpr const char* kObjectInterface = "com.carrowline.Automation.Object";
+inline constexpr const char* kCallbackPath = "/com/carrowline/Automation/Callbacks";
 inline constexpr const char* kCallbackInterface = "com.carrowline.Automation.Callback";
 // The client's unique bus name, given to the server it starts, so that it answers only its client and ends
 // when that client leaves the bus.
