@@ -30,11 +30,6 @@ void CEngineView::SetStatCallback(LydvwStatFn fn) const {
         m_api.setStatCallback(fn, m_view, 0);
 }
 
-void CEngineView::Free(void* block) const {
-    if (block && m_api.freeBlock)
-        m_api.freeBlock(block);
-}
-
 void CEngineView::Destroy() {
     // Cleared first, so a notification raised while the engine tears down cannot reach a dead view.
     LydvwView* view = m_view;

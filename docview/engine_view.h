@@ -18,7 +18,6 @@ class CEngineView final : public OptionChannel {
 
     bool Exists() const { return m_view != nullptr; }
     LydvwView* View() const { return m_view; }
-    const EngineApi& Api() const { return m_api; }
     // The engine's widget (a QWidget*), or null.
     void* Widget() const { return m_view ? m_api.viewWidget(m_view) : nullptr; }
 
@@ -36,7 +35,6 @@ class CEngineView final : public OptionChannel {
     int64_t GetOption(uint32_t id, bool current, bool engineDefault, void* data);
 
     void SetStatCallback(LydvwStatFn fn) const;
-    void Free(void* block) const;
     void Destroy();
 
   private:
