@@ -52,8 +52,6 @@ PageField Text(int32_t id, std::string label, std::string property) {
     return Field(id, std::move(label), FieldKind::Text, std::move(property), Variant::Bstr(""));
 }
 
-// A list filled from the control's browsing strings; `values` is what each position writes. -1 is no value of
-// any list, so a property the object lacks shows no selection.
 // The control's own strings of a property's list, for an object that offers no browsing of its own.
 std::vector<std::string> OwnStrings(std::string_view property) {
     std::vector<std::string> strings;
@@ -67,6 +65,8 @@ std::vector<std::string> OwnStrings(std::string_view property) {
     return strings;
 }
 
+// A list filled from the control's browsing strings; `values` is what each position writes. -1 is no value of
+// any list, so a property the object lacks shows no selection.
 PageField List(int32_t id, std::string label, std::string property, std::vector<int32_t> values,
                NumberKind width = NumberKind::Int16) {
     PageField field = Field(id, std::move(label), FieldKind::List, std::move(property), Variant::I4(-1));
