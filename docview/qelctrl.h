@@ -200,7 +200,7 @@ class Cqelctrl : public platform::automation::DispatchObject {
             m_site.showProperties(*this);
         }
     }};
-    // Members of the Parts not built yet keep what is put and give it back.
+    // Members not built yet keep what is put and give it back.
     std::vector<std::pair<int32_t, platform::automation::Variant>> m_kept;
     // What a fresh control saves: the value a damaged or missing stored one gives.
     std::map<std::string, platform::automation::PropertyValue, std::less<>> m_defaults;
