@@ -125,7 +125,6 @@ class Cqelctrl : public platform::automation::DispatchObject {
 
     int32_t PendingStartupError() const { return m_startupError; }
     bool HasView() const { return m_view && m_view->Exists(); }
-    CEngineView* EngineView() const { return m_view.get(); }
     const OptionStore& Options() const { return m_options; }
     bool Dirty() const { return m_dirty; }
     int32_t ErrorCode() const { return m_errorCode; }
