@@ -6,23 +6,12 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "platform/automation/class_registry.h"
 #include "platform/user_prompt.h"
 #include "suite/qt/qt_text.h"
 
 namespace suite {
 
 namespace automation = platform::automation;
-
-PageFactoryResolver RegisteredPageFactories() {
-    return [](const Guid& clsid) -> std::shared_ptr<automation::IClassFactory> {
-        std::shared_ptr<automation::IClassFactory> factory;
-        if (automation::Failed(automation::CoGetClassObject(clsid, factory))) {
-            return nullptr;
-        }
-        return factory;
-    };
-}
 
 CPropertyFrame::CPropertyFrame(const QString& caption, std::vector<std::shared_ptr<IDispatch>> objects,
                                const std::vector<Guid>& pages, const PageFactoryResolver& resolver,

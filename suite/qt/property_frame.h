@@ -18,8 +18,6 @@ namespace suite {
 
 // Finds the factory of a page class; null when there is none.
 using PageFactoryResolver = std::function<std::shared_ptr<platform::automation::IClassFactory>(const Guid&)>;
-// The class registry's factories (pages registered by any library).
-PageFactoryResolver RegisteredPageFactories();
 
 class CPropertyFrame final : public QDialog {
   public:
