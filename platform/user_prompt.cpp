@@ -86,6 +86,13 @@ UserPrompt& DefaultPrompt() {
     return prompt != nullptr ? *prompt : StderrDefault();
 }
 
+UserPrompt* InstalledPrompt() {
+    if (t_threadPrompt != nullptr) {
+        return t_threadPrompt;
+    }
+    return g_defaultPrompt.load(std::memory_order_acquire);
+}
+
 void SetDefaultPrompt(UserPrompt* prompt) {
     g_defaultPrompt.store(prompt, std::memory_order_release);
 }

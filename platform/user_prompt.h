@@ -37,6 +37,9 @@ public:
 UserPrompt& DefaultPrompt();
 // Installs `prompt` (not owned) as the process-wide one; null restores the stderr prompt.
 void SetDefaultPrompt(UserPrompt* prompt);
+// What DefaultPrompt() answers when someone installed it (for this thread or the process); null while
+// messages would go to stderr. A component with boxes of its own shows them only then.
+UserPrompt* InstalledPrompt();
 
 // Records every request and answers from a queue (OK/first button when the queue is empty). Thread-safe.
 class RecordingPrompt : public UserPrompt {

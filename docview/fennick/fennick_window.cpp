@@ -45,14 +45,10 @@ void ShowPropertyFrame(docview::Cqelctrl& control) {
 }
 
 platform::UserPrompt& ControlPrompt() {
-    // The stderr fallback is what DefaultPrompt answers when nothing was installed.
-    platform::UserPrompt* current = &platform::DefaultPrompt();
-    platform::SetDefaultPrompt(nullptr);
-    const bool fallback = current == &platform::DefaultPrompt();
-    if (!fallback)
-        platform::SetDefaultPrompt(current);
+    if (platform::UserPrompt* installed = platform::InstalledPrompt())
+        return *installed;
     static BoxPrompt boxes;
-    return fallback ? static_cast<platform::UserPrompt&>(boxes) : *current;
+    return boxes;
 }
 
 std::optional<std::string> ChooseFile(const docview::FileDialogRequest& request) {

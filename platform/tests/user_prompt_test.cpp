@@ -90,5 +90,24 @@ TEST(DefaultPrompt, ThreadPromptTakesOnlyItsOwnThreadsMessages) {
     EXPECT_EQ(process.Texts(), std::vector<std::string>{"from the main thread"});
 }
 
+// Whether a component's own boxes are wanted: only while neither this thread nor the process installed one.
+TEST(DefaultPrompt, InstalledPromptIsNullOnlyWhileMessagesGoToStderr) {
+    EXPECT_EQ(InstalledPrompt(), nullptr);
+    RecordingPrompt process;
+    RecordingPrompt worker;
+    {
+        ScopedDefaultPrompt scoped(process);
+        EXPECT_EQ(InstalledPrompt(), &process);
+        {
+            ScopedThreadPrompt mine(worker);
+            EXPECT_EQ(InstalledPrompt(), &worker);
+        }
+        EXPECT_EQ(InstalledPrompt(), &process);
+    }
+    EXPECT_EQ(InstalledPrompt(), nullptr);
+    ScopedThreadPrompt mine(worker);
+    EXPECT_EQ(InstalledPrompt(), &worker);
+}
+
 }  // namespace
 }  // namespace platform
