@@ -2,21 +2,10 @@
 
 #include <algorithm>
 
+#include "platform/byte_order.h"
+
 namespace display {
 namespace {
-
-int32_t ReadEdge(const std::vector<uint8_t>& bytes, size_t at) {
-    const uint32_t value = uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 |
-                           uint32_t(bytes[at + 2]) << 16 | uint32_t(bytes[at + 3]) << 24;
-    return static_cast<int32_t>(value);
-}
-
-void WriteEdge(std::vector<uint8_t>& bytes, int32_t edge) {
-    const auto value = static_cast<uint32_t>(edge);
-    for (int shift = 0; shift < 32; shift += 8) {
-        bytes.push_back(static_cast<uint8_t>(value >> shift));
-    }
-}
 
 int64_t Overlap(const WindowRect& a, const WindowRect& b) {
     const int64_t width = int64_t(std::min(a.right, b.right)) - std::max(a.left, b.left);
@@ -58,7 +47,10 @@ std::optional<WindowRect> DecodeWindowSize(const std::vector<uint8_t>& bytes) {
     if (bytes.size() != 16) {
         return std::nullopt;
     }
-    const WindowRect rect{ReadEdge(bytes, 0), ReadEdge(bytes, 4), ReadEdge(bytes, 8), ReadEdge(bytes, 12)};
+    const uint8_t* at = bytes.data();
+    const WindowRect rect{
+        platform::LoadLittleEndian<int32_t>(at), platform::LoadLittleEndian<int32_t>(at + 4),
+        platform::LoadLittleEndian<int32_t>(at + 8), platform::LoadLittleEndian<int32_t>(at + 12)};
     const int64_t width = int64_t(rect.right) - rect.left;
     const int64_t height = int64_t(rect.bottom) - rect.top;
     if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) {
@@ -68,12 +60,11 @@ std::optional<WindowRect> DecodeWindowSize(const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> EncodeWindowSize(const WindowRect& rect) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(16);
-    WriteEdge(bytes, rect.left);
-    WriteEdge(bytes, rect.top);
-    WriteEdge(bytes, rect.right);
-    WriteEdge(bytes, rect.bottom);
+    std::vector<uint8_t> bytes(16);
+    platform::StoreLittleEndian(bytes.data(), rect.left);
+    platform::StoreLittleEndian(bytes.data() + 4, rect.top);
+    platform::StoreLittleEndian(bytes.data() + 8, rect.right);
+    platform::StoreLittleEndian(bytes.data() + 12, rect.bottom);
     return bytes;
 }
 
