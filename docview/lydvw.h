@@ -348,6 +348,49 @@ typedef struct LydvwAnnotationEvent {
     uint32_t id;
 } LydvwAnnotationEvent;
 
+
+/* ---- Redirected input (ViewFile spec type 13): a document the host serves itself ----
+ * The control hands the engine this record as the spec; the engine reads the document only through its
+ * entries, each taking the record first and answering 0 for success or a failure code. The engine calls
+ * close exactly once for every record it was handed (also when it refuses the document) and never uses
+ * the record afterwards. The host side carries 32-bit offsets: seek64 answers -1 for an offset that does
+ * not fit, and tell64 reports what the 32-bit tell gives. Seek's `from`: 0 the start, 1 the current
+ * position, 2 the end. */
+typedef struct LydvwRedirect LydvwRedirect;
+enum { LYDVW_SEEK_SET = 0, LYDVW_SEEK_CUR = 1, LYDVW_SEEK_END = 2 };
+/* Get-info ids: 3 and 6 text into `buffer`; 14 a number; 15 and 19 a second file of the document, named by
+ * `name`, answered as a path in `buffer` (spec type 2) or as a further record in `spec` (spec type 13). */
+enum {
+    LYDVW_INFO_TEXT = 3,
+    LYDVW_INFO_TEXT2 = 6,
+    LYDVW_INFO_NUMBER = 14,
+    LYDVW_INFO_SECOND = 15,
+    LYDVW_INFO_SECOND2 = 19
+};
+typedef struct LydvwRedirectInfo {
+    uint32_t size; /* 40 */
+    uint32_t number;
+    uint64_t name;        /* 8-bit (UTF-8), terminated */
+    uint32_t spec_type;   /* written: 2 for a path, 13 for a record */
+    uint32_t buffer_size; /* bytes at buffer, the terminator included */
+    uint64_t buffer;      /* the engine's text or path buffer */
+    uint64_t spec;        /* written: the record of a spec-type-13 answer */
+} LydvwRedirectInfo;
+struct LydvwRedirect {
+    uint32_t size; /* 88 */
+    uint32_t reserved;
+    int32_t (*close)(LydvwRedirect* record);
+    int32_t (*read)(LydvwRedirect* record, void* buffer, uint32_t size, uint32_t* count);
+    int32_t (*write)(LydvwRedirect* record, const void* buffer, uint32_t size, uint32_t* count);
+    int32_t (*seek)(LydvwRedirect* record, int32_t from, int32_t offset);
+    int32_t (*tell)(LydvwRedirect* record, uint32_t* offset);
+    int32_t (*get_info)(LydvwRedirect* record, uint32_t id, void* info);
+    void* unused; /* null */
+    int32_t (*seek64)(LydvwRedirect* record, int32_t from, int64_t offset);
+    int32_t (*tell64)(LydvwRedirect* record, int64_t* offset);
+    void* context; /* the control's own */
+};
+
 #ifdef __cplusplus
 }
 
@@ -376,6 +419,10 @@ static_assert(sizeof(LydvwPosition) == 16 && sizeof(LydvwGetPosition) == 40 &&
 static_assert(sizeof(LydvwPositionCount) == 28 && offsetof(LydvwPositionCount, count) == 24);
 static_assert(sizeof(LydvwSelection) == 36 && offsetof(LydvwSelection, end) == 20);
 static_assert(sizeof(LydvwShowPosition) == 24 && offsetof(LydvwShowPosition, position) == 8);
+static_assert(sizeof(LydvwRedirectInfo) == 40 && offsetof(LydvwRedirectInfo, buffer) == 24 &&
+              offsetof(LydvwRedirectInfo, spec) == 32);
+static_assert(sizeof(LydvwRedirect) == 88 && offsetof(LydvwRedirect, close) == 8 &&
+              offsetof(LydvwRedirect, seek64) == 64 && offsetof(LydvwRedirect, context) == 80);
 #endif
 
 #endif /* DOCVIEW_LYDVW_H */

@@ -18,6 +18,7 @@
 #include "docview/engine_view.h"
 #include "docview/fennick_contract.h"
 #include "docview/options.h"
+#include "docview/qelctrl_redirect.h"
 #include "platform/automation/control_interfaces.h"
 #include "platform/automation/dispatch_object.h"
 #include "platform/automation/property_browsing.h"
@@ -173,6 +174,17 @@ class Cqelctrl : public platform::automation::DispatchObject {
     static int64_t NotifyThunk(void* context, uint32_t notification, uint64_t wparam, uint64_t lparam);
     static int32_t StatusCallback(LydvwView* view);
     void PutStatusEvents(int32_t value);
+
+    // Redirected input (qelctrl_redirect.cpp): records live from their making until the engine closes them,
+    // or until the control goes.
+    friend class RedirectRecord;
+    RedirectRecord* NewRedirect(platform::automation::Variant fileSpec, platform::automation::Variant data,
+                                std::shared_ptr<IQelIORedir> object);
+    void DropRedirect(RedirectRecord* record);
+    // ViewFile's spec for spec type 13: the opened record, or null after reporting why not.
+    RedirectRecord* OpenRedirect(const platform::automation::Variant& fileSpec,
+                                 const platform::automation::Variant& redirect);
+    std::vector<std::unique_ptr<RedirectRecord>> m_redirects;
 
     ControlSite m_site;
     ControlWindow* m_window = nullptr;

@@ -594,8 +594,11 @@ Variant Cqelctrl::ViewFile(std::span<const Variant> args) {
     std::string narrow;
     std::u16string wide;
     if (specType == LYDVW_SPEC_REDIRECT) {
-        // The redirect route's record is not built yet: the engine answers for it.
+        RedirectRecord* redirect = OpenRedirect(arg(1), arg(7));
+        if (!redirect)
+            return Variant::I4(0);
         record.spec_type = LYDVW_SPEC_REDIRECT;
+        record.spec = reinterpret_cast<uint64_t>(redirect->Engine());
     } else if (dialog->AsBool()) {
         const FileDialogRequest request =
             DialogRequestFor(fileSpec ? std::optional<std::string>(fileSpec->AsBstr()) : std::nullopt);

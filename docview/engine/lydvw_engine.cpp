@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "docview/engine/paper.h"
+#include "docview/engine/redirect_device.h"
 #include "docview/file_kind.h"
 #include "docview/lydvw.h"
 #include "docview/options.h"
@@ -956,9 +957,33 @@ std::string SpecPath(const LydvwViewFile& record) {
     return std::string(reinterpret_cast<const char*>(record.spec));
 }
 
+// The document on `file`, opened. `served` is the same device when the host serves the document: it then
+// stays with a PDF that reads it on demand, and is closed with it.
+int64_t ShowDocument(LydvwView* view, const LydvwViewFile* record, QIODevice& file,
+                     std::unique_ptr<docview::RedirectDevice> served, const std::string& path,
+                     const struct stat& st);
+
+int64_t ViewRedirected(LydvwView* view, const LydvwViewFile* record) {
+    auto* redirect = reinterpret_cast<LydvwRedirect*>(record->spec);
+    if (!redirect || redirect->size < sizeof(LydvwRedirect))
+        return LYDVW_E_ARGUMENT;
+    // Closes the record once, on every way out.
+    auto served = std::make_unique<docview::RedirectDevice>(redirect);
+    if (!served->open(QIODevice::ReadOnly))
+        return LYDVW_E_MISSING;
+    if (served->size() == 0)
+        return LYDVW_E_EMPTY;
+    // The host may name the document; a path it is not.
+    const std::string name = served->InfoText(LYDVW_INFO_TEXT).toStdString();
+    docview::RedirectDevice& device = *served;
+    return ShowDocument(view, record, device, std::move(served), name, {});
+}
+
 int64_t ViewFile(LydvwView* view, const LydvwViewFile* record) {
     if (!record || record->size < sizeof(LydvwViewFile))
         return LYDVW_E_ARGUMENT;
+    if (record->spec_type == LYDVW_SPEC_REDIRECT)
+        return ViewRedirected(view, record);
     if (record->spec_type != LYDVW_SPEC_ANSI && record->spec_type != LYDVW_SPEC_WIDE)
         return LYDVW_E_UNSUPPORTED;
     const std::string path = SpecPath(*record);
@@ -972,8 +997,18 @@ int64_t ViewFile(LydvwView* view, const LydvwViewFile* record) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         return LYDVW_E_MISSING;
+    return ShowDocument(view, record, file, nullptr, path, st);
+}
+
+int64_t ShowDocument(LydvwView* view, const LydvwViewFile* record, QIODevice& file,
+                     std::unique_ptr<docview::RedirectDevice> served, const std::string& path,
+                     const struct stat& st) {
+    const bool onDisk = served == nullptr;
     view->Stat();
-    const QByteArray head = file.peek(static_cast<qint64>(docview::kRecognitionHead));
+    // Read and stepped back over, not peeked: a served document is unbuffered.
+    const QByteArray head = file.read(static_cast<qint64>(docview::kRecognitionHead));
+    if (!file.seek(0))
+        return LYDVW_E_DAMAGED;
     docview::Recognition kind = docview::RecognizeContent(
         {reinterpret_cast<const uint8_t*>(head.constData()), static_cast<size_t>(head.size())});
     uint32_t textId = 0;
@@ -997,7 +1032,18 @@ int64_t ViewFile(LydvwView* view, const LydvwViewFile* record) {
     switch (kind.kind) {
         case FileKind::Pdf: {
             auto pdf = std::make_unique<QPdfDocument>();
-            const QPdfDocument::Error error = pdf->load(QString::fromStdString(path));
+            QPdfDocument::Error error = QPdfDocument::Error::None;
+            if (served) {
+                // Read on demand for as long as the document is shown; it goes (and is closed) with it.
+                served.release()->setParent(pdf.get());
+                pdf->load(&file);
+                error = pdf->status() == QPdfDocument::Status::Ready ? pdf->error()
+                                                                     : QPdfDocument::Error::DataNotYetAvailable;
+                if (error == QPdfDocument::Error::None && pdf->pageCount() <= 0)
+                    error = QPdfDocument::Error::InvalidFileFormat;
+            } else {
+                error = pdf->load(QString::fromStdString(path));
+            }
             if (error == QPdfDocument::Error::IncorrectPassword)
                 return LYDVW_E_ENCRYPTED;
             if (error != QPdfDocument::Error::None || pdf->pageCount() <= 0)
@@ -1050,10 +1096,11 @@ int64_t ViewFile(LydvwView* view, const LydvwViewFile* record) {
     view->lastType = type;
     view->open = true;
     view->type = type;
-    view->path = path;
+    // A served document's name is the host's word, never a file to delete.
+    view->path = onDisk ? path : std::string();
     view->device = st.st_dev;
     view->inode = st.st_ino;
-    view->deleteOnClose = record->delete_on_close != 0;
+    view->deleteOnClose = onDisk && record->delete_on_close != 0;
     view->info = LydvwFileInfo{};
     view->info.size = sizeof(LydvwFileInfo);
     const std::string display = record->use_display_name ? docview::ReadBounded(record->display_name) : path;
