@@ -312,7 +312,7 @@ bool CLocalPipe::WriteBytes(const void* bytes, uint32_t count) {
     std::size_t left = count;
     bool ok = true;
     while (left > 0) {
-        const ssize_t n = platform::WriteWithoutSigpipe(fd, next, left);
+        const ssize_t n = platform::WriteHoldingSigpipe(fd, next, left);
         if (n > 0) {
             next += n;
             left -= static_cast<std::size_t>(n);
@@ -351,7 +351,7 @@ TryWriteResult CLocalPipe::TryWriteBytes(const void* bytes, uint32_t count) {
     TryWriteResult result = TryWriteResult::Written;
     ssize_t n = 0;
     do {
-        n = count == 0 ? 0 : platform::WriteWithoutSigpipe(fd, bytes, count);  // the end is non-blocking
+        n = count == 0 ? 0 : platform::WriteHoldingSigpipe(fd, bytes, count);  // the end is non-blocking
     } while (n < 0 && errno == EINTR);
     if (n < 0 && errno == EAGAIN) {
         result = TryWriteResult::NotWritten;

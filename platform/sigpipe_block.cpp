@@ -21,6 +21,17 @@ void TakePendingSigpipe(const sigset_t& pipe) {
     }
 }
 
+sigset_t SigpipeSet() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    return pipe;
+}
+
+// Whether this thread's SIGPIPE block is WriteHoldingSigpipe's own.
+enum class ThreadHold : unsigned char { Unknown, Ours, CallersOwn };
+thread_local ThreadHold t_hold = ThreadHold::Unknown;
+
 }  // namespace
 
 // Three system calls where the scope does not fail: the guard sits around every key written to a local
@@ -61,6 +72,28 @@ ssize_t WriteWithoutSigpipe(int fd, const void* bytes, size_t count) {
         pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     }
     errno = savedErrno;
+    return n;
+}
+
+ssize_t WriteHoldingSigpipe(int fd, const void* bytes, size_t count) {
+    if (t_hold == ThreadHold::Unknown) {
+        const sigset_t pipe = SigpipeSet();
+        sigset_t previous;
+        if (pthread_sigmask(SIG_BLOCK, &pipe, &previous) != 0) {
+            return WriteWithoutSigpipe(fd, bytes, count);
+        }
+        // A block that was there already is the caller's: a signal pending under it may be theirs.
+        t_hold = sigismember(&previous, SIGPIPE) == 1 ? ThreadHold::CallersOwn : ThreadHold::Ours;
+    }
+    if (t_hold == ThreadHold::CallersOwn) {
+        return WriteWithoutSigpipe(fd, bytes, count);
+    }
+    const ssize_t n = ::write(fd, bytes, count);
+    if (n < 0 && errno == EPIPE) {
+        const int savedErrno = errno;
+        TakePendingSigpipe(SigpipeSet());
+        errno = savedErrno;
+    }
     return n;
 }
 

@@ -30,4 +30,10 @@ class SigpipeBlock {
 // does, at two system calls beside the write where the guard needs three. Keeps the write's errno.
 ssize_t WriteWithoutSigpipe(int fd, const void* bytes, size_t count);
 
+// The same for a thread that writes to such peers again and again (the window thread's keys): SIGPIPE is
+// blocked on the calling thread at its first call and stays blocked, so a write costs the write alone and
+// only one that fails with EPIPE takes the signal it raised. Threads the caller starts afterwards inherit
+// the block. Where the thread had blocked SIGPIPE itself, every call does as WriteWithoutSigpipe.
+ssize_t WriteHoldingSigpipe(int fd, const void* bytes, size_t count);
+
 }  // namespace platform

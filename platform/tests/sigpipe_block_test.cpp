@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <ctime>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,52 @@ TEST_F(SigpipeBlockTest, OneWriteLeavesTheCallersMaskAndAnEarlierSignal) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     EXPECT_EQ(g_delivered.load(), 0);
     ::close(ends[1]);
+}
+
+// The held block on a thread of its own, as each thread's first call decides for that thread.
+TEST_F(SigpipeBlockTest, HeldWritesToAClosedPipeFailWithoutSignal) {
+    std::thread([] {
+        int ends[2];
+        ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+        ASSERT_FALSE(Blocked());
+        EXPECT_EQ(WriteHoldingSigpipe(ends[1], "ab", 2), 2);
+        EXPECT_TRUE(Blocked());  // from the first call on
+        char got[2] = {};
+        EXPECT_EQ(::read(ends[0], got, 2), 2);
+        ::close(ends[0]);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_EQ(WriteHoldingSigpipe(ends[1], "x", 1), -1);
+            EXPECT_EQ(errno, EPIPE);
+            EXPECT_FALSE(Pending());
+        }
+        ::close(ends[1]);
+    }).join();
+    EXPECT_EQ(g_delivered.load(), 0);
+}
+
+TEST_F(SigpipeBlockTest, HeldWriteLeavesTheCallersOwnBlockAndAnEarlierSignal) {
+    std::thread([] {
+        int ends[2];
+        ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+        ::close(ends[0]);
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &pipe, nullptr), 0);
+        ASSERT_EQ(pthread_kill(pthread_self(), SIGPIPE), 0);
+        EXPECT_EQ(WriteHoldingSigpipe(ends[1], "x", 1), -1);
+        EXPECT_EQ(errno, EPIPE);
+        EXPECT_TRUE(Pending());  // not ours to swallow
+        const timespec zero{};
+        EXPECT_EQ(sigtimedwait(&pipe, nullptr, &zero), SIGPIPE);
+        // Unblocked again by its owner: the next write still raises nothing.
+        ASSERT_EQ(pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr), 0);
+        EXPECT_EQ(WriteHoldingSigpipe(ends[1], "x", 1), -1);
+        EXPECT_EQ(errno, EPIPE);
+        EXPECT_FALSE(Blocked());
+        ::close(ends[1]);
+    }).join();
+    EXPECT_EQ(g_delivered.load(), 0);
 }
 
 }  // namespace
