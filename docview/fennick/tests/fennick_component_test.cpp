@@ -20,6 +20,7 @@
 
 #include "docview/fennick/fennick_window.h"
 #include "docview/fennick_contract.h"
+#include "docview/qelctrl_redirect.h"
 #include "docview/tests/doc_fixtures.h"
 #include "platform/automation/class_registry.h"
 #include "platform/registry.h"
@@ -364,6 +365,186 @@ TEST_F(FennickControlTest, FailuresShowOneBoxEachAndTheStartUpErrorOneInAll) {
     ASSERT_EQ(prompts.Shown().size(), 1u);
     EXPECT_EQ(prompts.Shown()[0].text, "The file could not be opened");
     EXPECT_EQ(prompts.Shown()[0].caption, "Qelctrl Error!");
+}
+
+
+// ---- Documents the host serves itself ----
+
+// A document in memory, served by reads, seeks and tells from a position.
+struct Served {
+    std::string content;
+    size_t pos = 0;
+    int opens = 0;
+    int closes = 0;
+    size_t Take(uint8_t* data, size_t size) {
+        const size_t n = std::min(size, content.size() - std::min(pos, content.size()));
+        std::memcpy(data, content.data() + pos, n);
+        pos += n;
+        return n;
+    }
+    void Seek(int16_t from, int32_t offset) {
+        const int64_t base = from == LYDVW_SEEK_END ? static_cast<int64_t>(content.size())
+                             : from == LYDVW_SEEK_CUR ? static_cast<int64_t>(pos)
+                                                      : 0;
+        pos = static_cast<size_t>(std::max<int64_t>(0, base + offset));
+    }
+};
+
+// The events' host: answers Open, Read, Seek, GetInfo 3 and Close, and Tell only when `tells`.
+class ServingSink : public IDispatch {
+  public:
+    HRESULT GetIDsOfNames(std::span<const std::string_view>, std::span<DISPID>) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID dispid, InvokeKind, std::span<const Variant> args, Variant*,
+                   InvokeError*) override {
+        if (dispid < static_cast<DISPID>(Event::Open) || dispid > static_cast<DISPID>(Event::GenSecond))
+            return S_OK;
+        ++events;
+        // The file Open answered names the document: an earlier PDF is still read, and closed later.
+        Served* doc = nullptr;
+        if (static_cast<Event>(dispid) == Event::Open) {
+            docs.push_back(next);
+            *args[2].AsRefVariant() = Variant::I4(static_cast<int32_t>(docs.size() - 1));
+        } else {
+            doc = docs.at(static_cast<size_t>(args[2].AsI4()));
+        }
+        switch (static_cast<Event>(dispid)) {
+            case Event::Open:
+                ++next->opens;
+                next->pos = 0;
+                break;
+            case Event::Read: {
+                std::vector<uint8_t> bytes(static_cast<size_t>(args[4].AsI4()));
+                bytes.resize(doc->Take(bytes.data(), bytes.size()));
+                *args[5].AsRefI4() = static_cast<int32_t>(bytes.size());
+                // An empty array fails the read: the end is a count of 0 with one byte held.
+                if (bytes.empty())
+                    bytes.push_back(0);
+                *args[3].AsRefVariant() = Variant::Bytes(std::move(bytes));
+                break;
+            }
+            case Event::Seek:
+                doc->Seek(args[3].AsI2(), args[4].AsI4());
+                break;
+            case Event::Tell:
+                if (tells) {
+                    *args[3].AsRefI4() = static_cast<int32_t>(doc->pos);
+                    *args[4].AsRefI4() = 0;
+                }
+                break;
+            case Event::GetInfo:
+                if (args[3] == Variant::I4(LYDVW_INFO_TEXT))
+                    *args[4].AsRefVariant() = Variant::Bstr("served name");
+                break;
+            case Event::Close:
+                ++doc->closes;
+                break;
+            default:
+                break;
+        }
+        return S_OK;
+    }
+    Served* next = nullptr;  // what the next Open serves
+    std::vector<Served*> docs;
+    bool tells = true;
+    int events = 0;
+};
+
+// The object's host.
+class ServingObject : public IUnknown, public docview::IQelIORedir, public std::enable_shared_from_this<ServingObject> {
+  public:
+    explicit ServingObject(Served& doc) : m_doc(doc) {}
+    HRESULT QueryInterface(const Guid& iid, std::shared_ptr<void>& out) override {
+        if (iid != docview::kIQelIORedirIid)
+            return E_NOINTERFACE;
+        out = std::shared_ptr<void>(shared_from_this(), static_cast<docview::IQelIORedir*>(this));
+        return S_OK;
+    }
+    HRESULT Open(const Variant&, Variant& file) override {
+        ++m_doc.opens;
+        file = Variant::I4(2);
+        return S_OK;
+    }
+    HRESULT Close(const Variant&, const Variant&) override {
+        ++m_doc.closes;
+        return S_OK;
+    }
+    HRESULT Read(const Variant&, const Variant&, uint8_t* data, uint32_t size, uint32_t& count) override {
+        count = static_cast<uint32_t>(m_doc.Take(data, size));
+        return S_OK;
+    }
+    HRESULT Write(const Variant&, const Variant&, const uint8_t*, uint32_t, uint32_t&) override { return E_FAIL; }
+    HRESULT Seek(const Variant&, const Variant&, int16_t from, int32_t offset) override {
+        m_doc.Seek(from, offset);
+        return S_OK;
+    }
+    HRESULT Tell(const Variant&, const Variant&, uint32_t& offset) override {
+        offset = static_cast<uint32_t>(m_doc.pos);
+        return S_OK;
+    }
+    HRESULT GetInfo(const Variant&, const Variant&, uint32_t, void*) override { return E_FAIL; }
+    HRESULT GenSecond(const Variant&, const Variant&, const std::string&, Variant&, int32_t&,
+                      std::shared_ptr<docview::IQelIORedir>&) override {
+        return E_FAIL;
+    }
+
+  private:
+    Served& m_doc;
+};
+
+TEST_F(FennickComponentTest, DocumentsTheHostServesShowByEventsAndByItsObject) {
+    auto host = std::make_shared<ServingSink>();
+    auto container = QueryInterfaceAs<IConnectionPointContainer>(*m_control, IID_IConnectionPointContainer);
+    std::shared_ptr<ConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(kDqelctrlIid, point), S_OK);
+    uint32_t cookie = 0;
+    ASSERT_EQ(point->Advise(host, cookie), S_OK);
+    enum class Route { Events, EventsWithoutTell, Object };
+    struct Row {
+        std::string file;
+        int16_t type;
+        int16_t fileId;
+    };
+    const Row rows[] = {{"two.pdf", 9, 1500}, {"red.png", 7, 1501}, {"notes.txt", 2, 1116}};
+    std::vector<std::unique_ptr<Served>> docs;
+    for (Route route : {Route::Events, Route::EventsWithoutTell, Route::Object}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.file + " by route " + std::to_string(static_cast<int>(route)));
+            docs.push_back(std::make_unique<Served>());
+            Served& doc = *docs.back();
+            doc.content = testsupport::ReadFile(Doc(row.file));
+            host->next = &doc;
+            host->tells = route != Route::EventsWithoutTell;
+            host->events = 0;
+            Variant redirect = Variant::Missing();
+            std::weak_ptr<ServingObject> object;
+            if (route == Route::Object) {
+                auto served = std::make_shared<ServingObject>(doc);
+                object = served;
+                redirect = Variant::Unknown(served);
+            }
+            // The host keeps no reference of its own to the object.
+            ASSERT_EQ(Call("ViewFile", {Variant::Bool(false), Variant::Bstr(row.file), Variant::I2(3), Variant(),
+                                        Variant(), Variant(), Variant(), std::move(redirect)}),
+                      Variant::I4(1));
+            EXPECT_EQ(Get("ErrorCode"), Variant::I4(0));
+            EXPECT_EQ(Get("DisplayEngineType"), Variant::I2(row.type));
+            EXPECT_EQ(Get("FileInfoFileId"), Variant::I2(row.fileId));
+            EXPECT_EQ(Get("FileInfoName"), Variant::Bstr(route == Route::Object ? "" : "served name"));
+            EXPECT_GT(InkPixels(), 0);
+            EXPECT_EQ(doc.opens, 1);
+            // Images and text are read at once and closed; a PDF is read while it is shown.
+            EXPECT_EQ(doc.closes, row.type == 9 ? 0 : 1);
+            if (route == Route::Object) {
+                EXPECT_EQ(host->events, 0);
+                EXPECT_EQ(object.expired(), row.type != 9);
+            }
+        }
+    }
+    Call("Clear");
+    for (const auto& doc : docs)
+        EXPECT_EQ(doc->closes, 1);
 }
 
 }  // namespace
