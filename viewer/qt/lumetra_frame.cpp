@@ -12,8 +12,10 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
+#include <QToolBar>
 #include <QVBoxLayout>
 
 #include "suite/qt/about_box.h"
@@ -94,6 +96,17 @@ CMainFrame::CMainFrame(LumetraLog log, platform::Registry& registry)
     for (QMenu* menu : {file, edit, modes}) {
         connect(menu, &QMenu::aboutToShow, this, [this] { UpdateViewCommands(); });
     }
+    m_printViaWord = file->addAction(QStringLiteral("Print via Microsoft &Word..."));
+    m_printViaWord->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    connect(m_printViaWord, &QAction::triggered, this, [this] {
+        if (m_doc && m_printViaWord->isEnabled()) {
+            m_doc->PrintViaWordProcessor(m_view->TempDocPath());
+        }
+    });
+    // File Open keeps its accelerator but has nothing to open: the client names every document.
+    m_fileOpen = new QAction(QStringLiteral("&Open..."), this);
+    m_fileOpen->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    addAction(m_fileOpen);
     UpdateViewCommands();
     QMenu* document = menuBar()->addMenu(QStringLiteral("&Document"));
     const std::pair<Verdict, const char*> commands[] = {{Verdict::Accept, "&Approve"},
@@ -112,8 +125,97 @@ CMainFrame::CMainFrame(LumetraLog log, platform::Registry& registry)
         m_commands[verdict] = action;
     }
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    connect(help->addAction(QStringLiteral("&About Lumetra...")), &QAction::triggered, this,
-            [this] { ShowAbout(); });
+    m_about = help->addAction(QStringLiteral("&About Lumetra..."));
+    connect(m_about, &QAction::triggered, this, [this] { ShowAbout(); });
+    MakeToolBar();
+    MakeStatusBar();
+}
+
+void CMainFrame::MakeToolBar() {
+    m_toolBar = addToolBar(QStringLiteral("Standard"));
+    m_toolBar->setObjectName(QStringLiteral("toolbar128"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    struct Button {
+        QAction* action;
+        const char* tip;     // the tool tip
+        const char* prompt;  // the fly-by help in the status bar
+        const char* theme;
+        QStyle::StandardPixmap fallback;
+    };
+    const Button buttons[] = {
+        {m_viewCommands.at(ViewCommand::Print), "Print", "Print the shown document", "document-print",
+         QStyle::SP_FileIcon},
+        {m_viewCommands.at(ViewCommand::Copy), "Copy", "Copy the selection to the clipboard", "edit-copy",
+         QStyle::SP_FileLinkIcon},
+        {nullptr, nullptr, nullptr, nullptr, {}},
+        {m_commands.at(Verdict::Back), "Previous", "Go to the previous document", "go-previous",
+         QStyle::SP_ArrowBack},
+        {m_commands.at(Verdict::Next), "Next", "Go to the next document", "go-next", QStyle::SP_ArrowForward},
+        {m_commands.at(Verdict::Accept), "Approve", "Approve the document", "dialog-ok",
+         QStyle::SP_DialogApplyButton},
+        {m_commands.at(Verdict::Reject), "Reject", "Reject the document", "dialog-cancel",
+         QStyle::SP_DialogCancelButton},
+        {m_commands.at(Verdict::Edit), "Edit", "Edit the document in the word processor", "document-edit",
+         QStyle::SP_FileDialogContentsView},
+        {nullptr, nullptr, nullptr, nullptr, {}},
+        {m_about, "About", "Show the program's version and log file", "help-about",
+         QStyle::SP_MessageBoxInformation},
+    };
+    for (const Button& button : buttons) {
+        if (!button.action) {
+            m_toolBar->addSeparator();
+            continue;
+        }
+        button.action->setToolTip(QString::fromUtf8(button.tip));
+        button.action->setStatusTip(QString::fromUtf8(button.prompt));
+        button.action->setIcon(
+            QIcon::fromTheme(QString::fromUtf8(button.theme), style()->standardIcon(button.fallback)));
+        m_toolBar->addAction(button.action);
+    }
+    // The other commands' fly-by help; their menu items show it as the pointer passes.
+    const std::pair<QAction*, const char*> prompts[] = {
+        {m_saveAs, "Save the shown document and its stylesheet under another name"},
+        {m_viewCommands.at(ViewCommand::PrintSetup), "Change the printer and its options"},
+        {m_printViaWord, "Print the shown document through the word processor"},
+        {m_viewCommands.at(ViewCommand::DraftMode), "Show the document in draft mode"},
+        {m_viewCommands.at(ViewCommand::NormalMode), "Show the document in normal mode"},
+        {m_viewCommands.at(ViewCommand::PreviewMode), "Show the document as it prints"},
+    };
+    for (const auto& [action, prompt] : prompts) {
+        action->setStatusTip(QString::fromUtf8(prompt));
+    }
+}
+
+void CMainFrame::MakeStatusBar() {
+    // The message line shows "Ready" whenever no fly-by help covers it.
+    auto* ready = new QLabel(QStringLiteral("Ready"), statusBar());
+    statusBar()->addWidget(ready, 1);
+    m_panes.push_back(ready);
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* pane = new QLabel(statusBar());
+        pane->setObjectName(QString::fromUtf8(indicator));
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setMinimumWidth(pane->fontMetrics().horizontalAdvance(QString::fromUtf8(indicator)) + 8);
+        statusBar()->addPermanentWidget(pane);
+        m_panes.push_back(pane);
+    }
+    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, [this] { UpdateLockPanes(); });
+        timer->start(300);
+        UpdateLockPanes();
+    }
+}
+
+void CMainFrame::UpdateLockPanes() {
+    const std::optional<uint32_t> leds = X11KeyboardLeds();
+    const char* names[] = {"CAP", "NUM", "SCRL"};
+    for (size_t i = 0; i < 3; ++i) {
+        // The lights are numbered from 1 for Caps Lock, as the X server keeps them.
+        const bool on = leds && (*leds & (1u << i)) != 0;
+        m_panes[i + 1]->setText(on ? QString::fromUtf8(names[i]) : QString());
+    }
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -165,6 +267,10 @@ void CMainFrame::UpdateViewCommands() {
         action->setChecked(m_view->CommandChecked(command));
     }
     m_saveAs->setEnabled(m_view->BrowserVisible());
+    std::error_code error;
+    const std::filesystem::path copy = m_view->TempDocPath();
+    m_printViaWord->setEnabled(!m_view->BrowserVisible() && !copy.empty() &&
+                               std::filesystem::is_regular_file(copy, error));
 }
 
 void CMainFrame::OnFileSaveAs() {
@@ -313,6 +419,13 @@ void CMainFrame::ShowAbout() {
         layout->insertLayout(layout->count() - 1, row);
     }
     about.exec();
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        m_view->FocusVisiblePane();
+    }
+    QMainWindow::changeEvent(event);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "platform/registry.h"
 #include "viewer/display/window_placement.h"
@@ -16,7 +17,9 @@
 #include "viewer/qt/lumetra_view.h"
 
 class QAction;
+class QLabel;
 class QLineEdit;
+class QToolBar;
 
 namespace viewer {
 
@@ -52,6 +55,14 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
     void UpdateViewCommands();
     // Save As: enabled while the browser pane is visible.
     QAction* SaveAsAction() const { return m_saveAs; }
+    // Printing the shown document's copy through the word processor: while the control is visible.
+    QAction* PrintViaWordAction() const { return m_printViaWord; }
+    // File Open (Ctrl+O): no menu item, and it opens nothing.
+    QAction* FileOpenAction() const { return m_fileOpen; }
+    QAction* AboutAction() const { return m_about; }
+    // Toolbar 128 and the status bar's panes: the message line, then Caps, Num and Scroll Lock.
+    QToolBar* ToolBar() const { return m_toolBar; }
+    const std::vector<QLabel*>& StatusPanes() const { return m_panes; }
     // Copies the shown document and its stylesheet to `target`'s folder; false, reported, when not saved.
     bool SaveAs(const std::filesystem::path& target);
     // The placement the window opens with, read from the Viewer key and fitted onto the screens.
@@ -72,8 +83,12 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
+    void MakeToolBar();
+    void MakeStatusBar();
+    void UpdateLockPanes();
     void ShowPasswordDialog();
     void OnFileSaveAs();
     void StorePlacement();
@@ -82,6 +97,11 @@ class CMainFrame : public QMainWindow, public DocumentFrame {
     LumetraLog m_log;
     platform::Registry& m_registry;
     QAction* m_saveAs = nullptr;
+    QAction* m_printViaWord = nullptr;
+    QAction* m_fileOpen = nullptr;
+    QAction* m_about = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    std::vector<QLabel*> m_panes;
     CLumetraDoc* m_doc = nullptr;
     CLumetraView* m_view = nullptr;
     std::map<Verdict, QAction*> m_commands;

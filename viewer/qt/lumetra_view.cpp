@@ -392,9 +392,13 @@ void CLumetraView::resizeEvent(QResizeEvent* event) {
 }
 
 void CLumetraView::focusInEvent(QFocusEvent* event) {
+    FocusVisiblePane(event->reason());
+}
+
+void CLumetraView::FocusVisiblePane(Qt::FocusReason reason) {
     QWidget* visible = m_browserVisible ? static_cast<QWidget*>(m_browser) : m_viewerWidget;
     if (visible) {
-        visible->setFocus(event->reason());
+        visible->setFocus(reason);
     }
 }
 

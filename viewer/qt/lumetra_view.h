@@ -67,6 +67,8 @@ class CLumetraView : public QWidget {
     // Whether the command's menu item is checked: the control's current display mode.
     bool CommandChecked(ViewCommand command);
     void RunCommand(ViewCommand command);
+    // The keyboard goes to whichever pane is visible.
+    void FocusVisiblePane(Qt::FocusReason reason = Qt::ActiveWindowFocusReason);
 
     // The last displayed document and its stylesheet (empty for none).
     const std::filesystem::path& DocPath() const { return m_docPath; }

@@ -37,4 +37,20 @@ bool ActivateX11Window(uint32_t window) {
     return true;
 }
 
+std::optional<uint32_t> X11KeyboardLeds() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (x11 == nullptr) {
+        return std::nullopt;
+    }
+    xcb_connection_t* connection = x11->connection();
+    xcb_get_keyboard_control_reply_t* reply =
+        xcb_get_keyboard_control_reply(connection, xcb_get_keyboard_control(connection), nullptr);
+    if (reply == nullptr) {
+        return std::nullopt;
+    }
+    const uint32_t leds = reply->led_mask;
+    std::free(reply);
+    return leds;
+}
+
 }  // namespace viewer

@@ -12,7 +12,11 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <chrono>
 
 #include "suite/qt/about_box.h"
@@ -122,6 +126,82 @@ TEST_F(LumetraFrameTest, DocumentGoingAwayClosesTheDialogWithoutAnswer) {
     QApplication::processEvents();
     EXPECT_EQ(m_doc->Queue().Size(), 0u);
     EXPECT_EQ(m_window->posts.size(), posts);
+}
+
+TEST_F(LumetraFrameTest, ToolbarButtonsAreTheMenuCommandsWithTheirTips) {
+    std::vector<std::string> tips;
+    for (QAction* action : m_frame->ToolBar()->actions()) {
+        if (!action->isSeparator()) {
+            tips.push_back(action->toolTip().toStdString());
+        }
+    }
+    EXPECT_EQ(tips, (std::vector<std::string>{"Print", "Copy", "Previous", "Next", "Approve", "Reject",
+                                              "Edit", "About"}));
+    // A button is its command: enabled by the same flag, queueing the same text.
+    QAction* approve = m_frame->CommandAction(Verdict::Accept);
+    EXPECT_TRUE(m_frame->ToolBar()->actions().contains(approve));
+    EXPECT_FALSE(m_frame->ToolBar()->widgetForAction(approve)->isEnabled());
+    testsupport::CallForText(*m_doc, "EnableButton", "accept");
+    EXPECT_TRUE(m_frame->ToolBar()->widgetForAction(approve)->isEnabled());
+    auto* button = qobject_cast<QToolButton*>(m_frame->ToolBar()->widgetForAction(approve));
+    ASSERT_NE(button, nullptr);
+    button->click();
+    EXPECT_EQ(Texts(), std::vector<std::string>{"accept"});
+}
+
+TEST_F(LumetraFrameTest, StatusBarHasFourPanesAndShowsFlyByHelp) {
+    const auto& panes = m_frame->StatusPanes();
+    ASSERT_EQ(panes.size(), 4u);
+    EXPECT_EQ(panes[0]->text(), "Ready");
+    m_frame->show();
+    // Passing over a command covers "Ready" with its help; leaving it brings "Ready" back.
+    QAction* next = m_frame->CommandAction(Verdict::Next);
+    ASSERT_FALSE(next->statusTip().isEmpty());
+    next->showStatusText(m_frame->ToolBar());
+    EXPECT_EQ(m_frame->statusBar()->currentMessage(), next->statusTip());
+    EXPECT_FALSE(panes[0]->isVisible());
+    QStatusTipEvent leave{QString()};
+    QApplication::sendEvent(m_frame->ToolBar(), &leave);
+    EXPECT_TRUE(m_frame->statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(panes[0]->isVisible());
+    // Offscreen there is no keyboard to read the lock lights from: the three panes stay blank.
+    for (size_t i = 1; i < panes.size(); ++i) {
+        EXPECT_TRUE(panes[i]->isVisible());
+        EXPECT_TRUE(panes[i]->text().isEmpty()) << panes[i]->objectName().toStdString();
+    }
+}
+
+TEST_F(LumetraFrameTest, AboutBoxShowsTheLogPathOnlyWhenTheLogIsOn) {
+    const std::string path = (m_temp.Path() / "viewer.log").string();
+    const struct {
+        const char* name;
+        LumetraLog log;
+        const char* caption;
+        std::string path;
+    } cases[] = {
+        {"log on", LumetraLog(m_temp.Path() / "viewer.log"), "Log File Path:", path},
+        {"log off", LumetraLog(), "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CMainFrame frame(c.log, Reg());
+        std::string caption = "(not opened)";
+        std::string shown = "(not opened)";
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(WaitFor([] { return QApplication::activeModalWidget() != nullptr; }));
+            QWidget* about = QApplication::activeModalWidget();
+            if (auto* label = about->findChild<QLabel*>(QStringLiteral("logCaption"))) {
+                caption = label->text().toStdString();
+            }
+            if (auto* label = about->findChild<QLabel*>(QStringLiteral("logPath"))) {
+                shown = label->text().toStdString();
+            }
+            about->close();
+        });
+        frame.AboutAction()->trigger();
+        EXPECT_EQ(caption, c.caption);
+        EXPECT_EQ(shown, c.path);
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTextDocument>
 #include <QTimer>
@@ -20,6 +21,8 @@
 #include "testsupport/program_run.h"
 #include "testsupport/test_support.h"
 #include "viewer/qt/lumetra_frame.h"
+#include "viewer/tests/qt/wait_for.h"
+#include "viewer/tests/strict_word_processor.h"
 
 namespace viewer {
 namespace {
@@ -174,6 +177,70 @@ TEST_F(LumetraViewTest, TheModeAndSaveItemsFollowThePane) {
     }
     EXPECT_TRUE(m_frame->ViewAction(ViewCommand::Print)->isEnabled());
     EXPECT_TRUE(m_frame->SaveAsAction()->isEnabled());
+}
+
+TEST_F(LumetraViewTest, PrintViaTheWordProcessorPrintsTheControlsCopy) {
+    StrictWordProcessor word;
+    auto doc = std::make_shared<CLumetraDoc>(*m_frame, platform::Registry::Default(), LumetraLog(), word);
+    m_frame->SetDocument(doc.get());
+    QAction* print = m_frame->PrintViaWordAction();
+    EXPECT_EQ(print->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_W));
+    EXPECT_FALSE(print->isEnabled());  // nothing shown yet, so no copy to print
+
+    ASSERT_EQ(testsupport::CallForText(*doc, "OpenFile", "C:\\docs\\two.pdf"), "0");
+    ASSERT_TRUE(print->isEnabled());
+    word.calls.clear();
+    print->trigger();
+    EXPECT_EQ(word.calls, std::vector<std::string>{"print " + View().TempDocPath().string()});
+    word.behaviour.printFails = true;
+    AnswerNextBox();
+    print->trigger();
+    EXPECT_EQ(m_boxes,
+              std::vector<std::string>{"Lumetra could not establish a connection to Microsoft Word."});
+
+    ASSERT_EQ(testsupport::CallForText(*doc, "OpenFile", "C:\\docs\\letter.xml"), "0");
+    EXPECT_FALSE(print->isEnabled());
+    word.calls.clear();
+    print->trigger();
+    EXPECT_TRUE(word.calls.empty());
+    m_frame->SetDocument(m_doc.get());
+}
+
+TEST_F(LumetraViewTest, FileOpenOpensNothing) {
+    ASSERT_EQ(OpenFile("two.pdf"), "0");
+    const QString title = m_frame->windowTitle();
+    QAction* open = m_frame->FileOpenAction();
+    EXPECT_EQ(open->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    bool dialog = false;
+    QTimer::singleShot(100, [&] { dialog = QApplication::activeModalWidget() != nullptr; });
+    open->trigger();
+    WaitFor([&] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_FALSE(dialog);
+    EXPECT_EQ(View().DocPath(), Docs() / "two.pdf");
+    EXPECT_EQ(m_frame->windowTitle(), title);
+    EXPECT_FALSE(View().BrowserVisible());
+}
+
+TEST_F(LumetraViewTest, ActivationGivesTheKeyboardToTheVisiblePane) {
+    QWidget other;
+    const auto activate = [](QWidget& window) {
+        window.show();
+        window.activateWindow();
+        return WaitFor([&] { return window.isActiveWindow(); });
+    };
+    for (const char* name : {"letter.xml", "notes.txt"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(OpenFile(name), "0");
+        QWidget* pane =
+            View().BrowserVisible() ? static_cast<QWidget*>(View().Browser()) : View().ViewerWidget();
+        ASSERT_TRUE(activate(other));
+        // Somewhere else in the frame while it is in the background; activation must not bring it back.
+        m_frame->menuBar()->setFocus();
+        ASSERT_TRUE(activate(*m_frame));
+        QWidget* focus = m_frame->focusWidget();
+        // The control may hand the keyboard on to a window of its own.
+        EXPECT_TRUE(focus == pane || pane->isAncestorOf(focus)) << focus->metaObject()->className();
+    }
 }
 
 TEST_F(LumetraViewTest, TheRememberedStylesheetServesADocumentThatNamesNone) {
