@@ -3,7 +3,6 @@
 // withdrawn so that the user's copy of the file is the only one left.
 #include "terminal/print/cups_spooler.h"
 
-#include <cups/cups.h>
 #include <sys/socket.h>
 
 #include <condition_variable>
@@ -12,22 +11,28 @@
 #include <span>
 
 #include "platform/codepage.h"
+#include "terminal/print/cups_library.h"
 
 namespace terminal {
 
 namespace {
 
+// Only called once Open or DefaultPrinter found the library loaded.
+const CupsLibrary& Cups() {
+    return CupsLibrary::Get();
+}
+
 struct HttpClose {
-    void operator()(http_t* http) const { httpClose(http); }
+    void operator()(http_t* http) const { Cups().httpClose(http); }
 };
 struct DestFree {
-    void operator()(cups_dest_t* dest) const { cupsFreeDests(1, dest); }
+    void operator()(cups_dest_t* dest) const { Cups().cupsFreeDests(1, dest); }
 };
 struct DestInfoFree {
-    void operator()(cups_dinfo_t* info) const { cupsFreeDestInfo(info); }
+    void operator()(cups_dinfo_t* info) const { Cups().cupsFreeDestInfo(info); }
 };
 struct IppDelete {
-    void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+    void operator()(ipp_t* ipp) const { Cups().ippDelete(ipp); }
 };
 using Http = std::unique_ptr<http_t, HttpClose>;
 using Dest = std::unique_ptr<cups_dest_t, DestFree>;
@@ -38,14 +43,14 @@ using Ipp = std::unique_ptr<ipp_t, IppDelete>;
 constexpr int kConnectTimeoutMs = 10000;
 
 std::string LastError(std::string_view what) {
-    const char* text = cupsLastErrorString();
+    const char* text = Cups().cupsLastErrorString();
     return std::string(what) + ": " +
-           (text != nullptr && *text != '\0' ? text : ippErrorString(cupsLastError()));
+           (text != nullptr && *text != '\0' ? text : Cups().ippErrorString(Cups().cupsLastError()));
 }
 
 Http Connect(const std::string& server, std::string& why) {
-    std::string host = server.empty() ? std::string(cupsServer()) : server;
-    int port = ippPort();
+    std::string host = server.empty() ? std::string(Cups().cupsServer()) : server;
+    int port = Cups().ippPort();
     // A socket path has no port; "host:port" does (an IPv6 literal is bracketed).
     if (!host.starts_with('/')) {
         const std::size_t colon = host.rfind(':');
@@ -55,8 +60,8 @@ Http Connect(const std::string& server, std::string& why) {
             host.resize(colon);
         }
     }
-    Http http(httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, cupsEncryption(), 1, kConnectTimeoutMs,
-                           nullptr));
+    Http http(Cups().httpConnect2(host.c_str(), port, nullptr, AF_UNSPEC, Cups().cupsEncryption(), 1,
+                                  kConnectTimeoutMs, nullptr));
     if (!http) {
         why = "cannot reach the print scheduler at " + host;
     }
@@ -71,8 +76,8 @@ Dest NamedDest(http_t* http, std::string_view printer) {
         instance = name.substr(slash + 1);
         name.resize(slash);
     }
-    return Dest(cupsGetNamedDest(http, name.empty() ? nullptr : name.c_str(),
-                                 instance.empty() ? nullptr : instance.c_str()));
+    return Dest(Cups().cupsGetNamedDest(http, name.empty() ? nullptr : name.c_str(),
+                                        instance.empty() ? nullptr : instance.c_str()));
 }
 
 enum class JobProgress { Printed, Waiting, Failed };
@@ -99,8 +104,8 @@ JobProgress Judge(ipp_jstate_t job, const std::string& jobReasons, ipp_pstate_t 
 
 std::string Keywords(ipp_attribute_t* attribute) {
     std::string text;
-    for (int i = 0; attribute != nullptr && i < ippGetCount(attribute); ++i) {
-        if (const char* value = ippGetString(attribute, i, nullptr)) {
+    for (int i = 0; attribute != nullptr && i < Cups().ippGetCount(attribute); ++i) {
+        if (const char* value = Cups().ippGetString(attribute, i, nullptr)) {
             text += (text.empty() ? "" : ",") + std::string(value);
         }
     }
@@ -111,27 +116,27 @@ class CupsDocument : public SpoolDocument {
   public:
     CupsDocument(Http http, Dest dest, DestInfo info, const CupsSpooler::Options& options)
         : m_http(std::move(http)), m_dest(std::move(dest)), m_info(std::move(info)), m_options(options) {
-        const char* uri = cupsGetOption("printer-uri-supported", m_dest->num_options, m_dest->options);
+        const char* uri = Cups().cupsGetOption("printer-uri-supported", m_dest->num_options, m_dest->options);
         if (uri != nullptr) {
             m_printerUri = uri;
         } else {
             char assembled[1024];
-            httpAssembleURIf(HTTP_URI_CODING_ALL, assembled, sizeof(assembled), "ipp", nullptr, "localhost",
-                             ippPort(), "/printers/%s", m_dest->name);
+            Cups().httpAssembleURIf(HTTP_URI_CODING_ALL, assembled, sizeof(assembled), "ipp", nullptr,
+                                    "localhost", Cups().ippPort(), "/printers/%s", m_dest->name);
             m_printerUri = assembled;
         }
     }
 
     ~CupsDocument() override {
         if (m_jobId > 0 && !m_finished) {
-            cupsCancelDestJob(m_http.get(), m_dest.get(), m_jobId);
+            Cups().cupsCancelDestJob(m_http.get(), m_dest.get(), m_jobId);
         }
     }
 
     bool Start(std::string_view documentName, std::string& why) override {
         m_title = documentName;
-        const ipp_status_t created = cupsCreateDestJob(m_http.get(), m_dest.get(), m_info.get(), &m_jobId,
-                                                       m_title.c_str(), 0, nullptr);
+        const ipp_status_t created = Cups().cupsCreateDestJob(m_http.get(), m_dest.get(), m_info.get(),
+                                                              &m_jobId, m_title.c_str(), 0, nullptr);
         if (created > IPP_STATUS_OK_CONFLICTING || m_jobId <= 0) {
             why = LastError("the scheduler refused the job");
             return false;
@@ -142,14 +147,15 @@ class CupsDocument : public SpoolDocument {
     bool Write(std::span<const char> bytes, std::string& why) override {
         // The document opens with its first bytes: the scheduler refuses a document without any.
         if (!m_documentOpen) {
-            if (cupsStartDestDocument(m_http.get(), m_dest.get(), m_info.get(), m_jobId, m_title.c_str(),
-                                      CUPS_FORMAT_RAW, 0, nullptr, 1) != HTTP_STATUS_CONTINUE) {
+            if (Cups().cupsStartDestDocument(m_http.get(), m_dest.get(), m_info.get(), m_jobId,
+                                             m_title.c_str(), CUPS_FORMAT_RAW, 0, nullptr,
+                                             1) != HTTP_STATUS_CONTINUE) {
                 why = LastError("the scheduler refused the document");
                 return false;
             }
             m_documentOpen = true;
         }
-        if (cupsWriteRequestData(m_http.get(), bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE) {
+        if (Cups().cupsWriteRequestData(m_http.get(), bytes.data(), bytes.size()) != HTTP_STATUS_CONTINUE) {
             why = LastError("writing the document failed");
             return false;
         }
@@ -159,11 +165,12 @@ class CupsDocument : public SpoolDocument {
     bool Finish(std::stop_token stop, std::string& why) override {
         if (!m_documentOpen) {
             // An empty file prints nothing; the empty job is withdrawn and there is nothing to wait for.
-            cupsCancelDestJob(m_http.get(), m_dest.get(), m_jobId);
+            Cups().cupsCancelDestJob(m_http.get(), m_dest.get(), m_jobId);
             m_finished = true;
             return true;
         }
-        if (cupsFinishDestDocument(m_http.get(), m_dest.get(), m_info.get()) > IPP_STATUS_OK_CONFLICTING) {
+        if (Cups().cupsFinishDestDocument(m_http.get(), m_dest.get(), m_info.get()) >
+            IPP_STATUS_OK_CONFLICTING) {
             why = LastError("the scheduler did not accept the document");
             return false;
         }
@@ -183,7 +190,8 @@ class CupsDocument : public SpoolDocument {
                     m_finished = true;
                     return true;
                 case JobProgress::Failed:
-                    why = "job " + std::to_string(m_jobId) + " is " + ippEnumString("job-state", jobState) +
+                    why = "job " + std::to_string(m_jobId) + " is " +
+                          Cups().ippEnumString("job-state", jobState) +
                           (reasons.empty() ? "" : " (" + reasons + ")");
                     return false;  // not finished: withdrawn when dropped
                 case JobProgress::Waiting:
@@ -209,28 +217,30 @@ class CupsDocument : public SpoolDocument {
     // Asks the scheduler for `attributes` of the printer, or of our job when `ofJob`; null when it did not
     // answer.
     Ipp QueryAttributes(ipp_op_t operation, std::span<const char* const> attributes, bool ofJob) {
-        ipp_t* request = ippNewRequest(operation);
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, m_printerUri.c_str());
+        ipp_t* request = Cups().ippNewRequest(operation);
+        Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+                            m_printerUri.c_str());
         if (ofJob) {
-            ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", m_jobId);
+            Cups().ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", m_jobId);
         }
-        ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr, cupsUser());
-        ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                      static_cast<int>(attributes.size()), nullptr, attributes.data());
-        return Ipp(cupsDoRequest(m_http.get(), request, "/"));
+        Cups().ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                            Cups().cupsUser());
+        Cups().ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                             static_cast<int>(attributes.size()), nullptr, attributes.data());
+        return Ipp(Cups().cupsDoRequest(m_http.get(), request, "/"));
     }
 
     bool QueryJob(ipp_jstate_t& state, std::string& reasons, std::string& why) {
         static const char* const kAttributes[] = {"job-state", "job-state-reasons"};
         Ipp response = QueryAttributes(IPP_OP_GET_JOB_ATTRIBUTES, kAttributes, true);
         ipp_attribute_t* stateAttribute =
-            response ? ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM) : nullptr;
+            response ? Cups().ippFindAttribute(response.get(), "job-state", IPP_TAG_ENUM) : nullptr;
         if (stateAttribute == nullptr) {
             why = LastError("asking for job " + std::to_string(m_jobId) + " failed");
             return false;
         }
-        state = static_cast<ipp_jstate_t>(ippGetInteger(stateAttribute, 0));
-        reasons = Keywords(ippFindAttribute(response.get(), "job-state-reasons", IPP_TAG_KEYWORD));
+        state = static_cast<ipp_jstate_t>(Cups().ippGetInteger(stateAttribute, 0));
+        reasons = Keywords(Cups().ippFindAttribute(response.get(), "job-state-reasons", IPP_TAG_KEYWORD));
         return true;
     }
 
@@ -238,9 +248,9 @@ class CupsDocument : public SpoolDocument {
         static const char* const kAttributes[] = {"printer-state"};
         Ipp response = QueryAttributes(IPP_OP_GET_PRINTER_ATTRIBUTES, kAttributes, false);
         ipp_attribute_t* state =
-            response ? ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM) : nullptr;
+            response ? Cups().ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM) : nullptr;
         // Not knowing the printer's state is no reason to give up on the job; its own state still counts.
-        return state != nullptr ? static_cast<ipp_pstate_t>(ippGetInteger(state, 0)) : IPP_PSTATE_IDLE;
+        return state != nullptr ? static_cast<ipp_pstate_t>(Cups().ippGetInteger(state, 0)) : IPP_PSTATE_IDLE;
     }
 
     Http m_http;
@@ -261,6 +271,9 @@ CupsSpooler::CupsSpooler() : CupsSpooler(Options{}) {}
 CupsSpooler::CupsSpooler(Options options) : m_options(std::move(options)) {}
 
 std::string CupsSpooler::DefaultPrinter() {
+    if (!Cups().Loaded()) {
+        return {};
+    }
     std::string why;
     Http http = Connect(m_options.server, why);
     if (!http) {
@@ -282,6 +295,10 @@ std::unique_ptr<SpoolDocument> CupsSpooler::Open(std::string_view printer, std::
         why = "no printer named";
         return nullptr;
     }
+    if (!Cups().Loaded()) {
+        why = Cups().Error();
+        return nullptr;
+    }
     Http http = Connect(m_options.server, why);
     if (!http) {
         return nullptr;
@@ -291,7 +308,7 @@ std::unique_ptr<SpoolDocument> CupsSpooler::Open(std::string_view printer, std::
         why = LastError("no printer \"" + std::string(printer) + "\"");
         return nullptr;
     }
-    DestInfo info(cupsCopyDestInfo(http.get(), dest.get()));
+    DestInfo info(Cups().cupsCopyDestInfo(http.get(), dest.get()));
     if (!info) {
         why = LastError("the printer's capabilities could not be read");
         return nullptr;
