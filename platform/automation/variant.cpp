@@ -197,6 +197,13 @@ Variant Variant::Bytes(std::vector<uint8_t> bytes) {
     return v;
 }
 
+Variant Variant::I4s(std::vector<int32_t> values) {
+    Variant v;
+    v.m_type = VarType::I4Array;
+    v.m_ints = std::move(values);
+    return v;
+}
+
 Variant Variant::Error(HRESULT scode) {
     Variant v;
     v.m_type = VarType::Error;
@@ -288,6 +295,11 @@ std::shared_ptr<IUnknown> Variant::AsUnknown() const {
 const std::vector<uint8_t>& Variant::AsBytes() const {
     static const std::vector<uint8_t> kNoBytes;
     return m_type == VarType::UI1Array ? m_bytes : kNoBytes;
+}
+
+const std::vector<int32_t>& Variant::AsI4s() const {
+    static const std::vector<int32_t> kNoInts;
+    return m_type == VarType::I4Array ? m_ints : kNoInts;
 }
 
 HRESULT Variant::AsError() const {
@@ -386,6 +398,8 @@ bool Variant::operator==(const Variant& other) const {
             return m_unknown == other.m_unknown;
         case VarType::UI1Array:
             return m_bytes == other.m_bytes;
+        case VarType::I4Array:
+            return m_ints == other.m_ints;
         case VarType::Bstr:
             return m_text == other.m_text;
         case VarType::R4:
@@ -542,6 +556,7 @@ HRESULT ChangeType(const Variant& in, VarType to, Variant& out) {
         case VarType::Error:
         case VarType::Pointer:
         case VarType::UI1Array:
+        case VarType::I4Array:
             return DISP_E_TYPEMISMATCH;
     }
     return DISP_E_BADVARTYPE;
@@ -558,6 +573,8 @@ std::string VarTypeName(VarType type) {
             return name + "UNKNOWN";
         case VarType::UI1Array:
             return name + "ARRAY UI1";
+        case VarType::I4Array:
+            return name + "ARRAY I4";
         case VarType::I2:
             return name + "I2";
         case VarType::I4:

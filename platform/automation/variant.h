@@ -34,6 +34,7 @@ enum class VarType : uint16_t {
     UI1 = 17,
     Pointer = 26,       // an address inside this process, tagged with the name of what it points at
     UI1Array = 0x2011,  // VT_ARRAY | VT_UI1: a one-dimensional byte array with lower bound 0
+    I4Array = 0x2003,   // VT_ARRAY | VT_I4, the same of 32-bit integers
 };
 
 inline constexpr uint16_t kVarArray = 0x2000;
@@ -75,6 +76,7 @@ class Variant {
     static Variant Dispatch(std::shared_ptr<IDispatch> object);
     static Variant Unknown(std::shared_ptr<IUnknown> object);
     static Variant Bytes(std::vector<uint8_t> bytes);
+    static Variant I4s(std::vector<int32_t> values);
     static Variant Error(HRESULT scode);
     // What a caller passes for an omitted optional argument.
     static Variant Missing() { return Error(DISP_E_PARAMNOTFOUND); }
@@ -115,6 +117,8 @@ class Variant {
     std::shared_ptr<IUnknown> AsUnknown() const;
     // The bytes of a UI1Array; empty for another kind.
     const std::vector<uint8_t>& AsBytes() const;
+    // The integers of an I4Array; empty for another kind.
+    const std::vector<int32_t>& AsI4s() const;
     HRESULT AsError() const;
     void* AsPointer(std::string_view tag) const;
     template <typename T>
@@ -154,6 +158,7 @@ class Variant {
     std::shared_ptr<IDispatch> m_dispatch;
     std::shared_ptr<IUnknown> m_unknown;
     std::vector<uint8_t> m_bytes;  // UI1Array
+    std::vector<int32_t> m_ints;   // I4Array
     void* m_address = nullptr;     // Pointer and every by-reference kind
 };
 
@@ -164,7 +169,7 @@ class Variant {
 //   sign, fraction and exponent, blanks around it; "True"/"False" for BOOL), UI1/I2/I4/R4/BOOL to BSTR
 //   (decimal, R4 in its shortest form; BOOL gives "-1" or "0"); EMPTY to UI1, I2, I4, R4, BOOL, DATE (zero)
 //   and BSTR (""); DISPATCH to UNKNOWN (the same object), UNKNOWN to DISPATCH through QueryInterface
-//   (E_NOINTERFACE when the object has no dispatch interface; a null object stays null); a byte array only to
+//   (E_NOINTERFACE when the object has no dispatch interface; a null object stays null); an array only to
 //   itself. VARIANT is no conversion: the value is passed on as it is, by reference or missing included.
 // A value out of the target's range gives DISP_E_OVERFLOW; an unsupported pair or unreadable text
 // DISP_E_TYPEMISMATCH (DATE and BSTR do not convert: date text is locale-bound); a
