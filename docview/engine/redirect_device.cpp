@@ -73,11 +73,12 @@ bool RedirectDevice::open(OpenMode mode) {
     if (!m_record || (mode & WriteOnly) || isOpen())
         return false;
     qint64 end = 0;
-    if (HostSeek(LYDVW_SEEK_END, 0) && HostTell(end) && end >= 0 && HostSeek(LYDVW_SEEK_SET, 0)) {
+    // An end at 0 is also what a host that ignores seeks tells: only reading finds out.
+    if (HostSeek(LYDVW_SEEK_END, 0) && HostTell(end) && end > 0 && HostSeek(LYDVW_SEEK_SET, 0)) {
         m_size = end;
         m_hostPos = 0;
     } else {
-        // No size to be had: the document as far as the host serves it, read once.
+        // No size to be had: the document as far as the host serves it, read once from its start.
         HostSeek(LYDVW_SEEK_SET, 0);
         m_inMemory = true;
         for (;;) {

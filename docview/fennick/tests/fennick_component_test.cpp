@@ -390,7 +390,7 @@ struct Served {
     }
 };
 
-// The events' host: answers Open, Read, Seek, GetInfo 3 and Close, and Tell only when `tells`.
+// The events' host: answers Open, Read, GetInfo 3 and Close, Seek only when `seeks`, Tell only when `tells`.
 class ServingSink : public IDispatch {
   public:
     HRESULT GetIDsOfNames(std::span<const std::string_view>, std::span<DISPID>) override {
@@ -425,7 +425,8 @@ class ServingSink : public IDispatch {
                 break;
             }
             case Event::Seek:
-                doc->Seek(args[3].AsI2(), args[4].AsI4());
+                if (seeks)
+                    doc->Seek(args[3].AsI2(), args[4].AsI4());
                 break;
             case Event::Tell:
                 if (tells) {
@@ -447,6 +448,7 @@ class ServingSink : public IDispatch {
     }
     Served* next = nullptr;  // what the next Open serves
     std::vector<Served*> docs;
+    bool seeks = true;
     bool tells = true;
     int events = 0;
 };
@@ -500,7 +502,7 @@ TEST_F(FennickComponentTest, DocumentsTheHostServesShowByEventsAndByItsObject) {
     ASSERT_EQ(container->FindConnectionPoint(kDqelctrlIid, point), S_OK);
     uint32_t cookie = 0;
     ASSERT_EQ(point->Advise(host, cookie), S_OK);
-    enum class Route { Events, EventsWithoutTell, Object };
+    enum class Route { Events, EventsWithoutTell, EventsWithoutSeek, Object };
     struct Row {
         std::string file;
         int16_t type;
@@ -508,7 +510,7 @@ TEST_F(FennickComponentTest, DocumentsTheHostServesShowByEventsAndByItsObject) {
     };
     const Row rows[] = {{"two.pdf", 9, 1500}, {"red.png", 7, 1501}, {"notes.txt", 2, 1116}};
     std::vector<std::unique_ptr<Served>> docs;
-    for (Route route : {Route::Events, Route::EventsWithoutTell, Route::Object}) {
+    for (Route route : {Route::Events, Route::EventsWithoutTell, Route::EventsWithoutSeek, Route::Object}) {
         for (const Row& row : rows) {
             SCOPED_TRACE(row.file + " by route " + std::to_string(static_cast<int>(route)));
             docs.push_back(std::make_unique<Served>());
@@ -516,6 +518,7 @@ TEST_F(FennickComponentTest, DocumentsTheHostServesShowByEventsAndByItsObject) {
             doc.content = testsupport::ReadFile(Doc(row.file));
             host->next = &doc;
             host->tells = route != Route::EventsWithoutTell;
+            host->seeks = route != Route::EventsWithoutSeek;
             host->events = 0;
             Variant redirect = Variant::Missing();
             std::weak_ptr<ServingObject> object;
