@@ -1007,6 +1007,9 @@ int64_t ShowDocument(LydvwView* view, const LydvwViewFile* record, QIODevice& fi
     view->Stat();
     // Read and stepped back over, not peeked: a served document is unbuffered.
     const QByteArray head = file.read(static_cast<qint64>(docview::kRecognitionHead));
+    // Nothing to be read of a document that is not empty: it cannot be opened.
+    if (head.isEmpty())
+        return LYDVW_E_MISSING;
     if (!file.seek(0))
         return LYDVW_E_DAMAGED;
     docview::Recognition kind = docview::RecognizeContent(

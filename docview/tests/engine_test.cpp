@@ -156,6 +156,96 @@ TEST_F(EngineTest, BadInputIsRefusedWithTheEnginesIds) {
     EXPECT_EQ(View(Path("notes.txt")), 0);
 }
 
+// ---- Served documents, on a record of the test's own ----
+
+// A document served from memory through a record; counts what the engine does with it.
+struct ServedRecord {
+    LydvwRedirect record{};
+    std::string content;
+    size_t pos = 0;
+    int closes = 0;
+    bool failReads = false;
+
+    static ServedRecord& Of(LydvwRedirect* r) { return *static_cast<ServedRecord*>(r->context); }
+    explicit ServedRecord(std::string bytes, bool wide = true) : content(std::move(bytes)) {
+        record.size = sizeof record;
+        record.context = this;
+        record.close = [](LydvwRedirect* r) {
+            ++Of(r).closes;
+            return 0;
+        };
+        record.read = [](LydvwRedirect* r, void* buffer, uint32_t size, uint32_t* count) {
+            ServedRecord& self = Of(r);
+            if (self.failReads)
+                return -1;
+            const size_t n = std::min<size_t>(size, self.content.size() - std::min(self.pos, self.content.size()));
+            std::memcpy(buffer, self.content.data() + self.pos, n);
+            self.pos += n;
+            *count = static_cast<uint32_t>(n);
+            return 0;
+        };
+        record.seek = [](LydvwRedirect* r, int32_t from, int32_t offset) {
+            ServedRecord& self = Of(r);
+            self.pos = static_cast<size_t>((from == LYDVW_SEEK_END ? self.content.size() : 0) + offset);
+            return 0;
+        };
+        record.tell = [](LydvwRedirect* r, uint32_t* offset) {
+            *offset = static_cast<uint32_t>(Of(r).pos);
+            return 0;
+        };
+        if (wide) {
+            record.seek64 = [](LydvwRedirect* r, int32_t from, int64_t offset) {
+                return r->seek(r, from, static_cast<int32_t>(offset));
+            };
+            record.tell64 = [](LydvwRedirect* r, int64_t* offset) {
+                uint32_t value = 0;
+                const int32_t result = r->tell(r, &value);
+                *offset = value;
+                return result;
+            };
+        }
+    }
+};
+
+TEST_F(EngineTest, AServedDocumentIsReadThroughItsRecordAndClosedOnce) {
+    const std::string pdf = testsupport::ReadFile(Path("two.pdf"));
+    struct Row {
+        std::string content;
+        bool wide;
+        bool failReads;
+        int64_t answer;
+        int closesWhileShown;
+    };
+    const Row rows[] = {
+        {pdf, true, false, 0, 0},
+        {pdf, false, false, 0, 0},
+        {testsupport::ReadFile(Path("red.png")), false, false, 0, 1},
+        {"served text\n", true, false, 0, 1},
+        {pdf.substr(0, 40), true, false, LYDVW_E_DAMAGED, 1},
+        {"", true, false, LYDVW_E_EMPTY, 1},
+        {pdf, true, true, LYDVW_E_MISSING, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.content.size()) + (row.wide ? " wide" : " narrow"));
+        ServedRecord served(row.content, row.wide);
+        served.failReads = row.failReads;
+        LydvwViewFile record{};
+        record.size = sizeof record;
+        record.spec_type = LYDVW_SPEC_REDIRECT;
+        record.spec = reinterpret_cast<uint64_t>(&served.record);
+        // Never deleted: a served document has no file of its own.
+        record.delete_on_close = 1;
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_VIEW_FILE, 0, reinterpret_cast<uint64_t>(&record)), row.answer);
+        if (row.answer == 0) {
+            EXPECT_GT(InkPixels(), 0);
+        }
+        EXPECT_EQ(served.closes, row.closesWhileShown);
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLOSE, 0, 0), 0);
+        EXPECT_EQ(served.closes, 1);
+    }
+    EXPECT_TRUE(std::filesystem::exists(Path("two.pdf")));
+}
+
 TEST_F(EngineTest, UnknownDataShowsAsTextUnlessTheFallbackIsDontView) {
     std::mt19937 random(7);
     std::string bytes(5000, '\0');
