@@ -115,15 +115,18 @@ class ServerAdaptor : public QObject {
         }
         m_watcher = new QDBusServiceWatcher(QString::fromStdString(m_client->name), m_connection,
                                             QDBusServiceWatcher::WatchForUnregistration, this);
-        connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { End(); });
+        connect(m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { End(true); });
         // It may have gone before the watch began.
         if (!m_connection.interface()->isServiceRegistered(QString::fromStdString(m_client->name))) {
-            QTimer::singleShot(0, this, [this] { End(); });
+            QTimer::singleShot(0, this, [this] { End(true); });
         }
     }
 
-    void End() {
-        m_client->present = false;
+    // A client still on the bus hears what the object posts as it goes (a closed window's release).
+    void End(bool clientGone = false) {
+        if (clientGone) {
+            m_client->present = false;
+        }
         if (m_ended) {
             return;
         }
