@@ -13,6 +13,7 @@
 #include "docview/fennick_contract.h"
 #include "docview/qel_pos.h"
 #include "docview/qelctrl.h"
+#include "docview/tests/null_window.h"
 #include "platform/user_prompt.h"
 #include "testsupport/test_support.h"
 
@@ -195,28 +196,6 @@ void DestroyFn(LydvwView*) {}
 void FreeFn(void*) {}
 void SetStat(LydvwStatFn, LydvwView*, int32_t) {}
 
-class NullWindow : public ControlWindow {
-  public:
-    explicit NullWindow(Cqelctrl& control) : m_control(&control) {}
-    ~NullWindow() override {
-        if (m_control)
-            m_control->OnDestroy();
-    }
-    void* Widget() override { return this; }
-    void Post(std::function<void()>) override {}
-    void Update() override {}
-    void PlaceView(void*) override {}
-    void RefreshView(void*) override { ++refreshed; }
-    void FocusView(void*) override {}
-    void Dispose() override {
-        m_control = nullptr;
-        delete this;
-    }
-    static inline int refreshed = 0;
-
-  private:
-    Cqelctrl* m_control;
-};
 
 class ControlPositionsTest : public testsupport::RegistryTest {
   protected:
@@ -225,7 +204,7 @@ class ControlPositionsTest : public testsupport::RegistryTest {
         g_engine = &m_engine;
         m_prompt = std::make_unique<platform::ScopedDefaultPrompt>(m_prompts);
         ControlSite site;
-        site.makeWindow = [](Cqelctrl& control) { return new NullWindow(control); };
+        site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
         site.loadEngine = [](EngineApi& api) {
             api = EngineApi{Abi, Create, RequestFn, WidgetFn, DestroyFn, FreeFn, SetStat};
             return 0;
@@ -374,14 +353,14 @@ TEST_F(ControlPositionsTest, SelectionEndsReadAsNewObjectsOrTheDocumentsStart) {
 
 TEST_F(ControlPositionsTest, PuttingOneEndKeepsTheOtherOrSelectsAnEmptyRange) {
     WithView();
-    const int refreshedBefore = NullWindow::refreshed;
+    const int refreshedBefore = testing::NullWindow::refreshed;
     const LydvwPosition given{1, 0, 2, 7};
     Invoke("SelectionAnchor", InvokeKind::PropertyPut, {Pos(CreateQelPos(given))});
     EXPECT_EQ(m_engine.log, (std::vector<std::string>{"2087/6", "2089"}));
     EXPECT_EQ(*m_engine.anchor, given);
     EXPECT_EQ(*m_engine.end, given);
     EXPECT_TRUE(m_control->Dirty());
-    EXPECT_GT(NullWindow::refreshed, refreshedBefore);
+    EXPECT_GT(testing::NullWindow::refreshed, refreshedBefore);
 
     const LydvwPosition later{1, 0, 2, 30};
     m_engine.log.clear();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "docview/qelctrl.h"
+#include "docview/tests/null_window.h"
 #include "platform/user_prompt.h"
 
 namespace docview {
@@ -56,27 +57,6 @@ void DestroyFn(LydvwView*) {}
 void FreeFn(void*) {}
 void SetStat(LydvwStatFn, LydvwView*, int32_t) {}
 
-class Window : public ControlWindow {
-  public:
-    explicit Window(Cqelctrl& control) : m_control(&control) {}
-    ~Window() override {
-        if (m_control)
-            m_control->OnDestroy();
-    }
-    void* Widget() override { return this; }
-    void Post(std::function<void()>) override {}
-    void Update() override {}
-    void PlaceView(void*) override {}
-    void RefreshView(void*) override {}
-    void FocusView(void*) override {}
-    void Dispose() override {
-        m_control = nullptr;
-        delete this;
-    }
-
-  private:
-    Cqelctrl* m_control;
-};
 
 // ---- The host: event handlers by DISPID, every event recorded ----
 
@@ -185,7 +165,7 @@ class RedirectTest : public ::testing::Test {
         g_engine = &m_engine;
         m_prompt = std::make_unique<platform::ScopedDefaultPrompt>(m_prompts);
         ControlSite site;
-        site.makeWindow = [](Cqelctrl& control) { return new Window(control); };
+        site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
         site.loadEngine = [](EngineApi& api) {
             api = EngineApi{Abi, Create, RequestFn, WidgetFn, DestroyFn, FreeFn, SetStat};
             return 0;
