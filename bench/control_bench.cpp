@@ -200,6 +200,7 @@ std::vector<double> g_keySamples;
 std::vector<double> g_bareSamples;
 std::vector<double> g_guardedSamples;
 std::vector<double> g_hopSamples;
+std::vector<double> g_qtKeySamples;
 // Repaint times of one frame in nanoseconds: into the image, and through the widget's paint event.
 std::vector<double> g_imageFrames;
 std::vector<double> g_widgetFrames;
@@ -279,6 +280,46 @@ void BarePipeKey(benchmark::State& state, bool guarded) {
         const double elapsed = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
         state.SetIterationTime(elapsed / 1e9);
         samples.push_back(elapsed);
+    }
+}
+
+// The floor for any Qt control: the key event sent to a widget that does nothing but write the event's
+// text into the pipe, then the read.
+class BareKeyWidget final : public QWidget {
+  public:
+    explicit BareKeyWidget(int fd) : m_fd(fd) {}
+    bool failed = false;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        failed |= !platform::WriteAll(m_fd, event->text().toStdString());
+        event->accept();
+    }
+
+  private:
+    int m_fd;
+};
+
+void QtKeyEventPipe(benchmark::State& state) {
+    PipePair pipe = MakePipe();
+    BareKeyWidget widget(pipe.write.Get());
+    widget.resize(100, 100);
+    widget.show();
+    QCoreApplication::processEvents();
+    std::string got(1, '\0');
+    g_qtKeySamples.clear();
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        SendKey(&widget, QEvent::KeyPress);
+        if (widget.failed || !ReadExactly(pipe.read.Get(), got.data(), got.size()) || got != "a") {
+            state.SkipWithError("the bare widget's key did not reach the pipe");
+            return;
+        }
+        const double elapsed = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
+        state.SetIterationTime(elapsed / 1e9);
+        g_qtKeySamples.push_back(elapsed);
+        SendKey(&widget, QEvent::KeyRelease);
+        QCoreApplication::processEvents();
     }
 }
 
@@ -596,6 +637,9 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark("KeyToWire/GuardedBarePipe", BarePipeKey, true)
             ->Iterations(kLatencySamples)
             ->UseManualTime();
+        benchmark::RegisterBenchmark("KeyToWire/QtKeyEventPipe", QtKeyEventPipe)
+            ->Iterations(kLatencySamples)
+            ->UseManualTime();
         benchmark::RegisterBenchmark("KeyToWire/ThreadHopPipe", ThreadHopPipe)
             ->Iterations(kLatencySamples)
             ->UseManualTime();
@@ -634,6 +678,11 @@ int main(int argc, char** argv) {
                         bench::Percentile(g_guardedSamples, 0.5) / 1e3,
                         bench::Percentile(g_guardedSamples, 0.99) / 1e3);
         }
+        if (!g_qtKeySamples.empty()) {
+            std::printf("%-10s %10.1f %10.1f  (reference: a Qt key event to a widget that only writes it)\n",
+                        "qt event", bench::Percentile(g_qtKeySamples, 0.5) / 1e3,
+                        bench::Percentile(g_qtKeySamples, 0.99) / 1e3);
+        }
         if (!g_hopSamples.empty()) {
             std::printf("%-10s %10.1f %10.1f  (reference: a queue to a writer thread, then the pipe)\n",
                         "thread hop", bench::Percentile(g_hopSamples, 0.5) / 1e3,
@@ -645,6 +694,16 @@ int main(int argc, char** argv) {
                 "%.2fx, p99 %.2fx\n",
                 keyMedian / bench::Percentile(g_guardedSamples, 0.5),
                 keyP99 / bench::Percentile(g_guardedSamples, 0.99));
+        }
+        if (!g_qtKeySamples.empty()) {
+            std::printf(
+                "against the key event to a bare widget (the floor of a key that Qt delivers): median %.2fx, "
+                "p99 %.2fx\n",
+                keyMedian / bench::Percentile(g_qtKeySamples, 0.5),
+                keyP99 / bench::Percentile(g_qtKeySamples, 0.99));
+            std::printf("the bare widget against the bare pipe: median %.2fx, p99 %.2fx\n",
+                        bench::Percentile(g_qtKeySamples, 0.5) / bareMedian,
+                        bench::Percentile(g_qtKeySamples, 0.99) / bareP99);
         }
         const auto counts = g_senderCounts;
         std::printf("written by the window thread: %llu, by the sender thread: %llu\n",
