@@ -372,8 +372,9 @@ HRESULT ActivateLocalServer(const LocalServer& server, const ActivatorOptions& o
                                     " within " + Seconds(options.startTimeout));
             return CO_E_SERVER_EXEC_FAILURE;
         }
-        // Waiting for the exit doubles as the pause between looks at the bus.
-        state->WaitFor(std::chrono::milliseconds(20));
+        // Waiting for the exit doubles as the pause between looks at the bus; a look is one short round
+        // trip, and a long pause would be most of a fast server's start.
+        state->WaitFor(std::chrono::milliseconds(2));
     }
     object = std::make_shared<RemoteObject>(connection, service, owner, pid, state, receiver, options);
     return S_OK;
