@@ -2,11 +2,7 @@
 // the document as one to convert, the real mardle converts it, and the page lands in the browser pane; in
 // the view itself and in the real lumetra across the bus. Without LibreOffice the tests skip, saying so.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 #include "platform/automation/bus/local_server.h"
 #include "platform/automation/class_registry.h"
@@ -17,6 +13,7 @@
 #include "testsupport/test_support.h"
 #include "viewer/lumetra_doc.h"
 #include "viewer/lumetra_log.h"
+#include "viewer/qt/libreoffice_writer.h"
 #include "viewer/qt/lumetra_view.h"
 #include "viewer/registration.h"
 
@@ -29,21 +26,11 @@ namespace fs = std::filesystem;
 constexpr const char* kLetter =
     "{\\rtf1\\ansi{\\fonttbl{\\f0 Times;}}\\f0\\fs24 Dear Ann, your appointment stands.\\par}";
 
-bool OnPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path ? path : "");
-    for (std::string folder; std::getline(folders, folder, ':');) {
-        if (!folder.empty() && ::access((fs::path(folder) / name).c_str(), X_OK) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 class LumetraOfficeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!OnPath("soffice")) {
+        std::string missing;
+        if (LibreOfficeWriter().ResolveProgram(missing).empty()) {
             GTEST_SKIP() << "LibreOffice (soffice) is not installed: word-processor documents are not "
                             "converted here.";
         }

@@ -30,6 +30,7 @@
 #include "viewer/lumetra_log.h"
 #include "viewer/qt/lumetra_app.h"
 #include "viewer/registration.h"
+#include "viewer/tests/qt/wait_for.h"
 
 namespace viewer {
 namespace {
@@ -232,18 +233,6 @@ class LumetraX11Test : public LumetraServerTest {
         m_session.reset();
         LumetraServerTest::TearDown();
     }
-    // Runs the client's side until `done` or the deadline.
-    static bool Pump(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            std::this_thread::sleep_for(10ms);
-        }
-        return true;
-    }
     static bool Released(const testsupport::RecordingClientWindow& window, int32_t id) {
         for (const auto& post : window.posts) {
             if (post.message == WM_OBJECT_RELEASE && post.wParam == 1 && post.lParam == id) {
@@ -275,7 +264,7 @@ TEST_F(LumetraX11Test, ClosingTheWindowClosesTheDocumentAndEndsTheViewer) {
     EXPECT_EQ(testsupport::CallForText(*doc, "SetCaption", "Closing letter"), "0");
     EXPECT_EQ(testsupport::CallForText(*doc, "SetVisible", "1"), "0");
     std::string found;
-    ASSERT_TRUE(Pump([&] {
+    ASSERT_TRUE(WaitFor([&] {
         const auto run = testsupport::RunProgram("/usr/bin/xdotool", {"search", "--name", "^Closing letter"});
         found = run.status == 0 ? run.output : std::string();
         return !found.empty();
@@ -283,11 +272,11 @@ TEST_F(LumetraX11Test, ClosingTheWindowClosesTheDocumentAndEndsTheViewer) {
     ASSERT_TRUE(ViewerOnTheBus());
 
     m_session->AskToClose(static_cast<xcb_window_t>(std::stoul(found)));
-    EXPECT_TRUE(Pump([&] { return Released(*window, 7); })) << "no release reached the client";
-    EXPECT_TRUE(Pump([] { return !ViewerOnTheBus(); })) << "the viewer did not end";
-    // The object is gone with its process: a call fails at once.
+    EXPECT_TRUE(WaitFor([&] { return Released(*window, 7); })) << "no release reached the client";
+    EXPECT_TRUE(WaitFor([] { return !ViewerOnTheBus(); })) << "the viewer did not end";
+    // The object is gone with its process: once the process has ended, a call fails at once.
     automation::DISPID id = 0;
-    EXPECT_NE(doc->GetIDOfName("SetCaption", id), automation::S_OK);
+    EXPECT_TRUE(WaitFor([&] { return doc->GetIDOfName("SetCaption", id) != automation::S_OK; }, 10s));
     EXPECT_NE(LogText().find("Lumetra is closing down"), std::string::npos);
 }
 
@@ -307,10 +296,10 @@ TEST_F(LumetraX11Test, ReleaseRaisesTheClientWindowOnX11Only) {
         EXPECT_TRUE(m_session->ActivationRequests().empty());
         doc.reset();
         // The raise goes out before the viewer ends.
-        ASSERT_TRUE(Pump([] { return !ViewerOnTheBus(); }));
+        ASSERT_TRUE(WaitFor([] { return !ViewerOnTheBus(); }));
         const std::vector<uint32_t> expected =
             std::string_view(platform) == "xcb" ? std::vector<uint32_t>{client} : std::vector<uint32_t>{};
-        Pump([&] { return !m_session->ActivationRequests().empty(); }, expected.empty() ? 500ms : 10s);
+        WaitFor([&] { return !m_session->ActivationRequests().empty(); }, expected.empty() ? 500ms : 10s);
         EXPECT_EQ(m_session->ActivationRequests(), expected);
     }
 }
