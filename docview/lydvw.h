@@ -63,7 +63,7 @@ enum {
     LYDVW_R_ENGINE_NAME = 2043,       /* LydvwEngineName */
     LYDVW_R_PRINT_DIALOG = 2049,      /* none */
     LYDVW_R_PRINTER_SETUP = 2050,     /* none */
-    LYDVW_R_SELECT_ALL = 2052,        /* none */
+    LYDVW_R_SELECT_ALL = 2052,        /* none; LYDVW_E_NOT_FOUND when nothing shown has text */
     LYDVW_R_SEARCH_DIALOG = 2055,     /* search record */
     LYDVW_R_PRINT = 2064,             /* print record */
     LYDVW_R_ADD_ANNOTATION = 2066,    /* wparam kind, lparam record by kind */

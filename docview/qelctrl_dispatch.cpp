@@ -106,6 +106,7 @@ enum class Family : uint8_t {
     Clear,
     DisplayOptions,
     SystemIdle,
+    SelectAll,
     IdleBitmap,
     ArchiveSave,
     Font,
@@ -155,6 +156,7 @@ constexpr Binding kBindings[] = {
     {"Clear", Family::Clear},
     {"DisplayOptions", Family::DisplayOptions},
     {"SystemIdle", Family::SystemIdle},
+    {"SelectAll", Family::SelectAll},
     {"IdleBitmap", Family::IdleBitmap},
     {"ArchiveSave", Family::ArchiveSave},
     {"DisplayFont", Family::Font},
@@ -470,6 +472,14 @@ void Cqelctrl::BuildTable() {
                 method([this](std::span<const Variant>, Variant&) {
                     if (RequireView())
                         m_view->Request(LYDVW_R_IDLE);
+                    return automation::S_OK;
+                });
+                break;
+            case Family::SelectAll:
+                // A document without text has nothing to select, which is no error for the host.
+                method([this](std::span<const Variant>, Variant&) {
+                    if (RequireView())
+                        m_view->Request(LYDVW_R_SELECT_ALL);
                     return automation::S_OK;
                 });
                 break;

@@ -434,6 +434,16 @@ class DocumentWidget : public QAbstractScrollArea {
         return false;
     }
     const std::optional<std::pair<LydvwPosition, LydvwPosition>>& Selection() const { return m_selection; }
+    // From the first character to the last; false when the document has no text (images, nothing shown).
+    bool SelectAll() {
+        if (!m_text && !m_pdf)
+            return false;
+        const int last = PositionPages() - 1;
+        if (last < 0)
+            return false;
+        ChangeSelection(At(0, 0), At(last, PageLength(last)));
+        return true;
+    }
     void Select(const LydvwPosition& anchor, const LydvwPosition& end) {
         m_selection.emplace(anchor, end);
         viewport()->update();
@@ -1285,6 +1295,8 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
         case LYDVW_R_SHOW_POSITION:
         case LYDVW_R_COMPARE_POSITIONS:
             return PositionRequest(view, request, lparam);
+        case LYDVW_R_SELECT_ALL:
+            return view->widget->SelectAll() ? int64_t{LYDVW_E_OK} : int64_t{LYDVW_E_NOT_FOUND};
         case LYDVW_R_HSCROLL:
         case LYDVW_R_VSCROLL:
             return view->widget->Scroll(request == LYDVW_R_VSCROLL, wparam, static_cast<int64_t>(lparam))

@@ -681,6 +681,41 @@ TEST_F(EnginePositionsTest, TextIsOnePageOfItsCharacters) {
     EXPECT_EQ(Select(start, LydvwPosition{start.change_id, 0, 1, 0}), LYDVW_E_ARGUMENT);
 }
 
+TEST_F(EnginePositionsTest, SelectAllTakesEveryCharacterAndImagesHaveNoneToTake) {
+    struct Row {
+        const char* file;
+        int64_t answer;
+        int32_t lastPage;
+    };
+    const Row rows[] = {{"two.pdf", LYDVW_E_OK, 1}, {"notes.txt", LYDVW_E_OK, 0}, {"red.png", LYDVW_E_NOT_FOUND, -1}};
+    for (const Row& row : rows) {
+        ASSERT_EQ(View(Path(row.file)), 0) << row.file;
+        m_notified.clear();
+        ASSERT_EQ(m_api.request(m_view, LYDVW_R_SELECT_ALL, 0, 0), row.answer) << row.file;
+        LydvwPosition first{};
+        LydvwPosition last{};
+        if (row.answer != LYDVW_E_OK) {
+            EXPECT_EQ(Get(LYDVW_POS_SELECTION_FIRST, first), LYDVW_E_NOT_FOUND) << row.file;
+            EXPECT_EQ(SelChanges(), 0) << row.file;
+            continue;
+        }
+        EXPECT_EQ(SelChanges(), 1) << row.file;
+        ASSERT_EQ(Get(LYDVW_POS_SELECTION_FIRST, first), 0);
+        ASSERT_EQ(Get(LYDVW_POS_SELECTION_LAST, last), 0);
+        EXPECT_TRUE(Same(first, Start())) << row.file;
+        EXPECT_EQ(last.page, row.lastPage) << row.file;
+        // The end is the last boundary of the document: one character further is refused.
+        int32_t count = 0;
+        ASSERT_EQ(Count(LYDVW_POSITION_TO_COUNT, last, count), 0) << row.file;
+        LydvwPosition beyond{};
+        int32_t further = count + 1;
+        EXPECT_EQ(Count(LYDVW_COUNT_TO_POSITION, beyond, further), LYDVW_E_ARGUMENT) << row.file;
+        // Selecting all again changes nothing and tells nobody.
+        ASSERT_EQ(m_api.request(m_view, LYDVW_R_SELECT_ALL, 0, 0), 0);
+        EXPECT_EQ(SelChanges(), 1) << row.file;
+    }
+}
+
 TEST_F(EnginePositionsTest, TheMouseAndShiftArrowsSelectWithSelChange) {
     const auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
         auto* area = static_cast<QAbstractScrollArea*>(Widget());

@@ -732,6 +732,19 @@ TEST_F(QelctrlTest, DisplayOptionsAnswersOneWhenTheEngineRefuses) {
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
+TEST_F(QelctrlTest, SelectAllAsksTheEngineAndAnAnswerOfNothingToSelectIsNoError) {
+    Made();
+    for (int64_t answer : {int64_t{0}, int64_t{LYDVW_E_NOT_FOUND}}) {
+        m_script.answers[LYDVW_R_SELECT_ALL] = answer;
+        const Request* before = m_script.Last(LYDVW_R_SELECT_ALL);
+        Variant result;
+        EXPECT_EQ(Invoke("SelectAll", InvokeKind::Method, {}, &result), automation::S_OK) << answer;
+        EXPECT_NE(m_script.Last(LYDVW_R_SELECT_ALL), before) << answer;
+        EXPECT_EQ(Get("ErrorCode"), Variant::I4(0)) << answer;
+    }
+    EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
 // The fonts are font objects with sizes in currency units: half points reach the engine, a get of
 // DisplayFont sends what a host changed in place, a font handed over by reference is kept and sent, and a
 // font the engine changes is written into the object.
