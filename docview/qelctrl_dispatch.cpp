@@ -107,6 +107,7 @@ enum class Family : uint8_t {
     DisplayOptions,
     SystemIdle,
     SelectAll,
+    CopyToClip,
     IdleBitmap,
     ArchiveSave,
     Font,
@@ -157,6 +158,7 @@ constexpr Binding kBindings[] = {
     {"DisplayOptions", Family::DisplayOptions},
     {"SystemIdle", Family::SystemIdle},
     {"SelectAll", Family::SelectAll},
+    {"CopyToClip", Family::CopyToClip},
     {"IdleBitmap", Family::IdleBitmap},
     {"ArchiveSave", Family::ArchiveSave},
     {"DisplayFont", Family::Font},
@@ -481,6 +483,14 @@ void Cqelctrl::BuildTable() {
                     if (RequireView())
                         m_view->Request(LYDVW_R_SELECT_ALL);
                     return automation::S_OK;
+                });
+                break;
+            case Family::CopyToClip:
+                // The host sees the engine's answer as the call's result.
+                method([this](std::span<const Variant>, Variant&) {
+                    if (!RequireView())
+                        return automation::S_OK;
+                    return static_cast<automation::HRESULT>(m_view->Request(LYDVW_R_COPY));
                 });
                 break;
             case Family::IdleBitmap:

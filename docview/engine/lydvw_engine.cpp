@@ -8,6 +8,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
@@ -443,6 +444,37 @@ class DocumentWidget : public QAbstractScrollArea {
             return false;
         ChangeSelection(At(0, 0), At(last, PageLength(last)));
         return true;
+    }
+    // ---- Copying ----
+    // The selected characters in document order, pages joined by a line break; empty without a selection.
+    QString SelectedText() {
+        if (!m_selection || (!m_text && !m_pdf))
+            return {};
+        LydvwPosition first = m_selection->first;
+        LydvwPosition last = m_selection->second;
+        if (std::pair(last.page, last.offset) < std::pair(first.page, first.offset))
+            std::swap(first, last);
+        if (m_text) {
+            QTextCursor cursor(m_text.get());
+            cursor.setPosition(first.offset);
+            cursor.setPosition(last.offset, QTextCursor::KeepAnchor);
+            return cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
+        }
+        QStringList pieces;
+        for (int page = first.page; page <= last.page; ++page) {
+            const int start = page == first.page ? first.offset : 0;
+            const int end = page == last.page ? last.offset : PageLength(page);
+            if (end > start)
+                pieces << m_pdf->getSelectionAtIndex(page, start, end - start).text();
+        }
+        return pieces.join(u'\n');
+    }
+    // Puts the selection on the clipboard as text; an empty selection leaves the clipboard alone.
+    int64_t CopyToClipboard() {
+        const QString text = SelectedText();
+        if (!text.isEmpty())
+            QApplication::clipboard()->setText(text);
+        return LYDVW_E_OK;
     }
     void Select(const LydvwPosition& anchor, const LydvwPosition& end) {
         m_selection.emplace(anchor, end);
@@ -1295,6 +1327,8 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
         case LYDVW_R_SHOW_POSITION:
         case LYDVW_R_COMPARE_POSITIONS:
             return PositionRequest(view, request, lparam);
+        case LYDVW_R_COPY:
+            return view->widget->CopyToClipboard();
         case LYDVW_R_SELECT_ALL:
             return view->widget->SelectAll() ? int64_t{LYDVW_E_OK} : int64_t{LYDVW_E_NOT_FOUND};
         case LYDVW_R_HSCROLL:

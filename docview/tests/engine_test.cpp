@@ -4,6 +4,7 @@
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialog>
@@ -713,6 +714,26 @@ TEST_F(EnginePositionsTest, SelectAllTakesEveryCharacterAndImagesHaveNoneToTake)
         // Selecting all again changes nothing and tells nobody.
         ASSERT_EQ(m_api.request(m_view, LYDVW_R_SELECT_ALL, 0, 0), 0);
         EXPECT_EQ(SelChanges(), 1) << row.file;
+    }
+}
+
+TEST_F(EnginePositionsTest, CopyPutsTheSelectedWordsOnTheClipboard) {
+    struct Row {
+        const char* file;
+        std::vector<QString> words;
+    };
+    const Row rows[] = {{"two.pdf", {"alpha", "beta"}}, {"notes.txt", {"first line", "second line"}}};
+    for (const Row& row : rows) {
+        ASSERT_EQ(View(Path(row.file)), 0) << row.file;
+        QApplication::clipboard()->setText("before");
+        // Nothing selected: nothing to copy, no error, the clipboard is left alone.
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_COPY, 0, 0), 0) << row.file;
+        EXPECT_EQ(QApplication::clipboard()->text(), "before") << row.file;
+        ASSERT_EQ(m_api.request(m_view, LYDVW_R_SELECT_ALL, 0, 0), 0) << row.file;
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_COPY, 0, 0), 0) << row.file;
+        const QString copied = QApplication::clipboard()->text();
+        for (const QString& word : row.words)
+            EXPECT_TRUE(copied.contains(word)) << row.file << ": " << copied.toStdString();
     }
 }
 

@@ -745,6 +745,18 @@ TEST_F(QelctrlTest, SelectAllAsksTheEngineAndAnAnswerOfNothingToSelectIsNoError)
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
+TEST_F(QelctrlTest, CopyToClipReturnsTheEnginesAnswerAsTheResult) {
+    Made();
+    for (int64_t answer : {int64_t{0}, int64_t{LYDVW_E_NOT_FOUND}, int64_t{8}}) {
+        m_script.answers[LYDVW_R_COPY] = answer;
+        const Request* before = m_script.Last(LYDVW_R_COPY);
+        Variant result;
+        EXPECT_EQ(Invoke("CopyToClip", InvokeKind::Method, {}, &result), static_cast<automation::HRESULT>(answer));
+        EXPECT_NE(m_script.Last(LYDVW_R_COPY), before) << answer;
+    }
+    EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
 // The fonts are font objects with sizes in currency units: half points reach the engine, a get of
 // DisplayFont sends what a host changed in place, a font handed over by reference is kept and sent, and a
 // font the engine changes is written into the object.
