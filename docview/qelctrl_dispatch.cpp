@@ -108,6 +108,7 @@ enum class Family : uint8_t {
     SystemIdle,
     SelectAll,
     CopyToClip,
+    ClipboardOptions,
     IdleBitmap,
     ArchiveSave,
     Font,
@@ -159,6 +160,7 @@ constexpr Binding kBindings[] = {
     {"SystemIdle", Family::SystemIdle},
     {"SelectAll", Family::SelectAll},
     {"CopyToClip", Family::CopyToClip},
+    {"ClipboardOptions", Family::ClipboardOptions},
     {"IdleBitmap", Family::IdleBitmap},
     {"ArchiveSave", Family::ArchiveSave},
     {"DisplayFont", Family::Font},
@@ -460,11 +462,14 @@ void Cqelctrl::BuildTable() {
                 });
                 break;
             case Family::DisplayOptions:
-                method([this](std::span<const Variant>, Variant& result) {
+            case Family::ClipboardOptions:
+                method([this, dialog = FamilyOf(member) == Family::DisplayOptions ? LYDVW_DLG_DISPLAY
+                                                                                  : LYDVW_DLG_CLIPBOARD](
+                           std::span<const Variant>, Variant& result) {
                     result = Variant::I4(0);
                     if (!RequireView())
                         return automation::S_OK;
-                    if (m_view->Request(LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_DISPLAY) != 0)
+                    if (m_view->Request(LYDVW_R_OPTIONS_DIALOG, 0, static_cast<uint32_t>(dialog)) != 0)
                         return automation::S_FALSE;
                     result = Variant::I4(1);
                     return automation::S_OK;

@@ -745,6 +745,23 @@ TEST_F(QelctrlTest, SelectAllAsksTheEngineAndAnAnswerOfNothingToSelectIsNoError)
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
+TEST_F(QelctrlTest, ClipboardOptionsOpensTheEnginesClipboardDialog) {
+    Made();
+    struct Row {
+        int64_t answer;
+        automation::HRESULT hr;
+        int32_t returned;
+    };
+    for (const Row& row : {Row{0, automation::S_OK, 1}, Row{LYDVW_E_UNSUPPORTED, automation::S_FALSE, 0}}) {
+        m_script.answers[LYDVW_R_OPTIONS_DIALOG] = row.answer;
+        Variant result;
+        EXPECT_EQ(Invoke("ClipboardOptions", InvokeKind::Method, {}, &result), row.hr) << row.answer;
+        EXPECT_EQ(result, Variant::I4(row.returned)) << row.answer;
+        EXPECT_EQ(m_script.Last(LYDVW_R_OPTIONS_DIALOG)->lparam, 0x83AA2u) << row.answer;
+    }
+    EXPECT_TRUE(m_prompts.Shown().empty());
+}
+
 TEST_F(QelctrlTest, CopyToClipReturnsTheEnginesAnswerAsTheResult) {
     Made();
     for (int64_t answer : {int64_t{0}, int64_t{LYDVW_E_NOT_FOUND}, int64_t{8}}) {
