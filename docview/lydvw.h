@@ -57,7 +57,7 @@ enum {
     LYDVW_R_COPY = 2028,              /* none */
     LYDVW_R_IDLE_BITMAP = 2029,       /* answers LYDVW_E_UNSUPPORTED: Linux libraries carry no bitmaps */
     LYDVW_R_FILE_INFO = 2034,         /* LydvwFileInfo */
-    LYDVW_R_CLIP_INFO = 2037,         /* none; the answer is the value */
+    LYDVW_R_CLIP_INFO = 2037,         /* none; the answer is the value: 1 (text) with text selected, else 0 */
     LYDVW_R_SEARCH = 2041,            /* search record; the answer is the search result */
     LYDVW_R_SEARCH_NEXT = 2042,       /* wparam direction; the answer is the search result */
     LYDVW_R_ENGINE_NAME = 2043,       /* LydvwEngineName */

@@ -202,6 +202,7 @@ class Cqelctrl : public platform::automation::DispatchObject {
     FileInformation m_fileInfo;
     std::string m_engineName;
     int32_t m_engineType = LYDVW_TYPE_NONE;
+    int16_t m_clipInfo = 0;  // the engine's last clipboard information
     // DisplayFont, ClipFont, PrintFont: font objects, the control's own until a host hands it others.
     std::array<std::shared_ptr<platform::automation::IDispatch>, 3> m_fonts;
     platform::automation::CPropertyBrowsing m_browsing;

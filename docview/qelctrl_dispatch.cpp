@@ -109,6 +109,7 @@ enum class Family : uint8_t {
     SelectAll,
     CopyToClip,
     ClipboardOptions,
+    ClipInfo,
     IdleBitmap,
     ArchiveSave,
     Font,
@@ -161,6 +162,7 @@ constexpr Binding kBindings[] = {
     {"SelectAll", Family::SelectAll},
     {"CopyToClip", Family::CopyToClip},
     {"ClipboardOptions", Family::ClipboardOptions},
+    {"ClipInfo", Family::ClipInfo},
     {"IdleBitmap", Family::IdleBitmap},
     {"ArchiveSave", Family::ArchiveSave},
     {"DisplayFont", Family::Font},
@@ -488,6 +490,13 @@ void Cqelctrl::BuildTable() {
                     if (RequireView())
                         m_view->Request(LYDVW_R_SELECT_ALL);
                     return automation::S_OK;
+                });
+                break;
+            case Family::ClipInfo:
+                get([this] {
+                    if (HasView())
+                        m_clipInfo = static_cast<int16_t>(m_view->Request(LYDVW_R_CLIP_INFO));
+                    return Variant::I2(m_clipInfo);
                 });
                 break;
             case Family::CopyToClip:

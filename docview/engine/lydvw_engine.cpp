@@ -1329,6 +1329,8 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
             return PositionRequest(view, request, lparam);
         case LYDVW_R_COPY:
             return view->widget->CopyToClipboard();
+        case LYDVW_R_CLIP_INFO:
+            return view->widget->SelectedText().isEmpty() ? 0 : 1;
         case LYDVW_R_SELECT_ALL:
             return view->widget->SelectAll() ? int64_t{LYDVW_E_OK} : int64_t{LYDVW_E_NOT_FOUND};
         case LYDVW_R_HSCROLL:

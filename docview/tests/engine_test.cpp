@@ -729,7 +729,9 @@ TEST_F(EnginePositionsTest, CopyPutsTheSelectedWordsOnTheClipboard) {
         // Nothing selected: nothing to copy, no error, the clipboard is left alone.
         EXPECT_EQ(m_api.request(m_view, LYDVW_R_COPY, 0, 0), 0) << row.file;
         EXPECT_EQ(QApplication::clipboard()->text(), "before") << row.file;
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLIP_INFO, 0, 0), 0) << row.file;
         ASSERT_EQ(m_api.request(m_view, LYDVW_R_SELECT_ALL, 0, 0), 0) << row.file;
+        EXPECT_EQ(m_api.request(m_view, LYDVW_R_CLIP_INFO, 0, 0), 1) << row.file;
         EXPECT_EQ(m_api.request(m_view, LYDVW_R_COPY, 0, 0), 0) << row.file;
         const QString copied = QApplication::clipboard()->text();
         for (const QString& word : row.words)

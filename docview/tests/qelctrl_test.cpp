@@ -762,6 +762,13 @@ TEST_F(QelctrlTest, ClipboardOptionsOpensTheEnginesClipboardDialog) {
     EXPECT_TRUE(m_prompts.Shown().empty());
 }
 
+TEST_F(QelctrlTest, ClipInfoKeepsTheEnginesLastAnswer) {
+    Made();
+    m_script.answers[LYDVW_R_CLIP_INFO] = 1;
+    EXPECT_EQ(Get("ClipInfo"), Variant::I2(1));
+    EXPECT_NE(m_script.Last(LYDVW_R_CLIP_INFO), nullptr);
+}
+
 TEST_F(QelctrlTest, CopyToClipReturnsTheEnginesAnswerAsTheResult) {
     Made();
     for (int64_t answer : {int64_t{0}, int64_t{LYDVW_E_NOT_FOUND}, int64_t{8}}) {
