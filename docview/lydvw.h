@@ -349,17 +349,17 @@ typedef struct LydvwAnnotationEvent {
 } LydvwAnnotationEvent;
 
 
-/* ---- Redirected input (ViewFile spec type 13): a document the host serves itself ----
- * The control hands the engine this record as the spec; the engine reads the document only through its
- * entries, each taking the record first and answering 0 for success or a failure code. The engine calls
- * close exactly once for every record it was handed (also when it refuses the document) and never uses
- * the record afterwards. The host side carries 32-bit offsets: seek64 answers -1 for an offset that does
- * not fit, and tell64 reports what the 32-bit tell gives. Seek's `from`: 0 the start, 1 the current
- * position, 2 the end. */
+/* ---- Redirected input (LydvwViewFile.spec_type 13): a document the host serves itself ----
+ * The control hands the engine this record in LydvwViewFile.spec; the engine reads the document only
+ * through its entries, each taking the record first and answering 0 for success or a failure code. The
+ * engine calls close exactly once for every record it was handed (also when it refuses the document) and
+ * never uses the record afterwards. The host side carries 32-bit offsets: seek64 answers -1 for an offset
+ * that does not fit, and tell64 reports what the 32-bit tell gives. Seek's `from`: 0 the start, 1 the
+ * current position, 2 the end. */
 typedef struct LydvwRedirect LydvwRedirect;
 enum { LYDVW_SEEK_SET = 0, LYDVW_SEEK_CUR = 1, LYDVW_SEEK_END = 2 };
 /* Get-info ids: 3 and 6 text into `buffer`; 14 a number; 15 and 19 a second file of the document, named by
- * `name`, answered as a path in `buffer` (spec type 2) or as a further record in `spec` (spec type 13). */
+ * `name`, answered as a path in `buffer` (spec_type 2) or as a further record in `spec` (spec_type 13). */
 enum {
     LYDVW_INFO_TEXT = 3,
     LYDVW_INFO_TEXT2 = 6,
@@ -374,7 +374,7 @@ typedef struct LydvwRedirectInfo {
     uint32_t spec_type;   /* written: 2 for a path, 13 for a record */
     uint32_t buffer_size; /* bytes at buffer, the terminator included */
     uint64_t buffer;      /* the engine's text or path buffer */
-    uint64_t spec;        /* written: the record of a spec-type-13 answer */
+    uint64_t spec;        /* written: the record of an answer of spec_type 13 */
 } LydvwRedirectInfo;
 struct LydvwRedirect {
     uint32_t size; /* 88 */

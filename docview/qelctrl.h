@@ -181,7 +181,7 @@ class Cqelctrl : public platform::automation::DispatchObject {
     RedirectRecord* NewRedirect(platform::automation::Variant fileSpec, platform::automation::Variant data,
                                 std::shared_ptr<IQelIORedir> object);
     void DropRedirect(RedirectRecord* record);
-    // ViewFile's spec for spec type 13: the opened record, or null after reporting why not.
+    // LydvwViewFile.spec for spec_type 13: the opened record, or null after reporting why not.
     RedirectRecord* OpenRedirect(const platform::automation::Variant& fileSpec,
                                  const platform::automation::Variant& redirect);
     std::vector<std::unique_ptr<RedirectRecord>> m_redirects;

@@ -34,7 +34,7 @@ class IQelIORedir {
     virtual HRESULT Tell(const Variant& fileSpec, const Variant& file, uint32_t& offset) = 0;
     // `info` is the engine's get-info block (LydvwRedirectInfo).
     virtual HRESULT GetInfo(const Variant& fileSpec, const Variant& file, uint32_t infoId, void* info) = 0;
-    // Names a second file of the document: a path (spec types 1 to 6) or a further served file (13, with
+    // Names a second file of the document: a path (spec_type 1 to 6) or a further served file (13, with
     // the object that serves it).
     virtual HRESULT GenSecond(const Variant& fileSpec, const Variant& file, const std::string& fileName,
                               Variant& newSpec, int32_t& specType, std::shared_ptr<IQelIORedir>& redir) = 0;

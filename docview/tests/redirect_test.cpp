@@ -183,7 +183,7 @@ class RedirectTest : public ::testing::Test {
         g_engine = nullptr;
     }
 
-    // ViewFile with spec type 3; the record the engine got, or null.
+    // ViewFile with spec_type 3; the record the engine got, or null.
     LydvwRedirect* View(Variant redirect = Variant::Missing(), std::string spec = "doc") {
         DISPID id = automation::DISPID_UNKNOWN;
         EXPECT_EQ(m_control->GetIDOfName("ViewFile", id), automation::S_OK);
