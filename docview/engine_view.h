@@ -34,6 +34,12 @@ class CEngineView final : public OptionChannel {
     // Both flags set is refused here with 15, never sent.
     int64_t GetOption(uint32_t id, bool current, bool engineDefault, void* data);
 
+    // Gives a block the engine handed out back to it.
+    void Free(void* block) const {
+        if (block && m_api.freeBlock)
+            m_api.freeBlock(block);
+    }
+
     void SetStatCallback(LydvwStatFn fn) const;
     void Destroy();
 

@@ -54,7 +54,7 @@ typedef void (*LydvwSetStatCallbackFn)(LydvwStatFn fn, LydvwView* view, int32_t 
 /* ---- Requests ---- */
 enum {
     LYDVW_R_CLOSE = 2025,             /* none */
-    LYDVW_R_COPY = 2028,              /* none */
+    LYDVW_R_COPY = 2028,              /* none; the selection in the formats of ToClipboard (LYDVW_CLIP_*) */
     LYDVW_R_IDLE_BITMAP = 2029,       /* answers LYDVW_E_UNSUPPORTED: Linux libraries carry no bitmaps */
     LYDVW_R_FILE_INFO = 2034,         /* LydvwFileInfo */
     LYDVW_R_CLIP_INFO = 2037,         /* none; the answer is the value: 1 (text) with text selected, else 0 */
@@ -77,13 +77,13 @@ enum {
     LYDVW_R_END_DRAW = 2081,          /* none */
     LYDVW_R_OPTIONS_DIALOG = 2082,    /* lparam dialog id (LYDVW_DLG_*) */
     LYDVW_R_IDLE = 2083,              /* none */
-    LYDVW_R_RAW_TEXT = 2085,          /* raw-text record */
+    LYDVW_R_RAW_TEXT = 2085,          /* LydvwRawText */
     LYDVW_R_FIND_ANNOTATION = 2086,   /* find record */
     LYDVW_R_GET_POSITION = 2087,      /* position record */
     LYDVW_R_POSITION_COUNT = 2088,    /* position-count record */
     LYDVW_R_SET_SELECTION = 2089,     /* selection record */
     LYDVW_R_SHOW_POSITION = 2090,     /* show-position record */
-    LYDVW_R_COPY_RANGE = 2091,        /* copy-range record */
+    LYDVW_R_COPY_RANGE = 2091,        /* LydvwCopyRange */
     LYDVW_R_HIGHLIGHT_STYLE = 2092,   /* highlight-style record */
     LYDVW_R_HSCROLL = 2093,           /* wparam operation (LYDVW_SCROLL_*), lparam position */
     LYDVW_R_VSCROLL = 2094,           /* wparam operation (LYDVW_SCROLL_*), lparam position */
@@ -129,11 +129,14 @@ enum {
     LYDVW_E_DAMAGED = 9,      /* a known format, but damaged */
     LYDVW_E_EMPTY = 10,       /* an empty file */
     LYDVW_E_ENCRYPTED = 11,   /* protected by a password */
+    LYDVW_E_NO_MEMORY = 13,   /* a block for the host could not be had */
     LYDVW_E_KIND = 14,        /* a known kind the engine does not show (archives, folders...) */
     LYDVW_E_ARGUMENT = 15,    /* a record or argument the engine cannot take */
+    LYDVW_E_NO_FILE = 16,     /* no document is open */
     LYDVW_E_UNSUPPORTED = 17, /* a request the engine does not carry out */
     LYDVW_E_CANCELLED = 20,   /* the user cancelled a dialog */
-    LYDVW_E_NOT_FOUND = 25    /* no such item (a position method the engine does not know) */
+    LYDVW_E_NOT_FOUND = 25,   /* no such item (a position method it does not know, text past the end) */
+    LYDVW_E_RAW_TEXT_OFF = 26 /* raw text asked while the system flags' raw-text bit is clear */
 };
 
 /* ---- Display engine types (LydvwEngineName.type) ---- */
@@ -341,6 +344,45 @@ typedef struct LydvwShowPosition {
     LydvwPosition position;
 } LydvwShowPosition;
 
+/* ---- Text for the host: copies of a range (2091) and the raw text (2085) come in a block the engine
+ * allocates and the control frees with LydvwFree. A block holds its stated bytes and a terminator of one
+ * unit after them. ---- */
+
+/* Copy formats (LydvwCopyRange.format): 8-bit text in Windows-1252, characters it lacks written as the
+ * UnmappableChar option gives; rich text (RTF, 7-bit) in the font of option 0x529CE (ClipFont). */
+enum { LYDVW_COPY_TEXT = 1, LYDVW_COPY_RICH_TEXT = 2 };
+typedef struct LydvwCopyRange {
+    uint32_t size; /* 56 */
+    uint32_t reserved;
+    uint32_t format;
+    LydvwPosition start; /* either end may come first */
+    LydvwPosition end;
+    uint32_t block_size; /* written: bytes of text in block, the terminator not counted */
+    uint64_t block;      /* written */
+} LydvwCopyRange;
+
+/* Raw text: the document's characters as positions count them, served only while bit 0 of the system flags
+ * (option 0x52A32, SystemRawText) is set, else LYDVW_E_RAW_TEXT_OFF. The answer is the piece holding the
+ * wanted character: at most 4096 characters of one page, starting at piece_offset. With bit 4 (SystemUnicode)
+ * the text is UTF-16LE, else Windows-1252 as in LYDVW_COPY_TEXT. Past the end: LYDVW_E_NOT_FOUND. */
+enum { LYDVW_CHARSET_1252 = 1252, LYDVW_CHARSET_UTF16LE = 1200 };
+typedef struct LydvwRawText {
+    uint32_t size; /* 40 */
+    uint32_t reserved;
+    uint32_t offset;       /* the character wanted, counted from the document's start */
+    uint32_t length;       /* written: characters (units) in the piece */
+    uint64_t block;        /* written */
+    uint32_t byte_length;  /* written: bytes of text in block, the terminator not counted */
+    uint32_t char_set;     /* written: LYDVW_CHARSET_* */
+    uint32_t piece_offset; /* written: the piece's first character, counted from the document's start */
+    uint32_t unit_width;   /* written: bytes per character, 1 or 2 */
+} LydvwRawText;
+
+/* Clipboard formats, the bits of option 0x529CD (ToClipboard) that LYDVW_R_COPY offers: plain text
+ * ("text/plain"), rich text ("text/rtf") and HTML ("text/html"), the last two in the font of option 0x529CE.
+ * Other bits are ignored; with none of these the clipboard is left alone. */
+enum { LYDVW_CLIP_TEXT = 1, LYDVW_CLIP_RICH_TEXT = 2, LYDVW_CLIP_HTML = 1024 };
+
 /* Annotation notification (2136). */
 typedef struct LydvwAnnotationEvent {
     uint32_t size; /* 12 */
@@ -414,6 +456,10 @@ static_assert(sizeof(LydvwEngineName) == 144 && offsetof(LydvwEngineName, type) 
 static_assert(sizeof(LydvwViewThisFile) == 24 && offsetof(LydvwViewThisFile, kind) == 8 &&
               offsetof(LydvwViewThisFile, spec) == 16);
 static_assert(sizeof(LydvwAnnotationEvent) == 12);
+static_assert(sizeof(LydvwCopyRange) == 56 && offsetof(LydvwCopyRange, start) == 12 &&
+              offsetof(LydvwCopyRange, block_size) == 44 && offsetof(LydvwCopyRange, block) == 48);
+static_assert(sizeof(LydvwRawText) == 40 && offsetof(LydvwRawText, block) == 16 &&
+              offsetof(LydvwRawText, unit_width) == 36);
 static_assert(sizeof(LydvwPosition) == 16 && sizeof(LydvwGetPosition) == 40 &&
               offsetof(LydvwGetPosition, result) == 24);
 static_assert(sizeof(LydvwPositionCount) == 28 && offsetof(LydvwPositionCount, count) == 24);

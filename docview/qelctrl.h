@@ -168,6 +168,12 @@ class Cqelctrl : public platform::automation::DispatchObject {
                         LydvwPosition& result);
     int64_t SelectionEndOf(bool anchor, LydvwPosition& result);
 
+    // Copies of a range and the raw text (qelctrl_copy.cpp): false for a member of another family.
+    bool BindCopyMember(const MemberSpec& member);
+    platform::automation::HRESULT Copy(std::span<const platform::automation::Variant> args);
+    platform::automation::HRESULT GetRawText(int32_t offset, platform::automation::Variant& result);
+    std::string RawTextString() const;
+
     // Notifications (qelctrl_events.cpp).
     int64_t ViewThisFile(uint64_t lparam);
     int64_t FileChange(uint64_t lparam);
@@ -203,6 +209,17 @@ class Cqelctrl : public platform::automation::DispatchObject {
     std::string m_engineName;
     int32_t m_engineType = LYDVW_TYPE_NONE;
     int16_t m_clipInfo = 0;  // the engine's last clipboard information
+    // The last Copy's 8-bit text, as far as the engine's block held it.
+    std::string m_copyBuffer;
+    // The last raw-text piece: its bytes with a terminator, and the width they were fetched in.
+    struct RawTextPiece {
+        std::vector<uint8_t> bytes;
+        uint32_t unitWidth = 1;
+        int32_t length = 0;  // characters
+        int32_t byteLength = 0;
+        int32_t charSet = 0;
+        int32_t offset = 0;
+    } m_rawText;
     // DisplayFont, ClipFont, PrintFont: font objects, the control's own until a host hands it others.
     std::array<std::shared_ptr<platform::automation::IDispatch>, 3> m_fonts;
     platform::automation::CPropertyBrowsing m_browsing;

@@ -289,7 +289,7 @@ void Cqelctrl::BuildTable() {
             table.Add({name, id, InvokeKind::Method, std::move(params), kind, nullptr, std::move(handler)});
         };
 
-        if (BindPositionMember(member))
+        if (BindPositionMember(member) || BindCopyMember(member))
             continue;
         switch (FamilyOf(member)) {
             case Family::Option: {

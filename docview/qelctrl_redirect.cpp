@@ -154,12 +154,14 @@ int32_t RedirectRecord::Read(void* buffer, uint32_t size, uint32_t* count) {
         *count = 0;
         return result;
     }
+    // An empty array is a read of nothing, as at the end of the document, not a failure.
     const std::vector<uint8_t>& bytes = data.AsBytes();
-    if (data.Type() != automation::VarType::UI1Array || bytes.empty() || bytes.size() > size)
+    if (data.Type() != automation::VarType::UI1Array || bytes.size() > size)
         return kFailed;
     // The engine learns what it got: no more than the array holds, nor than the handler counted.
     const uint32_t copied = std::min(static_cast<uint32_t>(bytes.size()), static_cast<uint32_t>(got));
-    std::memcpy(buffer, bytes.data(), copied);
+    if (copied > 0)
+        std::memcpy(buffer, bytes.data(), copied);
     *count = copied;
     return 0;
 }

@@ -45,6 +45,7 @@
 
 #include "docview/engine/paper.h"
 #include "docview/engine/redirect_device.h"
+#include "docview/engine/text_export.h"
 #include "docview/file_kind.h"
 #include "docview/lydvw.h"
 #include "docview/options.h"
@@ -448,10 +449,12 @@ class DocumentWidget : public QAbstractScrollArea {
     // ---- Copying ----
     // The selected characters in document order, pages joined by a line break; empty without a selection.
     QString SelectedText() {
-        if (!m_selection || (!m_text && !m_pdf))
+        return m_selection ? TextBetween(m_selection->first, m_selection->second) : QString();
+    }
+    // The characters between two valid positions, either first.
+    QString TextBetween(LydvwPosition first, LydvwPosition last) {
+        if (!m_text && !m_pdf)
             return {};
-        LydvwPosition first = m_selection->first;
-        LydvwPosition last = m_selection->second;
         if (std::pair(last.page, last.offset) < std::pair(first.page, first.offset))
             std::swap(first, last);
         if (m_text) {
@@ -469,12 +472,32 @@ class DocumentWidget : public QAbstractScrollArea {
         }
         return pieces.join(u'\n');
     }
-    // Puts the selection on the clipboard as text; an empty selection leaves the clipboard alone.
-    int64_t CopyToClipboard() {
+    // Puts the selection on the clipboard in the formats asked; an empty selection leaves the clipboard
+    // alone.
+    int64_t CopyToClipboard(uint32_t formats, const LydvwFontRecord& font) {
         const QString text = SelectedText();
-        if (!text.isEmpty())
-            QApplication::clipboard()->setText(text);
+        if (text.isEmpty())
+            return LYDVW_E_OK;
+        if (std::unique_ptr<QMimeData> data = docview::engine::ClipboardData(text, formats, font))
+            QApplication::clipboard()->setMimeData(data.release());
         return LYDVW_E_OK;
+    }
+    // The raw-text piece holding the character `count` characters from the start; empty past the end.
+    QString RawPiece(int64_t count, int64_t& pieceStart) {
+        LydvwPosition at{};
+        if (!PositionOf(count, at))
+            return {};
+        // The boundary after a page's last character is the next page's first.
+        while (at.offset == PageLength(at.page) && at.page + 1 < PositionPages())
+            at = At(at.page + 1, 0);
+        const QString page = m_text  ? m_text->toPlainText()
+                             : m_pdf ? m_pdf->getAllText(at.page).text()
+                                     : QString();
+        if (at.offset >= page.size())
+            return {};
+        const docview::engine::Piece piece = docview::engine::PieceHolding(page, at.offset);
+        pieceStart = count - (at.offset - piece.start);
+        return page.mid(piece.start, piece.length);
     }
     void Select(const LydvwPosition& anchor, const LydvwPosition& end) {
         m_selection.emplace(anchor, end);
@@ -1283,6 +1306,85 @@ int64_t PositionRequest(LydvwView* view, uint32_t request, uint64_t lparam) {
     }
 }
 
+constexpr uint32_t kToClipboardOption = 0x529CD;
+constexpr uint32_t kClipFontOption = 0x529CE;
+constexpr uint32_t kUnmappableOption = 0x43B60;
+
+LydvwFontRecord ClipFont(const LydvwView* view) {
+    LydvwFontRecord font{};
+    auto it = view->options.find(kClipFontOption);
+    if (it != view->options.end() && it->second.size() >= sizeof font)
+        std::memcpy(&font, it->second.data(), sizeof font);
+    return font;
+}
+
+char Unmappable(const LydvwView* view) {
+    const int32_t ch = OptionValue(view, kUnmappableOption, '*');
+    return ch > 0 && ch < 256 ? static_cast<char>(ch) : '*';
+}
+
+int64_t CopyRange(LydvwView* view, LydvwCopyRange* record) {
+    if (!record || record->size < sizeof *record)
+        return LYDVW_E_ARGUMENT;
+    record->block = 0;
+    record->block_size = 0;
+    if (!view->open)
+        return LYDVW_E_NO_FILE;
+    DocumentWidget& widget = *view->widget;
+    if ((record->format != LYDVW_COPY_TEXT && record->format != LYDVW_COPY_RICH_TEXT) ||
+        !widget.Valid(record->start) || !widget.Valid(record->end))
+        return LYDVW_E_ARGUMENT;
+    const QString text = widget.TextBetween(record->start, record->end);
+    const QByteArray bytes = record->format == LYDVW_COPY_TEXT
+                                 ? docview::engine::ToWindows1252(text, Unmappable(view))
+                                 : docview::engine::RichText(text, ClipFont(view));
+    void* block = docview::engine::NewBlock(bytes, 1);
+    if (!block)
+        return LYDVW_E_NO_MEMORY;
+    record->block = reinterpret_cast<uint64_t>(block);
+    record->block_size = static_cast<uint32_t>(bytes.size());
+    return LYDVW_E_OK;
+}
+
+int64_t RawText(LydvwView* view, LydvwRawText* record) {
+    if (!record || record->size < sizeof *record)
+        return LYDVW_E_ARGUMENT;
+    const uint32_t offset = record->offset;
+    *record = LydvwRawText{};
+    record->size = sizeof *record;
+    record->offset = offset;
+    const auto flags = static_cast<uint32_t>(OptionValue(view, kSystemFlagsOption, 0));
+    if (!(flags & 1u))
+        return LYDVW_E_RAW_TEXT_OFF;
+    if (!view->open)
+        return LYDVW_E_NO_FILE;
+    int64_t start = 0;
+    const QString piece = view->widget->RawPiece(offset, start);
+    if (piece.isEmpty())
+        return LYDVW_E_NOT_FOUND;
+    const bool wide = flags & 16u;
+    QByteArray bytes;
+    if (wide) {
+        bytes.reserve(piece.size() * 2);
+        for (QChar unit : piece) {
+            bytes += static_cast<char>(unit.unicode() & 0xFF);
+            bytes += static_cast<char>(unit.unicode() >> 8);
+        }
+    } else {
+        bytes = docview::engine::ToWindows1252(piece, Unmappable(view));
+    }
+    void* block = docview::engine::NewBlock(bytes, wide ? 2 : 1);
+    if (!block)
+        return LYDVW_E_NO_MEMORY;
+    record->block = reinterpret_cast<uint64_t>(block);
+    record->length = static_cast<uint32_t>(wide ? piece.size() : bytes.size());
+    record->byte_length = static_cast<uint32_t>(bytes.size());
+    record->char_set = wide ? LYDVW_CHARSET_UTF16LE : LYDVW_CHARSET_1252;
+    record->piece_offset = static_cast<uint32_t>(start);
+    record->unit_width = wide ? 2 : 1;
+    return LYDVW_E_OK;
+}
+
 }  // namespace
 
 LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wparam, uint64_t lparam) {
@@ -1328,7 +1430,13 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
         case LYDVW_R_COMPARE_POSITIONS:
             return PositionRequest(view, request, lparam);
         case LYDVW_R_COPY:
-            return view->widget->CopyToClipboard();
+            return view->widget->CopyToClipboard(
+                static_cast<uint32_t>(OptionValue(view, kToClipboardOption, LYDVW_CLIP_TEXT)),
+                ClipFont(view));
+        case LYDVW_R_COPY_RANGE:
+            return CopyRange(view, reinterpret_cast<LydvwCopyRange*>(lparam));
+        case LYDVW_R_RAW_TEXT:
+            return RawText(view, reinterpret_cast<LydvwRawText*>(lparam));
         case LYDVW_R_CLIP_INFO:
             return view->widget->SelectedText().isEmpty() ? 0 : 1;
         case LYDVW_R_SELECT_ALL:

@@ -266,7 +266,8 @@ TEST_F(RedirectTest, ReadAnswersAreCheckedAndTheEngineIsToldWhatWasCopied) {
         std::string copied;
     };
     const Row rows[] = {
-        {"0 bytes", BytesOf(""), 0, 0, -1, ""},
+        {"0 bytes", BytesOf(""), 0, 0, 0, ""},
+        {"0 bytes counted as more", BytesOf(""), 5, 0, 0, ""},
         {"1 byte", BytesOf("a"), 1, 0, 0, "a"},
         {"Size bytes", BytesOf("abcdefgh"), 8, 0, 0, "abcdefgh"},
         {"Size + 1 bytes", BytesOf("abcdefghi"), 9, 0, -1, ""},

@@ -8,10 +8,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QImage>
+#include <QMimeData>
 #include <QPainter>
 #include <QTimer>
 #include <QWidget>
@@ -418,9 +420,7 @@ class ServingSink : public IDispatch {
                 std::vector<uint8_t> bytes(static_cast<size_t>(args[4].AsI4()));
                 bytes.resize(doc->Take(bytes.data(), bytes.size()));
                 *args[5].AsRefI4() = static_cast<int32_t>(bytes.size());
-                // An empty array fails the read: the end is a count of 0 with one byte held.
-                if (bytes.empty())
-                    bytes.push_back(0);
+                // At the end the array is empty: a read of nothing.
                 *args[3].AsRefVariant() = Variant::Bytes(std::move(bytes));
                 break;
             }
@@ -548,6 +548,80 @@ TEST_F(FennickComponentTest, DocumentsTheHostServesShowByEventsAndByItsObject) {
     Call("Clear");
     for (const auto& doc : docs)
         EXPECT_EQ(doc->closes, 1);
+}
+
+TEST_F(FennickComponentTest, TheWholeDocumentCopiesToTheBufferAndTheClipboardAndItsRawTextComesInPieces) {
+    struct Row {
+        std::string file;
+        std::vector<std::string> words;
+        int pieces;
+    };
+    const Row rows[] = {{"two.pdf", {"alpha", "beta"}, 2}, {"notes.txt", {"first line", "second line"}, 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        ASSERT_EQ(View(Doc(row.file)), Variant::I4(1));
+        Call("SelectAll");
+        const Variant anchor = Get("SelectionAnchor");
+        const Variant end = Get("SelectionEnd");
+        for (int32_t format : {0, 1}) {
+            Call("Copy", {Variant::I4(format), anchor, end});
+            EXPECT_EQ(Get("ErrorCode"), Variant::I4(0));
+            const std::string copied = Get("CopyBuffer").AsBstr();
+            EXPECT_EQ(Get("CopyBufferSize"), Variant::I4(static_cast<int32_t>(copied.size())));
+            EXPECT_EQ(copied.rfind("{\\rtf1", 0) == 0, format == 1) << copied;
+            for (const std::string& word : row.words)
+                EXPECT_NE(copied.find(word), std::string::npos) << copied;
+        }
+
+        // The default ToClipboard: text, rich text and HTML.
+        QApplication::clipboard()->clear();
+        Call("CopyToClip");
+        const QMimeData* data = QApplication::clipboard()->mimeData();
+        ASSERT_NE(data, nullptr);
+        EXPECT_TRUE(data->hasText());
+        EXPECT_TRUE(data->hasFormat("text/rtf"));
+        EXPECT_TRUE(data->hasHtml());
+        for (const std::string& word : row.words)
+            EXPECT_TRUE(data->text().contains(QString::fromStdString(word))) << data->text().toStdString();
+        Put("ToClipboard", Variant::I4(1024));
+        Call("CopyToClip");
+        EXPECT_EQ(QApplication::clipboard()->mimeData()->formats(), QStringList{"text/html"});
+        Put("ToClipboard", Variant::I4(1027));
+
+        // Raw text only when switched on; then piece after piece, each saying where it starts. A refusal
+        // is the call's result 1 (S_FALSE) and no error.
+        const auto rawText = [&](int32_t offset) {
+            DISPID id = DISPID_UNKNOWN;
+            m_control->GetIDOfName("GetRawText", id);
+            const Variant args[] = {Variant::I4(offset)};
+            Variant fetched;
+            const HRESULT hr = m_control->Invoke(id, InvokeKind::Method, args, &fetched, nullptr);
+            EXPECT_EQ(hr, fetched.AsI4() == 1 ? S_OK : S_FALSE);
+            return fetched.AsI4();
+        };
+        Put("SystemRawText", Variant::I4(0));
+        EXPECT_EQ(rawText(0), 0);
+        EXPECT_EQ(Get("ErrorCode"), Variant::I4(0));
+        Put("SystemRawText", Variant::I4(1));
+        for (int32_t unicode : {0, 1}) {
+            Put("SystemUnicode", Variant::I4(unicode));
+            std::string all;
+            int pieces = 0;
+            int32_t offset = 0;
+            while (rawText(offset) == 1) {
+                EXPECT_EQ(Get("RawTextOffset"), Variant::I4(offset));
+                EXPECT_EQ(Get("RawTextCharSet"), Variant::I4(unicode ? 1200 : 1252));
+                all += Get("RawTextString").AsBstr();
+                offset += Get("RawTextLength").AsI4();
+                ++pieces;
+            }
+            EXPECT_EQ(pieces, row.pieces);
+            for (const std::string& word : row.words)
+                EXPECT_NE(all.find(word), std::string::npos) << all;
+        }
+        Put("SystemRawText", Variant::I4(0));
+        Put("SystemUnicode", Variant::I4(0));
+    }
 }
 
 }  // namespace
