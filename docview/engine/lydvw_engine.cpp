@@ -393,6 +393,7 @@ class DocumentWidget : public QAbstractScrollArea {
         m_pageSizes.clear();
         m_sizeKnown.clear();
         m_lengths.clear();
+        m_pageText = {-1, QString()};
         m_boxes.clear();
         m_cache.clear();
         if (!anotherFollows)
@@ -490,9 +491,7 @@ class DocumentWidget : public QAbstractScrollArea {
         // The boundary after a page's last character is the next page's first.
         while (at.offset == PageLength(at.page) && at.page + 1 < PositionPages())
             at = At(at.page + 1, 0);
-        const QString page = m_text  ? m_text->toPlainText()
-                             : m_pdf ? m_pdf->getAllText(at.page).text()
-                                     : QString();
+        const QString& page = PageText(at.page);
         if (at.offset >= page.size())
             return {};
         const docview::engine::Piece piece = docview::engine::PieceHolding(page, at.offset);
@@ -518,6 +517,16 @@ class DocumentWidget : public QAbstractScrollArea {
         }
         verticalScrollBar()->setValue(
             std::clamp(PageTop(at.page), verticalScrollBar()->minimum(), verticalScrollBar()->maximum()));
+    }
+
+    // A page's text, kept for the next piece: a host reads raw text piece after piece.
+    const QString& PageText(int page) {
+        if (m_pageText.first != page) {
+            m_pageText = {page, m_text  ? m_text->toPlainText()
+                                : m_pdf ? m_pdf->getAllText(page).text()
+                                        : QString()};
+        }
+        return m_pageText.second;
     }
 
     // Pages rendered since the document was shown, for tests of lazy rendering.
@@ -890,6 +899,7 @@ class DocumentWidget : public QAbstractScrollArea {
     std::unique_ptr<QTextDocument> m_text;
     std::map<int, QImage> m_cache;
     std::vector<int> m_lengths;                  // characters of each PDF page, -1 until asked
+    std::pair<int, QString> m_pageText{-1, {}};  // the page last asked for its text
     std::map<int, std::vector<QRectF>> m_boxes;  // each character's box on a PDF page, once a point is asked
     int32_t m_document = 0;
     std::optional<std::pair<LydvwPosition, LydvwPosition>> m_selection;
