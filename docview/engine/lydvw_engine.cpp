@@ -1344,7 +1344,8 @@ int64_t CopyRange(LydvwView* view, LydvwCopyRange* record) {
     if ((record->format != LYDVW_COPY_TEXT && record->format != LYDVW_COPY_RICH_TEXT) ||
         !widget.Valid(record->start) || !widget.Valid(record->end))
         return LYDVW_E_ARGUMENT;
-    const QString text = widget.TextBetween(record->start, record->end);
+    // A zero in the document would end the host's copy of the text early.
+    const QString text = widget.TextBetween(record->start, record->end).replace(QChar(0), u' ');
     const QByteArray bytes = record->format == LYDVW_COPY_TEXT
                                  ? docview::engine::ToWindows1252(text, Unmappable(view))
                                  : docview::engine::RichText(text, ClipFont(view));

@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <cstring>
 #include <string>
+#include <tuple>
 
 #include "docview/engine_binding.h"
 #include "docview/tests/doc_fixtures.h"
@@ -162,6 +163,13 @@ TEST_F(EngineCopyTest, CharactersBeyond1252BecomeTheUnmappableCharacterAndBadReq
     EXPECT_NE(taken.bytes.find("caf\\u233?"), std::string::npos) << taken.bytes;
     EXPECT_NE(taken.bytes.find("\\u20013?"), std::string::npos) << taken.bytes;
     EXPECT_NE(taken.bytes.find("\\{x\\}\\par"), std::string::npos) << taken.bytes;
+
+    // A zero in the text does not end the copy.
+    testsupport::WriteFile(m_temp.Path() / "zero.txt", std::string("before\0after\n", 13));
+    ASSERT_EQ(View("zero.txt"), 0);
+    std::tie(first, last) = Whole();
+    ASSERT_EQ(CopyRange(LYDVW_COPY_TEXT, first, last, taken), 0);
+    EXPECT_EQ(taken.bytes, "before after\n");
 
     LydvwPosition beyond = last;
     ++beyond.offset;
