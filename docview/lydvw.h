@@ -72,8 +72,8 @@ enum {
     LYDVW_R_SET_OPTION = 2074,        /* LydvwOptionBlock */
     LYDVW_R_GET_OPTION = 2075,        /* LydvwOptionBlock */
     LYDVW_R_VIEW_FILE = 2076,         /* LydvwViewFile */
-    LYDVW_R_DRAW_PAGE = 2077,         /* page-drawing record */
-    LYDVW_R_INIT_DRAW = 2078,         /* none */
+    LYDVW_R_DRAW_PAGE = 2077,         /* LydvwDrawPage */
+    LYDVW_R_INIT_DRAW = 2078,         /* none; LYDVW_E_NO_FILE without a document */
     LYDVW_R_END_DRAW = 2081,          /* none */
     LYDVW_R_OPTIONS_DIALOG = 2082,    /* lparam dialog id (LYDVW_DLG_*) */
     LYDVW_R_IDLE = 2083,              /* none */
@@ -89,7 +89,7 @@ enum {
     LYDVW_R_VSCROLL = 2094,           /* wparam operation (LYDVW_SCROLL_*), lparam position */
     LYDVW_R_COMPARE_POSITIONS = 2095, /* lparam address of two position addresses; the answer is <0, 0, >0 */
     LYDVW_R_ANNOTATION_DATA = 2101,   /* annotation-data record */
-    LYDVW_R_DRAW_INFO = 2104,         /* page-drawing information record */
+    LYDVW_R_DRAW_INFO = 2104,         /* LydvwDrawInfo */
     LYDVW_R_FIRST = 2025,
     LYDVW_R_LAST = 2104
 };
@@ -135,6 +135,8 @@ enum {
     LYDVW_E_NO_FILE = 16,     /* no document is open */
     LYDVW_E_UNSUPPORTED = 17, /* a request the engine does not carry out */
     LYDVW_E_CANCELLED = 20,   /* the user cancelled a dialog */
+    LYDVW_E_LAST_PAGE = 22,   /* the page just drawn is the document's last: a success */
+    LYDVW_E_NO_PAGE = 23,     /* the document has no such page */
     LYDVW_E_NOT_FOUND = 25,   /* no such item (a position method it does not know, text past the end) */
     LYDVW_E_RAW_TEXT_OFF = 26 /* raw text asked while the system flags' raw-text bit is clear */
 };
@@ -391,6 +393,59 @@ typedef struct LydvwAnnotationEvent {
 } LydvwAnnotationEvent;
 
 
+/* ---- Page drawing (2077, 2104): one page of the open document onto a paint device of the host's ----
+ * Devices are QPaintDevice* addresses (a picture, an image, a printer); one that a painter is already active
+ * on is drawn through that painter. Pages count from 0. The format is the page the host lays out on:
+ * format_width by format_height in 1/units_per_inch inch. It stands for the target rectangle (the output
+ * device's coordinates), each axis scaled on its own. Text is laid out on the format; a PDF page or an image
+ * keeps its own size on it, made smaller to fit a smaller format, at the top left. The page is laid on white.
+ * Answers: 0; LYDVW_E_LAST_PAGE when the page drawn is the last; LYDVW_E_NO_PAGE beyond the last;
+ * LYDVW_E_NO_FILE without a document; LYDVW_E_ARGUMENT for a record it cannot take. */
+typedef struct LydvwRect {
+    int32_t top;
+    int32_t left;
+    int32_t bottom;
+    int32_t right;
+} LydvwRect;
+/* What the control puts in LydvwDrawPage.flags for its picture members; DrawPageEx passes its own flags. The
+ * engine draws the same for all. */
+enum {
+    LYDVW_DRAW_LAYOUT = 0,          /* a page laid out on the way to the one asked for */
+    LYDVW_DRAW_METAFILE_SKIPPED = 8, /* the same, of the picture members */
+    LYDVW_DRAW_METAFILE = 9,
+    LYDVW_DRAW_ENHANCED_SKIPPED = 10,
+    LYDVW_DRAW_ENHANCED = 11
+};
+/* DrawPageEx's flag: the host keeps the palette the engine writes back. */
+enum { LYDVW_DRAW_KEEP_PALETTE = 1 };
+typedef struct LydvwDrawPage {
+    uint32_t size; /* 80 */
+    int32_t page;
+    uint32_t reserved;
+    uint32_t flags;
+    int32_t units_per_inch;
+    int32_t format_width;
+    int32_t format_height;
+    LydvwRect target;
+    LydvwRect result; /* written: where the page went, in the target's coordinates */
+    uint32_t palette; /* in the host's, written back the page's: 0, there are no palettes */
+    uint64_t output;  /* QPaintDevice* */
+    uint64_t format;  /* QPaintDevice* the host lays out for, or 0 */
+} LydvwDrawPage;
+
+/* Page information (2104): the page's own format in 1/units_per_inch inch. A text page's is the format
+ * device's paper when it is a paged device (a printer), else US Letter. */
+typedef struct LydvwDrawInfo {
+    uint32_t size; /* 40 */
+    int32_t units_per_inch;
+    int32_t page;
+    int32_t format_width;  /* written */
+    int32_t format_height; /* written */
+    uint32_t reserved;
+    uint64_t output; /* QPaintDevice* */
+    uint64_t format; /* QPaintDevice*, or 0 */
+} LydvwDrawInfo;
+
 /* ---- Redirected input (LydvwViewFile.spec_type 13): a document the host serves itself ----
  * The control hands the engine this record in LydvwViewFile.spec; the engine reads the document only
  * through its entries, each taking the record first and answering 0 for success or a failure code. The
@@ -465,6 +520,13 @@ static_assert(sizeof(LydvwPosition) == 16 && sizeof(LydvwGetPosition) == 40 &&
 static_assert(sizeof(LydvwPositionCount) == 28 && offsetof(LydvwPositionCount, count) == 24);
 static_assert(sizeof(LydvwSelection) == 36 && offsetof(LydvwSelection, end) == 20);
 static_assert(sizeof(LydvwShowPosition) == 24 && offsetof(LydvwShowPosition, position) == 8);
+static_assert(sizeof(LydvwRect) == 16);
+static_assert(sizeof(LydvwDrawPage) == 80 && offsetof(LydvwDrawPage, flags) == 12 &&
+              offsetof(LydvwDrawPage, target) == 28 && offsetof(LydvwDrawPage, result) == 44 &&
+              offsetof(LydvwDrawPage, palette) == 60 && offsetof(LydvwDrawPage, output) == 64 &&
+              offsetof(LydvwDrawPage, format) == 72);
+static_assert(sizeof(LydvwDrawInfo) == 40 && offsetof(LydvwDrawInfo, format_width) == 12 &&
+              offsetof(LydvwDrawInfo, output) == 24 && offsetof(LydvwDrawInfo, format) == 32);
 static_assert(sizeof(LydvwRedirectInfo) == 40 && offsetof(LydvwRedirectInfo, buffer) == 24 &&
               offsetof(LydvwRedirectInfo, spec) == 32);
 static_assert(sizeof(LydvwRedirect) == 88 && offsetof(LydvwRedirect, close) == 8 &&

@@ -18,6 +18,7 @@
 #include "docview/engine_view.h"
 #include "docview/fennick_contract.h"
 #include "docview/options.h"
+#include "docview/page_drawing.h"
 #include "docview/qelctrl_redirect.h"
 #include "platform/automation/control_interfaces.h"
 #include "platform/automation/dispatch_object.h"
@@ -77,6 +78,8 @@ struct ControlSite {
     std::function<platform::UserPrompt&()> prompt;
     // Opens the property frame on the control's pages (the property verb); null: the verb does nothing.
     std::function<void(Cqelctrl&)> showProperties;
+    // Pictures and devices for page drawing; null: the draw members report that no picture can be made.
+    std::shared_ptr<PageSurfaces> pageSurfaces;
 };
 
 // The control's property pages, in tab order.
@@ -173,6 +176,13 @@ class Cqelctrl : public platform::automation::DispatchObject {
     platform::automation::HRESULT Copy(std::span<const platform::automation::Variant> args);
     platform::automation::HRESULT GetRawText(int32_t offset, platform::automation::Variant& result);
     std::string RawTextString() const;
+
+    // Page drawing (qelctrl_pages.cpp): false for a member of another family.
+    bool BindPageMember(const MemberSpec& member);
+    // The members' pbReturn: 1 when the page was drawn (or measured), else 0 after reporting why.
+    int32_t DrawPageInto(const PageRequest& request);
+    int32_t DrawPageInfo(int32_t page, int32_t unitsPerInch, uint32_t outputHandle, uint32_t formatHandle);
+    PageDrawState m_pages;
 
     // Notifications (qelctrl_events.cpp).
     int64_t ViewThisFile(uint64_t lparam);

@@ -289,7 +289,8 @@ void Cqelctrl::BuildTable() {
             table.Add({name, id, InvokeKind::Method, std::move(params), kind, nullptr, std::move(handler)});
         };
 
-        if (BindPositionMember(member) || BindCopyMember(member))
+        if (BindPositionMember(member) || BindCopyMember(member) ||
+            BindPageMember(member))
             continue;
         switch (FamilyOf(member)) {
             case Family::Option: {
@@ -617,6 +618,7 @@ Variant Cqelctrl::ViewFile(std::span<const Variant> args) {
         Converted(arg(5), VarType::Bstr).value_or(Variant::Bstr("")).AsBstr().substr(0, kDisplayNameMax);
     const bool deleteOnClose = Converted(arg(6), VarType::Bool).value_or(Variant::Bool(false)).AsBool();
     const std::optional<Variant> fileSpec = Converted(arg(1), VarType::Bstr);
+    m_pages.counter = 0;
 
     LydvwViewFile record{};
     record.size = sizeof record;

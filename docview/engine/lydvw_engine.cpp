@@ -43,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "docview/engine/page_painter.h"
 #include "docview/engine/paper.h"
 #include "docview/engine/redirect_device.h"
 #include "docview/engine/text_export.h"
@@ -248,6 +249,7 @@ struct LydvwView {
     // Guarded: a host that deletes its widget tree first must not leave the engine a dangling child.
     QPointer<DocumentWidget> widget;
     std::map<uint32_t, std::string> options;
+    docview::engine::PagePainter pages;
     // The open document.
     bool open = false;
     uint32_t type = LYDVW_TYPE_NONE;
@@ -527,6 +529,10 @@ class DocumentWidget : public QAbstractScrollArea {
                                         : QString()};
         }
         return m_pageText.second;
+    }
+
+    docview::engine::PageSource Pages() const {
+        return {m_pdf.get(), m_images.empty() ? nullptr : &m_images, m_text.get(), m_document};
     }
 
     // Pages rendered since the document was shown, for tests of lazy rendering.
@@ -910,6 +916,7 @@ void CloseDocument(LydvwView* view, bool anotherFollows) {
     if (!view->open)
         return;
     view->widget->Reset(anotherFollows);
+    view->pages.End();
     if (view->deleteOnClose) {
         // Only the regular file that was opened, never through a link put in its place.
         struct stat st {};
@@ -1452,6 +1459,15 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
             return view->widget->SelectedText().isEmpty() ? 0 : 1;
         case LYDVW_R_SELECT_ALL:
             return view->widget->SelectAll() ? int64_t{LYDVW_E_OK} : int64_t{LYDVW_E_NOT_FOUND};
+        case LYDVW_R_INIT_DRAW:
+            return view->pages.Begin(view->widget->Pages());
+        case LYDVW_R_END_DRAW:
+            view->pages.End();
+            return LYDVW_E_OK;
+        case LYDVW_R_DRAW_PAGE:
+            return view->pages.Draw(view->widget->Pages(), reinterpret_cast<LydvwDrawPage*>(lparam));
+        case LYDVW_R_DRAW_INFO:
+            return view->pages.Info(view->widget->Pages(), reinterpret_cast<LydvwDrawInfo*>(lparam));
         case LYDVW_R_HSCROLL:
         case LYDVW_R_VSCROLL:
             return view->widget->Scroll(request == LYDVW_R_VSCROLL, wparam, static_cast<int64_t>(lparam))

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "docview/fennick/page_surfaces.h"
 #include "docview/page_tables.h"
 #include "suite/qt/property_frame.h"
 #include "suite/qt/qt_text.h"
@@ -136,6 +137,8 @@ std::shared_ptr<docview::Cqelctrl> CreateFennickControl(docview::ControlSite sit
         site.prompt = ControlPrompt;
     if (!site.showProperties)
         site.showProperties = ShowPropertyFrame;
+    if (!site.pageSurfaces)
+        site.pageSurfaces = MakePageSurfaces();
     return docview::CreateQelctrl(std::move(site));
 }
 
