@@ -9,6 +9,14 @@
 
 namespace docview {
 
+// A request record, zeroed, its size in its first field.
+template <typename Record>
+Record Sized() {
+    Record record{};
+    record.size = sizeof record;
+    return record;
+}
+
 class CEngineView final : public OptionChannel {
   public:
     CEngineView(const EngineApi& api, LydvwView* view) : m_api(api), m_view(view) {}

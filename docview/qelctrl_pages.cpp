@@ -21,13 +21,6 @@ namespace {
 // GetDrawPageInfo lays out the pages before the wanted one on a format of this size.
 constexpr int32_t kLayoutFormat = 1000;
 
-template <typename Record>
-Record Sized() {
-    Record record{};
-    record.size = sizeof record;
-    return record;
-}
-
 uint64_t Address(const std::shared_ptr<void>& device) {
     return reinterpret_cast<uint64_t>(device.get());
 }

@@ -14,17 +14,6 @@ using automation::ParamSpec;
 using automation::Variant;
 using automation::VarType;
 
-namespace {
-
-template <typename Record>
-Record Sized() {
-    Record record{};
-    record.size = sizeof record;
-    return record;
-}
-
-}  // namespace
-
 bool Cqelctrl::PositionArguments(std::span<const Variant> args, std::span<std::shared_ptr<IQelPos>> objects,
                                  bool needsView) {
     if (needsView && !RequireView())

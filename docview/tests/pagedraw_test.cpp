@@ -11,6 +11,7 @@
 #include "docview/control_strings.h"
 #include "docview/qelctrl.h"
 #include "docview/tests/null_window.h"
+#include "docview/tests/stub_engine.h"
 #include "platform/user_prompt.h"
 #include "testsupport/test_support.h"
 
@@ -118,14 +119,6 @@ struct PageEngine {
 };
 
 PageEngine* g_engine = nullptr;
-alignas(8) char g_viewStorage[8];
-
-uint32_t Abi() {
-    return LYDVW_ABI_VERSION;
-}
-LydvwView* Create(void* parent, LydvwNotifyFn, void*) {
-    return parent ? reinterpret_cast<LydvwView*>(g_viewStorage) : nullptr;
-}
 bool Alive(uint64_t device) {
     return g_engine->surfaces->alive.count(reinterpret_cast<const void*>(device)) > 0 ||
            g_engine->hostDevices.count(device) > 0;
@@ -176,12 +169,6 @@ int64_t RequestFn(LydvwView*, uint32_t request, uint64_t, uint64_t lparam) {
     engine.sent.push_back(s);
     return answer;
 }
-void* WidgetFn(LydvwView*) {
-    return nullptr;
-}
-void DestroyFn(LydvwView*) {}
-void FreeFn(void*) {}
-void SetStat(LydvwStatFn, LydvwView*, int32_t) {}
 
 // DrawPage's and ExtDrawPage's rectangle and format: top, left, bottom, right; width, height; units per inch.
 std::vector<Variant> PageArgs(int32_t page, int16_t unitsPerInch = 1440, int32_t width = 14400,
@@ -227,7 +214,7 @@ class PageDrawingTest : public testsupport::RegistryTest {
         ControlSite site;
         site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
         site.loadEngine = [](EngineApi& api) {
-            api = EngineApi{Abi, Create, RequestFn, WidgetFn, DestroyFn, FreeFn, SetStat};
+            api = testing::StubEngineApi(RequestFn);
             return 0;
         };
         site.exePath = "/opt/hosts/bin/viewer";

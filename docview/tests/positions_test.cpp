@@ -14,6 +14,7 @@
 #include "docview/qel_pos.h"
 #include "docview/qelctrl.h"
 #include "docview/tests/null_window.h"
+#include "docview/tests/stub_engine.h"
 #include "platform/user_prompt.h"
 #include "testsupport/test_support.h"
 
@@ -108,14 +109,6 @@ struct PositionEngine {
 };
 
 PositionEngine* g_engine = nullptr;
-alignas(8) char g_viewStorage[8];
-
-uint32_t Abi() {
-    return LYDVW_ABI_VERSION;
-}
-LydvwView* Create(void* parent, LydvwNotifyFn, void*) {
-    return parent ? reinterpret_cast<LydvwView*>(g_viewStorage) : nullptr;
-}
 int64_t Answer(uint32_t request, uint64_t lparam) {
     PositionEngine& engine = *g_engine;
     switch (request) {
@@ -189,13 +182,6 @@ int64_t RequestFn(LydvwView*, uint32_t request, uint64_t, uint64_t lparam) {
         return LYDVW_E_UNSUPPORTED;
     return Answer(request, lparam);
 }
-void* WidgetFn(LydvwView*) {
-    return nullptr;
-}
-void DestroyFn(LydvwView*) {}
-void FreeFn(void*) {}
-void SetStat(LydvwStatFn, LydvwView*, int32_t) {}
-
 
 class ControlPositionsTest : public testsupport::RegistryTest {
   protected:
@@ -206,7 +192,7 @@ class ControlPositionsTest : public testsupport::RegistryTest {
         ControlSite site;
         site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
         site.loadEngine = [](EngineApi& api) {
-            api = EngineApi{Abi, Create, RequestFn, WidgetFn, DestroyFn, FreeFn, SetStat};
+            api = testing::StubEngineApi(RequestFn);
             return 0;
         };
         site.exePath = "/opt/hosts/bin/viewer";

@@ -11,6 +11,7 @@
 
 #include "docview/qelctrl.h"
 #include "docview/tests/null_window.h"
+#include "docview/tests/stub_engine.h"
 #include "platform/user_prompt.h"
 
 namespace docview {
@@ -32,14 +33,6 @@ struct Engine {
     int64_t answer = 0;
 };
 Engine* g_engine = nullptr;
-alignas(8) char g_viewStorage[8];
-
-uint32_t Abi() {
-    return LYDVW_ABI_VERSION;
-}
-LydvwView* Create(void*, LydvwNotifyFn, void*) {
-    return reinterpret_cast<LydvwView*>(g_viewStorage);
-}
 int64_t RequestFn(LydvwView*, uint32_t request, uint64_t, uint64_t lparam) {
     if (request == LYDVW_R_VIEW_FILE) {
         const auto* view = reinterpret_cast<const LydvwViewFile*>(lparam);
@@ -50,13 +43,6 @@ int64_t RequestFn(LydvwView*, uint32_t request, uint64_t, uint64_t lparam) {
     }
     return 0;
 }
-void* WidgetFn(LydvwView*) {
-    return nullptr;
-}
-void DestroyFn(LydvwView*) {}
-void FreeFn(void*) {}
-void SetStat(LydvwStatFn, LydvwView*, int32_t) {}
-
 
 // ---- The host: event handlers by DISPID, every event recorded ----
 
@@ -167,7 +153,7 @@ class RedirectTest : public ::testing::Test {
         ControlSite site;
         site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
         site.loadEngine = [](EngineApi& api) {
-            api = EngineApi{Abi, Create, RequestFn, WidgetFn, DestroyFn, FreeFn, SetStat};
+            api = testing::StubEngineApi(RequestFn);
             return 0;
         };
         m_control = CreateQelctrl(std::move(site));
