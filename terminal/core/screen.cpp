@@ -52,6 +52,37 @@ size_t TextRunLength(const uint8_t* p, size_t n) {
     return i;
 }
 
+// Copies a text run into the cells. Runs between escape sequences are mostly a few bytes, for which a call
+// of memcpy costs more than the copy: overlapping word moves take them without a loop.
+void CopyShort(uint8_t* to, const uint8_t* from, size_t count) {
+    if (count >= 8) {
+        if (count > 16) {
+            std::memcpy(to, from, count);
+            return;
+        }
+        uint64_t head;
+        uint64_t tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + count - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + count - 8, &tail, 8);
+    } else if (count >= 4) {
+        uint32_t head;
+        uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + count - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + count - 4, &tail, 4);
+    } else if (count > 0) {
+        const uint8_t first = from[0];
+        const uint8_t middle = from[count / 2];
+        const uint8_t last = from[count - 1];
+        to[0] = first;
+        to[count / 2] = middle;
+        to[count - 1] = last;
+    }
+}
+
 NullScreenOwner g_nullOwner;
 NullPainter g_nullPainter;
 
@@ -191,11 +222,11 @@ void CTerminalScreen::Process(std::span<const uint8_t> data) {
     const uint8_t* p = data.data();
     const size_t n = data.size();
     size_t i = 0;
+    // A sequence held back from the last feed goes on first.
+    while (i < n && m_scanner.Active()) {
+        i += ContinueSequence(data.subspan(i));
+    }
     while (i < n) {
-        if (m_scanner.Active()) {
-            i += ContinueSequence(data.subspan(i));
-            continue;
-        }
         if (!kIsControl[p[i]]) {
             const size_t run = TextRunLength(p + i, n - i);
             WriteText(p + i, run);
@@ -204,7 +235,22 @@ void CTerminalScreen::Process(std::span<const uint8_t> data) {
                 break;
             }
         }
-        switch (p[i++]) {
+        const uint8_t control = p[i++];
+        if (control == kEsc) {
+            m_input[0] = kEsc;
+            m_buffered = 1;
+            if (size_t used = 0; m_scanner.ScanQuick(data.subspan(i), used)) {
+                i += used;
+                DispatchLast();
+                continue;
+            }
+            m_scanner.Begin();
+            do {
+                i += ContinueSequence(data.subspan(i));
+            } while (i < n && m_scanner.Active());
+            continue;
+        }
+        switch (control) {
             case kBel:
                 Owner().Beep();
                 break;
@@ -219,17 +265,6 @@ void CTerminalScreen::Process(std::span<const uint8_t> data) {
                 break;
             case kCr:
                 m_column = 0;
-                break;
-            case kEsc:
-                m_input[0] = kEsc;
-                m_buffered = 1;
-                if (size_t used = 0; m_scanner.ScanQuick(data.subspan(i), used)) {
-                    i += used;
-                    DispatchWhole();
-                    break;
-                }
-                m_scanner.Begin();
-                i += ContinueSequence(data.subspan(i));
                 break;
             default:
                 break;
@@ -252,13 +287,29 @@ void CTerminalScreen::DispatchWhole() {
         CTerminalScreen& screen;
         ~End() { screen.EndSequence(); }
     } end{*this};
-    Dispatch();
+    Dispatch(m_scanner.TokenCount());
 }
 
-void CTerminalScreen::Dispatch() {
+inline void CTerminalScreen::DispatchLast() {
+    struct End {
+        CTerminalScreen& screen;
+        ~End() { screen.EndSequence(); }
+    } end{*this};
+    // The walk's first step, taken here: its last token is a letter.
+    size_t i = m_scanner.TokenCount() - 1;
+    const CommandHandler handler = m_commands[static_cast<uint8_t>(m_scanner.TokenAt(i).value)];
+    if (handler != nullptr) {
+        i -= std::min(handler(*this, i), i);
+    }
+    if (i > 0) {
+        Dispatch(i);
+    }
+}
+
+void CTerminalScreen::Dispatch(size_t end) {
     // From the last token to the first: a letter with a command takes its parameters from the tokens before
     // it, and the walk passes over those.
-    size_t i = m_scanner.TokenCount();
+    size_t i = end;
     while (i > 0) {
         --i;
         const Token& token = m_scanner.TokenAt(i);
@@ -281,6 +332,24 @@ bool CTerminalScreen::OnScreen(int32_t row, int32_t column) {
 }
 
 void CTerminalScreen::WriteText(const uint8_t* text, size_t length) {
+    // Most runs fit the rest of an on-screen row: stored and drawn in one go.
+    if (length != 0 && m_row >= 0 && m_row < kScreenRows && m_column >= 0 &&
+        length < static_cast<size_t>(kScreenColumns - m_column)) {
+        const size_t at = RowBase(m_row) + static_cast<size_t>(m_column);
+        CopyShort(m_cells.data() + at, text, length);
+        FillColours(at, length, {m_foreground, m_background});
+        if (m_paintingOn) {
+            Painter().DrawText({m_row, m_column, CellX(m_column), CellY(m_row),
+                                std::string_view(reinterpret_cast<const char*>(m_cells.data() + at), length),
+                                m_foreground, m_background});
+        }
+        m_column += static_cast<int32_t>(length);
+        return;
+    }
+    WriteWrapping(text, length);
+}
+
+void CTerminalScreen::WriteWrapping(const uint8_t* text, size_t length) {
     while (length > 0) {
         const int64_t column = m_column;
         if (column + static_cast<int64_t>(length) >= kScreenColumns) {
@@ -384,9 +453,20 @@ void CTerminalScreen::BlankCells(int32_t row, int32_t firstColumn, Colour foregr
 }
 
 void CTerminalScreen::FillColours(size_t at, size_t count, CellColours colours) {
-    constexpr size_t kShort = 8;  // fewer are stored at once
-    if (count < kShort) {
-        std::fill_n(m_cellColours.begin() + static_cast<ptrdiff_t>(at), count, colours);
+    CellColours* const cells = m_cellColours.data() + at;
+    if (count < 8) {
+        // Overlapping stores of two pairs at a time cover any count from 2 to 8 without a loop.
+        const std::array<CellColours, 2> two{colours, colours};
+        if (count >= 2) {
+            std::memcpy(cells, two.data(), sizeof two);
+            std::memcpy(cells + count - 2, two.data(), sizeof two);
+            if (count >= 4) {
+                std::memcpy(cells + 2, two.data(), sizeof two);
+                std::memcpy(cells + count - 4, two.data(), sizeof two);
+            }
+        } else if (count == 1) {
+            cells[0] = colours;
+        }
         return;
     }
     if (colours != m_fillColours) {
@@ -398,7 +478,7 @@ void CTerminalScreen::FillColours(size_t at, size_t count, CellColours colours) 
                   m_fillRow.begin() + static_cast<ptrdiff_t>(count), colours);
         m_fillValid = count;
     }
-    std::memcpy(m_cellColours.data() + at, m_fillRow.data(), count * sizeof(CellColours));
+    std::memcpy(cells, m_fillRow.data(), count * sizeof(CellColours));
 }
 
 void CTerminalScreen::DrawRowRuns(int32_t row, int32_t firstColumn) {

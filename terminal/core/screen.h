@@ -167,12 +167,16 @@ class CTerminalScreen {
         m_scanner.End();
         m_buffered = 0;
     }
-    void Dispatch();
+    // Walks the tokens before index `end`.
+    void Dispatch(size_t end);
     // Dispatch of a complete sequence, which then ends.
     void DispatchWhole();
+    // The same for a sequence that the quick scan took, whose last token is its command letter.
+    void DispatchLast();
 
     // The text writer and the cursor movements of the control bytes.
     void WriteText(const uint8_t* text, size_t length);
+    void WriteWrapping(const uint8_t* text, size_t length);
     void StoreRun(const uint8_t* text, size_t length);
     void NewLine();
     void Scroll();

@@ -81,6 +81,46 @@ INSTANTIATE_TEST_SUITE_P(Writer, Wrap,
                                            WrapCase{"EightyOnTheLastRowScroll", 24, 0, 80, {0, 24}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Runs of every length from every column, on rows already written in other colours: exactly the run's cells
+// take its characters and colours, whether the run stays on its row or wraps, and nothing beside it moves.
+TEST(ScreenModel, EveryRunLengthFromEveryColumnChangesExactlyItsCells) {
+    const Colour red = kForegroundPalette[4];
+    const Colour navy = kBackgroundPalette[1];
+    const Colour green = kForegroundPalette[2];
+    const Colour blue = kBackgroundPalette[9];
+    for (int32_t column = 0; column < kScreenColumns; ++column) {
+        for (size_t length = 1; length <= 90; ++length) {
+            CTerminalScreen screen;
+            // Rows 3 to 5 full of dots in red on navy, then the run in green on blue.
+            screen.Feed("\x1B[3;1H\x1B[4F\x1B[1G" + Repeat('.', 239) + "\x1B[3;" + std::to_string(column + 1) +
+                        "H\x1B[2F\x1B[9G");
+            std::string text;
+            for (size_t i = 0; i < length; ++i) {
+                text += static_cast<char>('A' + (i * 7 + length) % 26);
+            }
+            screen.Feed(text);
+            const int32_t end = 2 * kScreenColumns + column + static_cast<int32_t>(length);
+            for (int32_t cell = 2 * kScreenColumns; cell < 5 * kScreenColumns; ++cell) {
+                const int32_t row = cell / kScreenColumns;
+                const int32_t at = cell % kScreenColumns;
+                const bool inRun = cell >= 2 * kScreenColumns + column && cell < end;
+                const char expected = inRun ? text[static_cast<size_t>(cell - 2 * kScreenColumns - column)]
+                                            : (cell < 5 * kScreenColumns - 1 ? '.' : ' ');
+                ASSERT_EQ(screen.CharAt(row, at), static_cast<uint8_t>(expected))
+                    << "column " << column << " length " << length << " cell " << row << "," << at;
+                const bool dotted = !inRun && cell < 5 * kScreenColumns - 1;
+                ASSERT_EQ(screen.ForegroundAt(row, at), inRun ? green : (dotted ? red : kInitialForeground))
+                    << "column " << column << " length " << length << " cell " << row << "," << at;
+                ASSERT_EQ(screen.BackgroundAt(row, at), inRun ? blue : (dotted ? navy : kInitialBackground))
+                    << "column " << column << " length " << length << " cell " << row << "," << at;
+            }
+            const int32_t next = column + static_cast<int32_t>(length);
+            ASSERT_EQ(screen.GetCursor(), (CellPosition{next % kScreenColumns, 2 + next / kScreenColumns}))
+                << "column " << column << " length " << length;
+        }
+    }
+}
+
 TEST(ScreenModel, WritingThePastLastRowScrollsEverythingUpOne) {
     RecordedScreen s;
     for (int i = 0; i < 25; ++i) {
