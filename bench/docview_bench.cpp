@@ -1,7 +1,8 @@
 // The document-view control's ViewFile of a 100-page PDF until its widget shows page 1 at 800x1000,
 // against loading the file with the PDF module and rendering page 1 at that size directly; both in one run,
 // with their ratio. A third figure adds laying the directly rendered page on a widget-sized image, which
-// is what showing it costs beyond rendering.
+// is what showing it costs beyond rendering. Then the control's Search from the top for a word that only
+// the last page holds, against the PDF module's search model reaching that match.
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_support.h"
@@ -10,6 +11,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPdfDocument>
+#include <QPdfSearchModel>
 #include <QPdfWriter>
 #include <QWidget>
 #include <algorithm>
@@ -22,12 +24,16 @@
 
 #include "docview/engine_binding.h"
 #include "docview/fennick/fennick_window.h"
+#include "docview/qel_pos.h"
 
 namespace {
 
 namespace automation = platform::automation;
 
 const QSize kViewSize(800, 1000);
+// Only the last page says "page 100".
+const char* const kLastPageWord = "100";
+constexpr int kLastPage = 99;
 
 std::string FixturePath() {
     static const std::string path = [] {
@@ -62,6 +68,8 @@ struct ControlHost {
         widget->setParent(&host);
         widget->setGeometry(QRect(QPoint(0, 0), kViewSize));
         control->GetIDOfName("ViewFile", viewFile);
+        control->GetIDOfName("Search", search);
+        control->GetIDOfName("SelectionAnchor", anchor);
     }
     ~ControlHost() {
         widget->setParent(nullptr);
@@ -77,10 +85,27 @@ struct ControlHost {
         widget->render(&shown);
         benchmark::DoNotOptimize(shown);
     }
+    // Search from the top, forward, any case; true when the match on the last page is the selection.
+    bool SearchOnce() {
+        const automation::Variant args[] = {
+            automation::Variant::I4(0), automation::Variant::Bstr(kLastPageWord), automation::Variant::I2(1),
+            automation::Variant::I2(1), automation::Variant::I2(1)};
+        automation::Variant result;
+        control->Invoke(search, automation::InvokeKind::Method, args, &result, nullptr);
+        return result.AsI2() == 0;
+    }
+    int SelectedPage() {
+        automation::Variant position;
+        control->Invoke(anchor, automation::InvokeKind::PropertyGet, {}, &position, nullptr);
+        const std::shared_ptr<docview::IQelPos> object = docview::PositionObjectOf(position);
+        return object ? object->Read().page : -1;
+    }
     QWidget host;
     std::shared_ptr<docview::Cqelctrl> control;
     QWidget* widget = nullptr;
     automation::DISPID viewFile = automation::DISPID_UNKNOWN;
+    automation::DISPID search = automation::DISPID_UNKNOWN;
+    automation::DISPID anchor = automation::DISPID_UNKNOWN;
     QImage shown{kViewSize, QImage::Format_ARGB32_Premultiplied};
 };
 
@@ -102,6 +127,42 @@ void DirectAndDrawOnce() {
     painter.fillRect(target.rect(), Qt::white);
     painter.drawImage(0, 0, page);
 }
+
+// The module's own search, taken the quickest way to a match: asking for the first result searches the pages
+// in order at once, where the model left alone searches one page per timer tick.
+int ModelSearchOnce(QPdfDocument& pdf) {
+    QPdfSearchModel model;
+    model.setDocument(&pdf);
+    model.setSearchString(QString::fromLatin1(kLastPageWord));
+    return model.resultAtIndex(0).page();
+}
+
+QPdfDocument& SearchedPdf() {
+    static QPdfDocument pdf;
+    if (pdf.status() != QPdfDocument::Status::Ready &&
+        pdf.load(QString::fromStdString(FixturePath())) != QPdfDocument::Error::None)
+        std::abort();
+    return pdf;
+}
+
+void BM_ControlSearchLastPage(benchmark::State& state) {
+    ControlHost host;
+    host.ViewOnce();
+    for (auto _ : state) {
+        if (!host.SearchOnce())
+            std::abort();
+    }
+}
+BENCHMARK(BM_ControlSearchLastPage)->Unit(benchmark::kMillisecond);
+
+void BM_PdfSearchModelLastPage(benchmark::State& state) {
+    QPdfDocument& pdf = SearchedPdf();
+    for (auto _ : state) {
+        if (ModelSearchOnce(pdf) != kLastPage)
+            std::abort();
+    }
+}
+BENCHMARK(BM_PdfSearchModelLastPage)->Unit(benchmark::kMillisecond);
 
 void BM_ControlViewFilePage1(benchmark::State& state) {
     ControlHost host;
@@ -146,6 +207,22 @@ int main(int argc, char** argv) {
             "with the page drawn: %.2f ms, ratio %.3f\n",
             view, direct, view / direct, drawn, view / drawn);
         bench::ReportMeasure("docview_view_file", view, direct, "ms", bench::AtMost(1.2));
+    }
+    {
+        ControlHost host;
+        host.ViewOnce();
+        QPdfDocument& pdf = SearchedPdf();
+        // Both must really reach the match on the last page before a figure means anything.
+        if (!host.SearchOnce() || host.SelectedPage() != kLastPage || ModelSearchOnce(pdf) != kLastPage) {
+            bench::ReportNotMeasured("docview_search", "the word of the last page was not found");
+        } else {
+            const double ours = MedianMs([&] { host.SearchOnce(); }, 15);
+            const double model = MedianMs([&] { ModelSearchOnce(pdf); }, 15);
+            std::printf(
+                "control Search to the last page: %.2f ms, search model to its match: %.2f ms, ratio %.3f\n",
+                ours, model, ours / model);
+            bench::ReportMeasure("docview_search", ours, model, "ms", bench::AtMost(1.2));
+        }
     }
     benchmark::Shutdown();
     std::remove(FixturePath().c_str());

@@ -58,13 +58,13 @@ enum {
     LYDVW_R_IDLE_BITMAP = 2029,       /* answers LYDVW_E_UNSUPPORTED: Linux libraries carry no bitmaps */
     LYDVW_R_FILE_INFO = 2034,         /* LydvwFileInfo */
     LYDVW_R_CLIP_INFO = 2037,         /* none; the answer is the value: 1 (text) with text selected, else 0 */
-    LYDVW_R_SEARCH = 2041,            /* search record; the answer is the search result */
-    LYDVW_R_SEARCH_NEXT = 2042,       /* wparam direction; the answer is the search result */
+    LYDVW_R_SEARCH = 2041,            /* LydvwSearch or LydvwSearchWide (see Search below) */
+    LYDVW_R_SEARCH_NEXT = 2042,       /* wparam direction */
     LYDVW_R_ENGINE_NAME = 2043,       /* LydvwEngineName */
     LYDVW_R_PRINT_DIALOG = 2049,      /* none */
     LYDVW_R_PRINTER_SETUP = 2050,     /* none */
     LYDVW_R_SELECT_ALL = 2052,        /* none; LYDVW_E_NOT_FOUND when nothing shown has text */
-    LYDVW_R_SEARCH_DIALOG = 2055,     /* search record */
+    LYDVW_R_SEARCH_DIALOG = 2055,     /* LydvwSearch */
     LYDVW_R_PRINT = 2064,             /* print record */
     LYDVW_R_ADD_ANNOTATION = 2066,    /* wparam kind, lparam record by kind */
     LYDVW_R_CLEAR_ANNOTATIONS = 2067, /* wparam mode, lparam id */
@@ -194,6 +194,63 @@ enum {
     LYDVW_SCROLL_TO = 7, /* lparam: the position */
     LYDVW_SCROLL_PREVIOUS_PAGE = 10,
     LYDVW_SCROLL_NEXT_PAGE = 11
+};
+
+/* ---- Search (LYDVW_R_SEARCH with either record, LYDVW_R_SEARCH_DIALOG with the 8-bit one, whose fields are
+ * then the dialog's first values; LYDVW_R_SEARCH_NEXT with wparam a direction). A match lies within one page
+ * (a text is one page) and becomes the selection, with a selection-change notification, and is brought into
+ * view. Answers: 0 found; LYDVW_E_NOT_FOUND when nothing (more) matches, as searches do not wrap;
+ * LYDVW_E_NO_FILE with nothing open; LYDVW_E_ARGUMENT for a record or code the engine cannot take. The
+ * dialog answers as its last search did, or LYDVW_E_CANCELLED when the user closed it without searching. ----
+ */
+enum { LYDVW_SEARCH_ANY_CASE = 1, LYDVW_SEARCH_MATCH_CASE = 2 }; /* type */
+/* From: the document's start (its end going backward); the selection (what follows it going forward, what
+ * precedes it going backward; without one, as from the start); the page at the top of the view (its start, or
+ * its end going backward). */
+enum { LYDVW_SEARCH_FROM_TOP = 1, LYDVW_SEARCH_FROM_SELECTION = 2, LYDVW_SEARCH_FROM_PAGE = 4 };
+/* Direction; LYDVW_SEARCH_SAME only with LYDVW_R_SEARCH_NEXT: the last search's. Search next goes on from the
+ * selection, so a match the user moved away from is not found again. */
+enum { LYDVW_SEARCH_SAME = 0, LYDVW_SEARCH_FORWARD = 1, LYDVW_SEARCH_BACKWARD = 2 };
+typedef struct LydvwSearch {
+    uint32_t size;   /* 92 */
+    char text[80];   /* Windows-1252, terminated within the field */
+    uint16_t length; /* characters of the text */
+    uint16_t type;
+    uint16_t from;
+    uint16_t direction;
+} LydvwSearch;
+typedef struct LydvwSearchWide {
+    uint32_t size;     /* 172 */
+    uint16_t text[80]; /* UTF-16, terminated within the field */
+    uint16_t length;
+    uint16_t type;
+    uint16_t from;
+    uint16_t direction;
+} LydvwSearchWide;
+
+/* ---- Zoom and full screen (set option). The bitmap options act on images, the vector options on PDF pages,
+ * each while a document of its kind is shown; a document opened after starts at its fit mode again. ---- */
+enum {
+    LYDVW_OPT_BMP_ZOOM = 0x5284A,        /* LydvwZoom */
+    LYDVW_OPT_BMP_FULL_SCREEN = 0x5284B, /* 32-bit 0 or 1; Escape in the full-screen view returns */
+    LYDVW_OPT_BMP_ZOOM_TYPE = 0x5284C,   /* 16-bit LYDVW_ZOOM_* */
+    LYDVW_OPT_VEC_ZOOM = 0x528A4,
+    LYDVW_OPT_VEC_FULL_SCREEN = 0x528A5,
+    LYDVW_OPT_VEC_ZOOM_TYPE = 0x528A6
+};
+/* A custom zoom: each direction's percentage of the natural size (an image's pixels, a page's points at the
+ * screen's resolution) as a fraction. */
+typedef struct LydvwZoom {
+    int32_t x;
+    int32_t x_base; /* 100 */
+    int32_t y;
+    int32_t y_base; /* 100 */
+} LydvwZoom;
+enum {
+    LYDVW_ZOOM_WHOLE_PAGE = 1,
+    LYDVW_ZOOM_FIT_WIDTH = 2,
+    LYDVW_ZOOM_FIT_HEIGHT = 3,
+    LYDVW_ZOOM_ACTUAL = 4
 };
 
 /* ---- Records. Field order as the control's interface gives it, size first; addresses are 64-bit. ---- */
@@ -527,6 +584,11 @@ static_assert(sizeof(LydvwDrawPage) == 80 && offsetof(LydvwDrawPage, flags) == 1
               offsetof(LydvwDrawPage, format) == 72);
 static_assert(sizeof(LydvwDrawInfo) == 40 && offsetof(LydvwDrawInfo, format_width) == 12 &&
               offsetof(LydvwDrawInfo, output) == 24 && offsetof(LydvwDrawInfo, format) == 32);
+static_assert(sizeof(LydvwSearch) == 92 && offsetof(LydvwSearch, length) == 84 &&
+              offsetof(LydvwSearch, direction) == 90);
+static_assert(sizeof(LydvwSearchWide) == 172 && offsetof(LydvwSearchWide, length) == 164 &&
+              offsetof(LydvwSearchWide, direction) == 170);
+static_assert(sizeof(LydvwZoom) == 16);
 static_assert(sizeof(LydvwRedirectInfo) == 40 && offsetof(LydvwRedirectInfo, buffer) == 24 &&
               offsetof(LydvwRedirectInfo, spec) == 32);
 static_assert(sizeof(LydvwRedirect) == 88 && offsetof(LydvwRedirect, close) == 8 &&

@@ -567,7 +567,15 @@ size_t OptionDataSize(uint32_t id) {
         case kPrintJobNameId:
             return kPrintJobNameMax + 1;
         case kMarginsId:
+        case LYDVW_OPT_BMP_ZOOM:
+        case LYDVW_OPT_VEC_ZOOM:
             return 16;
+        case LYDVW_OPT_BMP_FULL_SCREEN:
+        case LYDVW_OPT_VEC_FULL_SCREEN:
+            return 4;
+        case LYDVW_OPT_BMP_ZOOM_TYPE:
+        case LYDVW_OPT_VEC_ZOOM_TYPE:
+            return 2;
         case 0x52AFB:
             return sizeof(LydvwMonthNames);
         case 0x52AFA:

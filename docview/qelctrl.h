@@ -162,6 +162,8 @@ class Cqelctrl : public platform::automation::DispatchObject {
 
     // Positions and selection (qelctrl_positions.cpp): false for a member of another family.
     bool BindPositionMember(const MemberSpec& member);
+    // Search, zoom and full screen (qelctrl_search.cpp): false for a member of another family.
+    bool BindSearchMember(const MemberSpec& member);
     // The first objects.size() arguments as position objects; false (after reporting 15, or 16640 when
     // `needsView` and there is no view) when one is not.
     bool PositionArguments(std::span<const platform::automation::Variant> args,

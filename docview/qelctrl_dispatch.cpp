@@ -289,8 +289,8 @@ void Cqelctrl::BuildTable() {
             table.Add({name, id, InvokeKind::Method, std::move(params), kind, nullptr, std::move(handler)});
         };
 
-        if (BindPositionMember(member) || BindCopyMember(member) ||
-            BindPageMember(member))
+        if (BindPositionMember(member) || BindCopyMember(member) || BindPageMember(member) ||
+            BindSearchMember(member))
             continue;
         switch (FamilyOf(member)) {
             case Family::Option: {

@@ -28,6 +28,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QRegion>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
 #include <QTextBlock>
@@ -44,9 +45,12 @@
 #include <vector>
 
 #include "docview/engine/page_painter.h"
+#include "docview/engine/page_zoom.h"
 #include "docview/engine/paper.h"
 #include "docview/engine/redirect_device.h"
+#include "docview/engine/search_dialog.h"
 #include "docview/engine/text_export.h"
+#include "docview/engine/text_search.h"
 #include "docview/file_kind.h"
 #include "docview/lydvw.h"
 #include "docview/options.h"
@@ -58,6 +62,8 @@ namespace {
 using docview::FileKind;
 
 constexpr int kPageGap = 8;
+// Rendered pages kept for repainting.
+constexpr size_t kCachedPages = 16;
 constexpr uint32_t kFallbackOption = 0x52779;
 
 // Engine ids of the fallback formats and the text encodings they stand for.
@@ -255,6 +261,7 @@ struct LydvwView {
     uint32_t type = LYDVW_TYPE_NONE;
     uint32_t lastType = LYDVW_TYPE_NONE;  // of the last document shown, for the display-engine change
     LydvwFileInfo info{};
+    docview::engine::TextFinder finder;
     bool deleteOnClose = false;
     std::string path;
     dev_t device = 0;
@@ -281,7 +288,7 @@ constexpr uint32_t kScrollBarsOption = 0x52A34;  // the scroll-bar word
 constexpr uint32_t kDropsOption = 0x52A35;
 constexpr uint32_t kSystemFlagsOption = 0x52A32;
 
-class DocumentWidget : public QAbstractScrollArea {
+class DocumentWidget : public QAbstractScrollArea, public docview::engine::SearchTarget {
   public:
     DocumentWidget(QWidget* parent, LydvwView* owner) : QAbstractScrollArea(parent), m_owner(owner) {
         verticalScrollBar()->setStyle(m_barStyle.get());
@@ -398,6 +405,9 @@ class DocumentWidget : public QAbstractScrollArea {
         m_pageText = {-1, QString()};
         m_boxes.clear();
         m_cache.clear();
+        // Zoom and full screen are the shown document's.
+        m_zoom = {};
+        SetFullScreen(false);
         if (!anotherFollows)
             Relayout();
     }
@@ -535,12 +545,58 @@ class DocumentWidget : public QAbstractScrollArea {
         return {m_pdf.get(), m_images.empty() ? nullptr : &m_images, m_text.get(), m_document};
     }
 
+    // ---- Zoom and full screen: the bitmap options act on images, the vector options on PDF pages. ----
+    void ViewOptionSet(uint32_t option, std::string_view data) {
+        const bool vector = option == LYDVW_OPT_VEC_ZOOM || option == LYDVW_OPT_VEC_ZOOM_TYPE ||
+                            option == LYDVW_OPT_VEC_FULL_SCREEN;
+        const bool ofShown = vector ? m_pdf != nullptr : !m_images.empty();
+        if (option == LYDVW_OPT_BMP_FULL_SCREEN || option == LYDVW_OPT_VEC_FULL_SCREEN) {
+            int32_t on = 0;
+            std::memcpy(&on, data.data(), std::min(data.size(), sizeof on));
+            // Returning is right whatever is shown.
+            if (on == 0 || ofShown)
+                SetFullScreen(on != 0);
+            return;
+        }
+        const std::optional<docview::engine::PageZoom> zoom = docview::engine::ZoomFromOption(option, data);
+        if (!ofShown || !zoom)
+            return;
+        m_zoom = *zoom;
+        m_cache.clear();
+        Relayout();
+    }
+    bool FullScreen() const { return m_fullScreen; }
+
+    // ---- Search ----
+    int TextPages() override { return m_text || m_pdf ? PositionPages() : 0; }
+    QString SearchText(int page) override { return PageText(page); }
+    std::optional<std::pair<docview::engine::TextPlace, docview::engine::TextPlace>> SelectedRange()
+        override {
+        if (!m_selection)
+            return std::nullopt;
+        docview::engine::TextPlace first{m_selection->first.page, m_selection->first.offset};
+        docview::engine::TextPlace last{m_selection->second.page, m_selection->second.offset};
+        if (std::pair(last.page, last.offset) < std::pair(first.page, first.offset))
+            std::swap(first, last);
+        return std::pair(first, last);
+    }
+    int TopPage() override { return m_text ? 0 : CurrentPage(); }
+    void ShowMatch(int page, int offset, int length) override {
+        ChangeSelection(At(page, offset), At(page, offset + length));
+        if (const std::optional<QRect> area = MatchArea(page, offset, length))
+            EnsureVisible(*area);
+    }
+
     // Pages rendered since the document was shown, for tests of lazy rendering.
     int RenderedPages() const { return static_cast<int>(m_cache.size()); }
 
   protected:
     void keyPressEvent(QKeyEvent* event) override {
         m_owner->Notify(LYDVW_N_KEYDOWN, static_cast<uint64_t>(event->key()));
+        if (m_fullScreen && event->key() == Qt::Key_Escape) {
+            SetFullScreen(false);
+            return;
+        }
         // Shift with an arrow moves the selection's end by a character, across pages.
         if ((event->modifiers() & Qt::ShiftModifier) &&
             (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)) {
@@ -688,6 +744,90 @@ class DocumentWidget : public QAbstractScrollArea {
     }
 
   private:
+    // Where characters of a page stand in the whole view, before scrolling; none when that is not known.
+    std::optional<QRect> MatchArea(int page, int offset, int length) {
+        if (m_text) {
+            const QTextBlock block = m_text->findBlock(offset);
+            QTextLayout* layout = block.isValid() ? block.layout() : nullptr;
+            if (!layout)
+                return std::nullopt;
+            const int inBlock = offset - block.position();
+            const QTextLine line = layout->lineForTextPosition(inBlock);
+            if (!line.isValid())
+                return std::nullopt;
+            const QRectF blockArea = m_text->documentLayout()->blockBoundingRect(block);
+            const qreal left = line.cursorToX(inBlock);
+            const qreal right =
+                line.cursorToX(std::min(inBlock + length, line.textStart() + line.textLength()));
+            return QRectF(blockArea.left() + left, blockArea.top() + line.y(),
+                          std::max<qreal>(1, right - left), line.height())
+                .toAlignedRect();
+        }
+        if (!m_pdf || page < 0 || page >= PageCount())
+            return std::nullopt;
+        // The pages above are asked their true size, so that the match is where the view will put it.
+        if (LearnSizesThrough(page))
+            Relayout();
+        const int width = viewport()->width();
+        const QSize size = PageSize(page, width);
+        const QSizeF points = m_pageSizes[static_cast<size_t>(page)];
+        if (points.isEmpty())
+            return std::nullopt;
+        const QRectF bounds = m_pdf->getSelectionAtIndex(page, offset, length).boundingRectangle();
+        const double sx = size.width() / points.width();
+        const double sy = size.height() / points.height();
+        const QPointF origin(std::max(0, (width - size.width()) / 2), PageTop(page));
+        return QRectF(origin.x() + bounds.left() * sx, origin.y() + bounds.top() * sy,
+                      std::max(1.0, bounds.width() * sx), std::max(1.0, bounds.height() * sy))
+            .toAlignedRect();
+    }
+    // Scrolls as little as brings `area` (in the whole view's terms) into the viewport, centring it on an
+    // axis where it was out.
+    void EnsureVisible(const QRect& area) {
+        const auto bring = [](QScrollBar* bar, int from, int to, int span) {
+            if (from >= bar->value() && to <= bar->value() + span)
+                return;
+            bar->setValue(std::clamp((from + to - span) / 2, bar->minimum(), bar->maximum()));
+        };
+        bring(verticalScrollBar(), area.top(), area.bottom() + 1, viewport()->height());
+        bring(horizontalScrollBar(), area.left(), area.right() + 1, viewport()->width());
+    }
+    bool LearnSizesThrough(int last) {
+        bool changed = false;
+        for (int page = 0; page <= last; ++page) {
+            const size_t index = static_cast<size_t>(page);
+            if (m_sizeKnown[index])
+                continue;
+            m_sizeKnown[index] = true;
+            const QSizeF real = m_pdf->pagePointSize(page);
+            if (real != m_pageSizes[index]) {
+                m_pageSizes[index] = real;
+                changed = true;
+            }
+        }
+        return changed;
+    }
+    // Full screen, the view is a window of its own over the whole screen; back, it fills its host again.
+    void SetFullScreen(bool on) {
+        if (on == m_fullScreen)
+            return;
+        m_fullScreen = on;
+        if (on) {
+            // The screen the host is on, taken before the view leaves it.
+            const QRect screen = (parentWidget() ? parentWidget()->screen() : this->screen())->geometry();
+            setWindowFlag(Qt::Window, true);
+            setGeometry(screen);
+            showFullScreen();
+            activateWindow();
+            setFocus();
+            return;
+        }
+        setWindowFlag(Qt::Window, false);
+        setWindowState(Qt::WindowNoState);
+        if (parentWidget())
+            setGeometry(parentWidget()->rect());
+        show();
+    }
     void ChangeSelection(const LydvwPosition& anchor, const LydvwPosition& end) {
         if (m_selection && m_selection->first.page == anchor.page &&
             m_selection->first.offset == anchor.offset && m_selection->second.page == end.page &&
@@ -714,9 +854,10 @@ class DocumentWidget : public QAbstractScrollArea {
             const QSize size = PageSize(page, width);
             if (point.y() + top < y + size.height() + kPageGap) {
                 const QSizeF points = m_pageSizes[static_cast<size_t>(page)];
-                const double scale = points.width() / size.width();
-                const QPointF local((point.x() + left - std::max(0, (width - size.width()) / 2)) * scale,
-                                    (point.y() + top - y) * scale);
+                // A custom zoom may stretch a page more one way than the other.
+                const QPointF local((point.x() + left - std::max(0, (width - size.width()) / 2)) *
+                                        points.width() / size.width(),
+                                    (point.y() + top - y) * points.height() / size.height());
                 return NearestBoundary(page, local);
             }
             y += size.height() + kPageGap;
@@ -775,12 +916,11 @@ class DocumentWidget : public QAbstractScrollArea {
         const QSizeF points = m_pageSizes[static_cast<size_t>(page)];
         if (points.isEmpty())
             return;
-        const double scale = at.width() / points.width();
         QColor highlight = palette().highlight().color();
         highlight.setAlpha(96);
         painter.save();
         painter.translate(at.topLeft());
-        painter.scale(scale, scale);
+        painter.scale(at.width() / points.width(), at.height() / points.height());
         for (const QPolygonF& bound : selection.bounds()) {
             QPainterPath path;
             path.addPolygon(bound);
@@ -841,6 +981,11 @@ class DocumentWidget : public QAbstractScrollArea {
         const QSizeF natural = m_pageSizes[static_cast<size_t>(page)];
         if (natural.isEmpty() || width <= 0)
             return QSize(1, 1);
+        if (m_zoom.kind != docview::engine::PageZoom::Kind::FitMode) {
+            // A PDF page's natural size is its points at the screen's resolution.
+            const double pixels = m_pdf ? logicalDpiX() / 72.0 : 1.0;
+            return docview::engine::ZoomedSize(natural * pixels, m_zoom, QSize(width, viewport()->height()));
+        }
         // PDF pages fit the width; images are shown at their size unless wider than the view and fitted.
         const bool fit = m_pdf || (natural.width() > width && OptionValue(m_owner, kBitmapFitOption, 1) != 0);
         const double scale = fit ? width / natural.width() : 1.0;
@@ -848,6 +993,14 @@ class DocumentWidget : public QAbstractScrollArea {
                      std::max(1, qRound(natural.height() * scale)));
     }
     const QImage& Rendered(int page, QSize size) {
+        // Only pages near the one drawn stay: zoomed pages are large.
+        while (m_cache.size() >= kCachedPages && !m_cache.count(page)) {
+            auto farthest =
+                std::max_element(m_cache.begin(), m_cache.end(), [page](const auto& a, const auto& b) {
+                    return std::abs(a.first - page) < std::abs(b.first - page);
+                });
+            m_cache.erase(farthest);
+        }
         QImage& image = m_cache[page];
         if (image.size() != size) {
             if (m_pdf) {
@@ -909,6 +1062,8 @@ class DocumentWidget : public QAbstractScrollArea {
     std::map<int, std::vector<QRectF>> m_boxes;  // each character's box on a PDF page, once a point is asked
     int32_t m_document = 0;
     std::optional<std::pair<LydvwPosition, LydvwPosition>> m_selection;
+    docview::engine::PageZoom m_zoom;
+    bool m_fullScreen = false;
     bool m_dragging = false;
 };
 
@@ -1215,6 +1370,9 @@ int64_t Option(LydvwView* view, uint32_t request, const LydvwOptionBlock* block)
         return LYDVW_E_UNSUPPORTED;
     if (request == LYDVW_R_SET_OPTION) {
         view->options[block->option].assign(reinterpret_cast<const char*>(block->data), size);
+        if ((block->option >= LYDVW_OPT_BMP_ZOOM && block->option <= LYDVW_OPT_BMP_ZOOM_TYPE) ||
+            (block->option >= LYDVW_OPT_VEC_ZOOM && block->option <= LYDVW_OPT_VEC_ZOOM_TYPE))
+            view->widget->ViewOptionSet(block->option, view->options[block->option]);
         if (block->option == kBitmapFitOption || block->option == kWrapOption ||
             block->option == kScrollBarsOption)
             view->widget->OptionsChanged();
@@ -1245,6 +1403,13 @@ LYDVW_EXPORT LydvwView* LydvwCreateView(void* parent, LydvwNotifyFn notify, void
 }
 
 namespace {
+
+// The search dialog over the view; the host's windows wait while it is up.
+int64_t ShowSearchDialog(LydvwView* view, const docview::engine::SearchQuery& first) {
+    return docview::engine::RunSearchDialog(
+        view->widget, view->finder, *view->widget, first,
+        [view](bool enable) { view->Notify(LYDVW_N_ENABLE_APP, enable ? 1u : 0u); });
+}
 
 // Position requests. Positions of another document, page or offset are refused with LYDVW_E_ARGUMENT.
 int64_t PositionRequest(LydvwView* view, uint32_t request, uint64_t lparam) {
@@ -1468,6 +1633,23 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
             return view->pages.Draw(view->widget->Pages(), reinterpret_cast<LydvwDrawPage*>(lparam));
         case LYDVW_R_DRAW_INFO:
             return view->pages.Info(view->widget->Pages(), reinterpret_cast<LydvwDrawInfo*>(lparam));
+        case LYDVW_R_SEARCH:
+        case LYDVW_R_SEARCH_DIALOG: {
+            const auto query = docview::engine::ReadSearchRecord(lparam, request == LYDVW_R_SEARCH);
+            if (!query)
+                return LYDVW_E_ARGUMENT;
+            if (!view->open)
+                return LYDVW_E_NO_FILE;
+            if (request == LYDVW_R_SEARCH_DIALOG)
+                return ShowSearchDialog(view, *query);
+            return view->finder.Search(*view->widget, *query);
+        }
+        case LYDVW_R_SEARCH_NEXT:
+            if (wparam > LYDVW_SEARCH_BACKWARD)
+                return LYDVW_E_ARGUMENT;
+            if (!view->open)
+                return LYDVW_E_NO_FILE;
+            return view->finder.Next(*view->widget, wparam);
         case LYDVW_R_HSCROLL:
         case LYDVW_R_VSCROLL:
             return view->widget->Scroll(request == LYDVW_R_VSCROLL, wparam, static_cast<int64_t>(lparam))

@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -15,6 +16,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWidget>
 #include <filesystem>
@@ -622,6 +624,87 @@ TEST_F(FennickComponentTest, TheWholeDocumentCopiesToTheBufferAndTheClipboardAnd
         Put("SystemRawText", Variant::I4(0));
         Put("SystemUnicode", Variant::I4(0));
     }
+}
+
+TEST_F(FennickComponentTest, SearchSelectsMatchesInThePdfAndTheTextUntilNoneIsLeft) {
+    const auto search = [&](const std::string& text, int16_t direction) {
+        return Call("Search", {Variant::I4(0), Variant::Bstr(text), Variant::I2(1), Variant::I2(1),
+                               Variant::I2(direction)})
+            .AsI2();
+    };
+    const auto next = [&](int16_t direction) { return Call("SearchNext", {Variant::I2(direction)}).AsI2(); };
+    // The selection as characters from the document's start.
+    const auto selected = [&] {
+        return std::pair(Call("GetActualCount", {Get("SelectionAnchor")}).AsI4(),
+                         Call("GetActualCount", {Get("SelectionEnd")}).AsI4());
+    };
+    const auto selChanges = [&] {
+        return std::count_if(m_sink->fired.begin(), m_sink->fired.end(),
+                             [](const auto& f) { return f.first == static_cast<DISPID>(Event::SelChange); });
+    };
+    ASSERT_EQ(View(Doc("two.pdf")).AsI4(), 1);
+    m_sink->fired.clear();
+    EXPECT_EQ(search("beta", 1), 0);
+    EXPECT_EQ(Get("ErrorCode").AsI4(), 0);
+    EXPECT_EQ(selChanges(), 1);
+    EXPECT_EQ(selected(), std::pair(5 + 0, 5 + 4));  // "alpha" is the first page's text
+    EXPECT_EQ(next(1), 25);
+    EXPECT_EQ(Get("ErrorCode").AsI4(), 0);
+    EXPECT_EQ(selChanges(), 1);
+    // Backward from the end: the "a" of "beta", then the last of "alpha".
+    EXPECT_EQ(search("a", 2), 0);
+    EXPECT_EQ(selected(), std::pair(8, 9));
+    EXPECT_EQ(next(0), 0);
+    EXPECT_EQ(selected(), std::pair(4, 5));
+
+    ASSERT_EQ(View(Doc("notes.txt")).AsI4(), 1);  // "first line\nsecond line\n"
+    EXPECT_EQ(search("LINE", 1), 0);
+    EXPECT_EQ(selected(), std::pair(6, 10));
+    // The wide record finds the same.
+    Put("SystemUnicode", Variant::I4(1));
+    EXPECT_EQ(next(1), 0);
+    EXPECT_EQ(selected(), std::pair(18, 22));
+    EXPECT_EQ(search("second", 1), 0);
+    EXPECT_EQ(selected(), std::pair(11, 17));
+    Put("SystemUnicode", Variant::I4(0));
+    EXPECT_EQ(next(1), 25);
+    EXPECT_EQ(next(2), 25);  // nor before it
+}
+
+TEST_F(FennickComponentTest, ZoomChangesThePagesSizeAndFullScreenComesBack) {
+    ASSERT_EQ(View(Doc("two.pdf")).AsI4(), 1);
+    auto* view = m_widget->findChild<QAbstractScrollArea*>();
+    ASSERT_NE(view, nullptr);
+    const auto pagesHigh = [&] {
+        QCoreApplication::sendPostedEvents();
+        m_widget->grab();
+        return view->verticalScrollBar()->maximum() + view->viewport()->height();
+    };
+    const int fitted = pagesHigh();
+    Put("IMGXZoomPercent", Variant::I4(10));
+    Put("IMGYZoomPercent", Variant::I4(10));
+    Call("IMGZoom", {Variant::I2(0)});
+    EXPECT_EQ(Get("ErrorCode").AsI4(), 0);
+    const int small = pagesHigh();
+    EXPECT_LT(small, fitted);
+    Call("IMGZoom", {Variant::I2(4)});
+    EXPECT_GT(pagesHigh(), small);
+    // No zoom type below 0 either: the call fails and the view stays.
+    DISPID zoom = DISPID_UNKNOWN;
+    ASSERT_EQ(m_control->GetIDOfName("IMGZoom", zoom), S_OK);
+    const Variant negative[] = {Variant::I2(-1)};
+    EXPECT_EQ(m_control->Invoke(zoom, InvokeKind::Method, negative, nullptr, nullptr),
+              MakeHResult(0x800A000Fu));
+    const int actual = pagesHigh();
+    Call("IMGZoom", {Variant::I2(1)});
+    EXPECT_LT(pagesHigh(), actual);
+
+    Call("IMGShowFullScreen", {Variant::I4(1)});
+    EXPECT_TRUE(view->isWindow());
+    EXPECT_TRUE(view->windowState() & Qt::WindowFullScreen);
+    Call("IMGShowFullScreen", {Variant::I4(0)});
+    EXPECT_FALSE(view->isWindow());
+    EXPECT_EQ(view->geometry(), m_widget->rect());
 }
 
 }  // namespace
