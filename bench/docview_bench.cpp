@@ -2,7 +2,8 @@
 // against loading the file with the PDF module and rendering page 1 at that size directly; both in one run,
 // with their ratio. A third figure adds laying the directly rendered page on a widget-sized image, which
 // is what showing it costs beyond rendering. Then the control's Search from the top for a word that only
-// the last page holds, against the PDF module's search model reaching that match.
+// the last page holds, against the PDF module's search model reaching that match. Page drawing is timed on
+// its own.
 #include <benchmark/benchmark.h>
 
 #include "bench/bench_support.h"
@@ -25,6 +26,8 @@
 #include "docview/engine_binding.h"
 #include "docview/fennick/fennick_window.h"
 #include "docview/qel_pos.h"
+#include "platform/automation/handle_table.h"
+#include "suite/qt/paint_handles.h"
 
 namespace {
 
@@ -176,6 +179,61 @@ void BM_PdfLoadRenderPage1(benchmark::State& state) {
         DirectOnce();
 }
 BENCHMARK(BM_PdfLoadRenderPage1)->Unit(benchmark::kMillisecond);
+
+// Page drawing on the shown document: page 1 onto a host's image of the view size, and page 50 into a
+// picture right after InitDrawPage, which lays out the 49 pages before it on pictures that go.
+automation::Variant CallControl(docview::Cqelctrl& control, std::string_view name,
+                                std::vector<automation::Variant> args) {
+    automation::DISPID id = automation::DISPID_UNKNOWN;
+    control.GetIDOfName(name, id);
+    automation::Variant result;
+    control.Invoke(id, automation::InvokeKind::Method, args, &result, nullptr);
+    return result;
+}
+
+void BM_ControlDrawPageExPage1(benchmark::State& state) {
+    using automation::Variant;
+    ControlHost host;
+    host.ViewOnce();
+    auto image = std::make_shared<QImage>(kViewSize, QImage::Format_RGB32);
+    auto format = std::make_shared<QImage>(1, 1, QImage::Format_RGB32);
+    const auto output = static_cast<int32_t>(suite::AddImageHandle(image));
+    const auto formatDc = static_cast<int32_t>(suite::AddImageHandle(format));
+    const std::vector<Variant> args = {Variant::I4(0),
+                                       Variant::I4(0),
+                                       Variant::I4(0),
+                                       Variant::I4(0),
+                                       Variant::I4(kViewSize.height()),
+                                       Variant::I4(kViewSize.width()),
+                                       Variant::I4(15840),
+                                       Variant::I4(12240),
+                                       Variant::I2(1440),
+                                       Variant::I4(output),
+                                       Variant::I4(formatDc),
+                                       Variant::I4(0)};
+    for (auto _ : state) {
+        if (CallControl(*host.control, "DrawPageEx", args).AsI4() != 1)
+            std::abort();
+    }
+    platform::automation::HandleTable::Process().Remove(output);
+    platform::automation::HandleTable::Process().Remove(formatDc);
+}
+BENCHMARK(BM_ControlDrawPageExPage1)->Unit(benchmark::kMillisecond);
+
+void BM_ControlDrawPage50AfterInit(benchmark::State& state) {
+    using automation::Variant;
+    ControlHost host;
+    host.ViewOnce();
+    const std::vector<Variant> args = {Variant::I4(49),    Variant::I4(0),    Variant::I4(0),
+                                       Variant::I4(1100),  Variant::I4(850),  Variant::I4(12240),
+                                       Variant::I4(15840), Variant::I2(1440), Variant::I2(1)};
+    for (auto _ : state) {
+        CallControl(*host.control, "InitDrawPage", {});
+        if (CallControl(*host.control, "ExtDrawPage", args).AsI4() != 1)
+            std::abort();
+    }
+}
+BENCHMARK(BM_ControlDrawPage50AfterInit)->Unit(benchmark::kMillisecond);
 
 template <typename Fn>
 double MedianMs(Fn fn, int runs) {

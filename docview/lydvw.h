@@ -478,7 +478,7 @@ enum { LYDVW_DRAW_KEEP_PALETTE = 1 };
 typedef struct LydvwDrawPage {
     uint32_t size; /* 80 */
     int32_t page;
-    uint32_t reserved;
+    uint32_t layout_only; /* 1: a page on the way to another, whose drawing is thrown away: none is needed */
     uint32_t flags;
     int32_t units_per_inch;
     int32_t format_width;
@@ -578,7 +578,8 @@ static_assert(sizeof(LydvwPositionCount) == 28 && offsetof(LydvwPositionCount, c
 static_assert(sizeof(LydvwSelection) == 36 && offsetof(LydvwSelection, end) == 20);
 static_assert(sizeof(LydvwShowPosition) == 24 && offsetof(LydvwShowPosition, position) == 8);
 static_assert(sizeof(LydvwRect) == 16);
-static_assert(sizeof(LydvwDrawPage) == 80 && offsetof(LydvwDrawPage, flags) == 12 &&
+static_assert(sizeof(LydvwDrawPage) == 80 && offsetof(LydvwDrawPage, layout_only) == 8 &&
+              offsetof(LydvwDrawPage, flags) == 12 &&
               offsetof(LydvwDrawPage, target) == 28 && offsetof(LydvwDrawPage, result) == 44 &&
               offsetof(LydvwDrawPage, palette) == 60 && offsetof(LydvwDrawPage, output) == 64 &&
               offsetof(LydvwDrawPage, format) == 72);

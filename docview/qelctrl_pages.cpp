@@ -83,18 +83,16 @@ int32_t Cqelctrl::DrawPageInto(const PageRequest& request) {
 
     // The pages before the wanted one, each on a picture of its own that goes when it is laid out.
     while (m_pages.counter < request.page) {
-        std::unique_ptr<PageCanvas> throwaway;
-        if (intoDevice) {
-            record.flags = request.flags;
-        } else {
-            record.flags = enhanced ? LYDVW_DRAW_ENHANCED_SKIPPED : LYDVW_DRAW_METAFILE_SKIPPED;
-        }
-        throwaway = surfaces->NewCanvas();
+        record.flags = intoDevice ? request.flags
+                       : enhanced ? uint32_t{LYDVW_DRAW_ENHANCED_SKIPPED}
+                                  : uint32_t{LYDVW_DRAW_METAFILE_SKIPPED};
+        const std::unique_ptr<PageCanvas> throwaway = surfaces->NewCanvas();
         if (!throwaway) {
             ReportError(2, kErrNoObject);
             return 0;
         }
         record.page = m_pages.counter;
+        record.layout_only = 1;
         record.output = reinterpret_cast<uint64_t>(throwaway->Device());
         record.result = {};
         record.palette = request.palette;
@@ -120,6 +118,7 @@ int32_t Cqelctrl::DrawPageInto(const PageRequest& request) {
         record.output = reinterpret_cast<uint64_t>(canvas->Device());
     }
     record.page = request.page;
+    record.layout_only = 0;
     record.result = {};
     record.palette = intoDevice ? request.palette : 0;
     const int64_t answer = m_view->Request(LYDVW_R_DRAW_PAGE, record);
@@ -201,6 +200,7 @@ int32_t Cqelctrl::DrawPageInfo(int32_t page, int32_t unitsPerInch, uint32_t outp
         if (answer == LYDVW_E_OK) {
             auto layout = Sized<LydvwDrawPage>();
             layout.page = m_pages.counter;
+            layout.layout_only = 1;
             layout.flags = LYDVW_DRAW_LAYOUT;
             layout.units_per_inch = unitsPerInch;
             layout.format_width = kLayoutFormat;

@@ -13,6 +13,7 @@
 #include <QTextFrame>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace docview::engine {
 
@@ -185,11 +186,16 @@ int64_t PagePainter::Draw(const PageSource& source, LydvwDrawPage* record) {
     const QRectF drawn(target.topLeft(), QSizeF(onFormat.width() / format.width() * target.width(),
                                                 onFormat.height() / format.height() * target.height()));
 
-    DevicePainter devicePainter(reinterpret_cast<QPaintDevice*>(record->output));
-    QPainter* painter = devicePainter.get();
-    if (!painter)
-        return LYDVW_E_ARGUMENT;
-    if (!drawn.isEmpty()) {
+    // A page only laid out on the way to another is not drawn: its picture is thrown away.
+    std::optional<DevicePainter> devicePainter;
+    QPainter* painter = nullptr;
+    if (!record->layout_only) {
+        devicePainter.emplace(reinterpret_cast<QPaintDevice*>(record->output));
+        painter = devicePainter->get();
+        if (!painter)
+            return LYDVW_E_ARGUMENT;
+    }
+    if (painter && !drawn.isEmpty()) {
         painter->setRenderHint(QPainter::SmoothPixmapTransform);
         painter->fillRect(drawn, Qt::white);
         if (source.pdf) {

@@ -61,11 +61,12 @@ class EnginePagesTest : public ::testing::Test {
         return answer;
     }
     int64_t Draw(int32_t page, QPaintDevice& output, QRect target, QSize format, int32_t unitsPerInch,
-                 LydvwRect* result = nullptr) {
+                 LydvwRect* result = nullptr, bool layoutOnly = false) {
         LydvwDrawPage record{};
         record.size = sizeof record;
         record.page = page;
         record.flags = LYDVW_DRAW_METAFILE;
+        record.layout_only = layoutOnly ? 1 : 0;
         record.units_per_inch = unitsPerInch;
         record.format_width = format.width();
         record.format_height = format.height();
@@ -119,7 +120,12 @@ TEST_F(EnginePagesTest, APdfPageMatchesThePdfModulesRenderAndTheLastPageAnswers2
         EXPECT_GT(testing::InkIn(image, image.rect()), 0);
         EXPECT_LT(testing::DifferingShare(image, testing::PdfRender(Path("two.pdf"), page, size)), 0.005);
     }
+    // Laid out only: the same answers and result, nothing drawn.
     QImage image = Paper(QSize(50, 50));
+    LydvwRect result{};
+    EXPECT_EQ(Draw(1, image, QRect(0, 0, 50, 50), format, 1440, &result, true), LYDVW_E_LAST_PAGE);
+    EXPECT_NEAR(result.right, 50, 1);
+    EXPECT_EQ(Draw(2, image, QRect(0, 0, 50, 50), format, 1440, nullptr, true), LYDVW_E_NO_PAGE);
     EXPECT_EQ(Draw(2, image, QRect(0, 0, 50, 50), format, 1440), LYDVW_E_NO_PAGE);
     EXPECT_EQ(Draw(-1, image, QRect(0, 0, 50, 50), format, 1440), LYDVW_E_NO_PAGE);
     EXPECT_EQ(Info(2, 1440, format), LYDVW_E_NO_PAGE);

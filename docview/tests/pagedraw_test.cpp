@@ -96,6 +96,7 @@ struct Sent {
     uint64_t format = 0;
     uint32_t palette = 0;
     bool outputAlive = false;  // a live picture of the control's, or a device of the host's
+    uint32_t layoutOnly = 0;
 };
 
 struct PageEngine {
@@ -144,7 +145,8 @@ int64_t RequestFn(LydvwView*, uint32_t request, uint64_t, uint64_t lparam) {
              record->output,
              record->format,
              record->palette,
-             Alive(record->output)};
+             Alive(record->output),
+             record->layout_only};
         answer = Answer(engine.drawAnswers, record->page);
         if (answer == 0 || answer == LYDVW_E_LAST_PAGE) {
             record->result = engine.result;
@@ -295,6 +297,7 @@ TEST_F(PageDrawingTest, PageThreeAfterInitLaysOutTheFirstThreeOnPicturesThatGoAn
         EXPECT_EQ(s.request, static_cast<uint32_t>(LYDVW_R_DRAW_PAGE));
         EXPECT_EQ(s.page, static_cast<int32_t>(i - 1));
         EXPECT_EQ(s.flags, i < 4 ? 10u : 11u);
+        EXPECT_EQ(s.layoutOnly, i < 4 ? 1u : 0u);
         EXPECT_TRUE(s.outputAlive) << i;
         // Made against a screen of 100 by 50 pixels per inch: 10 by 7.5 inches.
         EXPECT_EQ(s.target.bottom, 375);
@@ -380,6 +383,8 @@ TEST_F(PageDrawingTest, DrawPageExDrawsOnTheHostsDevicesAndKeepsThePaletteOnlyWh
     EXPECT_NE(m_engine.sent[0].output, output);
     EXPECT_TRUE(m_engine.sent[0].outputAlive);
     EXPECT_EQ(m_engine.sent[1].output, output);
+    EXPECT_EQ(m_engine.sent[0].layoutOnly, 1u);
+    EXPECT_EQ(m_engine.sent[1].layoutOnly, 0u);
     for (const Sent& s : m_engine.sent) {
         EXPECT_EQ(s.flags, 4u);
         EXPECT_EQ(s.format, format);
@@ -496,6 +501,7 @@ TEST_F(PageDrawingTest, GetDrawPageInfoLaysOutThePagesBeforeAndKeepsThePagesForm
         EXPECT_TRUE(s.outputAlive);
         if (s.request == LYDVW_R_DRAW_PAGE) {
             EXPECT_EQ(s.flags, 0u);
+            EXPECT_EQ(s.layoutOnly, 1u);
             EXPECT_EQ(s.formatWidth, 1000);
             EXPECT_EQ(s.formatHeight, 1000);
             EXPECT_EQ(s.output, m_engine.sent[i - 1].output);
