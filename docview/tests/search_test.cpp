@@ -9,6 +9,7 @@
 #include "docview/control_strings.h"
 #include "docview/qelctrl.h"
 #include "docview/tests/null_window.h"
+#include "docview/tests/stub_engine.h"
 #include "platform/user_prompt.h"
 #include "testsupport/test_support.h"
 
@@ -42,14 +43,7 @@ struct RecordingEngine {
 };
 
 RecordingEngine* g_engine = nullptr;
-alignas(8) char g_viewStorage[8];
 
-uint32_t Abi() {
-    return LYDVW_ABI_VERSION;
-}
-LydvwView* Create(void* parent, LydvwNotifyFn, void*) {
-    return parent ? reinterpret_cast<LydvwView*>(g_viewStorage) : nullptr;
-}
 int64_t RequestFn(LydvwView*, uint32_t request, uint64_t wparam, uint64_t lparam) {
     Sent sent{request, wparam, 0, {}};
     if (request == LYDVW_R_SET_OPTION) {
@@ -66,12 +60,6 @@ int64_t RequestFn(LydvwView*, uint32_t request, uint64_t wparam, uint64_t lparam
                ? g_engine->answer
                : 0;
 }
-void* WidgetFn(LydvwView*) {
-    return nullptr;
-}
-void DestroyFn(LydvwView*) {}
-void FreeFn(void*) {}
-void SetStat(LydvwStatFn, LydvwView*, int32_t) {}
 
 // A record as the engine reads it: size, the text field, then four 16-bit fields, all little-endian.
 std::string Expected(uint32_t size, const std::u16string& wide, const std::string& narrow, uint16_t length,
@@ -97,7 +85,7 @@ class ControlSearchTest : public testsupport::RegistryTest {
         ControlSite site;
         site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
         site.loadEngine = [](EngineApi& api) {
-            api = EngineApi{Abi, Create, RequestFn, WidgetFn, DestroyFn, FreeFn, SetStat};
+            api = testing::StubEngineApi(RequestFn);
             return 0;
         };
         site.exePath = "/opt/hosts/bin/viewer";
