@@ -10,6 +10,7 @@
 
 #include "docview/control_strings.h"
 #include "docview/qelctrl.h"
+#include "docview/tests/control_calls.h"
 #include "docview/tests/null_window.h"
 #include "docview/tests/stub_engine.h"
 #include "platform/user_prompt.h"
@@ -235,13 +236,7 @@ class PageDrawingTest : public testsupport::RegistryTest {
     }
 
     Variant Invoke(std::string_view name, InvokeKind kind, std::vector<Variant> args = {}) {
-        DISPID id = automation::DISPID_UNKNOWN;
-        EXPECT_EQ(m_control->GetIDOfName(name, id), automation::S_OK) << name;
-        Variant result;
-        automation::InvokeError error;
-        EXPECT_EQ(m_control->Invoke(id, kind, args, &result, &error), automation::S_OK)
-            << name << ": " << error.description;
-        return result;
+        return testing::InvokeByName(*m_control, name, kind, std::move(args));
     }
     Variant Call(std::string_view name, std::vector<Variant> args = {}) {
         return Invoke(name, InvokeKind::Method, std::move(args));

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "docview/fennick/fennick_window.h"
+#include "docview/tests/control_calls.h"
 #include "docview/tests/doc_fixtures.h"
 #include "docview/tests/page_compare.h"
 #include "platform/automation/handle_table.h"
@@ -54,13 +55,7 @@ class PageDrawingTest : public testsupport::RegistryTest {
 
     std::string Doc(const std::string& name) const { return (m_temp.Path() / name).string(); }
     Variant Invoke(std::string_view name, InvokeKind kind, std::vector<Variant> args = {}) {
-        DISPID id = DISPID_UNKNOWN;
-        EXPECT_EQ(m_control->GetIDOfName(name, id), S_OK) << name;
-        Variant result;
-        InvokeError error;
-        EXPECT_EQ(m_control->Invoke(id, kind, args, &result, &error), S_OK)
-            << name << ": " << error.description;
-        return result;
+        return docview::testing::InvokeByName(*m_control, name, kind, std::move(args));
     }
     int32_t Call(std::string_view name, std::vector<Variant> args = {}) {
         return Invoke(name, InvokeKind::Method, std::move(args)).AsI4();
