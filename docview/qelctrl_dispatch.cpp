@@ -495,8 +495,14 @@ void Cqelctrl::BuildTable() {
                 break;
             case Family::ClipInfo:
                 get([this] {
-                    if (HasView())
-                        m_clipInfo = static_cast<int16_t>(m_view->Request(LYDVW_R_CLIP_INFO));
+                    if (!HasView())
+                        return Variant::I2(m_clipInfo);
+                    const int64_t answer = m_view->Request(LYDVW_R_CLIP_INFO);
+                    // A view whose window went answers that it has none, which is no clipboard information.
+                    if (answer == LYDVW_E_NO_WINDOW)
+                        ReportError(2, kErrWindowless);
+                    else
+                        m_clipInfo = static_cast<int16_t>(answer);
                     return Variant::I2(m_clipInfo);
                 });
                 break;

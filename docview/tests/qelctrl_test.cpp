@@ -767,6 +767,10 @@ TEST_F(QelctrlTest, ClipInfoKeepsTheEnginesLastAnswer) {
     m_script.answers[LYDVW_R_CLIP_INFO] = 1;
     EXPECT_EQ(Get("ClipInfo"), Variant::I2(1));
     EXPECT_NE(m_script.Last(LYDVW_R_CLIP_INFO), nullptr);
+    // The engine's window gone: reported as windowless, the value kept.
+    m_script.answers[LYDVW_R_CLIP_INFO] = LYDVW_E_NO_WINDOW;
+    EXPECT_EQ(Get("ClipInfo"), Variant::I2(1));
+    EXPECT_EQ(Get("ErrorCode"), Variant::I4(kErrWindowless));
 }
 
 TEST_F(QelctrlTest, CopyToClipReturnsTheEnginesAnswerAsTheResult) {
