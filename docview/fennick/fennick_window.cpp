@@ -86,7 +86,8 @@ void CQelWindow::Post(std::function<void()> task) {
 
 void CQelWindow::PlaceView(void* engineWidget) {
     auto* view = static_cast<QWidget*>(engineWidget);
-    if (!view)
+    // A view shown full screen is a window of its own; it takes the control's place again when it returns.
+    if (!view || view->isWindow())
         return;
     view->setGeometry(0, 0, width(), height());
     view->show();

@@ -702,6 +702,12 @@ TEST_F(FennickComponentTest, ZoomChangesThePagesSizeAndFullScreenComesBack) {
     Call("IMGShowFullScreen", {Variant::I4(1)});
     EXPECT_TRUE(view->isWindow());
     EXPECT_TRUE(view->windowState() & Qt::WindowFullScreen);
+    // The host resizing the control meanwhile leaves the view full screen, and it returns at the new size.
+    const QRect screen = view->geometry();
+    m_widget->resize(300, 200);
+    QCoreApplication::sendPostedEvents();
+    m_widget->grab();
+    EXPECT_EQ(view->geometry(), screen);
     Call("IMGShowFullScreen", {Variant::I4(0)});
     EXPECT_FALSE(view->isWindow());
     EXPECT_EQ(view->geometry(), m_widget->rect());
