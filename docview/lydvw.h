@@ -61,11 +61,11 @@ enum {
     LYDVW_R_SEARCH = 2041,            /* LydvwSearch or LydvwSearchWide (see Search below) */
     LYDVW_R_SEARCH_NEXT = 2042,       /* wparam direction */
     LYDVW_R_ENGINE_NAME = 2043,       /* LydvwEngineName */
-    LYDVW_R_PRINT_DIALOG = 2049,      /* none */
-    LYDVW_R_PRINTER_SETUP = 2050,     /* none */
+    LYDVW_R_PRINT_DIALOG = 2049,      /* none: the print dialog, then the print */
+    LYDVW_R_PRINTER_SETUP = 2050,     /* none: the page-setup dialog; nonzero when cancelled */
     LYDVW_R_SELECT_ALL = 2052,        /* none; LYDVW_E_NOT_FOUND when nothing shown has text */
     LYDVW_R_SEARCH_DIALOG = 2055,     /* LydvwSearch */
-    LYDVW_R_PRINT = 2064,             /* print record */
+    LYDVW_R_PRINT = 2064,             /* LydvwPrint */
     LYDVW_R_ADD_ANNOTATION = 2066,    /* wparam kind, lparam record by kind */
     LYDVW_R_CLEAR_ANNOTATIONS = 2067, /* wparam mode, lparam id */
     LYDVW_R_GOTO_ANNOTATION = 2068,   /* wparam mode, lparam id */
@@ -123,22 +123,25 @@ enum {
 /* ---- Engine answers (string ids of the control's table) ---- */
 enum {
     LYDVW_E_OK = 0,
-    LYDVW_E_DONT_VIEW = 4,    /* the data is no known format and the fallback is "Don't View" */
-    LYDVW_E_NO_WINDOW = 5,    /* the view's widget was deleted from outside */
-    LYDVW_E_MISSING = 7,      /* no such file */
-    LYDVW_E_DAMAGED = 9,      /* a known format, but damaged */
-    LYDVW_E_EMPTY = 10,       /* an empty file */
-    LYDVW_E_ENCRYPTED = 11,   /* protected by a password */
-    LYDVW_E_NO_MEMORY = 13,   /* a block for the host could not be had */
-    LYDVW_E_KIND = 14,        /* a known kind the engine does not show (archives, folders...) */
-    LYDVW_E_ARGUMENT = 15,    /* a record or argument the engine cannot take */
-    LYDVW_E_NO_FILE = 16,     /* no document is open */
-    LYDVW_E_UNSUPPORTED = 17, /* a request the engine does not carry out */
-    LYDVW_E_CANCELLED = 20,   /* the user cancelled a dialog */
-    LYDVW_E_LAST_PAGE = 22,   /* the page just drawn is the document's last: a success */
-    LYDVW_E_NO_PAGE = 23,     /* the document has no such page */
-    LYDVW_E_NOT_FOUND = 25,   /* no such item (a position method it does not know, text past the end) */
-    LYDVW_E_RAW_TEXT_OFF = 26 /* raw text asked while the system flags' raw-text bit is clear */
+    LYDVW_E_DONT_VIEW = 4,     /* the data is no known format and the fallback is "Don't View" */
+    LYDVW_E_NO_WINDOW = 5,     /* the view's widget was deleted from outside */
+    LYDVW_E_MISSING = 7,       /* no such file */
+    LYDVW_E_DAMAGED = 9,       /* a known format, but damaged */
+    LYDVW_E_EMPTY = 10,        /* an empty file */
+    LYDVW_E_ENCRYPTED = 11,    /* protected by a password */
+    LYDVW_E_NO_MEMORY = 13,    /* a block for the host could not be had */
+    LYDVW_E_KIND = 14,         /* a known kind the engine does not show (archives, folders...) */
+    LYDVW_E_ARGUMENT = 15,     /* a record or argument the engine cannot take */
+    LYDVW_E_NO_FILE = 16,      /* no document is open */
+    LYDVW_E_UNSUPPORTED = 17,  /* a request the engine does not carry out */
+    LYDVW_E_PRINT = 18,        /* the printer is unknown, or its scheduler refused or lost the job */
+    LYDVW_E_CANCELLED = 20,    /* the user cancelled a dialog */
+    LYDVW_E_LAST_PAGE = 22,    /* the page just drawn is the document's last: a success */
+    LYDVW_E_NO_PAGE = 23,      /* the document has no such page (or a print range none of its pages) */
+    LYDVW_E_NOT_FOUND = 25,    /* no such item (a position method it does not know, text past the end) */
+    LYDVW_E_RAW_TEXT_OFF = 26, /* raw text asked while the system flags' raw-text bit is clear */
+    LYDVW_E_PRINT_BUSY = 29,   /* another print of the view is still running */
+    LYDVW_E_ABORTED = 32       /* the host's abort callback stopped the print */
 };
 
 /* ---- Display engine types (LydvwEngineName.type) ---- */
@@ -180,6 +183,51 @@ enum {
 /* ---- Options dialogs (LYDVW_R_OPTIONS_DIALOG): 0 when the user confirmed, LYDVW_E_CANCELLED when not.
  * Options the user changed are reported each with LYDVW_N_OPTION_CHANGE before the request returns. ---- */
 enum { LYDVW_DLG_DISPLAY = 0x83A9D, LYDVW_DLG_PRINT = 0x83A9A, LYDVW_DLG_CLIPBOARD = 0x83AA2 };
+
+/* ---- Printing (LYDVW_R_PRINT). The engine prints the open document through the toolkit's print support,
+ * on the host's printer device (LYDVW_PRINT_TO_DEVICE) or on the scheduler's printer named in the record
+ * (empty: the default one). Print options the record does not carry are the engine's options: what to
+ * print (0x5277C: LYDVW_WHAT_*), the first and last page of a range (0x5277D, 0x5277E, from 1), whether
+ * the document's own page settings apply (0x52782), the job's title (0x5277B; empty: the record's). ---- */
+enum {
+    LYDVW_PRINT_TO_DEVICE = 0x01,     /* on printer_device, the host's printer */
+    LYDVW_PRINT_DIALOG_OPTION = 0x20, /* carried as dialog_option and as option 0x52775 */
+    LYDVW_PRINT_ABORT_CALLBACK = 0x80 /* abort is set */
+};
+enum { LYDVW_WHAT_ALL = 1, LYDVW_WHAT_SELECTION = 2, LYDVW_WHAT_RANGE = 3 };
+enum { LYDVW_OPT_PRINT_DIALOGS = 0x52775 };
+
+/* Called before every page with printer_dc and 0; an answer of 0 stops the print, which the engine then
+ * answers with LYDVW_E_ABORTED. */
+typedef int32_t (*LydvwAbortFn)(void* context, uint32_t dc, int32_t error);
+
+typedef struct LydvwPrint {
+    uint32_t size;       /* 560 */
+    uint32_t flags;      /* LYDVW_PRINT_* and the host's own bits */
+    uint64_t window;     /* the control's QWidget* (the engine's dialogs go over its own view, inside it) */
+    uint32_t printer_dc; /* the host's device handle as it gave it */
+    uint32_t reserved0;
+    uint64_t printer_device;  /* the QPrinter* behind printer_dc (the control resolves it), or null; it keeps
+                               * its own paper, copies and collation */
+    char printer_name[128];   /* Windows-1252, terminated */
+    char printer_port[128];   /* passed, unused */
+    char printer_driver[128]; /* passed, unused */
+    uint32_t selection;       /* 1: print only the selection, as text in the print font */
+    uint32_t setup_dialog;    /* 1: the print dialog first */
+    uint32_t abort_dialog;    /* 1: a progress dialog with Cancel while printing */
+    uint32_t dialog_option;   /* bit 5 of flags, 0 or 1 */
+    uint32_t start_doc_done;  /* 1: the host has begun painting on printer_device; the engine adds pages */
+    char job_name[40];        /* "Job" */
+    int32_t margins[4];       /* twips: top, bottom, left, right */
+    char font_face[32];       /* the print font of text */
+    uint16_t font_half_points;
+    uint16_t padding;
+    uint64_t abort;         /* LydvwAbortFn, or 0 */
+    uint64_t abort_context; /* passed back to abort: the control that made this record */
+    uint32_t collate;
+    int32_t copies;
+    uint32_t reserved[2];
+} LydvwPrint;
 
 /* ---- Scroll operations (LYDVW_R_HSCROLL, LYDVW_R_VSCROLL: wparam). The answer is 0, or LYDVW_E_ARGUMENT
  * for an operation that does not apply (horizontally only 3 to 7 do); the new position comes as the
@@ -449,7 +497,6 @@ typedef struct LydvwAnnotationEvent {
     uint32_t id;
 } LydvwAnnotationEvent;
 
-
 /* ---- Page drawing (2077, 2104): one page of the open document onto a paint device of the host's ----
  * Devices are QPaintDevice* addresses (a picture, an image, a printer); one that a painter is already active
  * on is drawn through that painter. Pages count from 0. The format is the page the host lays out on:
@@ -467,7 +514,7 @@ typedef struct LydvwRect {
 /* What the control puts in LydvwDrawPage.flags for its picture members; DrawPageEx passes its own flags. The
  * engine draws the same for all. */
 enum {
-    LYDVW_DRAW_LAYOUT = 0,          /* a page laid out on the way to the one asked for */
+    LYDVW_DRAW_LAYOUT = 0,           /* a page laid out on the way to the one asked for */
     LYDVW_DRAW_METAFILE_SKIPPED = 8, /* the same, of the picture members */
     LYDVW_DRAW_METAFILE = 9,
     LYDVW_DRAW_ENHANCED_SKIPPED = 10,
@@ -572,6 +619,11 @@ static_assert(sizeof(LydvwCopyRange) == 56 && offsetof(LydvwCopyRange, start) ==
               offsetof(LydvwCopyRange, block_size) == 44 && offsetof(LydvwCopyRange, block) == 48);
 static_assert(sizeof(LydvwRawText) == 40 && offsetof(LydvwRawText, block) == 16 &&
               offsetof(LydvwRawText, unit_width) == 36);
+static_assert(sizeof(LydvwPrint) == 560 && offsetof(LydvwPrint, printer_device) == 24 &&
+              offsetof(LydvwPrint, printer_name) == 32 && offsetof(LydvwPrint, selection) == 416 &&
+              offsetof(LydvwPrint, job_name) == 436 && offsetof(LydvwPrint, margins) == 476 &&
+              offsetof(LydvwPrint, font_face) == 492 && offsetof(LydvwPrint, abort) == 528 &&
+              offsetof(LydvwPrint, collate) == 544);
 static_assert(sizeof(LydvwPosition) == 16 && sizeof(LydvwGetPosition) == 40 &&
               offsetof(LydvwGetPosition, result) == 24);
 static_assert(sizeof(LydvwPositionCount) == 28 && offsetof(LydvwPositionCount, count) == 24);

@@ -420,8 +420,12 @@ PutResult OptionStore::PutPrintJobName(const std::optional<std::string>& text, O
     if (text->size() > kPrintJobNameMax)
         return PutResult::TooLong;
     m_printJobName = *text;
-    if (channel)
-        channel->SetOption(kPrintJobNameId, m_printJobName.c_str(), m_printJobName.size() + 1);
+    if (channel) {
+        // The engine reads the whole field, whatever the text's length.
+        char field[kPrintJobNameMax + 1] = {};
+        CopyBounded(field, m_printJobName);
+        channel->SetOption(kPrintJobNameId, field, sizeof field);
+    }
     return PutResult::Ok;
 }
 
@@ -576,6 +580,8 @@ size_t OptionDataSize(uint32_t id) {
         case LYDVW_OPT_BMP_ZOOM_TYPE:
         case LYDVW_OPT_VEC_ZOOM_TYPE:
             return 2;
+        case LYDVW_OPT_PRINT_DIALOGS:
+            return 4;
         case 0x52AFB:
             return sizeof(LydvwMonthNames);
         case 0x52AFA:

@@ -47,6 +47,8 @@ class ControlWindow {
     // Invalidate the engine's widget with erasing and repaint it at once.
     virtual void RefreshView(void* engineWidget) = 0;
     virtual void FocusView(void* engineWidget) = 0;
+    // The container's ambient user mode: false while its site says design mode. Run mode without a site.
+    virtual bool AmbientUserMode() const { return true; }
     // The control goes away first: the window forgets it and is deleted.
     virtual void Dispose() = 0;
 };
@@ -178,6 +180,12 @@ class Cqelctrl : public platform::automation::DispatchObject {
     platform::automation::HRESULT Copy(std::span<const platform::automation::Variant> args);
     platform::automation::HRESULT GetRawText(int32_t offset, platform::automation::Variant& result);
     std::string RawTextString() const;
+    // Printing (qelctrl_print.cpp): false for a member of another family.
+    bool BindPrintMember(const MemberSpec& member);
+    void PrintOI(int32_t setupDialog, int32_t flags, int32_t abortDialog, int32_t startDocDone);
+    // The print options the record does not carry, sent again: values put before the view was made.
+    void SendPrintOptions();
+    static int32_t AbortThunk(void* context, uint32_t dc, int32_t error);
 
     // Page drawing (qelctrl_pages.cpp): false for a member of another family.
     bool BindPageMember(const MemberSpec& member);
@@ -232,6 +240,11 @@ class Cqelctrl : public platform::automation::DispatchObject {
         int32_t charSet = 0;
         int32_t offset = 0;
     } m_rawText;
+    // Kept only in the control: the printer by name (port and driver ride along) and the host's device.
+    std::string m_printerName;
+    std::string m_printerPort;
+    std::string m_printerDriver;
+    uint32_t m_printerDC = 0;
     // DisplayFont, ClipFont, PrintFont: font objects, the control's own until a host hands it others.
     std::array<std::shared_ptr<platform::automation::IDispatch>, 3> m_fonts;
     platform::automation::CPropertyBrowsing m_browsing;

@@ -290,7 +290,7 @@ void Cqelctrl::BuildTable() {
         };
 
         if (BindPositionMember(member) || BindCopyMember(member) || BindPageMember(member) ||
-            BindSearchMember(member))
+            BindSearchMember(member) || BindPrintMember(member))
             continue;
         switch (FamilyOf(member)) {
             case Family::Option: {
@@ -466,9 +466,9 @@ void Cqelctrl::BuildTable() {
                 break;
             case Family::DisplayOptions:
             case Family::ClipboardOptions:
-                method([this, dialog = FamilyOf(member) == Family::DisplayOptions ? LYDVW_DLG_DISPLAY
-                                                                                  : LYDVW_DLG_CLIPBOARD](
-                           std::span<const Variant>, Variant& result) {
+                method([this, dialog = FamilyOf(member) == Family::DisplayOptions
+                                           ? LYDVW_DLG_DISPLAY
+                                           : LYDVW_DLG_CLIPBOARD](std::span<const Variant>, Variant& result) {
                     result = Variant::I4(0);
                     if (!RequireView())
                         return automation::S_OK;

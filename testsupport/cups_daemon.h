@@ -99,6 +99,10 @@ class CupsDaemon {
     bool Running() const { return m_ready; }
     std::string Socket() const { return Path("cups.sock"); }
     std::filesystem::path Output(const std::string& queue) const { return m_root / "out" / (queue + ".out"); }
+    // The backend's arguments for the queue's last job, a line each: job id, user, title, copies, options.
+    std::filesystem::path Arguments(const std::string& queue) const {
+        return m_root / "out" / (queue + ".out.args");
+    }
     std::string Log() const {
         std::ifstream in(m_root / "log" / "error_log");
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -120,6 +124,7 @@ class CupsDaemon {
               "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Test capture\"'; exit 0; fi\n"
               "out=\"${DEVICE_URI#capture:}\"\n"
               "case \"$out\" in *'?slow') out=\"${out%\\?slow}\"; sleep 3;; esac\n"
+              "printf '%s\\n' \"$1\" \"$2\" \"$3\" \"$4\" \"$5\" > \"$out.args\"\n"
               "if [ $# -ge 6 ]; then cat \"$6\" > \"$out\" || exit 1; else cat > \"$out\" || exit 1; fi\n"
               "exit 0\n");
         ::chmod(backend.c_str(), 0700);

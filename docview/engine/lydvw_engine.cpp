@@ -47,6 +47,7 @@
 #include "docview/engine/page_painter.h"
 #include "docview/engine/page_zoom.h"
 #include "docview/engine/paper.h"
+#include "docview/engine/print_job.h"
 #include "docview/engine/redirect_device.h"
 #include "docview/engine/search_dialog.h"
 #include "docview/engine/text_export.h"
@@ -266,6 +267,7 @@ struct LydvwView {
     std::string path;
     dev_t device = 0;
     ino_t inode = 0;
+    docview::EnginePrinter printer;
 
     int64_t Notify(uint32_t n, uint64_t l) { return notify ? notify(context, n, 0, l) : 0; }
     void Stat() {
@@ -585,6 +587,15 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
         ChangeSelection(At(page, offset), At(page, offset + length));
         if (const std::optional<QRect> area = MatchArea(page, offset, length))
             EnsureVisible(*area);
+    }
+
+    docview::PrintSource ForPrinting() {
+        docview::PrintSource source;
+        source.pdf = m_pdf.get();
+        source.images = m_images.empty() ? nullptr : &m_images;
+        source.text = m_text.get();
+        source.selection = SelectedText();
+        return source;
     }
 
     // Pages rendered since the document was shown, for tests of lazy rendering.
@@ -1065,6 +1076,23 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
     docview::engine::PageZoom m_zoom;
     bool m_fullScreen = false;
     bool m_dragging = false;
+};
+
+// What the printer reads of a view.
+class ViewPrintHost final : public docview::PrintHost {
+  public:
+    explicit ViewPrintHost(LydvwView* view) : m_view(view) {}
+    docview::PrintSource Source() override {
+        return m_view->open && m_view->widget ? m_view->widget->ForPrinting() : docview::PrintSource{};
+    }
+    std::map<uint32_t, std::string>& Options() override { return m_view->options; }
+    int64_t Notify(uint32_t notification, uint64_t lparam) override {
+        return m_view->Notify(notification, lparam);
+    }
+    QWidget* DialogParent() override { return m_view->widget; }
+
+  private:
+    LydvwView* m_view;
 };
 
 void CloseDocument(LydvwView* view, bool anotherFollows) {
@@ -1604,8 +1632,25 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
             return Option(view, request, reinterpret_cast<const LydvwOptionBlock*>(lparam));
         case LYDVW_R_IDLE:
             return LYDVW_E_OK;
-        case LYDVW_R_OPTIONS_DIALOG:
+        case LYDVW_R_OPTIONS_DIALOG: {
+            ViewPrintHost host(view);
+            if (lparam == LYDVW_DLG_PRINT)
+                return view->printer.PrintOptionsDialog(host);
             return lparam == LYDVW_DLG_DISPLAY ? ShowDisplayOptions(view) : int64_t{LYDVW_E_UNSUPPORTED};
+        }
+        case LYDVW_R_PRINT: {
+            ViewPrintHost host(view);
+            const auto* record = reinterpret_cast<const LydvwPrint*>(lparam);
+            return record ? view->printer.Print(host, *record) : int64_t{LYDVW_E_ARGUMENT};
+        }
+        case LYDVW_R_PRINT_DIALOG: {
+            ViewPrintHost host(view);
+            return view->printer.PrintWithDialog(host);
+        }
+        case LYDVW_R_PRINTER_SETUP: {
+            ViewPrintHost host(view);
+            return view->printer.PageSetup(host);
+        }
         case LYDVW_R_GET_POSITION:
         case LYDVW_R_POSITION_COUNT:
         case LYDVW_R_SET_SELECTION:

@@ -10,6 +10,7 @@
 
 #include "docview/fennick/page_surfaces.h"
 #include "docview/page_tables.h"
+#include "suite/qt/ambient_site.h"
 #include "suite/qt/property_frame.h"
 #include "suite/qt/qt_text.h"
 
@@ -101,6 +102,11 @@ void CQelWindow::RefreshView(void* engineWidget) {
 void CQelWindow::FocusView(void* engineWidget) {
     if (auto* view = static_cast<QWidget*>(engineWidget))
         view->setFocus(Qt::OtherFocusReason);
+}
+
+bool CQelWindow::AmbientUserMode() const {
+    const suite::AmbientSite* site = suite::FindAmbientSite(this);
+    return !site || site->UserMode();
 }
 
 void CQelWindow::Dispose() {

@@ -19,6 +19,7 @@ class CQelWindow final : public QWidget, public docview::ControlWindow {
     void PlaceView(void* engineWidget) override;
     void RefreshView(void* engineWidget) override;
     void FocusView(void* engineWidget) override;
+    bool AmbientUserMode() const override;
     void Dispose() override;
 
   protected:

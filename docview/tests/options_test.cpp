@@ -264,9 +264,13 @@ TEST(OptionStore, TextOptionsRefuseOverlongTextAndSendEmptyButNotMissing) {
     EXPECT_STREQ(record.text, "ABCDE");
     EXPECT_EQ(store.PutPrintJobName(std::string(), &channel), PutResult::Ok);
     ASSERT_EQ(channel.sent.size(), 2u);
-    EXPECT_EQ(channel.sent[1].bytes, std::string(1, '\0'));
+    // The job name goes as its whole field: the engine reads all of it, whatever the text's length.
+    EXPECT_EQ(channel.sent[1].bytes, std::string(41, '\0'));
     EXPECT_EQ(store.PutPrintJobName(std::nullopt, &channel), PutResult::Ok);
     EXPECT_EQ(channel.sent.size(), 2u);
+    EXPECT_EQ(store.PutPrintJobName(std::string("Ledger"), &channel), PutResult::Ok);
+    ASSERT_EQ(channel.sent.size(), 3u);
+    EXPECT_EQ(channel.sent[2].bytes, "Ledger" + std::string(35, '\0'));
 }
 
 TEST(OptionStore, ReadBackStaysWithinFieldsTheEngineFillsWrongly) {

@@ -11,15 +11,15 @@
 #include <span>
 
 #include "platform/codepage.h"
-#include "terminal/print/cups_library.h"
+#include "platform/print/cups_library.h"
 
 namespace terminal {
 
 namespace {
 
 // Only called once Open or DefaultPrinter found the library loaded.
-const CupsLibrary& Cups() {
-    return CupsLibrary::Get();
+const platform::CupsLibrary& Cups() {
+    return platform::CupsLibrary::Get();
 }
 
 struct HttpClose {

@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "platform/user_prompt.h"
-#include "terminal/print/cups_library.h"
 #include "terminal/print/remote_print_job.h"
 #include "terminal/print/tests/fake_spooler.h"
 #include "testsupport/cups_daemon.h"
@@ -87,24 +86,6 @@ class CupsSpoolerTest : public ::testing::Test {
     std::string m_log;
     int m_files = 0;
 };
-
-// The scheduler's library is found when a print needs it; one that is missing, or lacks a function the
-// spooler calls, is a clear error and not a crash.
-TEST(CupsLibraryTest, LoadsTheSchedulersLibraryOrSaysWhyNot) {
-    const CupsLibrary& cups = CupsLibrary::Get();
-    EXPECT_TRUE(cups.Loaded()) << cups.Error();
-    EXPECT_EQ(&CupsLibrary::Get(), &cups);  // loaded once
-
-    const CupsLibrary& missing = CupsLibrary::Get("libcarrowline-no-such-library.so.9");
-    EXPECT_FALSE(missing.Loaded());
-    EXPECT_NE(missing.Error().find("libcarrowline-no-such-library.so.9 could not be loaded"),
-              std::string::npos)
-        << missing.Error();
-
-    const CupsLibrary& other = CupsLibrary::Get("libc.so.6");
-    EXPECT_FALSE(other.Loaded());
-    EXPECT_EQ(other.Error(), "the print library libc.so.6 has no httpClose");
-}
 
 TEST_F(CupsSpoolerTest, FilesArriveByteForByteAndAreDeleted) {
     for (std::size_t size : {0u, 1u, 512u, 1024u, 1025u, 70000u}) {

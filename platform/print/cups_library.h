@@ -1,6 +1,6 @@
-// The print scheduler's client library, loaded when a print first needs it rather than with the control:
-// it brings its own TLS, Kerberos and service-discovery libraries, which cost every start of the control
-// several milliseconds and are needed only for remote print jobs.
+// The print scheduler's client library, loaded when a print first needs it rather than with a program's
+// libraries: it brings its own TLS, Kerberos and service-discovery libraries, which cost every start of a
+// control several milliseconds and are needed only when something is printed.
 #pragma once
 
 #include <cups/cups.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace terminal {
+namespace platform {
 
 struct CupsLibrary {
     static constexpr std::string_view kSoname = "libcups.so.2";
@@ -34,6 +34,8 @@ struct CupsLibrary {
     decltype(&::cupsGetNamedDest) cupsGetNamedDest = nullptr;
     decltype(&::cupsCopyDestInfo) cupsCopyDestInfo = nullptr;
     decltype(&::cupsGetOption) cupsGetOption = nullptr;
+    decltype(&::cupsGetJobs2) cupsGetJobs2 = nullptr;
+    decltype(&::cupsFreeJobs) cupsFreeJobs = nullptr;
     decltype(&::cupsCreateDestJob) cupsCreateDestJob = nullptr;
     decltype(&::cupsCancelDestJob) cupsCancelDestJob = nullptr;
     decltype(&::cupsStartDestDocument) cupsStartDestDocument = nullptr;
@@ -58,4 +60,4 @@ struct CupsLibrary {
     std::string m_error;
 };
 
-}  // namespace terminal
+}  // namespace platform

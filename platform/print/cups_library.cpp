@@ -1,5 +1,5 @@
 // The scheduler's client library, found with dlopen and kept open once found.
-#include "terminal/print/cups_library.h"
+#include "platform/print/cups_library.h"
 
 #include <dlfcn.h>
 
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <type_traits>
 
-namespace terminal {
+namespace platform {
 
 const CupsLibrary& CupsLibrary::Get(std::string_view soname) {
     static std::mutex mutex;
@@ -59,6 +59,8 @@ CupsLibrary::CupsLibrary(const std::string& soname) {
     CARROWLINE_CUPS_FIND(cupsGetNamedDest);
     CARROWLINE_CUPS_FIND(cupsCopyDestInfo);
     CARROWLINE_CUPS_FIND(cupsGetOption);
+    CARROWLINE_CUPS_FIND(cupsGetJobs2);
+    CARROWLINE_CUPS_FIND(cupsFreeJobs);
     CARROWLINE_CUPS_FIND(cupsCreateDestJob);
     CARROWLINE_CUPS_FIND(cupsCancelDestJob);
     CARROWLINE_CUPS_FIND(cupsStartDestDocument);
@@ -80,4 +82,4 @@ CupsLibrary::CupsLibrary(const std::string& soname) {
 #undef CARROWLINE_CUPS_FIND
 }
 
-}  // namespace terminal
+}  // namespace platform
