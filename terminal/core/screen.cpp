@@ -339,7 +339,8 @@ void CTerminalScreen::WriteText(const uint8_t* text, size_t length) {
         CopyShort(m_cells.data() + at, text, length);
         FillColours(at, length, {m_foreground, m_background});
         if (m_paintingOn) {
-            Painter().DrawText({m_row, m_column, CellX(m_column), CellY(m_row),
+            Painter().DrawText({m_row, m_column, m_columnX[static_cast<size_t>(m_column)],
+                                m_rowY[static_cast<size_t>(m_row)],
                                 std::string_view(reinterpret_cast<const char*>(m_cells.data() + at), length),
                                 m_foreground, m_background});
         }
@@ -617,9 +618,19 @@ void CTerminalScreen::ClearScreen() {
 
 // ---- Geometry ----
 
+void CTerminalScreen::UpdateCellPixels() {
+    for (int32_t column = 0; column < kScreenColumns; ++column) {
+        m_columnX[static_cast<size_t>(column)] = CellX(column);
+    }
+    for (int32_t row = 0; row < kScreenRows; ++row) {
+        m_rowY[static_cast<size_t>(row)] = CellY(row);
+    }
+}
+
 void CTerminalScreen::SetCellSize(int32_t width, int32_t height) {
     m_cellWidth = std::max(width, 0);
     m_cellHeight = std::max(height, 0);
+    UpdateCellPixels();
 }
 
 void CTerminalScreen::Resize(int32_t width, int32_t height, int32_t statusBarHeight) {
@@ -649,6 +660,7 @@ void CTerminalScreen::Layout(int32_t cellWidth, int32_t cellHeight) {
     g.marginY = ClampToInt32(std::max<int64_t>(0, (g.usableHeight - gridHeight - 5) / 2));
     g.originX = g.bandOffsetX + g.frameOffsetX + g.marginX;
     g.originY = g.bandOffsetY + g.frameOffsetY + g.marginY;
+    UpdateCellPixels();
 }
 
 void CTerminalScreen::SetFrameOffset(int32_t x, int32_t y) {
@@ -656,6 +668,7 @@ void CTerminalScreen::SetFrameOffset(int32_t x, int32_t y) {
     m_geometry.frameOffsetY = y;
     m_geometry.originX = m_geometry.bandOffsetX + x + m_geometry.marginX;
     m_geometry.originY = m_geometry.bandOffsetY + y + m_geometry.marginY;
+    UpdateCellPixels();
 }
 
 void CTerminalScreen::SetBandOffset(int32_t x, int32_t y) {
@@ -663,11 +676,13 @@ void CTerminalScreen::SetBandOffset(int32_t x, int32_t y) {
     m_geometry.bandOffsetY = y;
     m_geometry.originX = x + m_geometry.frameOffsetX + m_geometry.marginX;
     m_geometry.originY = y + m_geometry.frameOffsetY + m_geometry.marginY;
+    UpdateCellPixels();
 }
 
 void CTerminalScreen::SetExtraOffset(int32_t x, int32_t y) {
     m_geometry.extraOffsetX = x;
     m_geometry.extraOffsetY = y;
+    UpdateCellPixels();
 }
 
 PixelRect CTerminalScreen::ClipRect() const {

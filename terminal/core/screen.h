@@ -190,6 +190,8 @@ class CTerminalScreen {
                kScreenColumns;
     }
     static bool OnScreen(int32_t row, int32_t column);
+    // Recomputes the cells' pixel corners; every change of the cell size or of the grid's place calls it.
+    void UpdateCellPixels();
     void BlankCells(int32_t row, int32_t firstColumn, Colour foreground, Colour background);
     void DrawRowRuns(int32_t row, int32_t firstColumn);
     void DrawCursor(bool inverted);
@@ -278,6 +280,10 @@ class CTerminalScreen {
     int32_t m_buffered = 0;
     int32_t m_cellWidth = 0;
     int32_t m_cellHeight = 0;
+    // CellX and CellY of every column and row on the screen: the text writer draws a run at them without
+    // recomputing.
+    std::array<int32_t, kScreenColumns> m_columnX{};
+    std::array<int32_t, kScreenRows> m_rowY{};
     EscapeScanner m_scanner;
     bool m_cursorShown = false;
     bool m_paintingOn = true;

@@ -151,6 +151,7 @@ bool CTerminalScreen::AdoptSnapshotImage(std::span<const uint8_t> image, std::st
     m_cursorShown = GetU32(image, kCursorShown) != 0;
     m_paintingOn = GetU32(image, kPaintingOn) != 0;
     m_geometry = geometry;
+    UpdateCellPixels();
     const auto* digest = reinterpret_cast<const char*>(image.data() + kExpectedDigest);
     m_expectedDigest.assign(digest, strnlen(digest, kExpectedDigestBytes - 1));
     return true;

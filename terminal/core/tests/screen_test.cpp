@@ -7,8 +7,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "terminal/core/tests/screen_recorder.h"
 
@@ -625,6 +628,47 @@ TEST(ScreenGeometry, ResizeLayoutAndOffsetsPlaceTheGrid) {
     bare.Resize(640, 480, 20);
     EXPECT_EQ(bare.Geometry().usableWidth, 640);
     EXPECT_EQ(bare.Geometry().usableHeight, 460);
+}
+
+// The writer draws runs at pixel corners it keeps: after every change of the cell size or of the grid's
+// place, and after adopting another screen's image, they are where CellX and CellY put the cells.
+TEST(ScreenGeometry, RunsAreDrawnWhereTheGridIsAfterEveryChange) {
+    struct PositionPainter final : ScreenPainter {
+        std::vector<TextRun> runs;
+        void DrawText(const TextRun& run) override { runs.push_back(run); }
+        void FillArea(const PixelRect&, Colour, FillReason) override {}
+        void DrawCursorCell(const TextRun&, bool) override {}
+        void DrawFrame() override {}
+        void RequestFullRepaint() override {}
+    } painter;
+    CTerminalScreen other;
+    other.SetCellSize(11, 23);
+    other.Resize(1000, 700);
+    other.Layout(11, 23);
+    other.SetExtraOffset(-4, 9);
+    CTerminalScreen screen;
+    screen.SetPainter(&painter);
+    const std::pair<const char*, std::function<void()>> steps[] = {
+        {"none yet", [] {}},
+        {"cell size", [&] { screen.SetCellSize(8, 16); }},
+        {"resize", [&] { screen.Resize(700, 500); }},
+        {"layout", [&] { screen.Layout(8, 16); }},
+        {"frame offset", [&] { screen.SetFrameOffset(6, 5); }},
+        {"band offset", [&] { screen.SetBandOffset(3, 29); }},
+        {"extra offset", [&] { screen.SetExtraOffset(2, -3); }},
+        {"cell size again", [&] { screen.SetCellSize(9, 18); }},
+        {"adopted image", [&] { ASSERT_TRUE(screen.AdoptSnapshotImage(other.SnapshotImage())); }},
+    };
+    for (const auto& [name, step] : steps) {
+        step();
+        for (const CellPosition at : {CellPosition{0, 0}, CellPosition{39, 12}, CellPosition{78, 24}}) {
+            painter.runs.clear();
+            screen.Feed("\x1B[" + std::to_string(at.row + 1) + ";" + std::to_string(at.column + 1) + "Hx");
+            ASSERT_EQ(painter.runs.size(), 1u) << name;
+            EXPECT_EQ(painter.runs[0].x, screen.CellX(at.column)) << name << " column " << at.column;
+            EXPECT_EQ(painter.runs[0].y, screen.CellY(at.row)) << name << " row " << at.row;
+        }
+    }
 }
 
 TEST(ScreenGeometry, NoCellFromAPointBeforeTheCellSizeIsKnown) {
