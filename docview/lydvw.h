@@ -485,10 +485,12 @@ typedef struct LydvwRawText {
     uint32_t unit_width;   /* written: bytes per character, 1 or 2 */
 } LydvwRawText;
 
-/* Clipboard formats, the bits of option 0x529CD (ToClipboard) that LYDVW_R_COPY offers: plain text
- * ("text/plain"), rich text ("text/rtf") and HTML ("text/html"), the last two in the font of option 0x529CE.
- * Other bits are ignored; with none of these the clipboard is left alone. */
-enum { LYDVW_CLIP_TEXT = 1, LYDVW_CLIP_RICH_TEXT = 2, LYDVW_CLIP_HTML = 1024 };
+/* Clipboard formats, the bits of option 0x529CD (ToClipboard) that LYDVW_R_COPY offers: selected text as
+ * plain text ("text/plain") and as rich text ("text/rtf", and "text/html" for programs that take no RTF) in
+ * the font of option 0x529CE; the page of a shown image as a bitmap (BMP or DIB: Qt's image formats).
+ * Metafiles (0x400) and palettes (0x200) have no form here and are not offered. With nothing to offer the
+ * clipboard is left alone. */
+enum { LYDVW_CLIP_TEXT = 0x1, LYDVW_CLIP_RICH_TEXT = 0x2, LYDVW_CLIP_BMP = 0x80, LYDVW_CLIP_DIB = 0x100 };
 
 /* Annotation notification (2136). */
 typedef struct LydvwAnnotationEvent {

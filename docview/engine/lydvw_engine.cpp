@@ -18,6 +18,7 @@
 #include <QFormLayout>
 #include <QImageReader>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -282,6 +283,7 @@ int64_t ViewFile(LydvwView* view, const LydvwViewFile* record);
 bool DropsEnabled(const LydvwView* view);
 int32_t OptionValue(const LydvwView* view, uint32_t id, int32_t fallback);
 int64_t ShowDisplayOptions(LydvwView* view);
+int64_t ShowClipboardOptions(LydvwView* view);
 uint32_t FallbackId(const LydvwView* view);
 
 constexpr uint32_t kBitmapFitOption = 0x52849;   // 16-bit: 0 natural size, else wider images fit the window
@@ -487,13 +489,12 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
         }
         return pieces.join(u'\n');
     }
-    // Puts the selection on the clipboard in the formats asked; an empty selection leaves the clipboard
-    // alone.
+    // Puts the selected text, or the image page in view, on the clipboard in the formats asked; with
+    // nothing to offer the clipboard is left alone.
     int64_t CopyToClipboard(uint32_t formats, const LydvwFontRecord& font) {
-        const QString text = SelectedText();
-        if (text.isEmpty())
-            return LYDVW_E_OK;
-        if (std::unique_ptr<QMimeData> data = docview::engine::ClipboardData(text, formats, font))
+        const QImage image = m_images.empty() ? QImage() : m_images[static_cast<size_t>(CurrentPage())];
+        if (std::unique_ptr<QMimeData> data =
+                docview::engine::ClipboardData(SelectedText(), image, formats, font))
             QApplication::clipboard()->setMimeData(data.release());
         return LYDVW_E_OK;
     }
@@ -1557,6 +1558,50 @@ int64_t CopyRange(LydvwView* view, LydvwCopyRange* record) {
     return LYDVW_E_OK;
 }
 
+// The clipboard-options dialog: the formats a copy to the clipboard offers. Bits it does not show are kept;
+// a change is stored as if the control had set it, and the control hears of it.
+int64_t ShowClipboardOptions(LydvwView* view) {
+    struct Choice {
+        uint32_t bit;
+        const char* name;
+        const char* label;
+    };
+    static constexpr Choice kChoices[] = {{LYDVW_CLIP_TEXT, "text", "Text"},
+                                          {LYDVW_CLIP_RICH_TEXT, "rtf", "RTF"},
+                                          {LYDVW_CLIP_BMP, "bmp", "BMP"},
+                                          {LYDVW_CLIP_DIB, "dib", "DIB"}};
+    const auto formats = static_cast<uint32_t>(OptionValue(view, kToClipboardOption, LYDVW_CLIP_TEXT));
+    QDialog dialog(view->widget);
+    dialog.setWindowTitle(QStringLiteral("Clipboard Options"));
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(new QLabel(QStringLiteral("Copy to the clipboard as"), &dialog));
+    std::vector<std::pair<uint32_t, QCheckBox*>> boxes;
+    for (const Choice& choice : kChoices) {
+        auto* box = new QCheckBox(QString::fromLatin1(choice.label), &dialog);
+        box->setObjectName(QString::fromLatin1(choice.name));
+        box->setChecked(formats & choice.bit);
+        form->addRow(box);
+        boxes.emplace_back(choice.bit, box);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    view->Notify(LYDVW_N_ENABLE_APP, 0);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    view->Notify(LYDVW_N_ENABLE_APP, 1);
+    if (!accepted)
+        return LYDVW_E_CANCELLED;
+    uint32_t chosen = formats;
+    for (const auto& [bit, box] : boxes)
+        chosen = box->isChecked() ? chosen | bit : chosen & ~bit;
+    if (chosen != formats) {
+        view->options[kToClipboardOption].assign(reinterpret_cast<const char*>(&chosen), sizeof chosen);
+        view->Notify(LYDVW_N_OPTION_CHANGE, kToClipboardOption);
+    }
+    return LYDVW_E_OK;
+}
+
 int64_t RawText(LydvwView* view, LydvwRawText* record) {
     if (!record || record->size < sizeof *record)
         return LYDVW_E_ARGUMENT;
@@ -1636,6 +1681,8 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
             ViewPrintHost host(view);
             if (lparam == LYDVW_DLG_PRINT)
                 return view->printer.PrintOptionsDialog(host);
+            if (lparam == LYDVW_DLG_CLIPBOARD)
+                return ShowClipboardOptions(view);
             return lparam == LYDVW_DLG_DISPLAY ? ShowDisplayOptions(view) : int64_t{LYDVW_E_UNSUPPORTED};
         }
         case LYDVW_R_PRINT: {

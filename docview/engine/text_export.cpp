@@ -105,16 +105,21 @@ void* NewBlock(const QByteArray& bytes, int unitWidth) {
     return block;
 }
 
-std::unique_ptr<QMimeData> ClipboardData(const QString& text, uint32_t formats, const LydvwFontRecord& font) {
-    if (!(formats & (LYDVW_CLIP_TEXT | LYDVW_CLIP_RICH_TEXT | LYDVW_CLIP_HTML)))
+std::unique_ptr<QMimeData> ClipboardData(const QString& text, const QImage& image, uint32_t formats,
+                                         const LydvwFontRecord& font) {
+    const bool offersText = !text.isEmpty() && (formats & (LYDVW_CLIP_TEXT | LYDVW_CLIP_RICH_TEXT));
+    const bool offersImage = !image.isNull() && (formats & (LYDVW_CLIP_BMP | LYDVW_CLIP_DIB));
+    if (!offersText && !offersImage)
         return nullptr;
     auto data = std::make_unique<QMimeData>();
-    if (formats & LYDVW_CLIP_TEXT)
+    if (offersText && (formats & LYDVW_CLIP_TEXT))
         data->setText(text);
-    if (formats & LYDVW_CLIP_RICH_TEXT)
+    if (offersText && (formats & LYDVW_CLIP_RICH_TEXT)) {
         data->setData(QStringLiteral("text/rtf"), RichText(text, font));
-    if (formats & LYDVW_CLIP_HTML)
         data->setHtml(HtmlText(text, font));
+    }
+    if (offersImage)
+        data->setImageData(image);
     return data;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QMimeData>
 #include <QString>
 #include <cstdint>
@@ -25,8 +26,10 @@ QString HtmlText(const QString& text, const LydvwFontRecord& font);
 // A block for the control: `bytes` and a terminator of `unitWidth` zero bytes; null when it cannot be had.
 void* NewBlock(const QByteArray& bytes, int unitWidth);
 
-// The text in the clipboard formats asked (LYDVW_CLIP_*); null when none of them is.
-std::unique_ptr<QMimeData> ClipboardData(const QString& text, uint32_t formats, const LydvwFontRecord& font);
+// The selected text, or the shown image, in the clipboard formats asked (LYDVW_CLIP_*); null when there is
+// nothing to offer.
+std::unique_ptr<QMimeData> ClipboardData(const QString& text, const QImage& image, uint32_t formats,
+                                         const LydvwFontRecord& font);
 
 // The piece of a page's text that holds `at` (0 <= at < text.size()): pieces of kRawPieceMax units from the
 // page's start, one unit shorter where a surrogate pair would be cut.

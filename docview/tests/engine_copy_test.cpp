@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QColor>
+#include <QDialog>
 #include <QMimeData>
+#include <QTimer>
 #include <QWidget>
 #include <cstring>
 #include <string>
@@ -25,7 +29,10 @@ constexpr uint32_t kSystemFlags = 0x52A32;
 constexpr uint32_t kRawTextOn = 1;
 constexpr uint32_t kUnicodeOn = 16;
 
-int64_t Ignore(void*, uint32_t, uint64_t, uint64_t) {
+// The option changes the engine reports.
+int64_t Record(void* context, uint32_t id, uint64_t, uint64_t lparam) {
+    if (id == LYDVW_N_OPTION_CHANGE)
+        static_cast<std::vector<uint64_t>*>(context)->push_back(lparam);
     return 0;
 }
 
@@ -40,7 +47,7 @@ class EngineCopyTest : public ::testing::Test {
     void SetUp() override {
         std::string message;
         ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
-        m_view = m_api.createView(&m_parent, Ignore, nullptr);
+        m_view = m_api.createView(&m_parent, Record, &m_changed);
         ASSERT_NE(m_view, nullptr);
         testing::WriteDocuments(m_temp.Path());
     }
@@ -108,6 +115,7 @@ class EngineCopyTest : public ::testing::Test {
     EngineApi m_api;
     QWidget m_parent;
     LydvwView* m_view = nullptr;
+    std::vector<uint64_t> m_changed;
 };
 
 TEST_F(EngineCopyTest, ARangeComesAsTerminatedTextOrRichTextInTheClipFont) {
@@ -251,48 +259,92 @@ TEST_F(EngineCopyTest, TheClipboardCarriesTheFormatsToClipboardAsks) {
     std::strcpy(font.face, "Courier New");
     font.half_points = 24;
     Set(kClipFont, font);
-    ASSERT_EQ(View("notes.txt"), 0);
-    ASSERT_EQ(Request(LYDVW_R_SELECT_ALL), 0);
     struct Row {
+        const char* file;
         int32_t toClipboard;
         bool text;
-        bool rich;
-        bool html;
+        bool rich;  // RTF and HTML
+        bool image;
     };
-    const Row rows[] = {{1, true, false, false},    {2, false, true, false},
-                        {1024, false, false, true}, {1027, true, true, true},
-                        {3, true, true, false},     {0x7FFFFC00, false, false, true},
-                        {0, false, false, false},   {0x100, false, false, false}};
+    const Row rows[] = {
+        {"notes.txt", 1, true, false, false},      {"notes.txt", 2, false, true, false},
+        {"notes.txt", 1027, true, true, false},    {"notes.txt", 0x7FFFFFFF, true, true, false},
+        {"notes.txt", 0x400, false, false, false}, {"notes.txt", 0x80 | 0x200, false, false, false},
+        {"notes.txt", 0, false, false, false},     {"red.png", 0x80, false, false, true},
+        {"red.png", 0x100, false, false, true},    {"red.png", 1027, false, false, false},
+    };
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.toClipboard);
+        SCOPED_TRACE(std::string(row.file) + " " + std::to_string(row.toClipboard));
+        ASSERT_EQ(View(row.file), 0);
+        Request(LYDVW_R_SELECT_ALL);
         QApplication::clipboard()->setText("before");
         Set(kToClipboard, row.toClipboard);
         ASSERT_EQ(Request(LYDVW_R_COPY), 0);
         const QMimeData* data = QApplication::clipboard()->mimeData();
         ASSERT_NE(data, nullptr);
-        if (!row.text && !row.rich && !row.html) {
-            // Nothing asked that the engine knows: the clipboard is left alone.
+        if (!row.text && !row.rich && !row.image) {
+            // Nothing asked that there is to offer: the clipboard is left alone.
             EXPECT_EQ(QApplication::clipboard()->text(), "before");
             continue;
         }
         EXPECT_EQ(data->hasText(), row.text);
         EXPECT_EQ(data->hasFormat("text/rtf"), row.rich);
-        EXPECT_EQ(data->hasHtml(), row.html);
+        EXPECT_EQ(data->hasHtml(), row.rich);
+        EXPECT_EQ(data->hasImage(), row.image);
         if (row.text) {
             EXPECT_TRUE(data->text().contains("second line")) << data->text().toStdString();
         }
         if (row.rich) {
             const QByteArray rtf = data->data("text/rtf");
             EXPECT_TRUE(rtf.startsWith("{\\rtf1")) << rtf.toStdString();
-            EXPECT_TRUE(rtf.contains("Courier New\\;") || rtf.contains("Courier New;")) << rtf.toStdString();
+            EXPECT_TRUE(rtf.contains("Courier New;")) << rtf.toStdString();
             EXPECT_TRUE(rtf.contains("first line\\par")) << rtf.toStdString();
-        }
-        if (row.html) {
             EXPECT_TRUE(data->html().contains("font-family:'Courier New'")) << data->html().toStdString();
             EXPECT_TRUE(data->html().contains("font-size:12pt")) << data->html().toStdString();
             EXPECT_TRUE(data->html().contains("second line")) << data->html().toStdString();
         }
+        if (row.image) {
+            const QImage image = qvariant_cast<QImage>(data->imageData());
+            EXPECT_EQ(image.size(), QSize(40, 30));
+            EXPECT_EQ(image.pixelColor(5, 5), QColor(Qt::red));
+        }
     }
+}
+
+TEST_F(EngineCopyTest, TheClipboardOptionsDialogChangesOnlyTheFormatsItShows) {
+    Set(kToClipboard, int32_t{1027 | 0x100});
+    // The user drops DIB and confirms; then opens it again, ticks it and cancels. The metafile bit, which
+    // the dialog does not show, stays.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->findChild<QCheckBox*>("text")->isChecked());
+        EXPECT_TRUE(dialog->findChild<QCheckBox*>("rtf")->isChecked());
+        EXPECT_FALSE(dialog->findChild<QCheckBox*>("bmp")->isChecked());
+        dialog->findChild<QCheckBox*>("dib")->setChecked(false);
+        dialog->accept();
+    });
+    EXPECT_EQ(Request(LYDVW_R_OPTIONS_DIALOG, reinterpret_cast<const void*>(LYDVW_DLG_CLIPBOARD)), 0);
+    EXPECT_EQ(m_changed, std::vector<uint64_t>{kToClipboard});
+    int32_t formats = 0;
+    LydvwOptionBlock block{sizeof block, kToClipboard, LYDVW_OPT_CURRENT, 0,
+                           reinterpret_cast<uint64_t>(&formats)};
+    ASSERT_EQ(Request(LYDVW_R_GET_OPTION, &block), 0);
+    EXPECT_EQ(formats, 1027);
+
+    m_changed.clear();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(dialog->findChild<QCheckBox*>("dib")->isChecked());
+        dialog->findChild<QCheckBox*>("dib")->setChecked(true);
+        dialog->reject();
+    });
+    EXPECT_EQ(Request(LYDVW_R_OPTIONS_DIALOG, reinterpret_cast<const void*>(LYDVW_DLG_CLIPBOARD)),
+              LYDVW_E_CANCELLED);
+    EXPECT_TRUE(m_changed.empty());
+    ASSERT_EQ(Request(LYDVW_R_GET_OPTION, &block), 0);
+    EXPECT_EQ(formats, 1027);
 }
 
 }  // namespace

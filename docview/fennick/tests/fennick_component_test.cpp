@@ -575,7 +575,7 @@ TEST_F(FennickComponentTest, TheWholeDocumentCopiesToTheBufferAndTheClipboardAnd
                 EXPECT_NE(copied.find(word), std::string::npos) << copied;
         }
 
-        // The default ToClipboard: text, rich text and HTML.
+        // The default ToClipboard: text and rich text, as RTF and as HTML.
         QApplication::clipboard()->clear();
         Call("CopyToClip");
         const QMimeData* data = QApplication::clipboard()->mimeData();
@@ -585,9 +585,9 @@ TEST_F(FennickComponentTest, TheWholeDocumentCopiesToTheBufferAndTheClipboardAnd
         EXPECT_TRUE(data->hasHtml());
         for (const std::string& word : row.words)
             EXPECT_TRUE(data->text().contains(QString::fromStdString(word))) << data->text().toStdString();
-        Put("ToClipboard", Variant::I4(1024));
+        Put("ToClipboard", Variant::I4(1));
         Call("CopyToClip");
-        EXPECT_EQ(QApplication::clipboard()->mimeData()->formats(), QStringList{"text/html"});
+        EXPECT_EQ(QApplication::clipboard()->mimeData()->formats(), QStringList{"text/plain"});
         Put("ToClipboard", Variant::I4(1027));
 
         // Raw text only when switched on; then piece after piece, each saying where it starts. A refusal
@@ -711,6 +711,27 @@ TEST_F(FennickComponentTest, ZoomChangesThePagesSizeAndFullScreenComesBack) {
     Call("IMGShowFullScreen", {Variant::I4(0)});
     EXPECT_FALSE(view->isWindow());
     EXPECT_EQ(view->geometry(), m_widget->rect());
+}
+
+TEST_F(FennickComponentTest, WhatTheUserChoosesInTheClipboardOptionsIsWhatCopyToClipOffers) {
+    ASSERT_EQ(View(Doc("notes.txt")), Variant::I4(1));
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QCheckBox*>("text")->setChecked(false);
+        dialog->accept();
+    });
+    m_sink->fired.clear();
+    EXPECT_EQ(Call("ClipboardOptions"), Variant::I4(1));
+    EXPECT_EQ(Get("ToClipboard"), Variant::I4(1026));
+    EXPECT_TRUE(std::any_of(m_sink->fired.begin(), m_sink->fired.end(), [](const auto& f) {
+        return f.first == static_cast<DISPID>(Event::OptionChange) &&
+               f.second == std::vector<int32_t>{0x529CD};
+    }));
+    Call("SelectAll");
+    Call("CopyToClip");
+    EXPECT_EQ(QApplication::clipboard()->mimeData()->formats(), (QStringList{"text/rtf", "text/html"}));
+    Put("ToClipboard", Variant::I4(1027));
 }
 
 }  // namespace
