@@ -83,8 +83,7 @@ automation::HRESULT Cqelctrl::Copy(std::span<const Variant> args) {
         ReportError(2, kErrBadParameter);
         return automation::S_OK;
     }
-    LydvwCopyRange record{};
-    record.size = sizeof record;
+    auto record = Sized<LydvwCopyRange>();
     record.format = format == 0 ? LYDVW_COPY_TEXT : LYDVW_COPY_RICH_TEXT;
     record.start = ends[0]->Read();
     record.end = ends[1]->Read();
@@ -106,8 +105,7 @@ automation::HRESULT Cqelctrl::GetRawText(int32_t offset, Variant& result) {
     result = Variant::I4(0);
     if (!RequireView())
         return automation::S_OK;
-    LydvwRawText record{};
-    record.size = sizeof record;
+    auto record = Sized<LydvwRawText>();
     record.offset = static_cast<uint32_t>(offset);
     const int64_t answer = m_view->Request(LYDVW_R_RAW_TEXT, record);
     void* block = reinterpret_cast<void*>(record.block);

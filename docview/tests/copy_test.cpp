@@ -13,6 +13,7 @@
 #include "docview/qel_pos.h"
 #include "docview/qelctrl.h"
 #include "docview/tests/null_window.h"
+#include "docview/tests/stub_engine.h"
 #include "platform/user_prompt.h"
 
 namespace docview {
@@ -46,7 +47,6 @@ struct Engine {
     std::optional<LydvwRawText> raw;
 };
 Engine* g_engine = nullptr;
-alignas(8) char g_viewStorage[8];
 
 void* Allocate(const Block& block) {
     if (block.null)
@@ -57,12 +57,6 @@ void* Allocate(const Block& block) {
     return memory;
 }
 
-uint32_t Abi() {
-    return LYDVW_ABI_VERSION;
-}
-LydvwView* Create(void*, LydvwNotifyFn, void*) {
-    return reinterpret_cast<LydvwView*>(g_viewStorage);
-}
 int64_t RequestFn(LydvwView*, uint32_t request, uint64_t, uint64_t lparam) {
     if (request != LYDVW_R_COPY_RANGE && request != LYDVW_R_RAW_TEXT)
         return 0;
@@ -85,16 +79,11 @@ int64_t RequestFn(LydvwView*, uint32_t request, uint64_t, uint64_t lparam) {
     }
     return g_engine->answer;
 }
-void* WidgetFn(LydvwView*) {
-    return nullptr;
-}
-void DestroyFn(LydvwView*) {}
 void FreeFn(void* block) {
     if (block)
         ++g_engine->freed;
     std::free(block);
 }
-void SetStat(LydvwStatFn, LydvwView*, int32_t) {}
 
 class Sink : public automation::IDispatch {
   public:
@@ -128,7 +117,8 @@ class CopyTest : public ::testing::Test {
         site.loadEngine = [this](EngineApi& api) {
             if (m_noEngine)
                 return kNoLibrary;
-            api = EngineApi{Abi, Create, RequestFn, WidgetFn, DestroyFn, FreeFn, SetStat};
+            api = testing::StubEngineApi(RequestFn);
+            api.freeBlock = FreeFn;
             return 0;
         };
         m_control = CreateQelctrl(std::move(site));
