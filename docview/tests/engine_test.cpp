@@ -480,7 +480,8 @@ TEST_F(EngineTest, TheDisplayOptionsDialogStoresWhatTheUserChangesAndReportsEach
             dialog->reject();
     });
     EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_DISPLAY), LYDVW_E_CANCELLED);
-    EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, LYDVW_DLG_CLIPBOARD), LYDVW_E_UNSUPPORTED);
+    EXPECT_EQ(m_api.request(m_view, LYDVW_R_OPTIONS_DIALOG, 0, 0x83AA0),
+              LYDVW_E_UNSUPPORTED);  // no such dialog
 }
 
 TEST_F(EngineTest, TransparentPartsOfAnImageShowWhitePaper) {
