@@ -6,6 +6,7 @@
 
 #include "docview/control_strings.h"
 #include "docview/fennick_members.h"
+#include "docview/member_entries.h"
 #include "docview/qel_pos.h"
 #include "docview/qelctrl.h"
 #include "platform/codepage.h"
@@ -29,14 +30,7 @@ bool Cqelctrl::BindCopyMember(const MemberSpec& member) {
     automation::DispatchTable& table = Table();
     const std::string name(member.name);
     const automation::DISPID id = member.dispid;
-    const auto get = [&](VarType kind, std::function<Variant()> getter) {
-        table.Add({name,
-                   id,
-                   InvokeKind::PropertyGet,
-                   {},
-                   kind,
-                   [getter = std::move(getter)](std::span<const Variant>) { return getter(); }});
-    };
+    MemberEntries entries(table, member);
     if (member.name == "Copy") {
         const ParamSpec position(VarType::Variant, true);
         table.Add({name,
@@ -57,17 +51,17 @@ bool Cqelctrl::BindCopyMember(const MemberSpec& member) {
                        return GetRawText(args[0].AsI4(), result);
                    }});
     } else if (member.name == "CopyBuffer") {
-        get(VarType::Bstr, [this] { return Variant::Bstr(m_copyBuffer); });
+        entries.Get(VarType::Bstr, [this] { return Variant::Bstr(m_copyBuffer); });
     } else if (member.name == "CopyBufferSize") {
-        get(VarType::I4, [this] { return Variant::I4(static_cast<int32_t>(m_copyBuffer.size())); });
+        entries.Get(VarType::I4, [this] { return Variant::I4(static_cast<int32_t>(m_copyBuffer.size())); });
     } else if (member.name == "RawTextString") {
-        get(VarType::Bstr, [this] { return Variant::Bstr(RawTextString()); });
+        entries.Get(VarType::Bstr, [this] { return Variant::Bstr(RawTextString()); });
     } else if (member.name == "RawTextLength") {
-        get(VarType::I4, [this] { return Variant::I4(m_rawText.length); });
+        entries.Get(VarType::I4, [this] { return Variant::I4(m_rawText.length); });
     } else if (member.name == "RawTextCharSet") {
-        get(VarType::I4, [this] { return Variant::I4(m_rawText.charSet); });
+        entries.Get(VarType::I4, [this] { return Variant::I4(m_rawText.charSet); });
     } else if (member.name == "RawTextOffset") {
-        get(VarType::I4, [this] { return Variant::I4(m_rawText.offset); });
+        entries.Get(VarType::I4, [this] { return Variant::I4(m_rawText.offset); });
     } else {
         return false;
     }

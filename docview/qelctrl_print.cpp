@@ -5,6 +5,7 @@
 
 #include "docview/control_strings.h"
 #include "docview/fennick_members.h"
+#include "docview/member_entries.h"
 #include "docview/qelctrl.h"
 #include "platform/automation/handle_table.h"
 
@@ -26,35 +27,9 @@ constexpr size_t kPrinterTextMax = 127;
 }  // namespace
 
 bool Cqelctrl::BindPrintMember(const MemberSpec& member) {
-    automation::DispatchTable& table = Table();
-    const std::string name(member.name);
-    const automation::DISPID id = member.dispid;
-    const auto get = [&](VarType kind, std::function<Variant()> getter) {
-        table.Add({name,
-                   id,
-                   InvokeKind::PropertyGet,
-                   {},
-                   kind,
-                   [getter = std::move(getter)](std::span<const Variant>) { return getter(); }});
-    };
-    const auto put = [&](VarType kind, std::function<void(const Variant&)> setter) {
-        table.Add({name,
-                   id,
-                   InvokeKind::PropertyPut,
-                   {ParamSpec(kind)},
-                   VarType::Empty,
-                   [setter = std::move(setter)](std::span<const Variant> args) {
-                       setter(args[0]);
-                       return Variant();
-                   }});
-    };
-    const auto method = [&](std::vector<ParamSpec> params, VarType result,
-                            automation::StatusHandler handler) {
-        table.Add({name, id, InvokeKind::Method, std::move(params), result, nullptr, std::move(handler)});
-    };
-
+    MemberEntries entries(Table(), member);
     if (member.name == "PrintOI") {
-        method(
+        entries.Method(
             {ParamSpec(VarType::I4), ParamSpec(VarType::I4), ParamSpec(VarType::I4), ParamSpec(VarType::I4)},
             VarType::Empty, [this](std::span<const Variant> args, Variant&) {
                 PrintOI(args[0].AsI4(), args[1].AsI4(), args[2].AsI4(), args[3].AsI4());
@@ -62,13 +37,13 @@ bool Cqelctrl::BindPrintMember(const MemberSpec& member) {
             });
     } else if (member.name == "PrintSetup") {
         // A cancelled setup is no error: the call's result says so.
-        method({}, VarType::Empty, [this](std::span<const Variant>, Variant&) {
+        entries.Method({}, VarType::Empty, [this](std::span<const Variant>, Variant&) {
             if (!RequireView())
                 return automation::S_OK;
             return m_view->Request(LYDVW_R_PRINTER_SETUP) != 0 ? automation::S_FALSE : automation::S_OK;
         });
     } else if (member.name == "PrintOptions") {
-        method({}, VarType::I2, [this](std::span<const Variant>, Variant& result) {
+        entries.Method({}, VarType::I2, [this](std::span<const Variant>, Variant& result) {
             result = Variant::I2(0);
             if (!RequireView())
                 return automation::S_OK;
@@ -82,13 +57,13 @@ bool Cqelctrl::BindPrintMember(const MemberSpec& member) {
         std::string& text = member.name == "PrinterName"   ? m_printerName
                             : member.name == "PrinterPort" ? m_printerPort
                                                            : m_printerDriver;
-        get(VarType::Bstr, [&text] { return Variant::Bstr(text); });
+        entries.Get(VarType::Bstr, [&text] { return Variant::Bstr(text); });
         // The engine's fields hold 128 bytes with the terminator.
-        put(VarType::Bstr,
-            [&text](const Variant& value) { text = value.AsBstr().substr(0, kPrinterTextMax); });
+        entries.Put(VarType::Bstr,
+                    [&text](const Variant& value) { text = value.AsBstr().substr(0, kPrinterTextMax); });
     } else if (member.name == "PrinterDC") {
-        get(VarType::I4, [this] { return Variant::I4(static_cast<int32_t>(m_printerDC)); });
-        put(VarType::I4, [this](const Variant& value) {
+        entries.Get(VarType::I4, [this] { return Variant::I4(static_cast<int32_t>(m_printerDC)); });
+        entries.Put(VarType::I4, [this](const Variant& value) {
             // A device context only exists while the host runs: the container's designer may not keep one.
             if (m_window && !m_window->AmbientUserMode()) {
                 ReportError(2, kErrRuntimeOnly);

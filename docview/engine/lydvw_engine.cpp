@@ -45,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "docview/engine/engine_options.h"
 #include "docview/engine/page_painter.h"
 #include "docview/engine/page_zoom.h"
 #include "docview/engine/paper.h"
@@ -1123,19 +1124,7 @@ bool DropsEnabled(const LydvwView* view) {
 
 // A plain option's value as the control last set it (16 or 32 bits), or `fallback`.
 int32_t OptionValue(const LydvwView* view, uint32_t id, int32_t fallback) {
-    auto it = view->options.find(id);
-    if (it == view->options.end())
-        return fallback;
-    if (it->second.size() == 2) {
-        int16_t narrow = 0;
-        std::memcpy(&narrow, it->second.data(), 2);
-        return narrow;
-    }
-    if (it->second.size() < 4)
-        return fallback;
-    int32_t value = 0;
-    std::memcpy(&value, it->second.data(), 4);
-    return value;
+    return docview::PlainOptionValue(view->options, id, fallback);
 }
 
 // The display-options dialog: what the user changes is stored as if the control had set it, and the

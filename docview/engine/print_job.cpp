@@ -28,6 +28,7 @@
 #include <cstring>
 #include <optional>
 
+#include "docview/engine/engine_options.h"
 #include "docview/options.h"
 #include "platform/codepage.h"
 #include "platform/print/cups_library.h"
@@ -51,23 +52,10 @@ constexpr double kTwipsPerCm = 566.0;
 constexpr int kMaxMarginTwips = 6090;
 constexpr int kMaxRenderDpi = 300;
 
-using Options = std::map<uint32_t, std::string>;
+using Options = EngineOptions;
 
-// A plain option's value (16 or 32 bits), or `fallback` when the control never set it.
 int32_t Value(const Options& options, uint32_t id, int32_t fallback) {
-    auto it = options.find(id);
-    if (it == options.end())
-        return fallback;
-    if (it->second.size() == 2) {
-        int16_t narrow = 0;
-        std::memcpy(&narrow, it->second.data(), 2);
-        return narrow;
-    }
-    if (it->second.size() < 4)
-        return fallback;
-    int32_t value = 0;
-    std::memcpy(&value, it->second.data(), 4);
-    return value;
+    return PlainOptionValue(options, id, fallback);
 }
 
 template <typename T>
