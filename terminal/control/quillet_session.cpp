@@ -147,7 +147,9 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
     // True once `count` messages were written or dropped, false at the deadline.
     bool WaitDone(uint64_t count, Clock::time_point deadline) {
         std::unique_lock lock(m_mutex);
-        return m_changed.wait_until(lock, deadline, [&] { return m_done >= count; });
+        return m_changed.wait_until(lock, deadline, [&] {
+            return m_done + m_tried.load(std::memory_order_relaxed) >= count;
+        });
     }
     // True once no write is in progress, false at the deadline.
     bool WaitIdle(Clock::time_point deadline) {
@@ -156,39 +158,32 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
     }
     void Drop() {
         std::lock_guard lock(m_mutex);
-        m_dropping = true;
+        m_dropping.store(true, std::memory_order_release);
     }
     uint64_t Dropped() const {
         std::lock_guard lock(m_mutex);
-        return m_dropped;
+        return m_dropped + m_triedDropped.load(std::memory_order_relaxed);
     }
 
   protected:
     bool WriteBytes(const void* bytes, uint32_t count) override {
         return Forward([&] { return m_pipe.Write(bytes, count); });
     }
-    // Counted when it ends the message: a block left to the queue is counted when the thread writes it,
-    // one that was begun when the thread finishes it.
+    // Only a caller of Send comes here, on its own thread, and it holds the poster's lock until it
+    // returns; a teardown takes that lock before it waits, so it finds these counts complete and no such
+    // write under way, and nothing here needs the gate's lock or a wake. Counted when it ends the message:
+    // a block left to the queue is counted when the thread writes it, one that was begun when the thread
+    // finishes it.
     hostlink::TryWriteResult TryWriteBytes(const void* bytes, uint32_t count) override {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_dropping) {
-                ++m_dropped;
-                ++m_done;
-                m_changed.notify_all();
-                return hostlink::TryWriteResult::Failed;
-            }
-            m_inWrite = true;
+        if (m_dropping.load(std::memory_order_acquire)) {
+            m_triedDropped.fetch_add(1, std::memory_order_relaxed);
+            m_tried.fetch_add(1, std::memory_order_relaxed);
+            return hostlink::TryWriteResult::Failed;
         }
         const hostlink::TryWriteResult result = m_pipe.TryWrite(bytes, count);
-        {
-            std::lock_guard lock(m_mutex);
-            m_inWrite = false;
-            if (result == hostlink::TryWriteResult::Written || result == hostlink::TryWriteResult::Failed) {
-                ++m_done;
-            }
+        if (result == hostlink::TryWriteResult::Written || result == hostlink::TryWriteResult::Failed) {
+            m_tried.fetch_add(1, std::memory_order_relaxed);
         }
-        m_changed.notify_all();
         return result;
     }
     bool FinishBytes() override {
@@ -200,7 +195,7 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
     bool Forward(Fn&& write) {
         {
             std::lock_guard lock(m_mutex);
-            if (m_dropping) {
+            if (m_dropping.load(std::memory_order_relaxed)) {
                 ++m_dropped;
                 ++m_done;
                 m_changed.notify_all();
@@ -221,32 +216,38 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
     CCommPipe& m_pipe;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    bool m_dropping = false;
-    bool m_inWrite = false;
-    uint64_t m_done = 0;
+    std::atomic<bool> m_dropping{false};  // stored under m_mutex
+    bool m_inWrite = false;               // a write of the thread's; under m_mutex
+    uint64_t m_done = 0;                  // the thread's messages ended, under m_mutex
     uint64_t m_dropped = 0;
+    std::atomic<uint64_t> m_tried{0};  // blocks a Send caller wrote or had fail at once
+    std::atomic<uint64_t> m_triedDropped{0};
 };
 
-bool CQuilletSession::SessionPoster::Post(SenderMessage message) {
-    return Forward(&CKeySenderThread::Post, std::move(message));
-}
-
-bool CQuilletSession::SessionPoster::Send(SenderMessage message) {
-    return Forward(&CKeySenderThread::Send, std::move(message));
-}
-
-bool CQuilletSession::SessionPoster::Forward(bool (CKeySenderThread::*pass)(SenderMessage),
-                                             SenderMessage message) {
+template <typename Pass>
+bool CQuilletSession::SessionPoster::Forward(Pass&& pass) {
     // Held across a write made at once: a teardown must not take the sender away under it.
     std::lock_guard lock(m_mutex);
     if (m_sender == nullptr) {
         return false;  // no live pipe: nothing to write to
     }
-    if (!(m_sender->*pass)(std::move(message))) {
+    if (!pass(*m_sender)) {
         return false;
     }
     ++m_posted;
     return true;
+}
+
+bool CQuilletSession::SessionPoster::Post(SenderMessage message) {
+    return Forward([&](CKeySenderThread& sender) { return sender.Post(std::move(message)); });
+}
+
+bool CQuilletSession::SessionPoster::Send(SenderMessage message) {
+    return Forward([&](CKeySenderThread& sender) { return sender.Send(std::move(message)); });
+}
+
+bool CQuilletSession::SessionPoster::SendRaw(std::span<const uint8_t> bytes) {
+    return Forward([&](CKeySenderThread& sender) { return sender.SendRaw(bytes); });
 }
 
 bool CQuilletSession::WritesAccepted() {

@@ -167,12 +167,15 @@ class CQuilletSession {
       public:
         bool Post(SenderMessage message) override;
         bool Send(SenderMessage message) override;
+        bool SendRaw(std::span<const uint8_t> bytes) override;
         std::mutex m_mutex;
         CKeySenderThread* m_sender = nullptr;  // guarded by m_mutex; null while no live pipe
         uint64_t m_posted = 0;                 // messages the current sender accepted
 
       private:
-        bool Forward(bool (CKeySenderThread::*pass)(SenderMessage), SenderMessage message);
+        // Hands over to the current sender with `pass`, under m_mutex; false without one.
+        template <typename Pass>
+        bool Forward(Pass&& pass);
     };
 
     bool Handshake();

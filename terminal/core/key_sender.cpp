@@ -103,22 +103,41 @@ bool CKeySenderThread::Post(SenderMessage message) {
 }
 
 bool CKeySenderThread::Send(SenderMessage message) {
+    if (message.op != SenderMessage::Op::Write) {
+        return Post(std::move(message));
+    }
+    const std::vector<uint8_t>& bytes = message.bytes;
+    return SendWrite(bytes, &message);
+}
+
+bool CKeySenderThread::SendRaw(std::span<const uint8_t> bytes) {
+    return SendWrite(bytes, nullptr);
+}
+
+bool CKeySenderThread::SendWrite(std::span<const uint8_t> bytes, SenderMessage* owned) {
+    const auto keep = [&] {
+        return owned != nullptr ? std::move(*owned)
+                                : SenderMessage{SenderMessage::Op::Write, {bytes.begin(), bytes.end()}, 0};
+    };
     hostlink::CCommPipe* pipe = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (m_accepting && message.op == SenderMessage::Op::Write && m_queue.empty() && !m_writing &&
-            message.bytes.size() <= kDirectMax) {
-            // Nothing is ahead of this message, and the thread takes nothing from the queue while
+        if (m_accepting && m_queue.empty() && !m_writing && bytes.size() <= kDirectMax) {
+            // Nothing is ahead of this block, and the thread takes nothing from the queue while
             // m_writing is set: whatever is posted meanwhile goes out after it.
             m_writing = true;
             pipe = m_pipe;
         }
     }
     if (pipe == nullptr) {
-        return Post(std::move(message));
+        return Post(keep());
     }
-    const hostlink::TryWriteResult result =
-        pipe->TryWrite(message.bytes.data(), static_cast<uint32_t>(message.bytes.size()));
+    const hostlink::TryWriteResult result = pipe->TryWrite(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    // Copied before the lock, and only in the rare case that the block must wait.
+    std::optional<SenderMessage> waiting;
+    if (result == hostlink::TryWriteResult::NotWritten) {
+        waiting = keep();
+    }
     bool queued = false;
     {
         std::lock_guard lock(m_mutex);
@@ -126,7 +145,7 @@ bool CKeySenderThread::Send(SenderMessage message) {
         switch (result) {
             case hostlink::TryWriteResult::NotWritten:
                 // Still first in line: ahead of anything posted while it was tried.
-                m_queue.push_front(std::move(message));
+                m_queue.push_front(std::move(*waiting));
                 break;
             case hostlink::TryWriteResult::Started:
                 m_queue.push_front({SenderMessage::Op::FinishWrite, {}, 0});
@@ -211,14 +230,17 @@ bool CKeySender::FlushKeys() {
     if (m_count == 0) {
         return true;
     }
-    const std::string_view held(reinterpret_cast<const char*>(m_buffer), m_count);
+    const std::span<const uint8_t> held(m_buffer, m_count);
     m_count = 0;
-    return m_poster.Send({SenderMessage::Op::Write, std::vector<uint8_t>(held.begin(), held.end()), 0});
+    return m_poster.SendRaw(held);
 }
 
 bool CKeySender::Post(SenderMessage::Op op, std::string_view bytes, int32_t flag) {
     const bool flushed = FlushKeys();
-    const bool posted = m_poster.Send({op, std::vector<uint8_t>(bytes.begin(), bytes.end()), flag});
+    const bool posted =
+        op == SenderMessage::Op::Write
+            ? m_poster.SendRaw({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()})
+            : m_poster.Send({op, std::vector<uint8_t>(bytes.begin(), bytes.end()), flag});
     return flushed && posted;
 }
 

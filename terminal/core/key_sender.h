@@ -50,6 +50,11 @@ class KeyPoster {
     // As Post, but the poster may write the message on the calling thread at once when that cannot
     // overtake or wait behind another write; whatever it does, the order of messages is the order posted.
     virtual bool Send(SenderMessage message) { return Post(std::move(message)); }
+    // Send of a raw write of `bytes`, which the poster copies only when it keeps them: a key written at
+    // once costs no allocation.
+    virtual bool SendRaw(std::span<const uint8_t> bytes) {
+        return Send({SenderMessage::Op::Write, std::vector<uint8_t>(bytes.begin(), bytes.end()), 0});
+    }
 };
 
 // The connection's sender thread: started at connect with its pipe, stopped and joined at teardown before
@@ -88,9 +93,13 @@ class CKeySenderThread final : public KeyPoster {
     // raw block; what the pipe does not take at once is queued ahead of everything posted meanwhile (a
     // block the pipe began is finished by the thread first). Else queues it as Post does.
     bool Send(SenderMessage message) override;
+    bool SendRaw(std::span<const uint8_t> bytes) override;
     Counts GetCounts() const;
 
   private:
+    // Send's raw write of `bytes`; `owned`, when given, holds the same bytes and is queued in place of a
+    // copy.
+    bool SendWrite(std::span<const uint8_t> bytes, SenderMessage* owned);
     void Run(hostlink::CCommPipe* pipe);
     // Carries one message out on `pipe`.
     static void Write(hostlink::CCommPipe& pipe, const SenderMessage& message);

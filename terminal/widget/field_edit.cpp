@@ -108,12 +108,17 @@ bool CFieldEdit::HandleKey(const AdaptedKey& key) {
     if (key.virtualKey == 0 && !printable) {
         return false;
     }
+    const bool wasOpen = m_model.IsOpen();
     const bool used = m_model.KeyDown(key.virtualKey, key.mods, printable);
     if (key.character) {
         // The model drops the character of a key it has already acted on.
         m_model.Char(*key.character);
     }
-    SyncFromModel();
+    // Without a field a key only goes to the host or waits in the type-ahead: the box has nothing new to
+    // show, and syncing it would cost every direct key its time after the write.
+    if (wasOpen || m_model.IsOpen()) {
+        SyncFromModel();
+    }
     return used || key.character.has_value();
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -405,6 +406,83 @@ INSTANTIATE_TEST_SUITE_P(KeySenderThread, KeySenderQueueTest,
                                            QueueCase{"BehindABlockThePipeBeganAndTheThreadFinishes", false, 1,
                                                      hostlink::TryWriteResult::Started}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The same sends through the caller's write with its span, the caller's write with a message it owns, and
+// the thread alone: whatever the pipe does with a write that must not wait, the wire is the same.
+struct SendPathCase {
+    const char* name;
+    hostlink::TryWriteResult tryResult;
+    bool ownedMessages;  // Send with a SenderMessage, else SendRaw with the bytes alone
+};
+
+void PrintTo(const SendPathCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class KeySenderPathTest : public ::testing::TestWithParam<SendPathCase> {};
+
+// Keys, replies, channel blocks and a prefix switch, as a session sends them; `raw` stands for the way
+// a raw block reaches the poster.
+void SendMixedTraffic(KeyPoster& poster, const std::function<void(std::string_view)>& raw) {
+    CKeySender keys(poster);
+    CKeySender field(poster);
+    for (int i = 0; i < 6; ++i) {
+        keys.QueueKey(vk::kA + static_cast<uint32_t>(i), {});
+        keys.QueueKey(vk::kF1 + static_cast<uint32_t>(i), {.shift = i % 2 == 1});
+        keys.FlushKeys();
+        raw("r" + std::to_string(i));
+        field.SendChannel0("f" + std::to_string(i), i % 2 == 0);
+        if (i == 3) {
+            field.SetChannelPrefix(1);
+        }
+        field.WriteChannel1("c");
+    }
+    for (int i = 0; i < 13; ++i) {
+        keys.QueueKey(vk::kLeft, {});  // the last one overflows the buffer into a block of its own
+    }
+    keys.FlushKeys();
+    raw(std::string(CKeySenderThread::kDirectMax, '+'));
+    raw(std::string(CKeySenderThread::kDirectMax + 1, '-'));
+}
+
+TEST_P(KeySenderPathTest, TheWireIsTheOneTheThreadAloneWrites) {
+    const SendPathCase& c = GetParam();
+    ImmediatePoster reference;
+    SendMixedTraffic(reference, [&](std::string_view bytes) { reference.Post({Op::Write, Bytes(bytes), 0}); });
+    const std::string expected = reference.TakeWire();
+
+    hostlink::testing::ScriptedPipe pipe;
+    pipe.m_tryResult = c.tryResult;
+    CKeySenderThread thread;
+    thread.Start(pipe);
+    SendMixedTraffic(thread, [&](std::string_view bytes) {
+        if (c.ownedMessages) {
+            thread.Send({Op::Write, Bytes(bytes), 0});
+        } else {
+            thread.SendRaw({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+        }
+    });
+    thread.Stop();
+    EXPECT_EQ(pipe.m_written, expected);
+    EXPECT_EQ(pipe.GetChannelPrefix(), 1);
+    // Both ways were taken: otherwise the comparison proves nothing about the one left out.
+    EXPECT_GT(thread.GetCounts().queued, 0u);
+    if (c.tryResult != hostlink::TryWriteResult::NotWritten) {
+        EXPECT_GT(thread.GetCounts().direct, 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KeySenderThread, KeySenderPathTest,
+    ::testing::Values(SendPathCase{"TakenAtOnceFromASpan", hostlink::TryWriteResult::Written, false},
+                      SendPathCase{"TakenAtOnceFromAMessage", hostlink::TryWriteResult::Written, true},
+                      SendPathCase{"LeftToTheThreadFromASpan", hostlink::TryWriteResult::NotWritten, false},
+                      SendPathCase{"LeftToTheThreadFromAMessage", hostlink::TryWriteResult::NotWritten, true},
+                      SendPathCase{"BegunAndFinishedByTheThreadFromASpan", hostlink::TryWriteResult::Started,
+                                   false},
+                      SendPathCase{"BegunAndFinishedByTheThreadFromAMessage",
+                                   hostlink::TryWriteResult::Started, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace terminal
