@@ -99,9 +99,11 @@ class CCommPipe {
     bool Write(const void* bytes, uint32_t count);
     // Writes the whole block now or, where it cannot without waiting for the host, leaves it (NotWritten)
     // or hands it to the transport to finish (Started). Never waits for the host or for another writer.
-    TryWriteResult TryWrite(const void* bytes, uint32_t count);
+    // A pipe that only passes its writes on to another may pass this and FinishWrite on whole: that
+    // pipe's own write lock keeps the blocks apart.
+    virtual TryWriteResult TryWrite(const void* bytes, uint32_t count);
     // Finishes what a Started TryWrite began, waiting as Write does; true when nothing is left over.
-    bool FinishWrite();
+    virtual bool FinishWrite();
     virtual bool Open(PipeOwner* owner) = 0;
     virtual void Close() = 0;
     virtual bool StartNewSession(std::string_view runText) = 0;

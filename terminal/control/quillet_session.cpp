@@ -165,16 +165,13 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
         return m_dropped + m_triedDropped.load(std::memory_order_relaxed);
     }
 
-  protected:
-    bool WriteBytes(const void* bytes, uint32_t count) override {
-        return Forward([&] { return m_pipe.Write(bytes, count); });
-    }
-    // Only a caller of Send comes here, on its own thread, and it holds the poster's lock until it
+    // Passed on whole: the pipe's write lock keeps the blocks apart, so the gate takes none of its own.
+    // Only a caller of Send tries a write, on its own thread, and it holds the poster's lock until it
     // returns; a teardown takes that lock before it waits, so it finds these counts complete and no such
     // write under way, and nothing here needs the gate's lock or a wake. Counted when it ends the message:
     // a block left to the queue is counted when the thread writes it, one that was begun when the thread
     // finishes it.
-    hostlink::TryWriteResult TryWriteBytes(const void* bytes, uint32_t count) override {
+    hostlink::TryWriteResult TryWrite(const void* bytes, uint32_t count) override {
         if (m_dropping.load(std::memory_order_acquire)) {
             m_triedDropped.fetch_add(1, std::memory_order_relaxed);
             m_tried.fetch_add(1, std::memory_order_relaxed);
@@ -186,8 +183,14 @@ class CQuilletSession::GatedPipe final : public CCommPipe {
         }
         return result;
     }
-    bool FinishBytes() override {
+    bool FinishWrite() override {
         return Forward([&] { return m_pipe.FinishWrite(); });
+    }
+
+  protected:
+    // The pipe's Write finishes a block its try-write began before anything else.
+    bool WriteBytes(const void* bytes, uint32_t count) override {
+        return Forward([&] { return m_pipe.Write(bytes, count); });
     }
 
   private:

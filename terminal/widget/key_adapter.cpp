@@ -121,6 +121,10 @@ std::optional<uint8_t> KeyAdapter::CharacterOf(const QString& text) {
     if (ch < 0x20 || ch == 0x7F) {
         return static_cast<uint8_t>(ch);
     }
+    // Printable ASCII is the same byte in code page 437: the common key needs no table search.
+    if (ch < 0x7F) {
+        return static_cast<uint8_t>(ch);
+    }
     return platform::UnicodeToCp437(ch);
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
+
 namespace terminal {
 namespace {
 
@@ -63,6 +65,16 @@ TEST_P(KeyTable, MapsToVirtualKeyModifiersAndCharacter) {
 
 INSTANTIATE_TEST_SUITE_P(Keys, KeyTable, ::testing::ValuesIn(kKeyCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Typed ASCII takes a short way past the code page's table; both ways give the same byte for every
+// character of the first two pages.
+TEST(KeyAdapter, TypedCharactersAreTheCodePagesBytes) {
+    for (char16_t ch = 0; ch < 0x200; ++ch) {
+        const std::optional<uint8_t> expected =
+            ch < 0x20 || ch == 0x7F ? std::optional<uint8_t>(static_cast<uint8_t>(ch)) : platform::UnicodeToCp437(ch);
+        EXPECT_EQ(KeyAdapter::CharacterOf(QString(QChar(ch))), expected) << "U+" << std::hex << int(ch);
+    }
+}
 
 TEST(KeyAdapter, LetterKeysRevealCapsLockAndTheLockKeyTogglesIt) {
     KeyAdapter adapter;
