@@ -3,6 +3,7 @@
 #include <string>
 
 #include "container/brantor_app.h"
+#include "container/deferred_icon_style.h"
 #include "container/main_frame.h"
 #include "platform/user_prompt.h"
 #include "suite/crash_report.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Brantor"));
     // The frame stays hidden until the control asks for it; the close rule ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    container::InstallDeferredIconStyle();
     tools::QtUserPrompt prompt;
     platform::SetDefaultPrompt(&prompt);
 
