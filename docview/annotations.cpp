@@ -1,6 +1,7 @@
 #include "docview/annotations.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace docview {
 
@@ -17,13 +18,40 @@ std::optional<uint32_t> HiliteStyleWord(int32_t style, int32_t background, int32
     return word;
 }
 
+bool IsEngineKind(uint32_t id) {
+    return (id & kAnnotationEngineKindA) == kAnnotationEngineKindA ||
+           (id & kAnnotationEngineKindB) == kAnnotationEngineKindB;
+}
+
+std::optional<uint32_t> AutomationColourToRgb(uint32_t colour) {
+    // The system colours as a fresh desktop has them, by index (0x00BBGGRR).
+    static constexpr uint32_t kSystem[] = {
+        0xC8D0D4, 0xA56E3A, 0x6A240A, 0x808080, 0xC8D0D4, 0xFFFFFF, 0x000000, 0x000000,
+        0x000000, 0xFFFFFF, 0xC8D0D4, 0xC8D0D4, 0x808080, 0x6A240A, 0xFFFFFF, 0xC8D0D4,
+        0x808080, 0x808080, 0x000000, 0x000000, 0xFFFFFF, 0x404040, 0xC8D0D4, 0x000000,
+        0xE1FFFF, 0xB5B5B5, 0x800000, 0xF0CAA6, 0xC0C0C0, 0xFF9933, 0xF0F0F0};
+    switch (colour >> 24) {
+        case 0x00:
+        case 0x02:  // a colour matched in the palette: the colour itself
+            return colour & 0xFFFFFFu;
+        case 0x80:
+            if ((colour & 0xFFFFFFu) < std::size(kSystem))
+                return kSystem[colour & 0xFFFFFFu];
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
 uint32_t AnnotationTable::Add(uint32_t id, const Variant& data) {
     Variant copy;
     if (platform::automation::Failed(data.Dereference(copy)) || copy.IsEmpty())
         copy = Variant::UI1(0);
-    uint32_t token = m_nextToken++;
-    if (m_nextToken == 0)  // 0 is never a token
-        m_nextToken = 1;
+    // The table cannot hold 2^32 - 1 entries, so a free token is always found.
+    uint32_t token = m_nextToken;
+    while (token == 0 || ByToken(token))
+        ++token;
+    m_nextToken = token + 1;
     m_entries.push_back({token, id, std::move(copy)});
     return token;
 }
@@ -41,7 +69,8 @@ void AnnotationTable::RemoveExact(uint32_t id) {
 }
 
 const AnnotationTable::Entry* AnnotationTable::ByToken(uint32_t token) const {
-    auto it = std::find_if(m_entries.begin(), m_entries.end(), [token](const Entry& e) { return e.token == token; });
+    auto it = std::find_if(m_entries.begin(), m_entries.end(),
+                           [token](const Entry& e) { return e.token == token; });
     return it == m_entries.end() ? nullptr : &*it;
 }
 

@@ -12,7 +12,7 @@ extern "C" {
 #endif
 
 /* Bumped on every incompatible change; the control refuses an engine whose LydvwAbiVersion() differs. */
-#define LYDVW_ABI_VERSION 2u
+#define LYDVW_ABI_VERSION 3u
 
 /* The engine's library file, looked up in the folder the registry names. */
 #define LYDVW_LIBRARY_NAME "liblydvw.so"
@@ -66,9 +66,9 @@ enum {
     LYDVW_R_SELECT_ALL = 2052,        /* none; LYDVW_E_NOT_FOUND when nothing shown has text */
     LYDVW_R_SEARCH_DIALOG = 2055,     /* LydvwSearch */
     LYDVW_R_PRINT = 2064,             /* LydvwPrint */
-    LYDVW_R_ADD_ANNOTATION = 2066,    /* wparam kind, lparam record by kind */
-    LYDVW_R_CLEAR_ANNOTATIONS = 2067, /* wparam mode, lparam id */
-    LYDVW_R_GOTO_ANNOTATION = 2068,   /* wparam mode, lparam id */
+    LYDVW_R_ADD_ANNOTATION = 2066,    /* wparam kind (LYDVW_ANN_*), lparam record by kind */
+    LYDVW_R_CLEAR_ANNOTATIONS = 2067, /* wparam 0 (all) or a match flag (LYDVW_MATCH_*), lparam id */
+    LYDVW_R_GOTO_ANNOTATION = 2068,   /* wparam find type | match flag, lparam id criterion */
     LYDVW_R_SET_OPTION = 2074,        /* LydvwOptionBlock */
     LYDVW_R_GET_OPTION = 2075,        /* LydvwOptionBlock */
     LYDVW_R_VIEW_FILE = 2076,         /* LydvwViewFile */
@@ -78,17 +78,17 @@ enum {
     LYDVW_R_OPTIONS_DIALOG = 2082,    /* lparam dialog id (LYDVW_DLG_*) */
     LYDVW_R_IDLE = 2083,              /* none */
     LYDVW_R_RAW_TEXT = 2085,          /* LydvwRawText */
-    LYDVW_R_FIND_ANNOTATION = 2086,   /* find record */
+    LYDVW_R_FIND_ANNOTATION = 2086,   /* LydvwFindAnnotation */
     LYDVW_R_GET_POSITION = 2087,      /* position record */
     LYDVW_R_POSITION_COUNT = 2088,    /* position-count record */
     LYDVW_R_SET_SELECTION = 2089,     /* selection record */
     LYDVW_R_SHOW_POSITION = 2090,     /* show-position record */
     LYDVW_R_COPY_RANGE = 2091,        /* LydvwCopyRange */
-    LYDVW_R_HIGHLIGHT_STYLE = 2092,   /* highlight-style record */
+    LYDVW_R_HIGHLIGHT_STYLE = 2092,   /* LydvwHighlightStyle */
     LYDVW_R_HSCROLL = 2093,           /* wparam operation (LYDVW_SCROLL_*), lparam position */
     LYDVW_R_VSCROLL = 2094,           /* wparam operation (LYDVW_SCROLL_*), lparam position */
     LYDVW_R_COMPARE_POSITIONS = 2095, /* lparam address of two position addresses; the answer is <0, 0, >0 */
-    LYDVW_R_ANNOTATION_DATA = 2101,   /* annotation-data record */
+    LYDVW_R_ANNOTATION_DATA = 2101,   /* LydvwAnnotationData */
     LYDVW_R_DRAW_INFO = 2104,         /* LydvwDrawInfo */
     LYDVW_R_FIRST = 2025,
     LYDVW_R_LAST = 2104
@@ -492,10 +492,133 @@ typedef struct LydvwRawText {
  * clipboard is left alone. */
 enum { LYDVW_CLIP_TEXT = 0x1, LYDVW_CLIP_RICH_TEXT = 0x2, LYDVW_CLIP_BMP = 0x80, LYDVW_CLIP_DIB = 0x100 };
 
+/* ---- Annotations (2066, 2067, 2068, 2086, 2092, 2101) ----
+ * Annotations belong to the document they were added to and go with it. Each carries the host's id (which
+ * need not be unique) and a token the control issued for its host data; the engine hands the token back
+ * from a find and never reads host data itself. Ranges are ordered by the engine; inserted text and pictures
+ * stand at one position. */
+enum {
+    LYDVW_ANN_HIGHLIGHT = 1,
+    LYDVW_ANN_ICON = 2,
+    LYDVW_ANN_HIDE = 3,
+    LYDVW_ANN_BITMAP = 4,
+    LYDVW_ANN_INSERT = 5
+};
+/* Ids with these bits name annotations of the engine's own two kinds. */
+#define LYDVW_ANN_OWN_KIND_A 0x84000000u
+#define LYDVW_ANN_OWN_KIND_B 0x82000000u
+/* The events a highlight or picture reports (its event field is a mask of them), as the code of
+ * LydvwAnnotationEvent. */
+enum { LYDVW_ANN_EVENT_CLICK = 1, LYDVW_ANN_EVENT_DOUBLE_CLICK = 2 };
+
+/* Highlight style word: bit 30 set: a style defined with 2092 (its id in the low 30 bits). Otherwise the
+ * foreground colour index (0 to 15) in bits 4 to 7 unless bit 29 says there is none, and the background
+ * index in bits 0 to 3 unless bit 28 says there is none. */
+#define LYDVW_STYLE_DEFINED 0x40000000u
+#define LYDVW_STYLE_NO_FOREGROUND 0x20000000u
+#define LYDVW_STYLE_NO_BACKGROUND 0x10000000u
+
+/* Add a highlight (kind 1). */
+typedef struct LydvwAddHighlight {
+    uint32_t size; /* 60 */
+    uint32_t id;
+    LydvwPosition start;
+    LydvwPosition end;
+    uint32_t events;
+    uint32_t token;
+    uint32_t reserved[2];
+    uint32_t style; /* the style word */
+} LydvwAddHighlight;
+
+/* Hide a range (kind 3): its characters are blanked where they stand, so positions do not move. */
+typedef struct LydvwAddHidden {
+    uint32_t size; /* 48 */
+    uint32_t id;
+    LydvwPosition start;
+    LydvwPosition end;
+    uint32_t reserved;
+    uint32_t token;
+} LydvwAddHidden;
+
+/* Insert text (kind 5): shown at the position, over the document, without moving its text. */
+typedef struct LydvwAddInsertText {
+    uint32_t size; /* 40 */
+    uint32_t id;
+    LydvwPosition position;
+    uint32_t token;
+    uint32_t length; /* characters at text; at most LYDVW_INSERT_TEXT_MAX */
+    uint64_t text;   /* char16_t, not terminated; copied by the engine */
+} LydvwAddInsertText;
+#define LYDVW_INSERT_TEXT_MAX 65536u
+
+/* A picture (kind 2 icon, 4 bitmap) at a position: 32-bit 0xAARRGGBB pixels, rows of `width`, copied by
+ * the engine. */
+typedef struct LydvwAddPicture {
+    uint32_t size; /* 64 */
+    uint32_t id;
+    LydvwPosition position;
+    uint32_t reserved[4];
+    uint32_t events;
+    uint32_t token;
+    uint32_t width;  /* 1 to LYDVW_PICTURE_SIDE_MAX */
+    uint32_t height; /* 1 to LYDVW_PICTURE_SIDE_MAX */
+    uint64_t pixels;
+} LydvwAddPicture;
+#define LYDVW_PICTURE_SIDE_MAX 4096u
+
+/* Clear (2067) and find (2086, 2068): how the id criterion is matched. A find type (1 first, 2 next after
+ * the search position, 3 previous before it, 4 last) goes with it; without a search position next is the
+ * first and previous the last. Go to (2068) searches from the selection's start, selects the annotation
+ * and shows it. Nothing found: LYDVW_E_NOT_FOUND. */
+enum {
+    LYDVW_FIND_FIRST = 1,
+    LYDVW_FIND_NEXT = 2,
+    LYDVW_FIND_PREVIOUS = 3,
+    LYDVW_FIND_LAST = 4,
+    LYDVW_MATCH_MASK = 0x1000,
+    LYDVW_MATCH_EXACT = 0x2000
+};
+typedef struct LydvwFindAnnotation {
+    uint32_t size; /* 72 */
+    uint32_t find_type;
+    LydvwPosition search; /* all zero: none */
+    uint32_t criterion;
+    /* LYDVW_MATCH_MASK: the id holds all bits of the criterion; LYDVW_MATCH_EXACT: equals it. */
+    uint32_t match;
+    /* Written by the engine: */
+    uint32_t id;
+    LydvwPosition start;
+    LydvwPosition end;
+    uint32_t token; /* 0 for an annotation of the engine's own kinds */
+} LydvwFindAnnotation;
+
+/* Define a highlight style (2092). Colours are 0x00BBGGRR; attributes as LYDVW_FONT_*. */
+typedef struct LydvwHighlightStyle {
+    uint32_t size; /* 24 */
+    int32_t style; /* greater than 0 */
+    uint32_t options;
+    uint32_t foreground;
+    uint32_t background;
+    uint16_t attributes;
+    uint16_t reserved;
+} LydvwHighlightStyle;
+
+/* Data of an annotation of the engine's own kinds (2101): UTF-8 text, terminated within buffer_size bytes. */
+#define LYDVW_ANNOTATION_DATA_MAX 2048u
+typedef struct LydvwAnnotationData {
+    uint32_t size; /* 32 */
+    uint32_t id;
+    uint32_t buffer_size;
+    uint32_t has_type; /* written: 1 when data_type is set */
+    uint32_t data_type;
+    uint32_t reserved;
+    uint64_t buffer;
+} LydvwAnnotationData;
+
 /* Annotation notification (2136). */
 typedef struct LydvwAnnotationEvent {
     uint32_t size; /* 12 */
-    uint32_t code;
+    uint32_t code; /* LYDVW_ANN_EVENT_* */
     uint32_t id;
 } LydvwAnnotationEvent;
 
@@ -626,6 +749,16 @@ static_assert(sizeof(LydvwPrint) == 560 && offsetof(LydvwPrint, printer_device) 
               offsetof(LydvwPrint, job_name) == 436 && offsetof(LydvwPrint, margins) == 476 &&
               offsetof(LydvwPrint, font_face) == 492 && offsetof(LydvwPrint, abort) == 528 &&
               offsetof(LydvwPrint, collate) == 544);
+static_assert(sizeof(LydvwAddHighlight) == 60 && offsetof(LydvwAddHighlight, token) == 44 &&
+              offsetof(LydvwAddHighlight, style) == 56);
+static_assert(sizeof(LydvwAddHidden) == 48 && offsetof(LydvwAddHidden, token) == 44);
+static_assert(sizeof(LydvwAddInsertText) == 40 && offsetof(LydvwAddInsertText, text) == 32);
+static_assert(sizeof(LydvwAddPicture) == 64 && offsetof(LydvwAddPicture, events) == 40 &&
+              offsetof(LydvwAddPicture, pixels) == 56);
+static_assert(sizeof(LydvwFindAnnotation) == 72 && offsetof(LydvwFindAnnotation, id) == 32 &&
+              offsetof(LydvwFindAnnotation, token) == 68);
+static_assert(sizeof(LydvwHighlightStyle) == 24 && offsetof(LydvwHighlightStyle, attributes) == 20);
+static_assert(sizeof(LydvwAnnotationData) == 32 && offsetof(LydvwAnnotationData, buffer) == 24);
 static_assert(sizeof(LydvwPosition) == 16 && sizeof(LydvwGetPosition) == 40 &&
               offsetof(LydvwGetPosition, result) == 24);
 static_assert(sizeof(LydvwPositionCount) == 28 && offsetof(LydvwPositionCount, count) == 24);

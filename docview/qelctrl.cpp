@@ -306,7 +306,17 @@ namespace {
 
 constexpr int64_t kCurrencyPerHalfPoint = automation::kCurrencyPerPoint / 2;
 
-std::optional<Variant> GetMember(automation::IDispatch& object, std::string_view name, VarType type) {
+void PutMember(automation::IDispatch& object, std::string_view name, Variant value) {
+    automation::DISPID id = automation::DISPID_UNKNOWN;
+    if (automation::Succeeded(object.GetIDOfName(name, id))) {
+        const Variant args[] = {std::move(value)};
+        object.Invoke(id, automation::InvokeKind::PropertyPut, args, nullptr, nullptr);
+    }
+}
+
+}  // namespace
+
+std::optional<Variant> GetObjectMember(automation::IDispatch& object, std::string_view name, VarType type) {
     automation::DISPID id = automation::DISPID_UNKNOWN;
     Variant raw;
     Variant value;
@@ -318,27 +328,17 @@ std::optional<Variant> GetMember(automation::IDispatch& object, std::string_view
     return value;
 }
 
-void PutMember(automation::IDispatch& object, std::string_view name, Variant value) {
-    automation::DISPID id = automation::DISPID_UNKNOWN;
-    if (automation::Succeeded(object.GetIDOfName(name, id))) {
-        const Variant args[] = {std::move(value)};
-        object.Invoke(id, automation::InvokeKind::PropertyPut, args, nullptr, nullptr);
-    }
-}
-
-}  // namespace
-
 LydvwFontRecord FontRecordOf(automation::IDispatch& font) {
     LydvwFontRecord record{};
     // Any font object is read through its members; Size is in currency units, as font objects keep it.
-    const auto name = GetMember(font, "Name", VarType::Bstr);
+    const auto name = GetObjectMember(font, "Name", VarType::Bstr);
     CopyBounded(record.face, name && !name->AsBstr().empty() ? name->AsBstr() : std::string("Arial"));
-    const auto size = GetMember(font, "Size", VarType::I4);
+    const auto size = GetObjectMember(font, "Size", VarType::I4);
     const int64_t currency = size && size->AsI4() > 0 ? size->AsI4() : 10 * automation::kCurrencyPerPoint;
     record.half_points = static_cast<uint16_t>(
         std::min<int64_t>(UINT16_MAX, (currency + kCurrencyPerHalfPoint / 2) / kCurrencyPerHalfPoint));
     const auto flag = [&](std::string_view member, uint16_t bit) {
-        if (const auto value = GetMember(font, member, VarType::Bool); value && value->AsBool())
+        if (const auto value = GetObjectMember(font, member, VarType::Bool); value && value->AsBool())
             record.attributes |= bit;
     };
     flag("Underline", LYDVW_FONT_UNDERLINE);

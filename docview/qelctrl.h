@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "docview/annotations.h"
 #include "docview/engine_binding.h"
 #include "docview/engine_view.h"
 #include "docview/fennick_contract.h"
@@ -82,6 +83,18 @@ struct ControlSite {
     std::function<void(Cqelctrl&)> showProperties;
     // Pictures and devices for page drawing; null: the draw members report that no picture can be made.
     std::shared_ptr<PageSurfaces> pageSurfaces;
+    // A host's picture as the copy a picture annotation hands the engine; nullopt (or null) when the
+    // picture cannot be found or drawn.
+    std::function<std::optional<PictureBits>(const PictureSource&)> pictureBits;
+};
+
+// The current annotation: the last one added or found.
+struct CurrentAnnotation {
+    int32_t id = 0;
+    int16_t dataType = 0;
+    platform::automation::Variant data = platform::automation::Variant::UI1(0);
+    LydvwPosition start{};
+    LydvwPosition end{};
 };
 
 // The control's property pages, in tab order.
@@ -136,6 +149,8 @@ class Cqelctrl : public platform::automation::DispatchObject {
     int32_t ErrorCode() const { return m_errorCode; }
     const std::string& ErrorMsg() const { return m_errorMsg; }
     const FileInformation& FileInfo() const { return m_fileInfo; }
+    const AnnotationTable& Annotations() const { return m_annotations; }
+    const CurrentAnnotation& Current() const { return m_current; }
     // The value an option property holds in the control, as browsing shows it; nullopt for another member.
     std::optional<int32_t> HeldValue(int32_t dispid) const;
 
@@ -193,6 +208,16 @@ class Cqelctrl : public platform::automation::DispatchObject {
     int32_t DrawPageInto(const PageRequest& request);
     int32_t DrawPageInfo(int32_t page, int32_t unitsPerInch, uint32_t outputHandle, uint32_t formatHandle);
     PageDrawState m_pages;
+    // Annotations (qelctrl_annotations.cpp): false for a member of another family.
+    bool BindAnnotationMember(const MemberSpec& member);
+    // 2086; on 0 the found annotation becomes current. The engine's answer, nothing reported.
+    int64_t FindCurrent(uint32_t findType, uint32_t criterion, uint32_t match, const LydvwPosition& search);
+    // 2066 with `record`, whose token field is filled from a new table entry for (id, data); on 0 the
+    // annotation becomes current, otherwise the entry is dropped and the answer reported.
+    template <typename Record>
+    void AddAnnotation(uint32_t kind, Record& record, const platform::automation::Variant& data,
+                       const LydvwPosition& start, const LydvwPosition& end);
+    int64_t AnnotationNotification(uint64_t lparam);
 
     // Notifications (qelctrl_events.cpp).
     int64_t ViewThisFile(uint64_t lparam);
@@ -245,6 +270,8 @@ class Cqelctrl : public platform::automation::DispatchObject {
     std::string m_printerPort;
     std::string m_printerDriver;
     uint32_t m_printerDC = 0;
+    AnnotationTable m_annotations;
+    CurrentAnnotation m_current;
     // DisplayFont, ClipFont, PrintFont: font objects, the control's own until a host hands it others.
     std::array<std::shared_ptr<platform::automation::IDispatch>, 3> m_fonts;
     platform::automation::CPropertyBrowsing m_browsing;
@@ -266,6 +293,10 @@ class Cqelctrl : public platform::automation::DispatchObject {
 // A font object's state as the engine's font record: face, size in half points (from currency units),
 // attributes; and back.
 LydvwFontRecord FontRecordOf(platform::automation::IDispatch& font);
+// A property of an object through its dispatch interface, converted to `type`; nullopt when it has none.
+std::optional<platform::automation::Variant> GetObjectMember(platform::automation::IDispatch& object,
+                                                             std::string_view name,
+                                                             platform::automation::VarType type);
 void WriteFontRecord(platform::automation::IDispatch& font, const LydvwFontRecord& record);
 
 // A control on the site; the shared pointer is what hosts hold.

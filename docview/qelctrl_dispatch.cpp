@@ -290,7 +290,8 @@ void Cqelctrl::BuildTable() {
         };
 
         if (BindPositionMember(member) || BindCopyMember(member) || BindPageMember(member) ||
-            BindSearchMember(member) || BindPrintMember(member))
+            BindSearchMember(member) || BindPrintMember(member) ||
+            BindAnnotationMember(member))
             continue;
         switch (FamilyOf(member)) {
             case Family::Option: {

@@ -82,14 +82,8 @@ int64_t Cqelctrl::OnNotify(uint32_t notification, uint64_t, uint64_t lparam) {
             return ViewThisFile(lparam);
         case LYDVW_N_FILE_CHANGE:
             return FileChange(lparam);
-        case LYDVW_N_ANNOTATION: {
-            const auto* record = reinterpret_cast<const LydvwAnnotationEvent*>(lparam);
-            if (record && record->size >= sizeof *record) {
-                Fire(Event::AnnotationEvent, {Variant::I4(static_cast<int32_t>(record->code)),
-                                              Variant::I4(static_cast<int32_t>(record->id)), Variant()});
-            }
-            return 0;
-        }
+        case LYDVW_N_ANNOTATION:
+            return AnnotationNotification(lparam);
         case LYDVW_N_OPTION_CHANGE: {
             const auto id = static_cast<uint32_t>(lparam);
             if (HasView() && m_options.ReadBack(id, *m_view)) {
@@ -153,6 +147,8 @@ int64_t Cqelctrl::ViewThisFile(uint64_t lparam) {
 
 int64_t Cqelctrl::FileChange(uint64_t lparam) {
     if (lparam & 1u) {
+        // The engine's annotations went with the document; their host data goes too.
+        m_annotations.Clear();
         m_fileInfo = FileInformation{};
         Fire(Event::FileChange, {Variant::I4(0), Variant::I4((lparam & 4u) ? 1 : 0)});
     } else {

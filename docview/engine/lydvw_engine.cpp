@@ -45,6 +45,7 @@
 #include <string>
 #include <vector>
 
+#include "docview/engine/annotation_layer.h"
 #include "docview/engine/engine_options.h"
 #include "docview/engine/page_painter.h"
 #include "docview/engine/page_zoom.h"
@@ -293,7 +294,9 @@ constexpr uint32_t kScrollBarsOption = 0x52A34;  // the scroll-bar word
 constexpr uint32_t kDropsOption = 0x52A35;
 constexpr uint32_t kSystemFlagsOption = 0x52A32;
 
-class DocumentWidget : public QAbstractScrollArea, public docview::engine::SearchTarget {
+class DocumentWidget : public QAbstractScrollArea,
+                       public docview::engine::SearchTarget,
+                       private docview::engine::AnnotatedDocument {
   public:
     DocumentWidget(QWidget* parent, LydvwView* owner) : QAbstractScrollArea(parent), m_owner(owner) {
         verticalScrollBar()->setStyle(m_barStyle.get());
@@ -413,6 +416,7 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
         // Zoom and full screen are the shown document's.
         m_zoom = {};
         SetFullScreen(false);
+        m_annotations.Clear();
         if (!anotherFollows)
             Relayout();
     }
@@ -428,13 +432,13 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
             length = static_cast<int>(m_pdf->getAllText(page).text().size());
         return length;
     }
-    bool Valid(const LydvwPosition& at) {
+    bool Valid(const LydvwPosition& at) override {
         return at.change_id == m_document && at.extra_id == 0 && at.page >= 0 && at.page < PositionPages() &&
                at.offset >= 0 && at.offset <= PageLength(at.page);
     }
     LydvwPosition At(int page, int offset) const { return LydvwPosition{m_document, 0, page, offset}; }
     // The characters before a position, and back; false for a count beyond the document.
-    int64_t CountOf(const LydvwPosition& at) {
+    int64_t CountOf(const LydvwPosition& at) override {
         int64_t count = at.offset;
         for (int page = 0; page < at.page; ++page)
             count += PageLength(page);
@@ -600,6 +604,10 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
         return source;
     }
 
+    int64_t Annotations(uint32_t request, uint64_t wparam, uint64_t lparam) {
+        return m_annotations.Request(*this, request, wparam, lparam);
+    }
+
     // Pages rendered since the document was shown, for tests of lazy rendering.
     int RenderedPages() const { return static_cast<int>(m_cache.size()); }
 
@@ -629,13 +637,20 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
         if (event->button() != Qt::LeftButton)
             return;
         const std::optional<LydvwPosition> at = PositionAt(event->position());
-        if (!at)
-            return;
-        m_dragging = true;
-        if ((event->modifiers() & Qt::ShiftModifier) && m_selection)
-            ChangeSelection(m_selection->first, *at);
-        else
-            ChangeSelection(*at, *at);
+        if (at) {
+            m_dragging = true;
+            if ((event->modifiers() & Qt::ShiftModifier) && m_selection)
+                ChangeSelection(m_selection->first, *at);
+            else
+                ChangeSelection(*at, *at);
+        }
+        // After the selection, so that a host that selects on the event keeps its selection.
+        NotifyAnnotationAt(event->position(), LYDVW_ANN_EVENT_CLICK);
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        QAbstractScrollArea::mouseDoubleClickEvent(event);
+        if (event->button() == Qt::LeftButton)
+            NotifyAnnotationAt(event->position(), LYDVW_ANN_EVENT_DOUBLE_CLICK);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
         QAbstractScrollArea::mouseMoveEvent(event);
@@ -721,6 +736,7 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
             QAbstractTextDocumentLayout::PaintContext context;
             context.clip = clip;
             context.palette.setColor(QPalette::Text, painter.pen().color());
+            m_annotations.AddHighlightSelections(*m_text, context.selections);
             if (m_selection) {
                 QTextCursor cursor(m_text.get());
                 cursor.setPosition(m_selection->first.offset);
@@ -731,7 +747,9 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
                 selected.format.setForeground(palette().highlightedText());
                 context.selections.append(selected);
             }
+            m_annotations.AddHiddenSelections(*m_text, context.selections);
             m_text->documentLayout()->draw(&painter, context);
+            m_annotations.PaintOverText(painter, *m_text, font());
             return;
         }
         // A page in view that is not the size it stood at: lay out again and paint with the true sizes.
@@ -745,6 +763,9 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
             if (y + size.height() >= top && y <= top + height) {
                 const QRect at(QPoint(std::max(0, (width - size.width()) / 2) - left, y - top), size);
                 painter.drawImage(at.topLeft(), Rendered(page, size));
+                if (m_pdf)
+                    m_annotations.PaintOverPdfPage(painter, *m_pdf, page, at,
+                                                   m_pageSizes[static_cast<size_t>(page)], font());
                 PaintSelection(painter, page, at);
                 background -= at;
             }
@@ -841,6 +862,46 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
             setGeometry(parentWidget()->rect());
         show();
     }
+    // ---- Annotations ----
+    int64_t CanAnnotate() const override {
+        if (m_text || m_pdf)
+            return LYDVW_E_OK;
+        return m_images.empty() ? int64_t{LYDVW_E_NO_FILE} : int64_t{LYDVW_E_UNSUPPORTED};
+    }
+    std::optional<std::pair<LydvwPosition, LydvwPosition>> CurrentSelection() const override {
+        return m_selection;
+    }
+    void SelectAndShow(const LydvwPosition& anchor, const LydvwPosition& end) override {
+        Select(anchor, end);
+        Show(anchor);
+        m_owner->Notify(LYDVW_N_SEL_CHANGE, 0);
+    }
+    void Repaint() override { viewport()->update(); }
+    // The host hears of an annotation under the mouse that reports this event.
+    void NotifyAnnotationAt(QPointF point, uint32_t event) {
+        const docview::engine::Annotation* hit = nullptr;
+        const int top = verticalScrollBar()->value();
+        const int left = horizontalScrollBar()->value();
+        if (m_text) {
+            hit = m_annotations.HitInText(*m_text, point + QPointF(left, top), font(), event);
+        } else if (m_pdf) {
+            const int width = viewport()->width();
+            int y = 0;
+            for (int page = 0; page < PageCount() && !hit; ++page) {
+                const QSize size = PageSize(page, width);
+                const QRect at(QPoint(std::max(0, (width - size.width()) / 2) - left, y - top), size);
+                if (at.top() <= point.y() + kPageGap && point.y() < at.bottom() + kPageGap)
+                    hit = m_annotations.HitInPdfPage(*m_pdf, page, at, m_pageSizes[static_cast<size_t>(page)],
+                                                     point, font(), event);
+                y += size.height() + kPageGap;
+            }
+        }
+        if (!hit)
+            return;
+        LydvwAnnotationEvent record{sizeof record, event, hit->id};
+        m_owner->Notify(LYDVW_N_ANNOTATION, reinterpret_cast<uint64_t>(&record));
+    }
+
     void ChangeSelection(const LydvwPosition& anchor, const LydvwPosition& end) {
         if (m_selection && m_selection->first.page == anchor.page &&
             m_selection->first.offset == anchor.offset && m_selection->second.page == end.page &&
@@ -1078,6 +1139,7 @@ class DocumentWidget : public QAbstractScrollArea, public docview::engine::Searc
     docview::engine::PageZoom m_zoom;
     bool m_fullScreen = false;
     bool m_dragging = false;
+    docview::engine::AnnotationLayer m_annotations;
 };
 
 // What the printer reads of a view.
@@ -1731,6 +1793,13 @@ LYDVW_EXPORT int64_t LydvwRequest(LydvwView* view, uint32_t request, uint64_t wp
             if (!view->open)
                 return LYDVW_E_NO_FILE;
             return view->finder.Next(*view->widget, wparam);
+        case LYDVW_R_ADD_ANNOTATION:
+        case LYDVW_R_CLEAR_ANNOTATIONS:
+        case LYDVW_R_GOTO_ANNOTATION:
+        case LYDVW_R_FIND_ANNOTATION:
+        case LYDVW_R_HIGHLIGHT_STYLE:
+        case LYDVW_R_ANNOTATION_DATA:
+            return view->widget->Annotations(request, wparam, lparam);
         case LYDVW_R_HSCROLL:
         case LYDVW_R_VSCROLL:
             return view->widget->Scroll(request == LYDVW_R_VSCROLL, wparam, static_cast<int64_t>(lparam))

@@ -9,8 +9,10 @@
 #include <QTimer>
 
 #include "docview/fennick/page_surfaces.h"
+#include "docview/lydvw.h"
 #include "docview/page_tables.h"
 #include "suite/qt/ambient_site.h"
+#include "suite/qt/paint_handles.h"
 #include "suite/qt/property_frame.h"
 #include "suite/qt/qt_text.h"
 
@@ -64,6 +66,50 @@ std::optional<std::string> ChooseFile(const docview::FileDialogRequest& request)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().front().toStdString();
+}
+
+// HIMETRIC (hundredths of a millimetre) to pixels of a 96 dots-per-inch screen.
+int ScreenPixels(int32_t himetric) {
+    return static_cast<int>((int64_t{himetric} * 96 + 1270) / 2540);
+}
+
+// A picture annotation's copy: an icon as it is, anything else drawn at its own size on white.
+std::optional<docview::PictureBits> PictureBitsOf(const docview::PictureSource& source) {
+    const std::shared_ptr<QImage> image = suite::ImageFromHandle(source.handle);
+    const std::shared_ptr<QPicture> picture = suite::PictureFromHandle(source.handle);
+    if (!image && !picture)
+        return std::nullopt;
+    QImage copy;
+    if (source.type == 3 && image) {
+        copy = image->convertToFormat(QImage::Format_ARGB32);
+    } else {
+        QSize size(ScreenPixels(source.widthHimetric), ScreenPixels(source.heightHimetric));
+        if (size.isEmpty())
+            size = image ? image->size() : picture->boundingRect().size();
+        if (size.isEmpty() || size.width() > int{LYDVW_PICTURE_SIDE_MAX} ||
+            size.height() > int{LYDVW_PICTURE_SIDE_MAX})
+            return std::nullopt;
+        copy = QImage(size, QImage::Format_ARGB32);
+        copy.fill(Qt::white);
+        QPainter painter(&copy);
+        if (image)
+            painter.drawImage(QRect(QPoint(0, 0), size), *image);
+        else
+            painter.drawPicture(0, 0, *picture);
+    }
+    if (copy.isNull() || copy.width() > int{LYDVW_PICTURE_SIDE_MAX} ||
+        copy.height() > int{LYDVW_PICTURE_SIDE_MAX})
+        return std::nullopt;
+    docview::PictureBits bits;
+    bits.icon = source.type == 3;
+    bits.width = static_cast<uint32_t>(copy.width());
+    bits.height = static_cast<uint32_t>(copy.height());
+    bits.argb.resize(size_t{bits.width} * bits.height);
+    for (int y = 0; y < copy.height(); ++y) {
+        const auto* line = reinterpret_cast<const uint32_t*>(copy.constScanLine(y));
+        std::copy(line, line + copy.width(), bits.argb.begin() + static_cast<ptrdiff_t>(y) * copy.width());
+    }
+    return bits;
 }
 
 }  // namespace
@@ -146,6 +192,8 @@ std::shared_ptr<docview::Cqelctrl> CreateFennickControl(docview::ControlSite sit
         site.showProperties = ShowPropertyFrame;
     if (!site.pageSurfaces)
         site.pageSurfaces = MakePageSurfaces();
+    if (!site.pictureBits)
+        site.pictureBits = PictureBitsOf;
     return docview::CreateQelctrl(std::move(site));
 }
 

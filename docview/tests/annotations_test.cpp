@@ -68,6 +68,35 @@ TEST(AnnotationTable, KeepsAnOwnedCopyOfTheHostData) {
     EXPECT_EQ(table.ByToken(empty)->data.AsUI1(), 0);
 }
 
+TEST(AnnotationTable, TheCounterSkipsZeroAndTokensStillInUseWhenItWraps) {
+    AnnotationTable table;
+    const uint32_t first = table.Add(1, Variant());
+    const uint32_t second = table.Add(2, Variant());
+    EXPECT_EQ(std::vector<uint32_t>({first, second}), (std::vector<uint32_t>{1, 2}));
+    table.SeedTokens(0xFFFFFFFFu);
+    EXPECT_EQ(table.Add(3, Variant()), 0xFFFFFFFFu);
+    // 0 is never a token, and 1 and 2 still name the first two entries.
+    const uint32_t wrapped = table.Add(4, Variant());
+    EXPECT_EQ(wrapped, 3u);
+    EXPECT_EQ(table.ByToken(1)->id, 1u);
+    EXPECT_EQ(table.ByToken(2)->id, 2u);
+    EXPECT_EQ(table.ByToken(wrapped)->id, 4u);
+}
+
+TEST(AutomationColour, SystemColoursAndRgbBecomeRgb) {
+    const std::pair<uint32_t, std::optional<uint32_t>> cases[] = {
+        {0x00123456u, 0x00123456u},   // plain RGB
+        {0x02123456u, 0x00123456u},   // matched in the palette
+        {0x80000005u, 0x00FFFFFFu},   // the window's background
+        {0x80000008u, 0x00000000u},   // the window's text
+        {0x80000040u, std::nullopt},  // no such system colour
+        {0x01000003u, std::nullopt},  // a bare palette index
+        {0x40000000u, std::nullopt},
+    };
+    for (const auto& [colour, rgb] : cases)
+        EXPECT_EQ(AutomationColourToRgb(colour), rgb) << std::hex << colour;
+}
+
 TEST(AnnotationTable, RemovesByMaskOrExactId) {
     AnnotationTable table;
     for (uint32_t id : {0x10u, 0x20u, 0x30u, 0x84000010u})

@@ -633,7 +633,7 @@ TEST_F(QelctrlTest, NotificationsBecomeEventsWithTheirArgumentsAndAnswers) {
          reinterpret_cast<uint64_t>(&note),
          {},
          Id(E::AnnotationEvent),
-         {Variant::I4(3), Variant::I4(77), Variant()},
+         {Variant::I4(3), Variant::I4(77), Variant::UI1(0)},
          0},
         {LYDVW_N_OPTION_CHANGE, 0x5283C, {}, Id(E::OptionChange), {Variant::I4(0x5283C)}, 0},
         {LYDVW_N_DO_HELP, 0x10000 | 15003, {}, Id(E::DoHelp), {Variant::I2(6)}, 0},

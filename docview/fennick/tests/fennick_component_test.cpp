@@ -15,6 +15,7 @@
 #include <QDialog>
 #include <QImage>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTimer>
@@ -24,11 +25,15 @@
 
 #include "docview/fennick/fennick_window.h"
 #include "docview/fennick_contract.h"
+#include "docview/qel_pos.h"
 #include "docview/qelctrl_redirect.h"
 #include "docview/tests/doc_fixtures.h"
 #include "platform/automation/class_registry.h"
 #include "platform/registry.h"
+#include "suite/qt/paint_handles.h"
+#include "suite/qt/picture_object.h"
 #include "suite/registry_settings.h"
+#include "testsupport/fake_dispatch_object.h"
 #include "testsupport/test_support.h"
 
 namespace fennick {
@@ -732,6 +737,161 @@ TEST_F(FennickComponentTest, WhatTheUserChoosesInTheClipboardOptionsIsWhatCopyTo
     Call("CopyToClip");
     EXPECT_EQ(QApplication::clipboard()->mimeData()->formats(), (QStringList{"text/rtf", "text/html"}));
     Put("ToClipboard", Variant::I4(1027));
+}
+
+// ---- Annotations ----
+
+// The AnnotationEvent events' arguments as a host's sink holds them.
+class AnnotationSink : public IDispatch {
+  public:
+    HRESULT GetIDsOfNames(std::span<const std::string_view>, std::span<DISPID>) override {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID dispid, InvokeKind, std::span<const Variant> args, Variant*,
+                   InvokeError*) override {
+        if (dispid == static_cast<DISPID>(Event::AnnotationEvent))
+            events.emplace_back(args.begin(), args.end());
+        return S_OK;
+    }
+    std::vector<std::vector<Variant>> events;
+};
+
+void Click(QWidget& control, QPoint at) {
+    auto* area = control.findChild<QAbstractScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent event(type, at, area->viewport()->mapToGlobal(at), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(area->viewport(), &event);
+    }
+}
+
+TEST_F(FennickComponentTest, AClickedHighlightRaisesAnnotationEventAndFindAndGotoWalkTheDocument) {
+    ASSERT_EQ(View(Doc("two.pdf")).AsI4(), 1);
+    auto sink = std::make_shared<AnnotationSink>();
+    auto container = QueryInterfaceAs<IConnectionPointContainer>(*m_control, IID_IConnectionPointContainer);
+    std::shared_ptr<ConnectionPoint> point;
+    ASSERT_EQ(container->FindConnectionPoint(kDqelctrlIid, point), S_OK);
+    uint32_t cookie = 0;
+    ASSERT_EQ(point->Advise(sink, cookie), S_OK);
+    // Positions counted from the document's start: "alpha" is 0 to 5, "beta" 5 to 9.
+    const auto at = [&](int32_t count) {
+        std::shared_ptr<IDispatch> position;
+        EXPECT_EQ(CreateByProgID(kQelPosProgId, position), S_OK);
+        Call("SetActualCount", {Variant::Dispatch(position), Variant::I4(count)});
+        return Variant::Dispatch(position);
+    };
+    const QImage before = m_widget->grab().toImage();
+    Call("AddAnnotationHilite", {Variant::I4(0x41), Variant::I2(0), Variant::I2(1), Variant::I2(12),
+                                 Variant::I2(0), Variant::Bstr("alpha note"), at(0), at(5)});
+    ASSERT_EQ(Get("ErrorCode"), Variant::I4(0));
+    EXPECT_NE(m_widget->grab().toImage(), before);
+    Call("AddAnnotationHilite", {Variant::I4(0x42), Variant::I2(0), Variant::I2(1), Variant::I2(5),
+                                 Variant::I2(0), Variant::I4(42), at(5), at(9)});
+    ASSERT_EQ(Get("AnnotationId"), Variant::I4(0x42));
+
+    // "alpha" stands at about 16 to 87 pixels across and 18 to 39 down at this width.
+    Click(*m_widget, QPoint(50, 28));
+    ASSERT_EQ(sink->events.size(), 1u);
+    EXPECT_EQ(sink->events[0][0], Variant::I4(1));
+    EXPECT_EQ(sink->events[0][1], Variant::I4(0x41));
+    EXPECT_EQ(sink->events[0][2], Variant::Bstr("alpha note"));
+    EXPECT_EQ(Get("AnnotationId"), Variant::I4(0x41));
+    Click(*m_widget, QPoint(300, 450));
+    EXPECT_EQ(sink->events.size(), 1u);
+
+    // The first in the document's order, then the next after a place.
+    EXPECT_EQ(Call("FindAnnotation", {Variant::I2(0), Variant::I2(0), Variant::I4(0), Variant()}),
+              Variant::I4(1));
+    EXPECT_EQ(Get("AnnotationId"), Variant::I4(0x41));
+    EXPECT_EQ(Call("FindAnnotation", {Variant::I2(1), Variant::I2(0), Variant::I4(0), at(0)}),
+              Variant::I4(1));
+    EXPECT_EQ(Get("AnnotationId"), Variant::I4(0x42));
+    EXPECT_EQ(Get("AnnotationData"), Variant::I4(42));
+    EXPECT_EQ(Call("GetActualCount", {Get("AnnotationEndPos")}), Variant::I4(9));
+
+    EXPECT_EQ(Call("GotoAnnotation", {Variant::I2(0), Variant::I2(2), Variant::I4(0x42)}), Variant::I4(1));
+    EXPECT_EQ(Call("GetActualCount", {Get("SelectionAnchor")}), Variant::I4(5));
+    EXPECT_EQ(Call("GotoAnnotation", {Variant::I2(1), Variant::I2(0), Variant::I4(0)}), Variant::I4(0));
+    EXPECT_EQ(Get("ErrorCode"), Variant::I4(0));
+
+    Call("ClearAnnotations", {Variant::I2(3), Variant::I4(0x41)});
+    EXPECT_EQ(Call("FindAnnotation", {Variant::I2(0), Variant::I2(2), Variant::I4(0x41), Variant()}),
+              Variant::I4(0));
+    EXPECT_EQ(Call("GetAnnotationData", {Variant::I4(0x42), Variant::I2(0)}), Variant::I4(1));
+    EXPECT_EQ(Get("AnnotationData"), Variant::I4(42));
+    // The document's close takes its annotations along.
+    Call("Clear");
+    ASSERT_EQ(View(Doc("two.pdf")).AsI4(), 1);
+    EXPECT_EQ(Call("GetAnnotationData", {Variant::I4(0x42), Variant::I2(0)}), Variant::I4(0));
+}
+
+// Pictures are found by their handle in this process's table: the control is linked in.
+class FennickPictureTest : public testsupport::RegistryTest {};
+
+TEST_F(FennickPictureTest, PicturesAndIconsAreDrawnFromTheControlsCopyAtTheirPosition) {
+    const std::string folder = fs::path(CARROWLINE_LYDVW_ENGINE).parent_path().string();
+    ASSERT_EQ(
+        suite::RegWriteValue(platform::HKey::LocalMachine, "SOFTWARE\\QEL\\Fennick", "FilterPath",
+                             platform::RegType::Sz, folder.c_str(), static_cast<uint32_t>(folder.size() + 1)),
+        0);
+    platform::RecordingPrompt prompts;
+    docview::ControlSite site;
+    site.prompt = [&prompts]() -> platform::UserPrompt& { return prompts; };
+    site.exePath = "/opt/viewer";
+    auto control = CreateFennickControl(site);
+    QWidget* widget = static_cast<QWidget*>(control->Widget());
+    ASSERT_TRUE(control->HasView());
+    widget->resize(400, 500);
+    docview::testing::WriteDocuments(m_temp.Path());
+    const auto call = [&](std::string_view name, std::vector<Variant> args) {
+        DISPID id = DISPID_UNKNOWN;
+        EXPECT_EQ(control->GetIDOfName(name, id), S_OK);
+        Variant result;
+        EXPECT_EQ(control->Invoke(id, InvokeKind::Method, args, &result, nullptr), S_OK);
+        return result;
+    };
+    ASSERT_EQ(call("ViewFile", {Variant::Bool(false), Variant::Bstr((m_temp.Path() / "notes.txt").string())}),
+              Variant::I4(1));
+    const auto coloured = [&](QColor colour) {
+        const QImage image = widget->grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += image.pixelColor(x, y) == colour ? 1 : 0;
+        return count;
+    };
+    QImage blue(16, 8, QImage::Format_RGB32);
+    blue.fill(QColor(0, 0, 255));
+    auto bitmap = suite::PictureObject::FromImage(blue);
+    const Variant start = Variant::Dispatch(docview::CreateQelPos({1, 0, 0, 0}));
+    call("AddAnnotationPicture",
+         {Variant::I4(7), Variant::Dispatch(bitmap), Variant::I2(0), Variant(), start});
+    EXPECT_EQ(control->ErrorCode(), 0);
+    // At its own size: HIMETRIC at 96 dots per inch and back.
+    EXPECT_EQ(coloured(QColor(0, 0, 255)), 16 * 8);
+    // A picture the host has let go of is the engine's still.
+    bitmap.reset();
+    EXPECT_EQ(coloured(QColor(0, 0, 255)), 16 * 8);
+
+    // An icon: a picture object of type 3 over an image in the table.
+    auto green = std::make_shared<QImage>(6, 6, QImage::Format_ARGB32);
+    green->fill(QColor(0, 255, 0));
+    const uint32_t handle = suite::AddImageHandle(green);
+    auto icon = std::make_shared<testsupport::FakeObject>(std::vector<std::pair<std::string, Variant>>{
+        {"Handle", Variant::I4(static_cast<int32_t>(handle))}, {"Type", Variant::I2(3)}});
+    call("AddAnnotationPicture", {Variant::I4(8), Variant::Dispatch(icon), Variant::I2(0), Variant(),
+                                  Variant::Dispatch(docview::CreateQelPos({1, 0, 0, 12}))});
+    EXPECT_EQ(control->ErrorCode(), 0);
+    EXPECT_EQ(coloured(QColor(0, 255, 0)), 36);
+    platform::automation::HandleTable::Process().Remove(handle);
+
+    // A picture of no type, or one whose handle names nothing, is no picture.
+    for (const Variant& none : {Variant::Dispatch(suite::PictureObject::Empty()), Variant::Dispatch(icon)}) {
+        call("AddAnnotationPicture", {Variant::I4(9), none, Variant::I2(0), Variant(), start});
+        EXPECT_EQ(control->ErrorCode(), 15);
+    }
+    EXPECT_EQ(control->Annotations().Entries().size(), 2u);
 }
 
 }  // namespace
