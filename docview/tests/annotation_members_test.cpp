@@ -14,6 +14,7 @@
 #include "docview/fennick_contract.h"
 #include "docview/qel_pos.h"
 #include "docview/qelctrl.h"
+#include "docview/tests/control_calls.h"
 #include "docview/tests/null_window.h"
 #include "docview/tests/stub_engine.h"
 #include "platform/user_prompt.h"
@@ -223,19 +224,12 @@ class AnnotationMembersTest : public testsupport::RegistryTest {
     }
     void WithView() { ASSERT_NE(m_control->Widget(), nullptr); }
 
-    Variant Invoke(std::string_view name, InvokeKind kind, std::vector<Variant> args) {
-        DISPID id = automation::DISPID_UNKNOWN;
-        EXPECT_EQ(m_control->GetIDOfName(name, id), automation::S_OK) << name;
-        Variant result;
-        automation::InvokeError error;
-        EXPECT_EQ(m_control->Invoke(id, kind, args, &result, &error), automation::S_OK)
-            << name << ": " << error.description;
-        return result;
-    }
     Variant Call(std::string_view name, std::vector<Variant> args = {}) {
-        return Invoke(name, InvokeKind::Method, std::move(args));
+        return testing::InvokeByName(*m_control, name, InvokeKind::Method, std::move(args));
     }
-    Variant Get(std::string_view name) { return Invoke(name, InvokeKind::PropertyGet, {}); }
+    Variant Get(std::string_view name) {
+        return testing::InvokeByName(*m_control, name, InvokeKind::PropertyGet);
+    }
     static Variant Pos(const LydvwPosition& at) {
         return Variant::Dispatch(std::shared_ptr<automation::IDispatch>(CreateQelPos(at)));
     }
