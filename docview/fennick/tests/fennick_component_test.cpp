@@ -29,6 +29,7 @@
 #include "docview/qelctrl_redirect.h"
 #include "docview/tests/doc_fixtures.h"
 #include "platform/automation/class_registry.h"
+#include "platform/automation/handle_table.h"
 #include "platform/registry.h"
 #include "suite/qt/paint_handles.h"
 #include "suite/qt/picture_object.h"
@@ -242,6 +243,31 @@ TEST_F(FennickComponentTest, TheSelectionOfTheShownPdfGoesThroughPositionObjects
     ASSERT_EQ(View(Doc("two.pdf")).AsI4(), 1);
     Call("GetActualCount", {end});
     EXPECT_EQ(Get("ErrorCode").AsI4(), 15);
+}
+
+// The control loaded by its class id draws onto a device the host put in its own handle table.
+TEST_F(FennickComponentTest, APageIsDrawnOntoADeviceTheHostHandsOverByHandle) {
+    ASSERT_EQ(View(Doc("two.pdf")), Variant::I4(1));
+    auto image = std::make_shared<QImage>(200, 260, QImage::Format_RGB32);
+    image->fill(Qt::white);
+    auto format = std::make_shared<QImage>(10, 10, QImage::Format_RGB32);
+    const uint32_t output = suite::AddImageHandle(image);
+    const uint32_t formatDc = suite::AddImageHandle(format);
+    std::vector<Variant> args;
+    for (int32_t value : {1, 0, 0, 0, 260, 200, 15840, 12240})
+        args.push_back(Variant::I4(value));
+    args.push_back(Variant::I2(1440));
+    for (uint32_t handle : {output, formatDc, 0u})
+        args.push_back(Variant::I4(static_cast<int32_t>(handle)));
+    EXPECT_EQ(Call("DrawPageEx", args), Variant::I4(1));
+    EXPECT_EQ(Get("ErrorCode"), Variant::I4(0));
+    int ink = 0;
+    for (int y = 0; y < image->height(); ++y)
+        for (int x = 0; x < image->width(); ++x)
+            ink += image->pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_GT(ink, 0);
+    HandleTable::Process().Remove(output);
+    HandleTable::Process().Remove(formatDc);
 }
 
 TEST_F(FennickComponentTest, PdfImageAndTextShowInTheWidgetWithTheirInformation) {
