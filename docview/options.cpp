@@ -94,6 +94,8 @@ constexpr uint32_t kResourceId = 0x1272E;
 constexpr uint32_t kPrintJobNameId = 0x5277B;
 constexpr uint32_t kMarginsId = 0x52776;
 constexpr uint32_t kArchiveId = 0x52A96;
+// How an archive's members are saved (1 or 2); kept for the engine, which shows no archives.
+constexpr uint32_t kArchiveSaveId = 0x52A95;
 constexpr uint32_t kSystemId = 0x52A32;
 constexpr uint32_t kScrollId = 0x52A34;
 
@@ -582,6 +584,8 @@ size_t OptionDataSize(uint32_t id) {
             return 2;
         case LYDVW_OPT_PRINT_DIALOGS:
             return 4;
+        case kArchiveSaveId:
+            return 2;
         case 0x52AFB:
             return sizeof(LydvwMonthNames);
         case 0x52AFA:

@@ -366,6 +366,16 @@ TEST_F(EngineTest, UnsupportedRequestsAnswer17) {
     }
 }
 
+TEST_F(EngineTest, TheArchiveSaveModeIsKeptAndReadBack) {
+    int16_t how = 2;
+    LydvwOptionBlock block{sizeof block, 0x52A95, LYDVW_OPT_CURRENT, 0, reinterpret_cast<uint64_t>(&how)};
+    ASSERT_EQ(m_api.request(m_view, LYDVW_R_SET_OPTION, 0, reinterpret_cast<uint64_t>(&block)), 0);
+    int16_t read = 0;
+    block.data = reinterpret_cast<uint64_t>(&read);
+    ASSERT_EQ(m_api.request(m_view, LYDVW_R_GET_OPTION, 0, reinterpret_cast<uint64_t>(&block)), 0);
+    EXPECT_EQ(read, 2);
+}
+
 TEST_F(EngineTest, UnwrappedTextScrollsSidewaysAndScrollRequestsMoveTheView) {
     std::string longLines;
     for (int i = 0; i < 200; ++i)
