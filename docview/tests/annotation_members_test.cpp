@@ -192,13 +192,7 @@ class AnnotationMembersTest : public testsupport::RegistryTest {
         RegistryTest::SetUp();
         g_engine = &m_engine;
         m_prompt = std::make_unique<platform::ScopedDefaultPrompt>(m_prompts);
-        ControlSite site;
-        site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
-        site.loadEngine = [](EngineApi& api) {
-            api = testing::StubEngineApi(RequestFn);
-            return 0;
-        };
-        site.exePath = "/opt/hosts/bin/viewer";
+        ControlSite site = testing::StubControlSite(RequestFn);
         site.pictureBits = [this](const PictureSource& source) -> std::optional<PictureBits> {
             m_pictures.push_back(source);
             if (source.handle == 0)

@@ -214,13 +214,7 @@ class PageDrawingTest : public testsupport::RegistryTest {
         m_surfaces->devices[0x502] = std::make_shared<int>(2);
         for (const auto& [handle, device] : m_surfaces->devices)
             m_engine.hostDevices.insert(reinterpret_cast<uint64_t>(device.get()));
-        ControlSite site;
-        site.makeWindow = [](Cqelctrl& control) { return new testing::NullWindow(control); };
-        site.loadEngine = [](EngineApi& api) {
-            api = testing::StubEngineApi(RequestFn);
-            return 0;
-        };
-        site.exePath = "/opt/hosts/bin/viewer";
+        ControlSite site = testing::StubControlSite(RequestFn);
         site.pageSurfaces = m_surfaces;
         m_control = CreateQelctrl(std::move(site));
     }

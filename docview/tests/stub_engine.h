@@ -3,6 +3,8 @@
 #pragma once
 
 #include "docview/engine_binding.h"
+#include "docview/qelctrl.h"
+#include "docview/tests/null_window.h"
 
 namespace docview::testing {
 
@@ -17,6 +19,18 @@ inline EngineApi StubEngineApi(LydvwRequestFn request) {
                      [](LydvwView*) {},
                      [](void*) {},
                      [](LydvwStatFn, LydvwView*, int32_t) {}};
+}
+
+// A control site on the stub engine and a window-free control window, as the control's core tests use.
+inline ControlSite StubControlSite(LydvwRequestFn request) {
+    ControlSite site;
+    site.makeWindow = [](Cqelctrl& control) { return new NullWindow(control); };
+    site.loadEngine = [request](EngineApi& api) {
+        api = StubEngineApi(request);
+        return 0;
+    };
+    site.exePath = "/opt/hosts/bin/viewer";
+    return site;
 }
 
 }  // namespace docview::testing
