@@ -45,7 +45,6 @@ CQuilletCtrl::CQuilletCtrl(Options options)
     m_window = new CQuilletWindow(*this);
     m_terminal = new CTerminalWidget(m_window);
     m_terminal->hide();
-    m_terminal->installEventFilter(m_window);
 
     CQuilletSession::Options sessionOptions;
     sessionOptions.handshakeTimeout = options.handshakeTimeout;
@@ -62,6 +61,7 @@ CQuilletCtrl::CQuilletCtrl(Options options)
     m_commands = std::make_unique<CHostCommands>(m_terminal->Screen(), *this);
     m_terminal->Screen().SetOwner(m_commands.get());
     m_menus = std::make_unique<CQuilletMenus>(*this);
+    m_terminal->SetMouseHook([this](QEvent& event) { return ScreenMouse(event); });
 
     m_barsAdapter = std::make_unique<BarsAdapter>(*this);
     m_bars = new bars::CControlBars(*m_window);
@@ -79,6 +79,7 @@ CQuilletCtrl::~CQuilletCtrl() {
     EndTransfers();
     if (m_window) {
         m_window->m_control = nullptr;
+        m_terminal->SetMouseHook({});
         delete m_window.data();
     }
 }
@@ -93,6 +94,7 @@ void CQuilletCtrl::WindowDestroyed() {
     EndTransfers();
     m_terminal->Screen().SetOwner(nullptr);
     m_terminal->SetKeySender(nullptr);
+    m_terminal->SetMouseHook({});
     m_terminal = nullptr;
     m_field = nullptr;
     m_window = nullptr;

@@ -49,8 +49,6 @@ class CQuilletWindow : public QWidget {
     ~CQuilletWindow() override;
 
   protected:
-    // The wheel and the middle button over the screen are the control's, whatever the screen does.
-    bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -216,6 +214,9 @@ class CQuilletCtrl final : public platform::automation::DispatchObject,
     // Left button presses, releases and double clicks on the screen; a press and release without a drag
     // is a single click.
     void ScreenMouseEvent(const QEvent& event);
+    // The screen's mouse hook: the selection and clicks see every button event first; the wheel and the
+    // middle button are the control's, whatever the screen does (true: the screen does not get them).
+    bool ScreenMouse(QEvent& event);
     void StatusBarChanged();
     void PaintBackground(QWidget& window);
     void Layout();

@@ -150,7 +150,6 @@ CQuilletMenus::CQuilletMenus(CQuilletCtrl& control)
     m_customMenu.SetItems({}, kPopupFirstId);
     if (CTerminalWidget* screen = m_control.m_terminal) {
         m_band = new CSelectionBand(screen);
-        screen->installEventFilter(this);
         // Ctrl+Insert and Shift+Insert, from the screen and from the field editor it relays.
         connect(screen, &CTerminalWidget::commandPosted, this, [this](int id) { Command(id); });
     }
@@ -562,21 +561,20 @@ void CQuilletMenus::TrackMouse(const QMouseEvent& mouse) {
     }
 }
 
-bool CQuilletMenus::eventFilter(QObject* watched, QEvent* event) {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonPress || type == QEvent::MouseMove || type == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton ||
-            (type == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton))) {
-            TrackMouse(*mouse);
-        } else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::RightButton) {
-            const QPoint global = mouse->globalPosition().toPoint();
-            // After the release has been handled, as the menu runs its own event loop.
-            QMetaObject::invokeMethod(
-                this, [this, global] { RightButtonUp(global); }, Qt::QueuedConnection);
-        }
+void CQuilletMenus::ScreenMouse(const QMouseEvent& mouse) {
+    const QEvent::Type type = mouse.type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease) {
+        return;
     }
-    return QObject::eventFilter(watched, event);
+    if (mouse.button() == Qt::LeftButton ||
+        (type == QEvent::MouseMove && (mouse.buttons() & Qt::LeftButton))) {
+        TrackMouse(mouse);
+    } else if (type == QEvent::MouseButtonRelease && mouse.button() == Qt::RightButton) {
+        const QPoint global = mouse.globalPosition().toPoint();
+        // After the release has been handled, as the menu runs its own event loop.
+        QMetaObject::invokeMethod(
+            this, [this, global] { RightButtonUp(global); }, Qt::QueuedConnection);
+    }
 }
 
 }  // namespace terminal

@@ -105,6 +105,9 @@ class CQuilletMenus : public QObject {
 
     // The screen selection that Copy takes: the left button drags it over the screen.
     CCopyTracker& Tracker() { return m_tracker; }
+    // A mouse button or move event on the screen: the left button drags the selection, the right button's
+    // release asks for the context menu.
+    void ScreenMouse(const QMouseEvent& mouse);
     // Ends the selection and takes its band off the screen.
     void ClearSelection();
     const CMenuStringTable& Strings() const { return m_strings; }
@@ -114,9 +117,6 @@ class CQuilletMenus : public QObject {
     // Tests answer the modal parts themselves: the context menu's choice, and the editor dialog (true: OK).
     void SetMenuRunner(std::function<QAction*(QMenu&, const QPoint&)> run) { m_runMenu = std::move(run); }
     void SetDialogRunner(std::function<bool(tools::CCustomMenuDlg&)> run) { m_runDialog = std::move(run); }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void Merge(bool refresh);

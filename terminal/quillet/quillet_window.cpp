@@ -85,23 +85,6 @@ void CQuilletWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     QWidget::mouseDoubleClickEvent(event);
 }
 
-bool CQuilletWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (m_control != nullptr && watched == m_control->m_terminal) {
-        // Only watched: the screen and its selection still get the event.
-        m_control->ScreenMouseEvent(*event);
-    }
-    if (event->type() == QEvent::Wheel) {
-        wheelEvent(static_cast<QWheelEvent*>(event));
-        return true;
-    }
-    if (event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton) {
-        mousePressEvent(static_cast<QMouseEvent*>(event));
-        return true;
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 void CQuilletWindow::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::MiddleButton) {
         m_control->MiddleClick();
@@ -207,6 +190,27 @@ void CQuilletCtrl::ClickAt(bars::ClickKind kind, QPoint point) {
     if (cell) {
         bars::ActOnClick(m_terminal->Screen(), kind, *cell, *m_barsAdapter);
     }
+}
+
+bool CQuilletCtrl::ScreenMouse(QEvent& event) {
+    if (event.type() == QEvent::Wheel) {
+        auto& wheel = static_cast<QWheelEvent&>(event);
+        WheelTurned(wheel.angleDelta().y());
+        wheel.accept();
+        return true;
+    }
+    auto& mouse = static_cast<QMouseEvent&>(event);
+    if (m_menus) {
+        m_menus->ScreenMouse(mouse);
+    }
+    // Only watched: the screen still gets the event.
+    ScreenMouseEvent(event);
+    if (event.type() == QEvent::MouseButtonPress && mouse.button() == Qt::MiddleButton) {
+        MiddleClick();
+        mouse.accept();
+        return true;
+    }
+    return false;
 }
 
 void CQuilletCtrl::ScreenMouseEvent(const QEvent& event) {

@@ -207,22 +207,36 @@ bool CTerminalWidget::UnixEscKey() const {
 }
 
 bool CTerminalWidget::event(QEvent* e) {
-    if (e->type() == QEvent::ShortcutOverride) {
-        const AdaptedKey key = m_keys.Read(*static_cast<QKeyEvent*>(e));
-        if (KeyAdapter::Claims(key, UnixEscKey())) {
-            e->accept();
-        } else {
-            e->ignore();
-        }
-        return true;
-    }
-    if (e->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(e);
-        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-            // Tab is a terminal key, not focus navigation.
-            keyPressEvent(key);
+    switch (e->type()) {
+        case QEvent::ShortcutOverride: {
+            const AdaptedKey key = m_keys.Read(*static_cast<QKeyEvent*>(e));
+            if (KeyAdapter::Claims(key, UnixEscKey())) {
+                e->accept();
+            } else {
+                e->ignore();
+            }
             return true;
         }
+        case QEvent::KeyPress: {
+            auto* key = static_cast<QKeyEvent*>(e);
+            if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+                // Tab is a terminal key, not focus navigation.
+                keyPressEvent(key);
+                return true;
+            }
+            break;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+            if (m_mouseHook && m_mouseHook(*e)) {
+                return true;
+            }
+            break;
+        default:
+            break;
     }
     return QWidget::event(e);
 }

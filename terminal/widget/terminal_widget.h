@@ -7,6 +7,7 @@
 #include <QFont>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -39,6 +40,11 @@ class CTerminalWidget : public QWidget {
     // The field editor over the cells (a child of this widget): keys are routed through its model, and it is
     // re-placed and given the font when they change. Not owned; null detaches it.
     void SetFieldEdit(CFieldEdit* field);
+    // Sees the screen's mouse button, move and wheel events before the screen does; true takes the event
+    // from it. The control's clicks, selection and wheel work through this rather than an event filter,
+    // which every key would pay for.
+    using MouseHook = std::function<bool(QEvent&)>;
+    void SetMouseHook(MouseHook hook) { m_mouseHook = std::move(hook); }
 
     // Host data for the screen. The cursor is hidden while it is drawn, and shown again afterwards when a
     // key went to the host since the last feed.
@@ -101,6 +107,7 @@ class CTerminalWidget : public QWidget {
     KeyAdapter m_keys;
     CKeySender* m_keySender = nullptr;
     CFieldEdit* m_field = nullptr;
+    MouseHook m_mouseHook;
     std::optional<QFont> m_font;
     bool m_border = true;
     bool m_toolbars = true;
