@@ -196,10 +196,17 @@ CLocalPipe::~CLocalPipe() {
     Close();
 }
 
-bool CLocalPipe::BeginIo(const platform::UniqueFd& end, int& fd) {
-    std::lock_guard lock(m_ioMutex);
+bool CLocalPipe::EndUsable(const platform::UniqueFd& end) const {
     if (m_closing || !end) {
         SetLastError(m_closing ? kOperationAborted : platform::win32::kInvalidHandle);
+        return false;
+    }
+    return true;
+}
+
+bool CLocalPipe::BeginIo(const platform::UniqueFd& end, int& fd) {
+    std::lock_guard lock(m_ioMutex);
+    if (!EndUsable(end)) {
         return false;
     }
     fd = end.Get();
@@ -344,23 +351,25 @@ TryWriteResult CLocalPipe::TryWriteBytes(const void* bytes, uint32_t count) {
     if (count > PIPE_BUF) {
         return TryWriteResult::NotWritten;  // a longer write could be cut by a host that reads slowly
     }
-    int fd = -1;
-    if (!BeginIo(m_stdinWrite, fd)) {
+    // The write never waits, so it runs under the I/O lock itself: a Close waits for it as for any I/O under
+    // way, and the key pays for one lock where registering it as I/O in progress would take two.
+    std::lock_guard lock(m_ioMutex);
+    if (!EndUsable(m_stdinWrite)) {
         return TryWriteResult::Failed;
     }
-    TryWriteResult result = TryWriteResult::Written;
     ssize_t n = 0;
     do {
-        n = count == 0 ? 0 : platform::WriteHoldingSigpipe(fd, bytes, count);  // the end is non-blocking
+        // The end is non-blocking.
+        n = count == 0 ? 0 : platform::WriteHoldingSigpipe(m_stdinWrite.Get(), bytes, count);
     } while (n < 0 && errno == EINTR);
     if (n < 0 && errno == EAGAIN) {
-        result = TryWriteResult::NotWritten;
-    } else if (n < 0) {
-        SetLastError(errno == EPIPE ? kNoData : platform::win32::FromErrno(errno));
-        result = TryWriteResult::Failed;
+        return TryWriteResult::NotWritten;
     }
-    EndIo();
-    return result;
+    if (n < 0) {
+        SetLastError(errno == EPIPE ? kNoData : platform::win32::FromErrno(errno));
+        return TryWriteResult::Failed;
+    }
+    return TryWriteResult::Written;
 }
 
 void CLocalPipe::CloseEnds() {

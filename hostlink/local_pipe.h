@@ -139,6 +139,9 @@ class CLocalPipe : public CCommPipe {
     // Registers a Read or Write in progress; false (with LastError set) when there is no end to use.
     bool BeginIo(const platform::UniqueFd& end, int& fd);
     void EndIo();
+    // With m_ioMutex held: whether `end` may be used now; false (with LastError set) while closing or
+    // without the end.
+    bool EndUsable(const platform::UniqueFd& end) const;
     // Waits until `fd` is ready for `events` or Close wants the ends; Cancelled means the latter. With
     // `reader`, a WakeReader also ends the wait, Ready or TimedOut: the caller looks at the wake next.
     platform::WaitResult WaitForEnd(int fd, short events, bool reader = false) const;

@@ -1383,5 +1383,55 @@ TEST(LocalPipeAttachTest, ReadsAndWritesOnAttachedEnds) {
     closer.join();
 }
 
+// The window thread try-writes keys while a teardown closes the pipe: every block the try took is on the
+// wire whole, none is cut by the close, and once a try has failed the pipe takes nothing more.
+TEST(LocalPipeAttachTest, TryWritesRacingACloseLoseNoTakenBlock) {
+    int output[2];
+    int input[2];
+    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
+    platform::UniqueFd hostWrite(output[1]);
+    platform::UniqueFd hostRead(input[0]);
+    CLocalPipe pipe;
+    pipe.AttachEnds(platform::UniqueFd(input[1]), platform::UniqueFd(output[0]));
+
+    std::atomic<std::size_t> taken{0};
+    std::atomic<bool> tookAfterFailing{false};
+    std::thread keys([&] {
+        bool failed = false;
+        for (;;) {
+            const TryWriteResult result = pipe.TryWrite("key", 3);
+            if (result == TryWriteResult::Written) {
+                tookAfterFailing = tookAfterFailing || failed;
+                taken.fetch_add(1);
+            } else if (result == TryWriteResult::Failed) {
+                if (failed) {
+                    return;  // a second look: still closed
+                }
+                failed = true;
+            }
+        }
+    });
+    std::string wire;
+    char buffer[4096];
+    while (wire.size() < 3000) {
+        const ssize_t n = ::read(hostRead.Get(), buffer, sizeof buffer);
+        ASSERT_GT(n, 0);
+        wire.append(buffer, static_cast<std::size_t>(n));
+    }
+    pipe.Close();
+    keys.join();
+    for (ssize_t n = 0; (n = ::read(hostRead.Get(), buffer, sizeof buffer)) > 0;) {
+        wire.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_FALSE(tookAfterFailing.load());
+    EXPECT_EQ(wire.size(), taken.load() * 3);
+    std::string expected;
+    for (std::size_t i = 0; i < taken.load(); ++i) {
+        expected += "key";
+    }
+    EXPECT_EQ(wire, expected);
+}
+
 }  // namespace
 }  // namespace hostlink

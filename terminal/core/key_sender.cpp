@@ -119,47 +119,32 @@ bool CKeySenderThread::SendWrite(std::span<const uint8_t> bytes, SenderMessage* 
         return owned != nullptr ? std::move(*owned)
                                 : SenderMessage{SenderMessage::Op::Write, {bytes.begin(), bytes.end()}, 0};
     };
-    hostlink::CCommPipe* pipe = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_accepting && m_queue.empty() && !m_writing && bytes.size() <= kDirectMax) {
-            // Nothing is ahead of this block, and the thread takes nothing from the queue while
-            // m_writing is set: whatever is posted meanwhile goes out after it.
-            m_writing = true;
-            pipe = m_pipe;
-        }
-    }
-    if (pipe == nullptr) {
+    std::unique_lock lock(m_mutex);
+    if (!m_accepting || !m_queue.empty() || m_writing || bytes.size() > kDirectMax) {
+        lock.unlock();
         return Post(keep());
     }
-    const hostlink::TryWriteResult result = pipe->TryWrite(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    // Copied before the lock, and only in the rare case that the block must wait.
-    std::optional<SenderMessage> waiting;
-    if (result == hostlink::TryWriteResult::NotWritten) {
-        waiting = keep();
+    // Nothing is ahead of this block. The lock is held across the try, which never waits: the thread takes
+    // nothing from the queue meanwhile, whatever is posted meanwhile goes out after it, and the key costs
+    // one lock, not one before the try and one after.
+    switch (m_pipe->TryWrite(bytes.data(), static_cast<uint32_t>(bytes.size()))) {
+        case hostlink::TryWriteResult::NotWritten:
+            // Copied only in the rare case that the block must wait.
+            m_queue.push_front(keep());
+            break;
+        case hostlink::TryWriteResult::Started:
+            m_queue.push_front({SenderMessage::Op::FinishWrite, {}, 0});
+            ++m_counts.direct;
+            break;
+        case hostlink::TryWriteResult::Written:
+        case hostlink::TryWriteResult::Failed:  // the pipe's to report: the reader sees the break
+            ++m_counts.direct;
+            break;
     }
-    bool queued = false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_writing = false;
-        switch (result) {
-            case hostlink::TryWriteResult::NotWritten:
-                // Still first in line: ahead of anything posted while it was tried.
-                m_queue.push_front(std::move(*waiting));
-                break;
-            case hostlink::TryWriteResult::Started:
-                m_queue.push_front({SenderMessage::Op::FinishWrite, {}, 0});
-                ++m_counts.direct;
-                break;
-            case hostlink::TryWriteResult::Written:
-            case hostlink::TryWriteResult::Failed:  // the pipe's to report: the reader sees the break
-                ++m_counts.direct;
-                break;
-        }
-        queued = !m_queue.empty();
-    }
-    // The thread may have been passed over while m_writing was set; with nothing queued it has nothing
-    // to do, and waking it would cost the key a switch to it and back.
+    const bool queued = !m_queue.empty();
+    lock.unlock();
+    // With nothing queued the thread has nothing to do, and waking it would cost the key a switch to it
+    // and back.
     if (queued) {
         m_ready.notify_one();
     }
@@ -195,7 +180,7 @@ void CKeySenderThread::Run(hostlink::CCommPipe* pipe) {
         SenderMessage message;
         {
             std::unique_lock lock(m_mutex);
-            m_ready.wait(lock, [this] { return !m_queue.empty() && !m_writing; });
+            m_ready.wait(lock, [this] { return !m_queue.empty(); });
             message = std::move(m_queue.front());
             m_queue.pop_front();
             if (message.op == SenderMessage::Op::Stop) {

@@ -112,7 +112,7 @@ class CKeySenderThread final : public KeyPoster {
     std::deque<SenderMessage> m_queue;
     bool m_accepting = false;
     hostlink::CCommPipe* m_pipe = nullptr;  // while accepting
-    bool m_writing = false;                 // a message is being written, by the thread or by Send
+    bool m_writing = false;                 // the thread is writing a message
     Counts m_counts;
     std::thread m_thread;
 };
