@@ -128,7 +128,7 @@ std::optional<uint8_t> KeyAdapter::CharacterOf(const QString& text) {
     return platform::UnicodeToCp437(ch);
 }
 
-AdaptedKey KeyAdapter::Read(const QKeyEvent& event) const {
+AdaptedKey KeyAdapter::ReadKey(const QKeyEvent& event) const {
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     AdaptedKey key;
     key.virtualKey = VirtualKeyOf(event.key(), modifiers);
@@ -136,8 +136,17 @@ AdaptedKey KeyAdapter::Read(const QKeyEvent& event) const {
     key.mods.shift = modifiers.testFlag(Qt::ShiftModifier);
     key.mods.alt = modifiers.testFlag(Qt::AltModifier);
     key.mods.capsLock = m_capsLock;
+    return key;
+}
+
+AdaptedKey KeyAdapter::Read(const QKeyEvent& event) const {
+    AdaptedKey key = ReadKey(event);
     key.character = CharacterOf(event.text());
     return key;
+}
+
+bool KeyAdapter::Claims(const QKeyEvent& event, bool unixEscKey) const {
+    return Claims(ReadKey(event), unixEscKey);
 }
 
 AdaptedKey KeyAdapter::Adapt(const QKeyEvent& event) {

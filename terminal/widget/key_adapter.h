@@ -33,11 +33,17 @@ class KeyAdapter {
     // Whether the terminal takes `key` before the hosting window's shortcuts: the keys its tables translate
     // in this modifier state, and Ctrl+Insert and Shift+Insert (copy and paste).
     static bool Claims(const AdaptedKey& key, bool unixEscKey);
+    // The same for a key event, read as Read does but for the typed character, which the claim does not
+    // look at: the screen answers every key's shortcut override with it.
+    bool Claims(const QKeyEvent& event, bool unixEscKey) const;
 
     bool CapsLock() const { return m_capsLock; }
     void SetCapsLock(bool on) { m_capsLock = on; }
 
   private:
+    // Read without the character.
+    AdaptedKey ReadKey(const QKeyEvent& event) const;
+
     bool m_capsLock = false;
 };
 

@@ -208,15 +208,14 @@ bool CTerminalWidget::UnixEscKey() const {
 
 bool CTerminalWidget::event(QEvent* e) {
     switch (e->type()) {
-        case QEvent::ShortcutOverride: {
-            const AdaptedKey key = m_keys.Read(*static_cast<QKeyEvent*>(e));
-            if (KeyAdapter::Claims(key, UnixEscKey())) {
+        case QEvent::ShortcutOverride:
+            // Comes before every key press: answered without reading the typed text.
+            if (m_keys.Claims(*static_cast<QKeyEvent*>(e), UnixEscKey())) {
                 e->accept();
             } else {
                 e->ignore();
             }
             return true;
-        }
         case QEvent::KeyPress: {
             auto* key = static_cast<QKeyEvent*>(e);
             if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {

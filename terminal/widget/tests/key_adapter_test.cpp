@@ -70,8 +70,9 @@ INSTANTIATE_TEST_SUITE_P(Keys, KeyTable, ::testing::ValuesIn(kKeyCases),
 // character of the first two pages.
 TEST(KeyAdapter, TypedCharactersAreTheCodePagesBytes) {
     for (char16_t ch = 0; ch < 0x200; ++ch) {
-        const std::optional<uint8_t> expected =
-            ch < 0x20 || ch == 0x7F ? std::optional<uint8_t>(static_cast<uint8_t>(ch)) : platform::UnicodeToCp437(ch);
+        const std::optional<uint8_t> expected = ch < 0x20 || ch == 0x7F
+                                                    ? std::optional<uint8_t>(static_cast<uint8_t>(ch))
+                                                    : platform::UnicodeToCp437(ch);
         EXPECT_EQ(KeyAdapter::CharacterOf(QString(QChar(ch))), expected) << "U+" << std::hex << int(ch);
     }
 }
@@ -129,8 +130,28 @@ TEST_P(ClaimTable, ClaimsExactlyTheKeysTheTablesTranslate) {
     const ClaimCase& c = GetParam();
     KeyAdapter adapter;
     adapter.SetCapsLock(c.capsLock);
-    const AdaptedKey key = adapter.Read(QKeyEvent(QEvent::ShortcutOverride, c.qtKey, c.modifiers));
-    EXPECT_EQ(KeyAdapter::Claims(key, false), c.claimed);
+    const QKeyEvent event(QEvent::ShortcutOverride, c.qtKey, c.modifiers);
+    EXPECT_EQ(KeyAdapter::Claims(adapter.Read(event), false), c.claimed);
+    EXPECT_EQ(adapter.Claims(event, false), c.claimed) << "the claim read from the event alone";
+}
+
+// The screen answers shortcut overrides from the event without its text; the field editor and the key
+// press read the whole key. Both give the same claim for every key, in every Caps Lock and Escape state.
+TEST(KeyAdapter, ClaimFromTheEventIsTheClaimOfTheWholeKey) {
+    for (const KeyCase& c : kKeyCases) {
+        for (const bool capsLock : {false, true}) {
+            for (const bool unixEscKey : {false, true}) {
+                KeyAdapter adapter;
+                adapter.SetCapsLock(capsLock);
+                const QKeyEvent event(QEvent::ShortcutOverride, c.qtKey, c.modifiers,
+                                      QString::fromUtf16(c.text));
+                EXPECT_EQ(adapter.Claims(event, unixEscKey),
+                          KeyAdapter::Claims(adapter.Read(event), unixEscKey))
+                    << c.name << (capsLock ? " with Caps Lock" : "")
+                    << (unixEscKey ? " with the Unix Escape" : "");
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, ClaimTable, ::testing::ValuesIn(kClaimCases),
