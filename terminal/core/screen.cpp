@@ -327,6 +327,22 @@ void CTerminalScreen::Dispatch(size_t end) {
 
 // ---- Text writer and cursor movement ----
 
+// Overlapping stores of two pairs at a time cover any count below 8 without a loop. Inline in the text
+// writer, whose runs between sequences are mostly that short.
+inline void CTerminalScreen::FillFewColours(CellColours* cells, size_t count, CellColours colours) {
+    const std::array<CellColours, 2> two{colours, colours};
+    if (count >= 2) {
+        std::memcpy(cells, two.data(), sizeof two);
+        std::memcpy(cells + count - 2, two.data(), sizeof two);
+        if (count >= 4) {
+            std::memcpy(cells + 2, two.data(), sizeof two);
+            std::memcpy(cells + count - 4, two.data(), sizeof two);
+        }
+    } else if (count == 1) {
+        cells[0] = colours;
+    }
+}
+
 bool CTerminalScreen::OnScreen(int32_t row, int32_t column) {
     return row >= 0 && row < kScreenRows && column >= 0 && column < kScreenColumns;
 }
@@ -337,7 +353,11 @@ void CTerminalScreen::WriteText(const uint8_t* text, size_t length) {
         length < static_cast<size_t>(kScreenColumns - m_column)) {
         const size_t at = RowBase(m_row) + static_cast<size_t>(m_column);
         CopyShort(m_cells.data() + at, text, length);
-        FillColours(at, length, {m_foreground, m_background});
+        if (length < 8) {
+            FillFewColours(m_cellColours.data() + at, length, {m_foreground, m_background});
+        } else {
+            FillColours(at, length, {m_foreground, m_background});
+        }
         if (m_paintingOn) {
             Painter().DrawText({m_row, m_column, m_columnX[static_cast<size_t>(m_column)],
                                 m_rowY[static_cast<size_t>(m_row)],
@@ -456,18 +476,7 @@ void CTerminalScreen::BlankCells(int32_t row, int32_t firstColumn, Colour foregr
 void CTerminalScreen::FillColours(size_t at, size_t count, CellColours colours) {
     CellColours* const cells = m_cellColours.data() + at;
     if (count < 8) {
-        // Overlapping stores of two pairs at a time cover any count from 2 to 8 without a loop.
-        const std::array<CellColours, 2> two{colours, colours};
-        if (count >= 2) {
-            std::memcpy(cells, two.data(), sizeof two);
-            std::memcpy(cells + count - 2, two.data(), sizeof two);
-            if (count >= 4) {
-                std::memcpy(cells + 2, two.data(), sizeof two);
-                std::memcpy(cells + count - 4, two.data(), sizeof two);
-            }
-        } else if (count == 1) {
-            cells[0] = colours;
-        }
+        FillFewColours(cells, count, colours);
         return;
     }
     if (colours != m_fillColours) {

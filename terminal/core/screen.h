@@ -264,6 +264,7 @@ class CTerminalScreen {
     std::array<CellColours, kScreenCells> m_cellColours;
     // Sets `count` cells from `at` within one row to `colours`.
     void FillColours(size_t at, size_t count, CellColours colours);
+    static void FillFewColours(CellColours* cells, size_t count, CellColours colours);
     // A row's worth of one colour pair, valid for its first m_fillValid cells, to copy from: storing a pair
     // at a time costs a store a cell, and most rows of a screen are written in one pair.
     std::array<CellColours, kScreenColumns> m_fillRow{};

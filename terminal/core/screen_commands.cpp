@@ -10,18 +10,19 @@ namespace terminal {
 namespace {
 
 // The attribute map of m: for each number, which colours it sets (a mask of all ones keeps the colour) and
-// to what. Without branches, as host screens are full of attribute changes.
+// to what. Without branches, as host screens are full of attribute changes; the masks side by side and the
+// colours side by side, as the current colours are, so that both change in one step.
 struct Attribute {
     Colour keepForeground;
-    Colour foreground;
     Colour keepBackground;
+    Colour foreground;
     Colour background;
 };
 
 constexpr std::array<Attribute, 48> MakeAttributeMap() {
     std::array<Attribute, 48> map{};
     for (auto& a : map) {
-        a = {~Colour{0}, 0, ~Colour{0}, 0};
+        a = {~Colour{0}, ~Colour{0}, 0, 0};
     }
     auto set = [&map](size_t n, int foreground, int background) {
         if (foreground >= 0) {
