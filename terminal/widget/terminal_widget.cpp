@@ -216,15 +216,14 @@ bool CTerminalWidget::event(QEvent* e) {
                 e->ignore();
             }
             return true;
-        case QEvent::KeyPress: {
-            auto* key = static_cast<QKeyEvent*>(e);
-            if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-                // Tab is a terminal key, not focus navigation.
-                keyPressEvent(key);
+        case QEvent::KeyPress:
+            // Straight to the handler: Tab is a terminal key, not focus navigation, and nothing else of the
+            // base's key handling applies to the screen. A disabled screen leaves keys to the base.
+            if (isEnabled()) {
+                keyPressEvent(static_cast<QKeyEvent*>(e));
                 return true;
             }
             break;
-        }
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:

@@ -94,6 +94,16 @@ TEST_F(TerminalWidgetTest, KeysGoToTheKeySender) {
     EXPECT_EQ(m_poster.TakeWire(), "a\x1B[M!");
 }
 
+TEST_F(TerminalWidgetTest, ADisabledScreenSendsNoKey) {
+    m_widget.setEnabled(false);
+    Press(Qt::Key_A, Qt::NoModifier, "a");
+    Press(Qt::Key_Tab, Qt::NoModifier, "\t");
+    EXPECT_EQ(m_poster.TakeWire(), "");
+    m_widget.setEnabled(true);
+    Press(Qt::Key_Tab, Qt::NoModifier, "\t");
+    EXPECT_EQ(m_poster.TakeWire(), "\t");
+}
+
 TEST_F(TerminalWidgetTest, TabIsATerminalKeyNotFocusNavigation) {
     QWidget window;
     auto* other = new QLineEdit(&window);
