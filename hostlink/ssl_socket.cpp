@@ -259,6 +259,10 @@ bool CSslSocket::Connect(int socket) {
         int error = SSL_ERROR_NONE;
         CallLocked([](SSL* ssl) { return SSL_connect(ssl); }, nullptr, nullptr, error);
         if (error == SSL_ERROR_NONE) {
+            // From here on every byte is TLS, so the library may read past the record it needs: a record
+            // then costs one receive instead of two. Not during the handshake, whose failure leaves the
+            // socket to a plain fallback that must not lose bytes.
+            SSL_set_read_ahead(m_ssl.get(), 1);
             nonBlocking.Keep();
             m_connected.store(1, std::memory_order_release);
             return true;

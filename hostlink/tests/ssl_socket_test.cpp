@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <array>
@@ -547,6 +548,48 @@ TEST_F(SslSocketTest, BytesHeldBeforeAWakeStayForTheNextRead) {
     EXPECT_EQ(errno, EINTR);
     ASSERT_TRUE(ReadExactly(c.tls, out, sent.size()));
     EXPECT_EQ(out, sent);
+}
+
+// Records that one receive took into the library are read without waiting on the socket, which by then
+// holds none of them.
+TEST_F(SslSocketTest, RecordsAlreadyTakenFromTheSocketAreReadWithoutWaiting) {
+    EchoConnection c;
+    ASSERT_TRUE(c.fd);
+    ASSERT_TRUE(c.tls.Connect(c.fd.Get()));
+    // The host's messages after the handshake come first.
+    ASSERT_EQ(c.tls.Write("ping", 4), 4);
+    std::string ping;
+    ASSERT_TRUE(ReadExactly(c.tls, ping, 4));
+
+    constexpr int kRecords = 3;
+    constexpr int32_t kSize = 1000;
+    std::string sent;
+    for (int n = 0; n < kRecords; ++n) {
+        const std::string record(kSize, static_cast<char>('a' + n));
+        ASSERT_EQ(c.tls.Write(record.data(), kSize), kSize);
+        sent += record;
+    }
+    // Every echoed record is in the socket: more than two records' bytes with any overhead are there.
+    const auto until = std::chrono::steady_clock::now() + 30s;
+    int queued = 0;
+    while (::ioctl(c.fd.Get(), FIONREAD, &queued) == 0 && queued < kRecords * (kSize + 5) &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_GE(queued, kRecords * (kSize + 5));
+
+    std::string received;
+    while (received.size() < sent.size()) {
+        std::string block;
+        auto read = ReadOnThread(c.tls, block);
+        if (read.wait_for(5s) != std::future_status::ready) {
+            c.tls.WakeReader();  // so that the stuck read ends with the test
+            FAIL() << "a read waited on the socket for bytes the library held, after " << received.size();
+        }
+        ASSERT_GT(read.get().first, 0);
+        received += block;
+    }
+    EXPECT_EQ(received, sent);
 }
 
 TEST_F(SslSocketTest, WakesThatNoReadTookCountAsOne) {
