@@ -83,6 +83,18 @@ void CopyShort(uint8_t* to, const uint8_t* from, size_t count) {
     }
 }
 
+// Stores a run of 1 to 7 bytes into the cells as one word, merged with the cells after it, with no branch on
+// its length. The caller makes sure eight bytes can be read at `text` and at `to`.
+void StoreShortRun(uint8_t* to, const uint8_t* text, size_t length) {
+    uint64_t source;
+    uint64_t cells;
+    std::memcpy(&source, text, sizeof source);
+    std::memcpy(&cells, to, sizeof cells);
+    const uint64_t mask = ~uint64_t{0} >> (64 - 8 * length);
+    cells = (cells & ~mask) | (source & mask);
+    std::memcpy(to, &cells, sizeof cells);
+}
+
 NullScreenOwner g_nullOwner;
 NullPainter g_nullPainter;
 
@@ -229,7 +241,7 @@ void CTerminalScreen::Process(std::span<const uint8_t> data) {
     while (i < n) {
         if (!kIsControl[p[i]]) {
             const size_t run = TextRunLength(p + i, n - i);
-            WriteText(p + i, run);
+            WriteText(p + i, run, n - i);
             i += run;
             if (i == n) {
                 break;
@@ -327,35 +339,43 @@ void CTerminalScreen::Dispatch(size_t end) {
 
 // ---- Text writer and cursor movement ----
 
-// Overlapping stores of two pairs at a time cover any count below 8 without a loop. Inline in the text
-// writer, whose runs between sequences are mostly that short.
+// Four overlapping stores of two pairs cover any count from 2 to 7, with no branch on the count: a screen's
+// short runs come in every length, which no branch predicts. Inline in the text writer.
 inline void CTerminalScreen::FillFewColours(CellColours* cells, size_t count, CellColours colours) {
-    const std::array<CellColours, 2> two{colours, colours};
-    if (count >= 2) {
-        std::memcpy(cells, two.data(), sizeof two);
-        std::memcpy(cells + count - 2, two.data(), sizeof two);
-        if (count >= 4) {
-            std::memcpy(cells + 2, two.data(), sizeof two);
-            std::memcpy(cells + count - 4, two.data(), sizeof two);
+    if (count < 2) {
+        if (count == 1) {
+            cells[0] = colours;
         }
-    } else if (count == 1) {
-        cells[0] = colours;
+        return;
     }
+    // The first and last pairs, and two in the middle that close any gap between them.
+    const std::array<CellColours, 2> two{colours, colours};
+    const size_t last = count - 2;
+    std::memcpy(cells, two.data(), sizeof two);
+    std::memcpy(cells + last, two.data(), sizeof two);
+    std::memcpy(cells + last / 2, two.data(), sizeof two);
+    std::memcpy(cells + (last + 1) / 2, two.data(), sizeof two);
 }
 
 bool CTerminalScreen::OnScreen(int32_t row, int32_t column) {
     return row >= 0 && row < kScreenRows && column >= 0 && column < kScreenColumns;
 }
 
-void CTerminalScreen::WriteText(const uint8_t* text, size_t length) {
+void CTerminalScreen::WriteText(const uint8_t* text, size_t length, size_t readable) {
     // Most runs fit the rest of an on-screen row: stored and drawn in one go.
     if (length != 0 && m_row >= 0 && m_row < kScreenRows && m_column >= 0 &&
         length < static_cast<size_t>(kScreenColumns - m_column)) {
         const size_t at = RowBase(m_row) + static_cast<size_t>(m_column);
-        CopyShort(m_cells.data() + at, text, length);
         if (length < 8) {
+            if (std::endian::native == std::endian::little && readable >= 8 &&
+                at + 8 <= static_cast<size_t>(kScreenCells)) {
+                StoreShortRun(m_cells.data() + at, text, length);
+            } else {
+                CopyShort(m_cells.data() + at, text, length);
+            }
             FillFewColours(m_cellColours.data() + at, length, {m_foreground, m_background});
         } else {
+            CopyShort(m_cells.data() + at, text, length);
             FillColours(at, length, {m_foreground, m_background});
         }
         if (m_paintingOn) {

@@ -175,7 +175,8 @@ class CTerminalScreen {
     void DispatchLast();
 
     // The text writer and the cursor movements of the control bytes.
-    void WriteText(const uint8_t* text, size_t length);
+    // `readable`: how many bytes may be read from `text` on, when more than the run.
+    void WriteText(const uint8_t* text, size_t length, size_t readable = 0);
     void WriteWrapping(const uint8_t* text, size_t length);
     void StoreRun(const uint8_t* text, size_t length);
     void NewLine();

@@ -86,40 +86,77 @@ INSTANTIATE_TEST_SUITE_P(Writer, Wrap,
 
 // Runs of every length from every column, on rows already written in other colours: exactly the run's cells
 // take its characters and colours, whether the run stays on its row or wraps, and nothing beside it moves.
+// Each run is fed alone and followed by a sequence that changes nothing: short runs are stored a word at a
+// time when eight bytes can be read from them, and byte by byte when not.
 TEST(ScreenModel, EveryRunLengthFromEveryColumnChangesExactlyItsCells) {
     const Colour red = kForegroundPalette[4];
     const Colour navy = kBackgroundPalette[1];
     const Colour green = kForegroundPalette[2];
     const Colour blue = kBackgroundPalette[9];
-    for (int32_t column = 0; column < kScreenColumns; ++column) {
-        for (size_t length = 1; length <= 90; ++length) {
-            CTerminalScreen screen;
-            // Rows 3 to 5 full of dots in red on navy, then the run in green on blue.
-            screen.Feed("\x1B[3;1H\x1B[4F\x1B[1G" + Repeat('.', 239) + "\x1B[3;" + std::to_string(column + 1) +
-                        "H\x1B[2F\x1B[9G");
-            std::string text;
-            for (size_t i = 0; i < length; ++i) {
-                text += static_cast<char>('A' + (i * 7 + length) % 26);
+    for (const std::string follower : {"", "\x1B[W\x1B[W"}) {
+        for (int32_t column = 0; column < kScreenColumns; ++column) {
+            for (size_t length = 1; length <= 90; ++length) {
+                CTerminalScreen screen;
+                // Rows 3 to 5 full of dots in red on navy, then the run in green on blue.
+                screen.Feed("\x1B[3;1H\x1B[4F\x1B[1G" + Repeat('.', 239) + "\x1B[3;" +
+                            std::to_string(column + 1) + "H\x1B[2F\x1B[9G");
+                std::string text;
+                for (size_t i = 0; i < length; ++i) {
+                    text += static_cast<char>('A' + (i * 7 + length) % 26);
+                }
+                screen.Feed(text + follower);
+                const int32_t end = 2 * kScreenColumns + column + static_cast<int32_t>(length);
+                for (int32_t cell = 2 * kScreenColumns; cell < 5 * kScreenColumns; ++cell) {
+                    const int32_t row = cell / kScreenColumns;
+                    const int32_t at = cell % kScreenColumns;
+                    const bool inRun = cell >= 2 * kScreenColumns + column && cell < end;
+                    const char expected = inRun
+                                              ? text[static_cast<size_t>(cell - 2 * kScreenColumns - column)]
+                                              : (cell < 5 * kScreenColumns - 1 ? '.' : ' ');
+                    ASSERT_EQ(screen.CharAt(row, at), static_cast<uint8_t>(expected))
+                        << "column " << column << " length " << length << " cell " << row << "," << at
+                        << (follower.empty() ? "" : " followed");
+                    const bool dotted = !inRun && cell < 5 * kScreenColumns - 1;
+                    ASSERT_EQ(screen.ForegroundAt(row, at),
+                              inRun ? green : (dotted ? red : kInitialForeground))
+                        << "column " << column << " length " << length << " cell " << row << "," << at
+                        << (follower.empty() ? "" : " followed");
+                    ASSERT_EQ(screen.BackgroundAt(row, at),
+                              inRun ? blue : (dotted ? navy : kInitialBackground))
+                        << "column " << column << " length " << length << " cell " << row << "," << at
+                        << (follower.empty() ? "" : " followed");
+                }
+                const int32_t next = column + static_cast<int32_t>(length);
+                ASSERT_EQ(screen.GetCursor(),
+                          (CellPosition{next % kScreenColumns, 2 + next / kScreenColumns}))
+                    << "column " << column << " length " << length;
             }
-            screen.Feed(text);
-            const int32_t end = 2 * kScreenColumns + column + static_cast<int32_t>(length);
-            for (int32_t cell = 2 * kScreenColumns; cell < 5 * kScreenColumns; ++cell) {
-                const int32_t row = cell / kScreenColumns;
-                const int32_t at = cell % kScreenColumns;
-                const bool inRun = cell >= 2 * kScreenColumns + column && cell < end;
-                const char expected = inRun ? text[static_cast<size_t>(cell - 2 * kScreenColumns - column)]
-                                            : (cell < 5 * kScreenColumns - 1 ? '.' : ' ');
-                ASSERT_EQ(screen.CharAt(row, at), static_cast<uint8_t>(expected))
-                    << "column " << column << " length " << length << " cell " << row << "," << at;
-                const bool dotted = !inRun && cell < 5 * kScreenColumns - 1;
-                ASSERT_EQ(screen.ForegroundAt(row, at), inRun ? green : (dotted ? red : kInitialForeground))
-                    << "column " << column << " length " << length << " cell " << row << "," << at;
-                ASSERT_EQ(screen.BackgroundAt(row, at), inRun ? blue : (dotted ? navy : kInitialBackground))
-                    << "column " << column << " length " << length << " cell " << row << "," << at;
+        }
+    }
+}
+
+// Short runs stored a word at a time, fed whole with more bytes after them, against the same runs fed a byte
+// at a time: on rows turned round the ring by scrolling, and up to the last cells of the last row, where no
+// word fits after the run.
+TEST(ScreenModel, ShortRunsStoreAlikeWholeAndAByteAtATime) {
+    for (int scrolls : {0, 1, 24}) {
+        std::string fill = "\x1B[25;1H" + Repeat('\n', static_cast<size_t>(scrolls)) + "\x1B[4F\x1B[1G";
+        for (int row : {1, 24, 25}) {
+            fill += "\x1B[" + std::to_string(row) + ";1H" + Repeat('.', 79);
+        }
+        for (int row : {1, 24, 25}) {
+            for (int column : {1, 2, 72, 73, 74, 79}) {
+                for (size_t length = 1; length <= 7; ++length) {
+                    std::string run =
+                        "\x1B[" + std::to_string(row) + ";" + std::to_string(column) + "H\x1B[2F\x1B[9G";
+                    for (size_t i = 0; i < length; ++i) {
+                        run += static_cast<char>('A' + i);
+                    }
+                    SCOPED_TRACE("scrolls " + std::to_string(scrolls) + " row " + std::to_string(row) +
+                                 " column " + std::to_string(column) + " length " + std::to_string(length));
+                    ExpectSameSplit(fill + run + "\x1B[4F\x1B[1G");
+                }
             }
-            const int32_t next = column + static_cast<int32_t>(length);
-            ASSERT_EQ(screen.GetCursor(), (CellPosition{next % kScreenColumns, 2 + next / kScreenColumns}))
-                << "column " << column << " length " << length;
         }
     }
 }
