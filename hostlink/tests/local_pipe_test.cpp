@@ -1351,56 +1351,56 @@ TEST_F(LocalPipeTest, AppUserReachesTheOwner) {
     EXPECT_EQ(m_owner.m_appPassword, "host-pw");
 }
 
+// A pipe on the ends of a host started elsewhere; the test holds the host's ends.
+class LocalPipeAttachTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        int output[2];
+        int input[2];
+        ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+        ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
+        m_hostWrite = platform::UniqueFd(output[1]);
+        m_hostRead = platform::UniqueFd(input[0]);
+        m_pipe.AttachEnds(platform::UniqueFd(input[1]), platform::UniqueFd(output[0]));
+    }
+
+    platform::UniqueFd m_hostWrite;
+    platform::UniqueFd m_hostRead;
+    CLocalPipe m_pipe;
+};
+
 // Ends of a host started elsewhere: the pipe reads its output, writes and try-writes keys to it, and a
 // Close brings a waiting Read out.
-TEST(LocalPipeAttachTest, ReadsAndWritesOnAttachedEnds) {
-    int output[2];
-    int input[2];
-    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
-    platform::UniqueFd hostWrite(output[1]);
-    platform::UniqueFd hostRead(input[0]);
-    CLocalPipe pipe;
-    pipe.AttachEnds(platform::UniqueFd(input[1]), platform::UniqueFd(output[0]));
-
-    ASSERT_EQ(::write(hostWrite.Get(), "screen", 6), 6);
+TEST_F(LocalPipeAttachTest, ReadsAndWritesOnAttachedEnds) {
+    ASSERT_EQ(::write(m_hostWrite.Get(), "screen", 6), 6);
     char buffer[16];
     uint32_t got = 0;
-    ASSERT_TRUE(pipe.Read(buffer, sizeof buffer, got));
+    ASSERT_TRUE(m_pipe.Read(buffer, sizeof buffer, got));
     EXPECT_EQ(std::string(buffer, got), "screen");
 
-    EXPECT_TRUE(pipe.Write("ab", 2));
-    EXPECT_EQ(pipe.TryWrite("c", 1), TryWriteResult::Written);
+    EXPECT_TRUE(m_pipe.Write("ab", 2));
+    EXPECT_EQ(m_pipe.TryWrite("c", 1), TryWriteResult::Written);
     char keys[3];
-    ASSERT_EQ(::read(hostRead.Get(), keys, sizeof keys), 3);
+    ASSERT_EQ(::read(m_hostRead.Get(), keys, sizeof keys), 3);
     EXPECT_EQ(std::string(keys, 3), "abc");
 
     std::thread closer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        pipe.Close();
+        m_pipe.Close();
     });
-    EXPECT_FALSE(pipe.Read(buffer, sizeof buffer, got));
+    EXPECT_FALSE(m_pipe.Read(buffer, sizeof buffer, got));
     closer.join();
 }
 
 // The window thread try-writes keys while a teardown closes the pipe: every block the try took is on the
 // wire whole, none is cut by the close, and once a try has failed the pipe takes nothing more.
-TEST(LocalPipeAttachTest, TryWritesRacingACloseLoseNoTakenBlock) {
-    int output[2];
-    int input[2];
-    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(input, O_CLOEXEC), 0);
-    platform::UniqueFd hostWrite(output[1]);
-    platform::UniqueFd hostRead(input[0]);
-    CLocalPipe pipe;
-    pipe.AttachEnds(platform::UniqueFd(input[1]), platform::UniqueFd(output[0]));
-
+TEST_F(LocalPipeAttachTest, TryWritesRacingACloseLoseNoTakenBlock) {
     std::atomic<std::size_t> taken{0};
     std::atomic<bool> tookAfterFailing{false};
     std::thread keys([&] {
         bool failed = false;
         for (;;) {
-            const TryWriteResult result = pipe.TryWrite("key", 3);
+            const TryWriteResult result = m_pipe.TryWrite("key", 3);
             if (result == TryWriteResult::Written) {
                 tookAfterFailing = tookAfterFailing || failed;
                 taken.fetch_add(1);
@@ -1415,13 +1415,13 @@ TEST(LocalPipeAttachTest, TryWritesRacingACloseLoseNoTakenBlock) {
     std::string wire;
     char buffer[4096];
     while (wire.size() < 3000) {
-        const ssize_t n = ::read(hostRead.Get(), buffer, sizeof buffer);
+        const ssize_t n = ::read(m_hostRead.Get(), buffer, sizeof buffer);
         ASSERT_GT(n, 0);
         wire.append(buffer, static_cast<std::size_t>(n));
     }
-    pipe.Close();
+    m_pipe.Close();
     keys.join();
-    for (ssize_t n = 0; (n = ::read(hostRead.Get(), buffer, sizeof buffer)) > 0;) {
+    for (ssize_t n = 0; (n = ::read(m_hostRead.Get(), buffer, sizeof buffer)) > 0;) {
         wire.append(buffer, static_cast<std::size_t>(n));
     }
     EXPECT_FALSE(tookAfterFailing.load());
