@@ -114,10 +114,18 @@ inline bool EscapeScanner::ScanQuick(std::span<const uint8_t> data, size_t& cons
         }
         const uint8_t b = p[i++];
         if (IsDigit(b)) {
+            const size_t first = i - 1;
             int32_t value = b - '0';
-            int32_t digits = 1;
+            if (i < n) {
+                // A second digit or not, without a branch on which: rows, columns and attributes come with
+                // one digit or two as they fall, which no branch predicts.
+                const uint32_t next = static_cast<uint32_t>(p[i]) - '0';
+                const uint32_t two = next < 10 ? 1 : 0;
+                value += static_cast<int32_t>((0u - two) & (static_cast<uint32_t>(value) * 9 + next));
+                i += two;
+            }
             while (i < n && IsDigit(p[i])) {
-                if (++digits > kQuickDigits) {
+                if (i - first == static_cast<size_t>(kQuickDigits)) {
                     return false;
                 }
                 value = value * 10 + (p[i++] - '0');

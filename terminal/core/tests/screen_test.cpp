@@ -385,7 +385,9 @@ TEST(ScreenQuickScan, TakesCommonSequencesAsTheGeneralScannerDoes) {
     };
     const Case cases[] = {
         {"[H", true},
+        {"[5H", true},  // one digit, two and three
         {"[12;34Htext", true},
+        {"[123;4;56m", true},
         {"[31m", true},
         {"[0;1;7m", true},
         {"[1;;2H", true},  // the second ';' is a letter
@@ -397,7 +399,9 @@ TEST(ScreenQuickScan, TakesCommonSequencesAsTheGeneralScannerDoes) {
         {"[1%ab\x01H", false},  // strings are the general scanner's
         {"[%x\x01O", false},
         {"[", false},  // incomplete: held back by the general scanner
+        {"[1", false},
         {"[12", false},
+        {"[123", false},
         {"[12;", false},
         {"[=", false},
         {"x", false},  // no sequence
