@@ -1,10 +1,13 @@
 // Starting child processes without a shell, and the Windows command-string rules the suite's command lines
-// follow. Everything the child needs is built before fork: between fork and exec the child only makes
-// async-signal-safe system calls, so a threaded parent cannot deadlock it on an allocator lock.
+// follow. Everything the child needs is built before the child exists: the child shares this process's
+// memory until exec (a vfork-style clone, so a large parent's page tables are never copied) and only makes
+// raw system calls, so it takes no lock and touches no sanitizer state of the parent.
 #include "platform/spawn.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,6 +25,9 @@
 #include "platform/win32_error.h"
 
 extern char** environ;
+// glibc's own name for clone: ThreadSanitizer intercepts clone and would treat the child as a fork of a
+// threaded process, with its state reset in memory the child shares with us.
+extern "C" int __clone(int (*fn)(void*), void* stack, int flags, void* arg, ...);
 
 namespace platform {
 
@@ -340,27 +346,53 @@ bool MakePipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
     return LiftAboveStdio(readEnd) && LiftAboveStdio(writeEnd);
 }
 
-// Child side: only async-signal-safe calls from here to exec.
-[[noreturn]] void ReportAndExit(int statusFd, ChildStage stage, int err) {
-    ChildStatus status{static_cast<int32_t>(stage), err};
-    ssize_t written;
-    do {
-        written = ::write(statusFd, &status, sizeof status);
-    } while (written < 0 && errno == EINTR);
-    ::_exit(127);
+// Child side, from the clone to exec. The child runs on this process's memory while the parent's thread
+// is suspended, so it makes raw system calls only (the sanitizers intercept the libc wrappers), calls
+// nothing instrumented, and writes nothing of the parent's but the suspended thread's errno.
+#define CARROWLINE_CHILD_SIDE __attribute__((no_sanitize("address", "thread", "undefined")))
+
+// The kernel's own sigaction record (not libc's): what rt_sigaction reads and writes.
+struct KernelSigaction {
+    void (*handler)(int);
+    unsigned long flags;
+    void (*restorer)();
+    uint64_t mask;
+};
+
+CARROWLINE_CHILD_SIDE long Sys(long number, long a = 0, long b = 0, long c = 0, long d = 0) {
+    return ::syscall(number, a, b, c, d);
 }
 
-void CloseRange(unsigned first, unsigned last, int maxFd) {
+[[noreturn]] CARROWLINE_CHILD_SIDE void ReportAndExit(int statusFd, ChildStage stage, long result) {
+    ChildStatus status;
+    status.stage = static_cast<int32_t>(stage);
+    status.err = static_cast<int32_t>(-result);
+    long written;
+    do {
+        written = Sys(SYS_write, statusFd, reinterpret_cast<long>(&status), sizeof status);
+    } while (written == -EINTR);
+    for (;;) {
+        Sys(SYS_exit_group, 127);
+    }
+}
+
+// The raw call's result with the error as a negative errno, as the kernel gives it.
+CARROWLINE_CHILD_SIDE long Raw(long number, long a = 0, long b = 0, long c = 0, long d = 0) {
+    const long result = Sys(number, a, b, c, d);
+    return result == -1 ? -static_cast<long>(errno) : result;
+}
+
+CARROWLINE_CHILD_SIDE void CloseRange(unsigned first, unsigned last, int maxFd) {
     if (first > last) {
         return;
     }
-    if (::syscall(SYS_close_range, first, last, 0) == 0) {
+    if (Raw(SYS_close_range, first, last, 0) == 0) {
         return;
     }
     // Kernels before 5.9: walk the numbers up to the descriptor limit.
-    unsigned end = std::min<unsigned>(last, static_cast<unsigned>(maxFd));
+    const unsigned end = last < static_cast<unsigned>(maxFd) ? last : static_cast<unsigned>(maxFd);
     for (unsigned fd = first; fd <= end; ++fd) {
-        ::close(static_cast<int>(fd));
+        Raw(SYS_close, fd);
     }
 }
 
@@ -382,49 +414,48 @@ struct ChildPlan {
     bool newProcessGroup;
 };
 
-[[noreturn]] void RunChild(const ChildPlan& plan) {
-    if (plan.detached) {
-        // The middle process leaves the session, forks the program and ends; the parent reaps it at once.
-        if (::setsid() < 0) {
-            ReportAndExit(plan.statusFd, ChildStage::Session, errno);
-        }
-        const pid_t program = ::fork();
-        if (program < 0) {
-            ReportAndExit(plan.statusFd, ChildStage::Session, errno);
-        }
-        if (program > 0) {
-            ChildStatus started{static_cast<int32_t>(ChildStage::Started), static_cast<int32_t>(program)};
-            ssize_t written;
-            do {
-                written = ::write(plan.statusFd, &started, sizeof started);
-            } while (written < 0 && errno == EINTR);
-            ::_exit(0);
+// Everything from the signals to exec; the caller came in with every signal blocked.
+[[noreturn]] CARROWLINE_CHILD_SIDE void PrepareAndExec(const ChildPlan& plan) {
+    // Handlers of the parent must not run in the child: they would run on the parent's memory.
+    for (long sig = 1; sig < NSIG; ++sig) {
+        KernelSigaction action;
+        if (Raw(SYS_rt_sigaction, sig, 0, reinterpret_cast<long>(&action), sizeof action.mask) == 0 &&
+            action.handler != SIG_IGN && action.handler != SIG_DFL) {
+            KernelSigaction reset;
+            reset.handler = SIG_DFL;
+            reset.flags = 0;
+            reset.restorer = nullptr;
+            reset.mask = 0;
+            Raw(SYS_rt_sigaction, sig, reinterpret_cast<long>(&reset), 0, sizeof reset.mask);
         }
     }
-    // Handlers of the parent must not run in the child; the mask was all-blocked across fork.
-    for (int sig = 1; sig < NSIG; ++sig) {
-        struct sigaction action {};
-        if (::sigaction(sig, nullptr, &action) == 0 && action.sa_handler != SIG_IGN &&
-            action.sa_handler != SIG_DFL) {
-            action.sa_handler = SIG_DFL;
-            action.sa_flags = 0;
-            ::sigaction(sig, &action, nullptr);
-        }
+    {
+        KernelSigaction pipeDefault;
+        pipeDefault.handler = SIG_DFL;
+        pipeDefault.flags = 0;
+        pipeDefault.restorer = nullptr;
+        pipeDefault.mask = 0;
+        Raw(SYS_rt_sigaction, SIGPIPE, reinterpret_cast<long>(&pipeDefault), 0, sizeof pipeDefault.mask);
     }
-    ::signal(SIGPIPE, SIG_DFL);
-    ::sigprocmask(SIG_SETMASK, &plan.childMask, nullptr);
-    if (plan.newProcessGroup && !plan.detached && ::setpgid(0, 0) != 0) {
-        ReportAndExit(plan.statusFd, ChildStage::Session, errno);
+    Raw(SYS_rt_sigprocmask, SIG_SETMASK, reinterpret_cast<long>(&plan.childMask), 0, sizeof(uint64_t));
+    if (plan.newProcessGroup && !plan.detached) {
+        if (const long result = Raw(SYS_setpgid, 0, 0); result < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Session, result);
+        }
     }
 
     for (int target = 0; target < 3; ++target) {
         int source = plan.stdioSource[target];
-        if (source >= 0 && ::dup2(source, target) < 0) {
-            ReportAndExit(plan.statusFd, ChildStage::Stdio, errno);
+        if (source >= 0) {
+            if (const long result = Raw(SYS_dup3, source, target, 0); result < 0) {
+                ReportAndExit(plan.statusFd, ChildStage::Stdio, result);
+            }
         }
     }
-    if (plan.stderrToStdout && ::dup2(1, 2) < 0) {
-        ReportAndExit(plan.statusFd, ChildStage::Stdio, errno);
+    if (plan.stderrToStdout) {
+        if (const long result = Raw(SYS_dup3, 1, 2, 0); result < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Stdio, result);
+        }
     }
     // Everything above stdio goes except the inherited fds and the status pipe.
     unsigned next = 3;
@@ -433,22 +464,85 @@ struct ChildPlan {
         if (keep > next) {
             CloseRange(next, keep - 1, plan.maxFd);
         }
-        next = std::max(next, keep + 1);
+        next = keep + 1 > next ? keep + 1 : next;
     }
     CloseRange(next, UINT_MAX, plan.maxFd);
     for (size_t n = 0; n < plan.inheritCount; ++n) {
         int fd = plan.inheritFds[n];
-        int flags = ::fcntl(fd, F_GETFD);
-        if (flags < 0 || ::fcntl(fd, F_SETFD, flags & ~FD_CLOEXEC) < 0) {
-            ReportAndExit(plan.statusFd, ChildStage::Fds, errno);
+        long flags = Raw(SYS_fcntl, fd, F_GETFD);
+        if (flags >= 0) {
+            flags = Raw(SYS_fcntl, fd, F_SETFD, flags & ~FD_CLOEXEC);
+        }
+        if (flags < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Fds, flags);
         }
     }
-    if (plan.workingFolder != nullptr && ::chdir(plan.workingFolder) != 0) {
-        ReportAndExit(plan.statusFd, ChildStage::Chdir, errno);
+    if (plan.workingFolder != nullptr) {
+        if (const long result = Raw(SYS_chdir, reinterpret_cast<long>(plan.workingFolder)); result < 0) {
+            ReportAndExit(plan.statusFd, ChildStage::Chdir, result);
+        }
     }
-    ::execve(plan.path, plan.argv, plan.envp);
-    ReportAndExit(plan.statusFd, ChildStage::Exec, errno);
+    const long result = Raw(SYS_execve, reinterpret_cast<long>(plan.path), reinterpret_cast<long>(plan.argv),
+                            reinterpret_cast<long>(plan.envp));
+    ReportAndExit(plan.statusFd, ChildStage::Exec, result);
 }
+
+// The entry of the vfork-style clone.
+CARROWLINE_CHILD_SIDE int RunSharedChild(void* plan) {
+    PrepareAndExec(*static_cast<const ChildPlan*>(plan));
+}
+
+// A detached start forks (its middle process must outlive nothing of ours, and may fork itself): the middle
+// process leaves the session, forks the program and ends; the parent reaps it at once.
+[[noreturn]] void RunDetachedChild(const ChildPlan& plan) {
+    if (::setsid() < 0) {
+        ReportAndExit(plan.statusFd, ChildStage::Session, -errno);
+    }
+    const pid_t program = ::fork();
+    if (program < 0) {
+        ReportAndExit(plan.statusFd, ChildStage::Session, -errno);
+    }
+    if (program > 0) {
+        ChildStatus started{static_cast<int32_t>(ChildStage::Started), static_cast<int32_t>(program)};
+        ssize_t written;
+        do {
+            written = ::write(plan.statusFd, &started, sizeof started);
+        } while (written < 0 && errno == EINTR);
+        ::_exit(0);
+    }
+    PrepareAndExec(plan);
+}
+
+// The child's stack: the child never returns into this process's frames. A guard page below it turns an
+// overflow into a fault of the child instead of a write into the parent's memory.
+class ChildStack {
+  public:
+    static constexpr size_t kSize = 64 * 1024;
+    ChildStack() {
+        m_page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+        void* base = ::mmap(nullptr, kSize + m_page, PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+        if (base == MAP_FAILED) {
+            return;
+        }
+        m_base = static_cast<char*>(base);
+        ::mprotect(m_base, m_page, PROT_NONE);
+    }
+    ~ChildStack() {
+        if (m_base != nullptr) {
+            ::munmap(m_base, kSize + m_page);
+        }
+    }
+    ChildStack(const ChildStack&) = delete;
+    ChildStack& operator=(const ChildStack&) = delete;
+    bool Valid() const { return m_base != nullptr; }
+    // Stacks grow down on every architecture we build for.
+    void* Top() const { return m_base + m_page + kSize; }
+
+  private:
+    char* m_base = nullptr;
+    size_t m_page = 0;
+};
 
 }  // namespace
 
@@ -558,12 +652,26 @@ std::optional<SpawnedProcess> Spawn(const SpawnOptions& options, int32_t* error,
     plan.detached = options.detached;
     plan.newProcessGroup = options.newProcessGroup;
 
+    std::optional<ChildStack> stack;
+    if (!options.detached && !stack.emplace().Valid()) {
+        const int err = errno;
+        Fail(error, message, win32::FromErrno(err),
+             "Cannot start \"" + options.program + "\": " + ErrnoText(err) + ".");
+        return std::nullopt;
+    }
+    // The child starts with every signal blocked, so no handler of ours can run in it before it resets
+    // them; the parent's thread is suspended until the child has called exec or ended.
     sigset_t all, previous;
     sigfillset(&all);
     ::pthread_sigmask(SIG_SETMASK, &all, &previous);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        RunChild(plan);
+    pid_t pid;
+    if (options.detached) {
+        pid = ::fork();
+        if (pid == 0) {
+            RunDetachedChild(plan);
+        }
+    } else {
+        pid = __clone(RunSharedChild, stack->Top(), CLONE_VM | CLONE_VFORK | SIGCHLD, &plan);
     }
     int forkErr = errno;
     ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);

@@ -417,6 +417,46 @@ TEST_F(SpawnTest, PipesExitCodesAndSignals) {
     EXPECT_EQ(*code, 5);
 }
 
+// The child starts with nothing blocked, whatever the spawning thread blocks, and with SIGPIPE at its
+// default (this process ignores it); what else this process ignores stays ignored, as a shell's nohup
+// relies on.
+TEST_F(SpawnTest, ChildStartsWithAnEmptyMaskAndDefaultSigpipe) {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    struct sigaction handle {};
+    handle.sa_handler = [](int) {};
+    struct sigaction oldPipe {
+    }, oldHup{}, oldUsr1{};
+    ASSERT_EQ(::sigaction(SIGPIPE, &ignore, &oldPipe), 0);
+    ASSERT_EQ(::sigaction(SIGHUP, &ignore, &oldHup), 0);
+    ASSERT_EQ(::sigaction(SIGUSR1, &handle, &oldUsr1), 0);
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGUSR2);
+    sigaddset(&blocked, SIGTERM);
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, &previous), 0);
+
+    auto [out, code] = RunChild(ChildOptions({"signals"}));
+
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    ::sigaction(SIGPIPE, &oldPipe, nullptr);
+    ::sigaction(SIGHUP, &oldHup, nullptr);
+    ::sigaction(SIGUSR1, &oldUsr1, nullptr);
+
+    EXPECT_EQ(code, 0);
+    const std::vector<std::string> lines = Lines(out);
+    ASSERT_EQ(lines.size(), 2u) << out;
+    const auto bits = [](const std::string& line) {
+        return std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
+    };
+    const auto bit = [](int sig) { return 1ull << (sig - 1); };
+    EXPECT_EQ(bits(lines[0]), 0u) << lines[0];
+    const unsigned long long ignored = bits(lines[1]);
+    EXPECT_EQ(ignored & bit(SIGPIPE), 0u) << lines[1];
+    EXPECT_EQ(ignored & bit(SIGUSR1), 0u) << lines[1];
+    EXPECT_NE(ignored & bit(SIGHUP), 0u) << lines[1];
+}
+
 // A converter and whatever it starts must be stoppable as one: the group is the child's own, not ours.
 TEST_F(SpawnTest, ANewProcessGroupIsLedByTheChild) {
     for (const bool own : {false, true}) {

@@ -81,6 +81,21 @@ int main(int argc, char** argv) {
     if (mode == "fds") {
         return ListFds();
     }
+    if (mode == "signals") {
+        // The blocked and ignored sets as the kernel keeps them, in hex.
+        FILE* status = std::fopen("/proc/self/status", "r");
+        if (status == nullptr) {
+            return 2;
+        }
+        char line[256];
+        while (std::fgets(line, sizeof line, status) != nullptr) {
+            if (std::strncmp(line, "SigBlk:", 7) == 0 || std::strncmp(line, "SigIgn:", 7) == 0) {
+                std::fputs(line, stdout);
+            }
+        }
+        std::fclose(status);
+        return 0;
+    }
     if (mode == "mapping" && argc >= 4) {
         return ReadMapping(std::atoi(argv[2]), std::strtoul(argv[3], nullptr, 10));
     }
