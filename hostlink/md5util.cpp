@@ -1,4 +1,5 @@
-// File digests for the host's file check, on libcrypto's MD5. Each step keeps the message the user has
+// File digests for the host's file check, on the TLS engine's MD5 (libcrypto, loaded at the first check).
+// Each step keeps the message the user has
 // always seen for it, and every failure returns a non-zero code so the caller never trusts a digest that
 // was not made.
 #include "hostlink/md5util.h"
@@ -10,8 +11,7 @@
 #include <cerrno>
 #include <memory>
 
-#include <openssl/evp.h>
-
+#include "hostlink/tls/tls_engine.h"
 #include "platform/unique_fd.h"
 #include "platform/user_prompt.h"
 #include "platform/win32_error.h"
@@ -20,13 +20,6 @@ namespace hostlink {
 namespace {
 
 constexpr std::size_t kBlockSize = 1024;
-
-struct MdDeleter {
-    void operator()(EVP_MD* md) const { EVP_MD_free(md); }
-};
-struct MdCtxDeleter {
-    void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
 
 // The code of a failed system call, never 0: a failure must not read as success.
 int32_t ErrnoCode(int err) {
@@ -48,16 +41,19 @@ int32_t md5util::HashFile(std::span<char, kDigestSize> out, const std::string& f
     }
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    const std::unique_ptr<EVP_MD, MdDeleter> md(EVP_MD_fetch(nullptr, "MD5", nullptr));
-    if (!md) {
-        return Fail("CryptAcquireContext Failed.", platform::win32::kGenFailure);
-    }
-    const std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> ctx(EVP_MD_CTX_new());
-    if (!ctx) {
-        return Fail("CryptCreateHash Failed.", platform::win32::kNotEnoughMemory);
-    }
-    if (EVP_DigestInit_ex(ctx.get(), md.get(), nullptr) != 1) {
-        return Fail("CryptCreateHash Failed.", platform::win32::kGenFailure);
+    // A library that cannot be loaded is a provider that cannot be acquired.
+    const tls::Engine* engine = tls::LoadEngine();
+    tls::Engine::Failure failure = tls::Engine::Failure::NoAlgorithm;
+    const std::unique_ptr<tls::Md5> md5 = engine != nullptr ? engine->NewMd5(failure) : nullptr;
+    if (!md5) {
+        switch (failure) {
+            case tls::Engine::Failure::NoMemory:
+                return Fail("CryptCreateHash Failed.", platform::win32::kNotEnoughMemory);
+            case tls::Engine::Failure::NoInit:
+                return Fail("CryptCreateHash Failed.", platform::win32::kGenFailure);
+            default:
+                return Fail("CryptAcquireContext Failed.", platform::win32::kGenFailure);
+        }
     }
 
     std::array<unsigned char, kBlockSize> block;
@@ -72,19 +68,18 @@ int32_t md5util::HashFile(std::span<char, kDigestSize> out, const std::string& f
         if (got == 0) {
             break;
         }
-        if (EVP_DigestUpdate(ctx.get(), block.data(), static_cast<std::size_t>(got)) != 1) {
+        if (!md5->Update(block.data(), static_cast<std::size_t>(got))) {
             return Fail("CryptHashData Failed.", platform::win32::kGenFailure);
         }
     }
 
-    std::array<unsigned char, EVP_MAX_MD_SIZE> digest;
-    unsigned int digestLength = 0;
-    if (EVP_DigestFinal_ex(ctx.get(), digest.data(), &digestLength) != 1 || digestLength != 16) {
+    unsigned char digest[tls::Md5::kSize];
+    if (!md5->Final(digest)) {
         return Fail("CryptGetHashParam Failed.", platform::win32::kGenFailure);
     }
 
     static constexpr char kHex[] = "0123456789abcdef";
-    for (unsigned int i = 0; i < digestLength; ++i) {
+    for (std::size_t i = 0; i < tls::Md5::kSize; ++i) {
         out[2 * i] = kHex[digest[i] >> 4];
         out[2 * i + 1] = kHex[digest[i] & 0x0f];
     }

@@ -13,8 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include <openssl/ssl.h>
-
+#include "hostlink/tls/tls_engine.h"
 #include "platform/poll_wait.h"
 #include "platform/unique_fd.h"
 
@@ -77,13 +76,6 @@ class CSslSocket {
     void SetLogSink(LogSink sink) { m_log = std::move(sink); }
 
   private:
-    struct CtxDeleter {
-        void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-    };
-    struct SslDeleter {
-        void operator()(SSL* ssl) const { SSL_free(ssl); }
-    };
-
     // A side that is parked in poll() and may need waking when the other side moved bytes.
     struct Waiter {
         platform::UniqueFd kick;
@@ -95,18 +87,19 @@ class CSslSocket {
     // One library call on m_ssl under m_mutex; `self` is the calling side's waiter (null for the
     // handshake). Returns the call's result and stores its error class in `error`.
     template <typename F>
-    int CallLocked(F&& call, Waiter* self, Waiter* other, int& error);
+    int CallLocked(F&& call, Waiter* self, Waiter* other, tls::Error& error);
     int32_t Transfer(Call call, void* readBuffer, const void* writeBytes, int32_t count);
     // Transfer's retry loop, with the side's lock held.
     int32_t TransferLocked(Call call, void* readBuffer, const void* writeBytes, int32_t count);
     // With m_writeMutex held: the block TryWrite began, to its end.
     int32_t FinishStartedLocked();
-    Wait WaitFor(int sslError, const Waiter* self,
+    Wait WaitFor(tls::Error sslError, const Waiter* self,
                  std::optional<std::chrono::steady_clock::time_point> deadline);
     void Log(std::string_view text) const;
 
-    std::unique_ptr<SSL_CTX, CtxDeleter> m_ctx;
-    std::unique_ptr<SSL, SslDeleter> m_ssl;
+    // Loaded at the first Connect; the library's objects for this connection.
+    const tls::Engine* m_engine = nullptr;
+    std::unique_ptr<tls::Connection> m_ssl;
     std::atomic<int32_t> m_connected{0};
     int m_socket = -1;
 
