@@ -46,15 +46,17 @@ struct VtermReports {
 };
 
 const VTermScreenCallbacks kVtermCallbacks = {
-    .damage = [](VTermRect, void* user) {
-        ++static_cast<VtermReports*>(user)->damage;
-        return 1;
-    },
+    .damage =
+        [](VTermRect, void* user) {
+            ++static_cast<VtermReports*>(user)->damage;
+            return 1;
+        },
     .moverect = nullptr,
-    .movecursor = [](VTermPos, VTermPos, int, void* user) {
-        ++static_cast<VtermReports*>(user)->cursorMoves;
-        return 1;
-    },
+    .movecursor =
+        [](VTermPos, VTermPos, int, void* user) {
+            ++static_cast<VtermReports*>(user)->cursorMoves;
+            return 1;
+        },
     .settermprop = [](VTermProp, VTermValue*, void*) { return 1; },
     .bell = [](void*) { return 1; },
     .resize = nullptr,
