@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -94,6 +95,11 @@ class CCommPipe {
     // has taken yet count as one. Safe from any thread while another reads; it closes nothing. The base,
     // for a pipe that has no such wake, closes the pipe: the reader still comes out, but the session ends.
     virtual void WakeReader();
+    // What the reader runs just before a Read waits for the host, on the reader's thread: there it passes
+    // on what it has read, so that it need not wake the user-interface thread for every block. Only a
+    // pipe whose CallsBeforeReadWait is true runs it. Set while no Read runs.
+    void SetBeforeReadWait(std::function<void()> hook) { m_beforeReadWait = std::move(hook); }
+    virtual bool CallsBeforeReadWait() const { return false; }
     // Writes the whole block. Every write of every thread goes through here, one at a time, so blocks
     // never interleave.
     bool Write(const void* bytes, uint32_t count);
@@ -157,6 +163,11 @@ class CCommPipe {
   protected:
     explicit CCommPipe(int32_t remote) : m_remote(remote) {}
 
+    void BeforeReadWait() const {
+        if (m_beforeReadWait) {
+            m_beforeReadWait();
+        }
+    }
     // The transport's write of one whole block; called with the write lock held.
     virtual bool WriteBytes(const void* bytes, uint32_t count) = 0;
     // The transport's try-write, with the write lock held; a transport without one takes nothing.
@@ -189,6 +200,7 @@ class CCommPipe {
     std::mutex m_writeMutex;
     bool m_started = false;              // a try-write is Started and not finished; under m_writeMutex
     std::atomic<bool> m_writing{false};  // set under m_writeMutex
+    std::function<void()> m_beforeReadWait;
 };
 
 // Option parsing shared by both pipes.

@@ -274,6 +274,7 @@ bool CLocalPipe::Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
             break;
         }
         if (wait) {
+            BeforeReadWait();
             const platform::WaitResult result = WaitForEnd(fd, POLLIN, true);
             if (result == platform::WaitResult::Cancelled) {
                 SetLastError(kOperationAborted);

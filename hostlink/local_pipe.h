@@ -66,6 +66,7 @@ class CLocalPipe : public CCommPipe {
     // What is available of the host's output, up to `count` bytes. The end of the output fails with
     // LastError 109 (broken pipe); a read that Close or WakeReader interrupts fails with 995.
     bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) override;
+    bool CallsBeforeReadWait() const override { return true; }
     // The ends stay open and the host's output stays in the pipe for the next Read.
     void WakeReader() override;
     // The login step, then the host program's start and the download tool's login.

@@ -1394,6 +1394,29 @@ TEST_F(LocalPipeAttachTest, ReadsAndWritesOnAttachedEnds) {
     closer.join();
 }
 
+// The hook runs only when a Read is about to wait, before it waits: output that waits is read without it,
+// and the host's next output, written from inside the hook, is what the waiting Read returns.
+TEST_F(LocalPipeAttachTest, TheHookBeforeAWaitRunsOnlyWhenTheReadWaits) {
+    ASSERT_TRUE(m_pipe.CallsBeforeReadWait());
+    int calls = 0;
+    m_pipe.SetBeforeReadWait([&] {
+        if (++calls == 1) {
+            EXPECT_EQ(::write(m_hostWrite.Get(), "next", 4), 4);
+        }
+    });
+
+    ASSERT_EQ(::write(m_hostWrite.Get(), "ready", 5), 5);
+    char buffer[16];
+    uint32_t got = 0;
+    ASSERT_TRUE(m_pipe.Read(buffer, sizeof buffer, got));
+    EXPECT_EQ(std::string(buffer, got), "ready");
+    EXPECT_EQ(calls, 0) << "the hook ran though output was waiting";
+
+    ASSERT_TRUE(m_pipe.Read(buffer, sizeof buffer, got));
+    EXPECT_EQ(std::string(buffer, got), "next");
+    EXPECT_EQ(calls, 1);
+}
+
 // The window thread try-writes keys while a teardown closes the pipe: every block the try took is on the
 // wire whole, none is cut by the close, and once a try has failed the pipe takes nothing more.
 TEST_F(LocalPipeAttachTest, TryWritesRacingACloseLoseNoTakenBlock) {

@@ -86,6 +86,7 @@ struct CQuilletSession::ReaderState {
     bool inRead = false;           // the reader is inside the pipe's Read
     bool drainPosted = false;      // a drain is queued or running
     bool readerWaiting = false;    // the reader waits for room
+    bool wakeBeforeWait = false;   // the pipe runs WakeBeforeReadWait; set before the reader starts
     std::array<std::array<uint8_t, kReadBlock>, kSlots> slots{};
     std::array<uint32_t, kSlots> sizes{};
     // Slots [head, head + count) hold blocks; the reader fills only beyond them and only the drain moves
@@ -697,6 +698,10 @@ void CQuilletSession::StartThreads() {
     }
     if (!m_readerThread.joinable()) {
         m_reader = std::make_shared<ReaderState>();
+        m_reader->wakeBeforeWait = m_pipe->CallsBeforeReadWait();
+        if (m_reader->wakeBeforeWait) {
+            m_pipe->SetBeforeReadWait([this, state = m_reader] { WakeBeforeReadWait(state); });
+        }
         m_readerThread = std::thread(&CQuilletSession::ReaderLoop, this, m_reader, m_pipe.get());
     }
 }
@@ -726,8 +731,10 @@ void CQuilletSession::ReaderLoop(std::shared_ptr<ReaderState> state, CCommPipe* 
         if (ok && count != 0) {
             state->sizes[at] = std::min(count, kReadBlock);
             ++state->count;
-            wake = !state->drainPosted;
-            state->drainPosted = true;
+            // With no drain to come, the first block wakes the screen, unless the pipe says when it
+            // waits: then the blocks gather until it does, or until enough wait.
+            wake = !state->drainPosted && (!state->wakeBeforeWait || state->count >= kWakeAfterBlocks);
+            state->drainPosted = state->drainPosted || wake;
         }
         if (state->stop) {
             return;  // what was read stays in the mailbox, for a hand-over to pass on
@@ -748,14 +755,29 @@ void CQuilletSession::ReaderLoop(std::shared_ptr<ReaderState> state, CCommPipe* 
         }
         if (wake) {
             lock.unlock();
-            m_host.PostToUi([this, state] {
-                if (!state->cancelled) {
-                    Drain(state, true);
-                }
-            });
+            PostDrain(state);
             lock.lock();
         }
     }
+}
+
+void CQuilletSession::PostDrain(const std::shared_ptr<ReaderState>& state) {
+    m_host.PostToUi([this, state] {
+        if (!state->cancelled) {
+            Drain(state, true);
+        }
+    });
+}
+
+void CQuilletSession::WakeBeforeReadWait(const std::shared_ptr<ReaderState>& state) {
+    {
+        std::lock_guard lock(state->mutex);
+        if (state->drainPosted || state->count == 0) {
+            return;
+        }
+        state->drainPosted = true;
+    }
+    PostDrain(state);
 }
 
 void CQuilletSession::Drain(const std::shared_ptr<ReaderState>& shared, bool bounded) {
@@ -773,11 +795,7 @@ void CQuilletSession::Drain(const std::shared_ptr<ReaderState>& shared, bool bou
         }
         if (bounded && fed >= kBudget) {
             lock.unlock();
-            m_host.PostToUi([this, shared] {
-                if (!shared->cancelled) {
-                    Drain(shared, true);
-                }
-            });
+            PostDrain(shared);
             return;  // drainPosted stays set: the reader need not wake this thread
         }
         lock.unlock();
@@ -885,6 +903,9 @@ void CQuilletSession::TearDown(bool fireExit, bool repaint, SenderEnd end, bool 
             m_factory->WakeIo(*m_pipe);
         }
         m_readerThread.join();
+        if (m_pipe) {
+            m_pipe->SetBeforeReadWait({});  // it holds the reader's state, and the pipe may go on alone
+        }
     }
     if (handOver && m_reader) {
         m_unfed = m_reader->TakeAll();  // the reader has ended: no lock needed

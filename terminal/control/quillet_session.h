@@ -117,6 +117,10 @@ class CQuilletSession {
     static constexpr uint32_t kReadBlock = 1024;
     // Blocks read and not yet shown that the reader holds at most before it waits for the screen.
     static constexpr std::size_t kMailboxBlocks = 128;
+    // With a pipe that says when it is about to wait, the reader wakes the user-interface thread then, or
+    // once this many blocks wait, rather than at the first block: a flood costs fewer wakes.
+    static constexpr std::size_t kWakeAfterBlocks = 16;
+    static_assert(kWakeAfterBlocks <= kMailboxBlocks, "a full mailbox must have woken the screen");
 
     CQuilletSession(SessionHost& host, QuilletProperties& properties, Options options);
     CQuilletSession(SessionHost& host, QuilletProperties& properties);
@@ -187,6 +191,11 @@ class CQuilletSession {
     // On the user-interface thread: hands the screen the blocks in the mailbox until it is empty, or
     // (`bounded`) until a budget of blocks is spent and the rest is left to a further drain task.
     void Drain(const std::shared_ptr<ReaderState>& state, bool bounded);
+    // Queues a bounded drain of the mailbox on the user-interface thread.
+    void PostDrain(const std::shared_ptr<ReaderState>& state);
+    // On the reader thread, as the pipe is about to wait: wakes the user-interface thread for the blocks
+    // that wait unannounced.
+    void WakeBeforeReadWait(const std::shared_ptr<ReaderState>& state);
     void Show(std::span<const uint8_t> bytes);
     void TearDown(bool fireExit, bool repaint, SenderEnd end, bool handOver = false);
     void StopSender(SenderEnd end);

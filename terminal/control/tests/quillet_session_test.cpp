@@ -464,6 +464,53 @@ TEST_F(SessionTest, AScreenThatFallsBehindStopsTheReaderAndLosesNothing) {
     EXPECT_EQ(session.BytesShown(), stream.size());
 }
 
+// The reader wakes the screen at a block that finds no drain to come, or, with a pipe that says when its
+// Read is about to wait, at that moment or once enough blocks wait. Both deliver every byte in order.
+class ReaderWakeTest : public SessionTest, public ::testing::WithParamInterface<bool> {
+  protected:
+    void SetUp() override {
+        SessionTest::SetUp();
+        m_shared->script.callsBeforeReadWait = GetParam();
+    }
+};
+
+TEST_P(ReaderWakeTest, BlocksAreShownWhenTheHostPausesAndAfterAFlood) {
+    CQuilletSession& session = Session();
+    ConnectLocal(session);
+    // Whole blocks, fewer than wake the screen by their number, then a pause.
+    const std::string whole = NumberedBlocks(3);
+    Line(0)->Feed(whole);
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.HostDataSeen() == whole; }))
+        << "blocks wait in the mailbox while the host pauses";
+    // A flood past the wake's count, shown while it comes, then a short line after a pause.
+    const std::string flood = NumberedBlocks(static_cast<int>(CQuilletSession::kWakeAfterBlocks) * 3 + 5);
+    Line(0)->Feed(flood);
+    const std::size_t total = whole.size() + flood.size() + 4;
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.HostDataSeen().size() == total - 4; }));
+    Line(0)->Feed("tail");
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.HostDataSeen().size() == total; }));
+    EXPECT_TRUE(m_control.HostDataSeen() == whole + flood + "tail") << "blocks out of order or damaged";
+    EXPECT_EQ(session.BytesShown(), total);
+}
+
+TEST_P(ReaderWakeTest, AHostThatNeverPausesStillWakesTheScreen) {
+    CQuilletSession& session = Session();
+    ConnectLocal(session);
+    // The pipe never runs out, so it never says it waits: the reader fills the mailbox and stops.
+    const std::string stream = NumberedBlocks(300);
+    Line(0)->Feed(stream);
+    const std::size_t taken = CQuilletSession::kMailboxBlocks * CQuilletSession::kReadBlock;
+    ASSERT_TRUE(Line(0)->WaitPending(stream.size() - taken));
+    ASSERT_TRUE(m_control.WaitQueued()) << "a full mailbox and no wake";
+    ASSERT_TRUE(m_control.PumpUntil([&] { return m_control.HostDataSeen().size() == stream.size(); }));
+    EXPECT_TRUE(m_control.HostDataSeen() == stream) << "blocks out of order or damaged";
+    EXPECT_EQ(session.BytesShown(), stream.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWakes, ReaderWakeTest, ::testing::Bool(), [](const auto& info) {
+    return info.param ? std::string("WakeBeforeTheReadWaits") : std::string("WakeAtTheFirstBlock");
+});
+
 TEST_F(SessionTest, ADetachFromInsideTheScreenPassesOnOnlyTheBlocksNotShown) {
     const std::string stream = NumberedBlocks(3);
     const std::string first = stream.substr(0, CQuilletSession::kReadBlock);

@@ -100,9 +100,15 @@ class FakeLine {
         m_journal.push_back(std::move(entry));
     }
 
-    // Pipe side.
-    bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) {
+    // Pipe side. `beforeWait` runs, without the line's lock, when the read is about to wait.
+    bool Read(void* buffer, uint32_t count, uint32_t& bytesRead,
+              const std::function<void()>& beforeWait = {}) {
         std::unique_lock lock(m_mutex);
+        if (beforeWait && m_input.empty() && !m_readFails && !m_closed) {
+            lock.unlock();
+            beforeWait();
+            lock.lock();
+        }
         m_inRead = true;
         m_changed.notify_all();
         m_changed.wait(lock, [this] { return !m_input.empty() || m_readFails || m_closed; });
@@ -192,6 +198,7 @@ struct FakeScript {
     bool parseResult = true;
     bool loadStateResult = true;
     std::string savedState = "session-state";
+    bool callsBeforeReadWait = false;  // the pipe says when its Read is about to wait, as the local pipe
 };
 
 class FakePipe : public hostlink::CCommPipe {
@@ -201,8 +208,12 @@ class FakePipe : public hostlink::CCommPipe {
     ~FakePipe() override { m_line->Note("destroyed"); }
 
     bool Read(void* buffer, uint32_t count, uint32_t& bytesRead) override {
-        return m_line->Read(buffer, count, bytesRead);
+        if (!m_script.callsBeforeReadWait) {
+            return m_line->Read(buffer, count, bytesRead);
+        }
+        return m_line->Read(buffer, count, bytesRead, [this] { BeforeReadWait(); });
     }
+    bool CallsBeforeReadWait() const override { return m_script.callsBeforeReadWait; }
     bool Open(hostlink::PipeOwner* owner) override {
         m_owner = owner;
         m_line->Note(m_script.openResult ? "open" : "open failed");
