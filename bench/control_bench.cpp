@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -59,6 +60,12 @@ PipePair MakePipe() {
         std::exit(1);
     }
     return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+double CpuMicroseconds(clockid_t clock) {
+    timespec now{};
+    ::clock_gettime(clock, &now);
+    return static_cast<double>(now.tv_sec) * 1e6 + static_cast<double>(now.tv_nsec) / 1e3;
 }
 
 bool ReadExactly(int fd, char* buffer, size_t count) {
@@ -405,9 +412,17 @@ void ControlStream(benchmark::State& state, int which) {
     terminal::QtScreenPainter& painter = session.control->Terminal()->Painter();
     painter.ResetStats();
     const terminal::CQuilletSession& control = session.control->Session();
+    double otherCpu = 0;  // microseconds of CPU the process spent beside the window and writer threads
     for (auto _ : state) {
         const uint64_t target = control.BytesShown() + stream.size();
-        std::thread writer([&] { platform::WriteAll(session.hostWrite.Get(), stream); });
+        const double processStart = CpuMicroseconds(CLOCK_PROCESS_CPUTIME_ID);
+        const double windowStart = CpuMicroseconds(CLOCK_THREAD_CPUTIME_ID);
+        double writerCpu = 0;
+        std::thread writer([&] {
+            const double start = CpuMicroseconds(CLOCK_THREAD_CPUTIME_ID);
+            platform::WriteAll(session.hostWrite.Get(), stream);
+            writerCpu = CpuMicroseconds(CLOCK_THREAD_CPUTIME_ID) - start;
+        });
         const Clock::time_point giveUp = deadline();
         // Done once the screen has been handed the last byte; painting follows at its frame rate.
         while (control.BytesShown() < target) {
@@ -418,6 +433,8 @@ void ControlStream(benchmark::State& state, int which) {
         }
         QCoreApplication::processEvents();  // a paint that is due now
         writer.join();
+        otherCpu += CpuMicroseconds(CLOCK_PROCESS_CPUTIME_ID) - processStart -
+                    (CpuMicroseconds(CLOCK_THREAD_CPUTIME_ID) - windowStart) - writerCpu;
         if (control.BytesShown() < target) {
             state.SkipWithError("the control did not take the stream in time");
             return;
@@ -436,6 +453,8 @@ void ControlStream(benchmark::State& state, int which) {
     state.counters["updates_per_MiB"] = benchmark::Counter(stats.updates / mebibytes);
     state.counters["text_draws_per_MiB"] = benchmark::Counter(stats.textDraws / mebibytes);
     state.counters["renders_per_MiB"] = benchmark::Counter(stats.renders / mebibytes);
+    // Mostly the reader thread: with the window thread's CPU (the CPU column) it shows which side bounds.
+    state.counters["reader_side_cpu_us_per_MiB"] = benchmark::Counter(otherCpu / mebibytes);
 }
 
 void BareReader(benchmark::State& state, int which) {
