@@ -414,6 +414,15 @@ struct ChildPlan {
     bool newProcessGroup;
 };
 
+CARROWLINE_CHILD_SIDE void SetDefaultAction(long sig) {
+    KernelSigaction action;
+    action.handler = SIG_DFL;
+    action.flags = 0;
+    action.restorer = nullptr;
+    action.mask = 0;
+    Raw(SYS_rt_sigaction, sig, reinterpret_cast<long>(&action), 0, sizeof action.mask);
+}
+
 // Everything from the signals to exec; the caller came in with every signal blocked.
 [[noreturn]] CARROWLINE_CHILD_SIDE void PrepareAndExec(const ChildPlan& plan) {
     // Handlers of the parent must not run in the child: they would run on the parent's memory.
@@ -421,22 +430,10 @@ struct ChildPlan {
         KernelSigaction action;
         if (Raw(SYS_rt_sigaction, sig, 0, reinterpret_cast<long>(&action), sizeof action.mask) == 0 &&
             action.handler != SIG_IGN && action.handler != SIG_DFL) {
-            KernelSigaction reset;
-            reset.handler = SIG_DFL;
-            reset.flags = 0;
-            reset.restorer = nullptr;
-            reset.mask = 0;
-            Raw(SYS_rt_sigaction, sig, reinterpret_cast<long>(&reset), 0, sizeof reset.mask);
+            SetDefaultAction(sig);
         }
     }
-    {
-        KernelSigaction pipeDefault;
-        pipeDefault.handler = SIG_DFL;
-        pipeDefault.flags = 0;
-        pipeDefault.restorer = nullptr;
-        pipeDefault.mask = 0;
-        Raw(SYS_rt_sigaction, SIGPIPE, reinterpret_cast<long>(&pipeDefault), 0, sizeof pipeDefault.mask);
-    }
+    SetDefaultAction(SIGPIPE);
     Raw(SYS_rt_sigprocmask, SIG_SETMASK, reinterpret_cast<long>(&plan.childMask), 0, sizeof(uint64_t));
     if (plan.newProcessGroup && !plan.detached) {
         if (const long result = Raw(SYS_setpgid, 0, 0); result < 0) {
