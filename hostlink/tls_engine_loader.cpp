@@ -1,10 +1,13 @@
 // Finds the TLS library once per process. It is looked for beside the library or program that holds the
-// host link first, then by name (the run path, LD_LIBRARY_PATH, the system's folders).
+// host link first, then in the folders the loader searches for that object (its run path, LD_LIBRARY_PATH,
+// the system's), then by name.
 #include <dlfcn.h>
+#include <link.h>
 
+#include <cstddef>
 #include <filesystem>
-#include <mutex>
 #include <string>
+#include <vector>
 
 #include "hostlink/tls/tls_engine.h"
 
@@ -21,15 +24,48 @@ std::string DlError() {
     return text != nullptr ? text : "unknown error";
 }
 
+// The folders the loader would search for a library that the object holding the host link needs: its run
+// path, LD_LIBRARY_PATH and the system's. Asked of the loader rather than left to dlopen, since a sanitizer
+// runtime that intercepts dlopen makes itself the caller whose run path counts.
+std::vector<std::string> SearchFolders(void* linkMap) {
+    std::vector<std::string> folders;
+    Dl_serinfo size{};
+    if (::dlinfo(linkMap, RTLD_DI_SERINFOSIZE, &size) != 0 || size.dls_size < sizeof(Dl_serinfo)) {
+        return folders;
+    }
+    std::vector<std::max_align_t> storage(size.dls_size / sizeof(std::max_align_t) + 1);
+    auto* info = reinterpret_cast<Dl_serinfo*>(storage.data());
+    *info = size;
+    if (::dlinfo(linkMap, RTLD_DI_SERINFOSIZE, info) != 0 || ::dlinfo(linkMap, RTLD_DI_SERINFO, info) != 0) {
+        return folders;
+    }
+    for (unsigned n = 0; n < info->dls_cnt; ++n) {
+        if (const char* name = info->dls_serpath[n].dls_name; name != nullptr && name[0] == '/') {
+            folders.emplace_back(name);
+        }
+    }
+    return folders;
+}
+
 Loaded Load() {
     Loaded loaded;
     Dl_info self{};
-    if (::dladdr(reinterpret_cast<void*>(&LoadEngine), &self) != 0 && self.dli_fname != nullptr) {
-        const std::filesystem::path beside =
-            std::filesystem::path(self.dli_fname).parent_path() / kLibraryName;
+    void* linkMap = nullptr;
+    std::vector<std::filesystem::path> candidates;
+    if (::dladdr1(reinterpret_cast<void*>(&LoadEngine), &self, &linkMap, RTLD_DL_LINKMAP) != 0) {
+        if (self.dli_fname != nullptr && self.dli_fname[0] != '\0') {
+            candidates.push_back(std::filesystem::path(self.dli_fname).parent_path() / kLibraryName);
+        }
+        if (linkMap != nullptr) {
+            for (const std::string& folder : SearchFolders(linkMap)) {
+                candidates.push_back(std::filesystem::path(folder) / kLibraryName);
+            }
+        }
+    }
+    for (const std::filesystem::path& candidate : candidates) {
         std::error_code ec;
-        if (std::filesystem::exists(beside, ec)) {
-            loaded.engine = OpenEngine(beside.string(), &loaded.why);
+        if (std::filesystem::exists(candidate, ec)) {
+            loaded.engine = OpenEngine(candidate.string(), &loaded.why);
             if (loaded.engine != nullptr) {
                 return loaded;
             }
