@@ -15,6 +15,7 @@
 
 #include "docview/engine_binding.h"
 #include "docview/tests/doc_fixtures.h"
+#include "docview/tests/engine_view.h"
 #include "testsupport/test_support.h"
 
 namespace docview {
@@ -78,35 +79,18 @@ const QRect kFarBelow(0, 300, 400, 100);
 
 constexpr uint32_t kYellowBackground = LYDVW_STYLE_NO_FOREGROUND | 11;
 
-class EngineAnnotationsTest : public ::testing::Test {
+class EngineAnnotationsTest : public testing::EngineViewTest {
   protected:
-    void SetUp() override {
-        std::string message;
-        ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
-        m_parent.resize(400, 500);
-        m_view = m_api.createView(&m_parent, Hear, &m_heard);
-        ASSERT_NE(m_view, nullptr);
-        Widget()->setGeometry(0, 0, 400, 500);
-        testing::WriteDocuments(m_temp.Path());
-    }
-    void TearDown() override {
-        if (m_view)
-            m_api.destroyView(m_view);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(OpenView(Hear, &m_heard, QSize(400, 500))); }
 
-    QWidget* Widget() const { return static_cast<QWidget*>(m_api.viewWidget(m_view)); }
+    QWidget* Widget() const { return ViewWidget(); }
     QImage Grab() const { return Widget()->grab().toImage(); }
     int64_t Request(uint32_t request, uint64_t wparam, const void* record) {
         return m_api.request(m_view, request, wparam, reinterpret_cast<uint64_t>(record));
     }
     // Opens a fixture and answers the place `offset` characters into `page`.
     LydvwPosition Open(const std::string& name) {
-        const std::string path = (m_temp.Path() / name).string();
-        LydvwViewFile record{};
-        record.size = sizeof record;
-        record.spec_type = LYDVW_SPEC_ANSI;
-        record.spec = reinterpret_cast<uint64_t>(path.c_str());
-        EXPECT_EQ(Request(LYDVW_R_VIEW_FILE, 0, &record), 0) << name;
+        EXPECT_EQ(ViewPath(Path(name)), 0) << name;
         LydvwPositionCount start{};
         start.size = sizeof start;
         start.kind = LYDVW_COUNT_TO_POSITION;
@@ -195,10 +179,6 @@ class EngineAnnotationsTest : public ::testing::Test {
         QApplication::sendEvent(area->viewport(), &event);
     }
 
-    testsupport::TempFolder m_temp;
-    EngineApi m_api;
-    QWidget m_parent;
-    LydvwView* m_view = nullptr;
     Heard m_heard;
 };
 

@@ -17,6 +17,7 @@
 
 #include "docview/engine_binding.h"
 #include "docview/tests/doc_fixtures.h"
+#include "docview/tests/engine_view.h"
 #include "testsupport/test_support.h"
 
 namespace docview {
@@ -42,28 +43,14 @@ struct Taken {
     bool terminated = false;
 };
 
-class EngineCopyTest : public ::testing::Test {
+class EngineCopyTest : public testing::EngineViewTest {
   protected:
-    void SetUp() override {
-        std::string message;
-        ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
-        m_view = m_api.createView(&m_parent, Record, &m_changed);
-        ASSERT_NE(m_view, nullptr);
-        testing::WriteDocuments(m_temp.Path());
-    }
-    void TearDown() override { m_api.destroyView(m_view); }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(OpenView(Record, &m_changed)); }
 
     int64_t Request(uint32_t request, const void* record = nullptr) {
         return m_api.request(m_view, request, 0, reinterpret_cast<uint64_t>(record));
     }
-    int64_t View(const std::string& name) {
-        const std::string path = (m_temp.Path() / name).string();
-        LydvwViewFile record{};
-        record.size = sizeof record;
-        record.spec_type = LYDVW_SPEC_ANSI;
-        record.spec = reinterpret_cast<uint64_t>(path.c_str());
-        return Request(LYDVW_R_VIEW_FILE, &record);
-    }
+    int64_t View(const std::string& name) { return ViewPath(Path(name)); }
     template <typename Value>
     void Set(uint32_t option, const Value& value) {
         LydvwOptionBlock block{sizeof block, option, LYDVW_OPT_CURRENT, 0,
@@ -111,10 +98,6 @@ class EngineCopyTest : public ::testing::Test {
         return answer;
     }
 
-    testsupport::TempFolder m_temp;
-    EngineApi m_api;
-    QWidget m_parent;
-    LydvwView* m_view = nullptr;
     std::vector<uint64_t> m_changed;
 };
 

@@ -15,6 +15,7 @@
 
 #include "docview/engine_binding.h"
 #include "docview/tests/doc_fixtures.h"
+#include "docview/tests/engine_view.h"
 #include "docview/tests/page_compare.h"
 #include "testsupport/test_support.h"
 
@@ -25,29 +26,11 @@ int64_t Ignore(void*, uint32_t, uint64_t, uint64_t) {
     return 0;
 }
 
-class EnginePagesTest : public ::testing::Test {
+class EnginePagesTest : public testing::EngineViewTest {
   protected:
-    void SetUp() override {
-        std::string message;
-        ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
-        m_view = m_api.createView(&m_parent, Ignore, nullptr);
-        ASSERT_NE(m_view, nullptr);
-        testing::WriteDocuments(m_temp.Path());
-    }
-    void TearDown() override {
-        if (m_view)
-            m_api.destroyView(m_view);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(OpenView(Ignore, nullptr)); }
 
-    std::string Path(const std::string& name) const { return (m_temp.Path() / name).string(); }
-    int64_t View(const std::string& name) {
-        const std::string path = Path(name);
-        LydvwViewFile record{};
-        record.size = sizeof record;
-        record.spec_type = LYDVW_SPEC_ANSI;
-        record.spec = reinterpret_cast<uint64_t>(path.c_str());
-        return m_api.request(m_view, LYDVW_R_VIEW_FILE, 0, reinterpret_cast<uint64_t>(&record));
-    }
+    int64_t View(const std::string& name) { return ViewPath(Path(name)); }
     // The page's format at `unitsPerInch`, or the answer when it fails.
     int64_t Info(int32_t page, int32_t unitsPerInch, QSize& format, QPaintDevice* formatDevice = nullptr) {
         LydvwDrawInfo info{};
@@ -89,11 +72,7 @@ class EnginePagesTest : public ::testing::Test {
         return image;
     }
 
-    testsupport::TempFolder m_temp;
-    EngineApi m_api;
-    QWidget m_parent;
     QPicture m_scratch;
-    LydvwView* m_view = nullptr;
 };
 
 TEST_F(EnginePagesTest, APdfPageMatchesThePdfModulesRenderAndTheLastPageAnswers22) {

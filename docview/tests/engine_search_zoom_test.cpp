@@ -24,6 +24,7 @@
 
 #include "docview/engine_binding.h"
 #include "docview/tests/doc_fixtures.h"
+#include "docview/tests/engine_view.h"
 #include "testsupport/test_support.h"
 
 namespace docview {
@@ -44,37 +45,18 @@ int64_t Record(void* context, uint32_t id, uint64_t, uint64_t lparam) {
     return 0;
 }
 
-class EngineSearchTest : public ::testing::Test {
+class EngineSearchTest : public testing::EngineViewTest {
   protected:
     void SetUp() override {
-        std::string message;
-        ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
-        m_parent.resize(400, 300);
-        m_view = m_api.createView(&m_parent, Record, &m_notified);
-        ASSERT_NE(m_view, nullptr);
-        Widget()->setGeometry(0, 0, 400, 300);
+        ASSERT_NO_FATAL_FAILURE(OpenView(Record, &m_notified, QSize(400, 300)));
         // Laid out at that size, as a host showing it would have it.
         Widget()->grab();
-        testing::WriteDocuments(m_temp.Path());
     }
-    void TearDown() override {
-        if (m_view)
-            m_api.destroyView(m_view);
-    }
-    QAbstractScrollArea* Widget() const {
-        return static_cast<QAbstractScrollArea*>(m_api.viewWidget(m_view));
-    }
+    QAbstractScrollArea* Widget() const { return static_cast<QAbstractScrollArea*>(ViewWidget()); }
     int64_t Request(uint32_t request, uint64_t wparam, const void* record) {
         return m_api.request(m_view, request, wparam, reinterpret_cast<uint64_t>(record));
     }
-    int64_t View(const std::string& name) {
-        const std::string path = (m_temp.Path() / name).string();
-        LydvwViewFile record{};
-        record.size = sizeof record;
-        record.spec_type = LYDVW_SPEC_ANSI;
-        record.spec = reinterpret_cast<uint64_t>(path.c_str());
-        return Request(LYDVW_R_VIEW_FILE, 0, &record);
-    }
+    int64_t View(const std::string& name) { return ViewPath(Path(name)); }
     static LydvwSearch Narrow(const std::string& text, uint16_t type, uint16_t from, uint16_t direction) {
         LydvwSearch record{};
         record.size = sizeof record;
@@ -137,10 +119,6 @@ class EngineSearchTest : public ::testing::Test {
                                               [](const auto& n) { return n.first == LYDVW_N_SEL_CHANGE; }));
     }
 
-    testsupport::TempFolder m_temp;
-    EngineApi m_api;
-    QWidget m_parent;
-    LydvwView* m_view = nullptr;
     std::vector<std::pair<uint32_t, uint64_t>> m_notified;
 };
 

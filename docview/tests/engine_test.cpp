@@ -28,6 +28,7 @@
 
 #include "docview/engine_binding.h"
 #include "docview/tests/doc_fixtures.h"
+#include "docview/tests/engine_view.h"
 #include "testsupport/test_support.h"
 
 namespace docview {
@@ -48,33 +49,12 @@ int64_t Record(void* context, uint32_t id, uint64_t, uint64_t lparam) {
     return id == LYDVW_N_CONTEXT_MENU ? g_contextMenuAnswer : 0;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public testing::EngineViewTest {
   protected:
-    void SetUp() override {
-        std::string message;
-        ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
-        m_parent.resize(400, 500);
-        m_view = m_api.createView(&m_parent, Record, &m_notified);
-        ASSERT_NE(m_view, nullptr);
-        Widget()->setGeometry(0, 0, 400, 500);
-        testing::WriteDocuments(m_temp.Path());
-    }
-    void TearDown() override {
-        if (m_view)
-            m_api.destroyView(m_view);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(OpenView(Record, &m_notified, QSize(400, 500))); }
 
-    std::string Path(const std::string& name) const { return (m_temp.Path() / name).string(); }
-    QWidget* Widget() const { return static_cast<QWidget*>(m_api.viewWidget(m_view)); }
-
-    int64_t View(const std::string& path, uint32_t viewAs = 0) {
-        LydvwViewFile record{};
-        record.size = sizeof record;
-        record.spec_type = LYDVW_SPEC_ANSI;
-        record.spec = reinterpret_cast<uint64_t>(path.c_str());
-        record.view_as = viewAs;
-        return m_api.request(m_view, LYDVW_R_VIEW_FILE, 0, reinterpret_cast<uint64_t>(&record));
-    }
+    QWidget* Widget() const { return ViewWidget(); }
+    int64_t View(const std::string& path, uint32_t viewAs = 0) { return ViewPath(path, viewAs); }
     LydvwFileInfo Info() {
         LydvwFileInfo info{};
         info.size = sizeof info;
@@ -89,10 +69,6 @@ class EngineTest : public ::testing::Test {
     }
     int InkPixels() { return testing::InkPixels(*Widget()); }
 
-    testsupport::TempFolder m_temp;
-    EngineApi m_api;
-    QWidget m_parent;  // never shown: a view must show documents before its host is on screen
-    LydvwView* m_view = nullptr;
     std::vector<Notified> m_notified;
 };
 

@@ -28,6 +28,7 @@
 #include "docview/options.h"
 #include "docview/qelctrl.h"
 #include "docview/tests/doc_fixtures.h"
+#include "docview/tests/engine_view.h"
 #include "platform/user_prompt.h"
 #include "testsupport/cups_daemon.h"
 #include "testsupport/test_support.h"
@@ -53,7 +54,7 @@ double Distance(const QImage& a, const QImage& b) {
     return sum / (a.width() * a.height());
 }
 
-class EnginePrintTest : public ::testing::Test {
+class EnginePrintTest : public testing::EngineViewTest {
   protected:
     void SetUp() override {
         if (const auto missing = testsupport::CupsdMissing())
@@ -65,34 +66,18 @@ class EnginePrintTest : public ::testing::Test {
         // The toolkit's print support and the engine reach the scheduler through the same client library.
         m_env.Set("CUPS_SERVER", m_daemon->Socket());
         cupsSetServer(m_daemon->Socket().c_str());
-        std::string message;
-        ASSERT_EQ(LoadEngine(CARROWLINE_LYDVW_ENGINE, m_api, &message), 0) << message;
-        m_view = m_api.createView(&m_parent, Notified, this);
-        ASSERT_NE(m_view, nullptr);
-        testing::WriteDocuments(m_temp.Path());
+        ASSERT_NO_FATAL_FAILURE(OpenView(Notified, this));
         m_source.load(QString::fromStdString(Path("two.pdf")));
-    }
-    void TearDown() override {
-        if (m_view)
-            m_api.destroyView(m_view);
     }
     static int64_t Notified(void* context, uint32_t id, uint64_t, uint64_t lparam) {
         static_cast<EnginePrintTest*>(context)->m_notified.emplace_back(id, lparam);
         return 0;
     }
 
-    std::string Path(const std::string& name) const { return (m_temp.Path() / name).string(); }
     int64_t Request(uint32_t request, uint64_t lparam = 0) {
         return m_api.request(m_view, request, 0, lparam);
     }
-    void View(const std::string& name) {
-        const std::string path = Path(name);
-        LydvwViewFile record{};
-        record.size = sizeof record;
-        record.spec_type = LYDVW_SPEC_ANSI;
-        record.spec = reinterpret_cast<uint64_t>(path.c_str());
-        ASSERT_EQ(Request(LYDVW_R_VIEW_FILE, reinterpret_cast<uint64_t>(&record)), 0) << name;
-    }
+    void View(const std::string& name) { ASSERT_EQ(ViewPath(Path(name)), 0) << name; }
     template <typename T>
     void SetOption(uint32_t id, T value) {
         LydvwOptionBlock block{sizeof block, id, LYDVW_OPT_CURRENT, 0, reinterpret_cast<uint64_t>(&value)};
@@ -162,10 +147,6 @@ class EnginePrintTest : public ::testing::Test {
 
     std::unique_ptr<CupsDaemon> m_daemon;
     testsupport::ScopedEnv m_env;
-    testsupport::TempFolder m_temp;
-    EngineApi m_api;
-    QWidget m_parent;
-    LydvwView* m_view = nullptr;
     QPdfDocument m_source;
     std::vector<std::pair<uint32_t, uint64_t>> m_notified;
 };
